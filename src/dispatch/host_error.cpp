@@ -1,0 +1,12 @@
+#include "dispatch/host_error.h"
+
+namespace orvix::dispatch {
+
+json::Value host_error_to_json(const HostError& error) {
+  json::Object object;
+  object["code"] = error.code;
+  object["message"] = error.message;
+  return object;
+}
+
+}  // namespace orvix::dispatch

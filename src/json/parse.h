@@ -1,0 +1,30 @@
+// Parsing one JSON value from bytes.
+//
+// Accepts exactly one value with only JSON whitespace (space, tab, LF, CR)
+// around it; at most 127 nested arrays/objects; strings must be valid UTF-8
+// after escapes, without raw control characters; a repeated member keeps the
+// later value; a number whose magnitude is beyond a double is an error.
+// Numbers become uint64, else int64 for negatives, else double (-0 is a double).
+//
+// A failure is a value whose description names the fault and its place:
+// "<fault> at line L column C" (see tokenizer.h for the position rule).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <boost/system/result.hpp>
+
+#include "json/value.h"
+
+namespace orvix::json {
+
+inline constexpr std::size_t kMaxDepth = 127;
+
+struct ParseError {
+  std::string description;
+};
+
+[[nodiscard]] boost::system::result<Value, ParseError> parse_json(std::string_view bytes);
+
+}  // namespace orvix::json

@@ -1,0 +1,23 @@
+// Operating-system failures as values.
+//
+// Every OS error code is turned into text in exactly one place per platform
+// (os_error_posix.cpp / os_error_win32.cpp): the system's message for the code,
+// then " (os error N)". Nothing outside src/platform reads errno or GetLastError().
+#pragma once
+
+#include <string>
+
+namespace orvix::platform {
+
+struct OsError {
+  int code = 0;
+  std::string text;  // "<system message> (os error <code>)"
+};
+
+// The error for a given system error code.
+OsError os_error_from_code(int code);
+
+// The error the last failed system call of this thread left behind.
+OsError last_os_error();
+
+}  // namespace orvix::platform
