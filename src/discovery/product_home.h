@@ -1,0 +1,28 @@
+// The product home and the two paths under it, resolved afresh at every call
+// from the environment (ORVIX_HOME, else HOME/.orvix, and for the descriptor
+// only, else USERPROFILE/.orvix). A variable counts as set when it holds valid
+// Unicode; an empty value is set and used as it stands (relative paths).
+// Neither call touches the file system.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include <boost/system/result.hpp>
+
+#include "dispatch/host_error.h"
+
+namespace orvix::discovery {
+
+inline constexpr const char* kHomeUnresolvedCode = "orvix_home_unresolved";
+inline constexpr const char* kHomeUnresolvedMessage = "ORVIX_HOME could not be resolved.";
+
+struct HomeUnresolved {};
+
+// <home>/data/runtime/chrome/connection.json, or HomeUnresolved.
+[[nodiscard]] boost::system::result<std::string, HomeUnresolved> resolve_descriptor_path();
+
+// <home>/logs/chrome-native-host.log, or nothing when no home is known.
+std::optional<std::string> resolve_log_path();
+
+}  // namespace orvix::discovery

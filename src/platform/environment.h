@@ -1,0 +1,14 @@
+// Environment variables read as Unicode text.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace orvix::platform {
+
+// The variable's value as UTF-8 when it is set and its value is valid Unicode;
+// nothing when it is unset or its value cannot be read as Unicode. An empty
+// value is returned as the empty string (it counts as set).
+std::optional<std::string> environment_variable(const char* name);
+
+}  // namespace orvix::platform

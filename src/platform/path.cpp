@@ -1,0 +1,26 @@
+#include "platform/path.h"
+
+namespace orvix::platform {
+
+namespace {
+bool is_separator(char c) {
+  // Windows accepts both separators; POSIX only '/'.
+  return c == path_separator() || c == '/';
+}
+}  // namespace
+
+std::string join_path(std::string_view base, std::string_view component) {
+  std::string joined(base);
+  if (!joined.empty() && !is_separator(joined.back())) joined.push_back(path_separator());
+  joined.append(component);
+  return joined;
+}
+
+std::string parent_path(std::string_view path) {
+  for (std::size_t i = path.size(); i > 0; --i) {
+    if (is_separator(path[i - 1])) return std::string(path.substr(0, i - 1 == 0 ? 1 : i - 1));
+  }
+  return {};
+}
+
+}  // namespace orvix::platform

@@ -1,0 +1,20 @@
+// Joining path components with the platform's separator.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace orvix::platform {
+
+// The platform's path separator: '/' on POSIX, '\\' on Windows.
+char path_separator();
+
+// `base` followed by the separator and `component`. The separator is not
+// doubled when `base` already ends in one and is not added after an empty base.
+std::string join_path(std::string_view base, std::string_view component);
+
+// The directory part of `path` (everything before the last separator), or
+// the empty string when there is none.
+std::string parent_path(std::string_view path);
+
+}  // namespace orvix::platform
