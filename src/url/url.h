@@ -1,0 +1,41 @@
+// Parsing a URL string the way browsers do (the WHATWG URL Standard's basic
+// URL parser, without a base URL) and serialising it back.
+//
+// parse_url takes UTF-8 text; on success every part of the Url is already in
+// its serialised form (lower-cased scheme, percent-encoded credentials, path,
+// query and fragment, the host as ASCII). A failure is a UrlError whose short
+// lower-case description can be shown to users as it stands (see
+// url_errors.h for the texts). Pure computation: no I/O, no name resolution.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <boost/system/result.hpp>
+
+namespace orvix::url {
+
+struct UrlError {
+  std::string description;
+};
+
+struct Url {
+  std::string scheme;  // lower-cased, without ':'
+  std::string username, password;
+  // Domain (ASCII, lower case), dotted IPv4, "[v6]", opaque host or "" (the
+  // empty host); nullopt when the URL has no authority.
+  std::optional<std::string> host;
+  // nullopt when absent or equal to the scheme's default port.
+  std::optional<std::uint16_t> port;
+  std::string path;  // serialised path: "/a/b" or an opaque path like "text/plain,x"
+  std::optional<std::string> query, fragment;  // without '?' / '#'
+
+  // The whole URL as text; parse_url(u.href()) gives back an equal Url.
+  std::string href() const;
+};
+
+[[nodiscard]] boost::system::result<Url, UrlError> parse_url(std::string_view input);
+
+}  // namespace orvix::url
