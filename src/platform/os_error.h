@@ -10,6 +10,11 @@
 namespace orvix::platform {
 
 struct OsError {
+  // Not an aggregate: a result<std::size_t, OsError> must not take a number
+  // for an error.
+  OsError() = default;
+  OsError(int error_code, std::string error_text) : code(error_code), text(std::move(error_text)) {}
+
   int code = 0;
   std::string text;  // "<system message> (os error <code>)"
 };

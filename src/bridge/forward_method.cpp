@@ -1,0 +1,51 @@
+#include "bridge/forward_method.h"
+
+#include "bridge/request_exchange.h"
+#include "bridge/runtime_error.h"
+#include "diag/host_log.h"
+#include "discovery/runtime_descriptor.h"
+#include "dispatch/replies.h"
+#include "json/lookup.h"
+
+namespace orvix::bridge {
+
+namespace {
+
+constexpr std::string_view kPoll = "browser.native.poll";
+constexpr std::string_view kComplete = "browser.native.complete";
+
+void log_forwarded_message(const json::Value& request) {
+  const std::string_view type = json::string_at(request, {"params", "message", "type"}).value_or("unknown");
+  if (type != kPoll) diag::write_host_log("runtime.request", type);
+  if (type == kComplete) {
+    const json::Value* ok = json::find_path(&request, {"params", "message", "payload", "ok"});
+    const char* summary = ok != nullptr && ok->is_bool() ? (ok->get_bool() ? "ok=true" : "ok=false") : "ok=unknown";
+    diag::write_host_log("runtime.request.summary", summary);
+  }
+}
+
+void log_response(const json::Value& response) {
+  const json::Value* command = json::find_path(&response, {"payload", "command"});
+  if (command == nullptr || !command->is_object()) return;
+  diag::write_host_log("runtime.response", json::string_at(response, {"type"}).value_or("unknown"));
+}
+
+}  // namespace
+
+json::Value handle_runtime_request(json::Value id, std::string_view method, const json::Value& request) {
+  log_forwarded_message(request);
+
+  const json::Value* message_member = json::find_path(&request, {"params", "message"});
+  json::Value message = message_member != nullptr ? *message_member : json::Value(nullptr);
+
+  auto descriptor = discovery::load_runtime_descriptor();
+  if (!descriptor) {
+    return dispatch::make_error_reply(std::move(id), method, discovery::descriptor_failure_error(descriptor.error()));
+  }
+  auto response = forward_runtime_request(descriptor->record.ws_url, std::move(message));
+  if (!response) return dispatch::make_error_reply(std::move(id), method, runtime_error_to_host_error(response.error()));
+  log_response(*response);
+  return dispatch::make_response_reply(std::move(id), method, std::move(*response));
+}
+
+}  // namespace orvix::bridge

@@ -1,0 +1,20 @@
+// The host log: <home>/logs/chrome-native-host.log, one line per event:
+//   "<unix ms> method=<method> detail=<detail>\n"
+// Values are written verbatim (no quoting, escaping or trimming). Each call
+// resolves the path afresh, creates the directories, opens the file for
+// appending, writes the line in one write, and closes it. Every failure is
+// swallowed: the caller cannot learn whether the line was written.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace orvix::diag {
+
+void write_host_log(std::string_view method, std::string_view detail = "-");
+
+// The line as written, for a given time.
+std::string format_log_line(std::uint64_t unix_ms, std::string_view method, std::string_view detail);
+
+}  // namespace orvix::diag

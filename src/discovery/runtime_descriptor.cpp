@@ -1,0 +1,73 @@
+#include "discovery/runtime_descriptor.h"
+
+#include "discovery/product_home.h"
+#include "platform/filesystem.h"
+#include "platform/utf8.h"
+
+namespace orvix::discovery {
+
+namespace {
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
+}  // namespace
+
+boost::system::result<LoadedDescriptor, DescriptorFailure> load_runtime_descriptor() {
+  auto path = resolve_descriptor_path();
+  if (!path) return DescriptorFailure{DescriptorHomeUnresolved{}};
+  if (!platform::path_exists(*path)) return DescriptorFailure{DescriptorMissing{*path}};
+
+  auto content = platform::read_whole_file(*path);
+  if (!content) return DescriptorFailure{DescriptorReadFailed{*path, content.error().text}};
+  if (!platform::is_valid_utf8(*content)) {
+    return DescriptorFailure{DescriptorReadFailed{*path, "stream did not contain valid UTF-8"}};
+  }
+
+  auto record = read_descriptor(*content);
+  if (!record) return DescriptorFailure{DescriptorInvalid{*path, record.error().description}};
+  if (record->protocol_version != kSupportedDescriptorProtocol) {
+    return DescriptorFailure{DescriptorProtocolUnsupported{record->protocol_version}};
+  }
+  return LoadedDescriptor{std::move(*path), std::move(*record)};
+}
+
+dispatch::HostError descriptor_failure_error(const DescriptorFailure& failure) {
+  return std::visit(
+      Overloaded{
+          [](const DescriptorMissing&) {
+            return dispatch::HostError{"runtime_descriptor_missing", "Runtime connection descriptor was not found."};
+          },
+          [](const DescriptorHomeUnresolved&) { return dispatch::HostError{kHomeUnresolvedCode, kHomeUnresolvedMessage}; },
+          [](const DescriptorReadFailed& f) { return dispatch::HostError{"runtime_descriptor_read_failed", f.text}; },
+          [](const DescriptorInvalid& f) { return dispatch::HostError{"runtime_descriptor_invalid", f.text}; },
+          [](const DescriptorProtocolUnsupported& f) {
+            return dispatch::HostError{"runtime_descriptor_protocol_unsupported",
+                                       "Runtime descriptor protocol version is not supported: " +
+                                           std::to_string(f.version)};
+          },
+      },
+      failure);
+}
+
+std::string_view descriptor_failure_state(const DescriptorFailure& failure) {
+  return std::visit(Overloaded{
+                        [](const DescriptorMissing&) { return "not_running"; },
+                        [](const DescriptorHomeUnresolved&) { return "not_running"; },
+                        [](const DescriptorReadFailed&) { return "unreachable"; },
+                        [](const DescriptorInvalid&) { return "unreachable"; },
+                        [](const DescriptorProtocolUnsupported&) { return "version_mismatch"; },
+                    },
+                    failure);
+}
+
+const std::string* descriptor_failure_path(const DescriptorFailure& failure) {
+  if (auto* f = std::get_if<DescriptorMissing>(&failure)) return &f->path;
+  if (auto* f = std::get_if<DescriptorReadFailed>(&failure)) return &f->path;
+  if (auto* f = std::get_if<DescriptorInvalid>(&failure)) return &f->path;
+  return nullptr;
+}
+
+}  // namespace orvix::discovery

@@ -1,0 +1,58 @@
+// Loading the runtime connection descriptor, afresh at every call.
+//
+// Steps, first failure wins: resolve the path (home unresolved); check that
+// something exists there (descriptor missing); read it whole as UTF-8 text
+// (read failed: the system's text, or "stream did not contain valid UTF-8");
+// parse it (invalid: the reader's description); require protocol version 1
+// (protocol unsupported). Nothing is cached, created or written.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include <boost/system/result.hpp>
+
+#include "discovery/descriptor_reader.h"
+#include "dispatch/host_error.h"
+
+namespace orvix::discovery {
+
+inline constexpr std::uint32_t kSupportedDescriptorProtocol = 1;
+
+struct LoadedDescriptor {
+  std::string path;
+  RuntimeConnectionDescriptor record;
+};
+
+struct DescriptorMissing {
+  std::string path;
+};
+struct DescriptorHomeUnresolved {};
+struct DescriptorReadFailed {
+  std::string path;
+  std::string text;
+};
+struct DescriptorInvalid {
+  std::string path;
+  std::string text;
+};
+struct DescriptorProtocolUnsupported {
+  std::uint32_t version;
+};
+
+using DescriptorFailure = std::variant<DescriptorMissing, DescriptorHomeUnresolved, DescriptorReadFailed,
+                                       DescriptorInvalid, DescriptorProtocolUnsupported>;
+
+[[nodiscard]] boost::system::result<LoadedDescriptor, DescriptorFailure> load_runtime_descriptor();
+
+dispatch::HostError descriptor_failure_error(const DescriptorFailure& failure);
+
+// "not_running", "unreachable" or "version_mismatch".
+std::string_view descriptor_failure_state(const DescriptorFailure& failure);
+
+// The path a failure carries (missing, read failed, invalid), if any.
+const std::string* descriptor_failure_path(const DescriptorFailure& failure);
+
+}  // namespace orvix::discovery

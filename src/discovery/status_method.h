@@ -1,0 +1,18 @@
+// "hello", "host.hello", "host.status": the host's versions and the runtime's
+// state. Loads the descriptor and, when it loads, probes the runtime once.
+// Always a response reply; every failure is reported inside the result.
+// Blocks for at most the runtime connection's time limits. Writes no log line.
+#pragma once
+
+#include <string_view>
+
+#include "json/value.h"
+
+namespace orvix::discovery {
+
+inline constexpr std::uint64_t kHostProtocolVersion = 1;
+inline constexpr const char* kHostVersion = "0.1.0";
+
+json::Value handle_status(json::Value id, std::string_view method);
+
+}  // namespace orvix::discovery

@@ -1,0 +1,113 @@
+#include "host/native_channel.h"
+
+#include <cstring>
+
+#include "host/native_frame.h"
+#include "json/parse.h"
+#include "json/serialize.h"
+
+namespace orvix::host {
+
+namespace {
+constexpr const char* kIncomingTooLarge = "Native message exceeds the maximum supported size.";
+constexpr const char* kOutgoingTooLarge = "Native response exceeds the maximum supported size.";
+constexpr const char* kBodyCutShort = "failed to fill whole buffer";
+constexpr const char* kNotJson = "Native message is not valid JSON: ";
+}  // namespace
+
+NativeChannel::NativeChannel(ByteSource& input, ByteSink& output)
+    : input_(input),
+      output_(output),
+      in_buffer_(new char[kStreamBufferSize]),
+      out_buffer_(new char[kStreamBufferSize]) {}
+
+boost::system::result<NativeChannel::Fill, ChannelError> NativeChannel::read_exact(char* destination,
+                                                                                  std::size_t size) {
+  while (size > 0) {
+    if (in_pos_ == in_end_) {
+      // A read as large as the buffer bypasses it, straight into the destination.
+      const bool direct = size >= kStreamBufferSize;
+      auto got = direct ? input_.read_some(destination, size) : input_.read_some(in_buffer_.get(), kStreamBufferSize);
+      if (!got) return ChannelError{got.error().text};
+      if (*got == 0) return Fill::kEnded;
+      if (direct) {
+        destination += *got;
+        size -= *got;
+        continue;
+      }
+      in_pos_ = 0;
+      in_end_ = *got;
+    }
+    const std::size_t take = std::min(size, in_end_ - in_pos_);
+    std::memcpy(destination, in_buffer_.get() + in_pos_, take);
+    in_pos_ += take;
+    destination += take;
+    size -= take;
+  }
+  return Fill::kComplete;
+}
+
+ReadOutcome NativeChannel::read_message() {
+  unsigned char length_bytes[kLengthSize];
+  auto header = read_exact(reinterpret_cast<char*>(length_bytes), kLengthSize);
+  if (!header) return header.error();
+  if (*header == Fill::kEnded) return EndOfInput{};
+
+  const std::uint32_t length = decode_length(length_bytes);
+  if (length > kMaxBodySize) return ChannelError{kIncomingTooLarge};
+
+  std::unique_ptr<char[]> body(length > 0 ? new char[length] : nullptr);
+  auto filled = read_exact(body.get(), length);
+  if (!filled) return filled.error();
+  if (*filled == Fill::kEnded) return ChannelError{kBodyCutShort};
+
+  auto parsed = json::parse_json(std::string_view(body.get(), length));
+  if (!parsed) return ChannelError{std::string(kNotJson) + parsed.error().description};
+  return std::move(*parsed);
+}
+
+boost::system::result<void, ChannelError> NativeChannel::drain_output() {
+  std::size_t written = 0;
+  auto result = output_.write_all(out_buffer_.get(), out_len_, written);
+  // Keep what did not go out, so release_output() can offer it once more.
+  std::memmove(out_buffer_.get(), out_buffer_.get() + written, out_len_ - written);
+  out_len_ -= written;
+  if (!result) return ChannelError{result.error().text};
+  return {};
+}
+
+boost::system::result<void, ChannelError> NativeChannel::write_buffered(const char* data, std::size_t size) {
+  if (size > kStreamBufferSize - out_len_) {
+    if (auto drained = drain_output(); !drained) return drained;
+  }
+  if (size >= kStreamBufferSize) {
+    std::size_t written = 0;
+    auto result = output_.write_all(data, size, written);
+    if (!result) return ChannelError{result.error().text};
+    return {};
+  }
+  std::memcpy(out_buffer_.get() + out_len_, data, size);
+  out_len_ += size;
+  return {};
+}
+
+boost::system::result<void, ChannelError> NativeChannel::write_message(const json::Value& reply) {
+  std::string body;
+  body.reserve(128);
+  json::serialize_compact(reply, body);
+  if (body.size() > kMaxBodySize) return ChannelError{kOutgoingTooLarge};
+
+  unsigned char length_bytes[kLengthSize];
+  encode_length(static_cast<std::uint32_t>(body.size()), length_bytes);
+  if (auto r = write_buffered(reinterpret_cast<const char*>(length_bytes), kLengthSize); !r) return r;
+  if (auto r = write_buffered(body.data(), body.size()); !r) return r;
+  if (auto r = drain_output(); !r) return r;
+  if (auto flushed = output_.flush(); !flushed) return ChannelError{flushed.error().text};
+  return {};
+}
+
+void NativeChannel::release_output() {
+  if (out_len_ > 0) (void)drain_output();
+}
+
+}  // namespace orvix::host

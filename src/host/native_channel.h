@@ -1,0 +1,62 @@
+// The native channel: reading request frames and writing reply frames.
+//
+// Owns an 8,192-byte input buffer and an 8,192-byte output buffer for the
+// life of the channel. Frames are read strictly one after another:
+//   - the input ending before the 4th length byte is a clean end of input;
+//   - a length above 1 MiB fails at once, before any body byte is read;
+//   - the input ending inside the body fails with "failed to fill whole buffer";
+//   - a body that is not one JSON value fails with
+//     "Native message is not valid JSON: " and the parser's description.
+// A reply is serialised compactly, refused above 1 MiB (nothing written),
+// framed, and flushed once: it is whole on the stream when the call returns.
+// OS failures carry the system's text with " (os error N)". There is no
+// resynchronisation: after a channel error the caller stops.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <variant>
+
+#include <boost/system/result.hpp>
+
+#include "host/byte_stream.h"
+#include "json/value.h"
+
+namespace orvix::host {
+
+struct ChannelError {
+  std::string text;
+};
+
+struct EndOfInput {};
+
+// A request value, the clean end of input, or a channel error.
+using ReadOutcome = std::variant<json::Value, EndOfInput, ChannelError>;
+
+class NativeChannel {
+ public:
+  NativeChannel(ByteSource& input, ByteSink& output);
+
+  ReadOutcome read_message();
+  [[nodiscard]] boost::system::result<void, ChannelError> write_message(const json::Value& reply);
+
+  // Offers whatever a failed write left in the output buffer once more;
+  // a failure of that attempt is ignored.
+  void release_output();
+
+ private:
+  enum class Fill { kComplete, kEnded };
+  [[nodiscard]] boost::system::result<Fill, ChannelError> read_exact(char* destination, std::size_t size);
+  [[nodiscard]] boost::system::result<void, ChannelError> write_buffered(const char* data, std::size_t size);
+  [[nodiscard]] boost::system::result<void, ChannelError> drain_output();
+
+  ByteSource& input_;
+  ByteSink& output_;
+  std::unique_ptr<char[]> in_buffer_;
+  std::size_t in_pos_ = 0;
+  std::size_t in_end_ = 0;
+  std::unique_ptr<char[]> out_buffer_;
+  std::size_t out_len_ = 0;
+};
+
+}  // namespace orvix::host

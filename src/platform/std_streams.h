@@ -1,0 +1,50 @@
+// The process's standard streams, as raw handles for the native channel.
+//
+// guard_standard_streams() is called once at start. It keeps a private
+// duplicate of standard output for frames and points the standard output
+// descriptor at standard error, so that a stray write by any library lands on
+// stderr and can never corrupt a frame. It also makes a closed output pipe a
+// write error instead of a signal that ends the process.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include <boost/system/result.hpp>
+
+#include "platform/os_error.h"
+
+namespace orvix::platform {
+
+using StreamHandle = std::intptr_t;
+
+struct ChannelHandles {
+  StreamHandle input;   // standard input
+  StreamHandle output;  // the private duplicate of standard output
+};
+
+ChannelHandles guard_standard_streams();
+
+// Reads up to `size` bytes; 0 means end of input. End-of-file, a broken pipe
+// and a missing standard input all read as 0 bytes. Interrupted reads are
+// repeated. Blocks until at least one byte or the end arrives.
+[[nodiscard]] boost::system::result<std::size_t, OsError> read_stream(StreamHandle handle, char* buffer, std::size_t size);
+
+// Writes all `size` bytes, repeating partial and interrupted writes. On failure
+// `written` tells how many bytes went out before it.
+[[nodiscard]] boost::system::result<void, OsError> write_stream(StreamHandle handle, const char* data, std::size_t size,
+                                                              std::size_t& written);
+
+// Pushes what the system buffers for `handle` on to its destination (a no-op
+// for pipes on POSIX).
+[[nodiscard]] boost::system::result<void, OsError> flush_stream(StreamHandle handle);
+
+// Writes one line to standard error without buffering; failures (no standard
+// error at all, a closed pipe) are ignored.
+void write_standard_error(std::string_view text);
+
+// Closes a handle that guard_standard_streams() returned.
+void close_stream(StreamHandle handle);
+
+}  // namespace orvix::platform
