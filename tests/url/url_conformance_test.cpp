@@ -76,6 +76,9 @@ std::string disagreement(const boost::json::object& test) {
     const std::string expected = member(test, key.c_str());
     if (actual != expected) differences += key + " is \"" + actual + "\", expected \"" + expected + "\"; ";
   }
+  // The serialisation must read back as itself.
+  const auto reparsed = parse_url(parsed->href());
+  if (!reparsed || reparsed->href() != parsed->href()) differences += "href does not parse back to itself; ";
   return differences;
 }
 
