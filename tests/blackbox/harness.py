@@ -1,0 +1,153 @@
+"""Black-box harness: runs the real host binary with crafted stdin and a
+temporary environment, and reads back its frames, stderr lines, exit status
+and log file.
+
+The host command is a parameter (ORVIX_HOST_CMD, split like a shell would),
+so another build of the host can run the same suite.
+"""
+import json
+import os
+import shlex
+import shutil
+import struct
+import subprocess
+import tempfile
+import unittest
+
+STARTED = b"Orvix Chrome native host started.\n"
+STOPPED = b"Orvix Chrome native host stopped.\n"
+EXITED = b"Orvix Chrome native host exited with error: "
+
+# Generous: a request that waits on the runtime may take its full time limits.
+RUN_TIMEOUT = 90
+
+
+def host_command():
+    cmd = os.environ.get("ORVIX_HOST_CMD")
+    if not cmd:
+        raise unittest.SkipTest("ORVIX_HOST_CMD is not set")
+    # The browser passes the caller's origin; the host must ignore it.
+    return shlex.split(cmd) + ["chrome-extension://abcdefghijklmnopabcdefghijklmnop/"]
+
+
+def build_dir():
+    return os.environ.get("ORVIX_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "..", "build"))
+
+
+def encode(value):
+    """Compact JSON text as bytes (members in the order given)."""
+    if isinstance(value, (bytes, bytearray)):
+        return bytes(value)
+    return json.dumps(value, separators=(",", ":"), ensure_ascii=False).encode("utf-8")
+
+
+def frame(value):
+    body = encode(value)
+    return struct.pack("<I", len(body)) + body
+
+
+def split_frames(data):
+    """The bodies of the frames in `data`; fails on a torn frame."""
+    bodies = []
+    while data:
+        assert len(data) >= 4, "torn length prefix: %r" % data
+        (length,) = struct.unpack("<I", data[:4])
+        assert len(data) >= 4 + length, "torn body"
+        bodies.append(data[4 : 4 + length])
+        data = data[4 + length :]
+    return bodies
+
+
+class Run:
+    def __init__(self, completed):
+        self.stdout = completed.stdout
+        self.stderr = completed.stderr
+        self.returncode = completed.returncode
+        self.bodies = split_frames(completed.stdout)
+
+    @property
+    def replies(self):
+        return [json.loads(b) for b in self.bodies]
+
+
+class HostTestCase(unittest.TestCase):
+    """Each test gets a fresh temporary directory and a clean environment
+    whose product home (ORVIX_HOME) lies inside it."""
+
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="orvix-test-")
+        self.addCleanup(shutil.rmtree, self.tmp, True)
+        self.home = os.path.join(self.tmp, "home")
+        self.env = {
+            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+            "ORVIX_HOME": self.home,
+        }
+        for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
+            if name in os.environ:
+                self.env[name] = os.environ[name]
+
+    # --- running -------------------------------------------------------
+    def run_host(self, stdin=b"", env=None, cwd=None, timeout=RUN_TIMEOUT):
+        completed = subprocess.run(
+            host_command(),
+            input=stdin,
+            capture_output=True,
+            env=self.env if env is None else env,
+            cwd=cwd or self.tmp,
+            timeout=timeout,
+        )
+        return Run(completed)
+
+    def ask(self, *requests, **kwargs):
+        """Sends the requests as frames, expects one reply each and a clean end."""
+        run = self.run_host(b"".join(frame(r) for r in requests), **kwargs)
+        self.assertEqual(run.stderr, STARTED + STOPPED)
+        self.assertEqual(run.returncode, 0)
+        self.assertEqual(len(run.bodies), len(requests))
+        return run.replies
+
+    def assert_failed_with(self, run, text):
+        self.assertEqual(run.stderr, STARTED + EXITED + text.encode() + b"\n")
+        self.assertEqual(run.returncode, 0)
+
+    # --- files ---------------------------------------------------------
+    @property
+    def log_path(self):
+        return os.path.join(self.home, "logs", "chrome-native-host.log")
+
+    def log_lines(self, path=None):
+        """(method, detail) pairs of the log, checking each line's form."""
+        path = path or self.log_path
+        if not os.path.exists(path):
+            return []
+        with open(path, "rb") as f:
+            text = f.read().decode("utf-8")
+        self.assertTrue(text.endswith("\n"))
+        pairs = []
+        for line in text[:-1].split("\n"):
+            stamp, _, rest = line.partition(" method=")
+            self.assertTrue(stamp.isdigit() and (stamp == "0" or not stamp.startswith("0")), line)
+            method, _, detail = rest.partition(" detail=")
+            pairs.append((method, detail))
+        return pairs
+
+    @property
+    def descriptor_path(self):
+        return os.path.join(self.home, "data", "runtime", "chrome", "connection.json")
+
+    def write_descriptor(self, content):
+        os.makedirs(os.path.dirname(self.descriptor_path), exist_ok=True)
+        data = content if isinstance(content, bytes) else encode(content)
+        with open(self.descriptor_path, "wb") as f:
+            f.write(data)
+
+    def descriptor(self, ws_url, **overrides):
+        record = {
+            "protocolVersion": 1,
+            "pid": 4242,
+            "runtimeVersion": "1.2.3",
+            "wsUrl": ws_url,
+            "updatedAt": 1733480000123,
+        }
+        record.update(overrides)
+        return record
