@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "host/native_channel.h"
+#include "host/standard_streams.h"
+#include "json/serialize.h"
+
+namespace orvix::host {
+namespace {
+
+std::string frame(std::string_view body) {
+  std::string bytes(4, '\0');
+  const auto n = static_cast<std::uint32_t>(body.size());
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>(n >> (8 * i));
+  return bytes.append(body);
+}
+
+// A real pipe whose write end the test fills before the channel reads.
+class Pipe {
+ public:
+  Pipe() { EXPECT_EQ(pipe(fds_), 0); }
+  ~Pipe() {
+    close_write();
+    ::close(fds_[0]);
+  }
+  void write(std::string_view bytes) { ASSERT_EQ(::write(fds_[1], bytes.data(), bytes.size()), (ssize_t)bytes.size()); }
+  void close_write() {
+    if (fds_[1] >= 0) ::close(fds_[1]);
+    fds_[1] = -1;
+  }
+  int read_end() const { return fds_[0]; }
+
+ private:
+  int fds_[2] = {-1, -1};
+};
+
+// Counts the reads that reach the pipe.
+class CountingSource final : public ByteSource {
+ public:
+  explicit CountingSource(int fd) : inner_(fd) {}
+  boost::system::result<std::size_t, platform::OsError> read_some(char* buffer, std::size_t size) override {
+    ++reads;
+    return inner_.read_some(buffer, size);
+  }
+  int reads = 0;
+
+ private:
+  StreamSource inner_;
+};
+
+// Serves scripted chunks, then a read error.
+class FailingSource final : public ByteSource {
+ public:
+  explicit FailingSource(std::vector<std::string> chunks) : chunks_(std::move(chunks)) {}
+  boost::system::result<std::size_t, platform::OsError> read_some(char* buffer, std::size_t size) override {
+    if (next_ == chunks_.size()) return platform::OsError(5, "Input/output error (os error 5)");
+    const std::string& chunk = chunks_[next_++];
+    EXPECT_LE(chunk.size(), size);
+    std::memcpy(buffer, chunk.data(), chunk.size());
+    return chunk.size();
+  }
+
+ private:
+  std::vector<std::string> chunks_;
+  std::size_t next_ = 0;
+};
+
+class MemorySink final : public ByteSink {
+ public:
+  boost::system::result<void, platform::OsError> write_all(const char* data, std::size_t size,
+                                                          std::size_t& written) override {
+    ++writes;
+    bytes.append(data, size);
+    written = size;
+    return {};
+  }
+  boost::system::result<void, platform::OsError> flush() override { return {}; }
+  std::string bytes;
+  int writes = 0;
+};
+
+std::string text_of(const ReadOutcome& outcome) {
+  if (std::holds_alternative<EndOfInput>(outcome)) return "end";
+  if (auto* error = std::get_if<ChannelError>(&outcome)) return "error: " + error->text;
+  return json::to_compact_string(std::get<json::Value>(outcome));
+}
+
+TEST(NativeChannel, TwoFramesFromOneReadTakeNoSecondRead) {
+  Pipe pipe;
+  pipe.write(frame("{\"a\":1}") + frame("[2]"));
+  pipe.close_write();
+  CountingSource source(pipe.read_end());
+  MemorySink sink;
+  NativeChannel channel(source, sink);
+  EXPECT_EQ(text_of(channel.read_message()), "{\"a\":1}");
+  EXPECT_EQ(text_of(channel.read_message()), "[2]");
+  EXPECT_EQ(source.reads, 1);
+  EXPECT_EQ(text_of(channel.read_message()), "end");
+}
+
+TEST(NativeChannel, BodyLargerThanTheBufferArrivesWhole) {
+  Pipe pipe;
+  const std::string body = "\"" + std::string(20000, 'x') + "\"";
+  std::string bytes = frame(body) + frame("null");
+  CountingSource source(pipe.read_end());
+  MemorySink sink;
+  NativeChannel channel(source, sink);
+  // The body is read straight into its own buffer, past the 8 KiB one.
+  pipe.write(bytes);
+  pipe.close_write();
+  EXPECT_EQ(text_of(channel.read_message()), body);
+  EXPECT_EQ(text_of(channel.read_message()), "null");
+}
+
+TEST(NativeChannel, InputEndingInsideTheLengthIsACleanEnd) {
+  for (std::size_t n = 0; n < 4; ++n) {
+    Pipe pipe;
+    pipe.write(std::string(n, '\x01'));
+    pipe.close_write();
+    StreamSource source(pipe.read_end());
+    MemorySink sink;
+    NativeChannel channel(source, sink);
+    EXPECT_EQ(text_of(channel.read_message()), "end") << n;
+  }
+}
+
+TEST(NativeChannel, ReadErrorsCarryTheSystemText) {
+  MemorySink sink;
+  FailingSource in_length({std::string("\x05\x00", 2)});
+  NativeChannel first(in_length, sink);
+  EXPECT_EQ(text_of(first.read_message()), "error: Input/output error (os error 5)");
+
+  FailingSource in_body({frame("[1,2]").substr(0, 6)});
+  NativeChannel second(in_body, sink);
+  EXPECT_EQ(text_of(second.read_message()), "error: Input/output error (os error 5)");
+}
+
+TEST(NativeChannel, ReplyIsFramedAndWrittenOnce) {
+  Pipe unused;
+  StreamSource source(unused.read_end());
+  MemorySink sink;
+  NativeChannel channel(source, sink);
+  json::Object reply;
+  reply["type"] = "response";
+  reply["id"] = 1;
+  reply["method"] = "x";
+  ASSERT_TRUE(channel.write_message(reply));
+  EXPECT_EQ(sink.bytes, frame(R"({"id":1,"method":"x","type":"response"})"));
+  EXPECT_EQ(sink.writes, 1);
+}
+
+TEST(NativeChannel, LargeReplyBypassesTheBuffer) {
+  Pipe unused;
+  StreamSource source(unused.read_end());
+  MemorySink sink;
+  NativeChannel channel(source, sink);
+  const std::string big(1048576 - 2, 'y');
+  ASSERT_TRUE(channel.write_message(json::Value(big)));
+  EXPECT_EQ(sink.bytes, frame("\"" + big + "\""));
+  EXPECT_FALSE(channel.write_message(json::Value(big + "z")));
+}
+
+}  // namespace
+}  // namespace orvix::host
