@@ -1,0 +1,96 @@
+// A child process whose stdin and stdout (and optionally stderr) are pipes
+// held by this process.
+//
+// spawn() starts argv[0] (searched in PATH when it has no separator) with the
+// parent's environment plus the given overrides; it fails with the OS text
+// when the program cannot be started. Every other call blocks the calling
+// thread: reads wait for data up to an optional timeout (none = no limit),
+// writes until all bytes are taken. A write to a child that has closed its
+// stdin fails with the "broken pipe" error; it never raises SIGPIPE.
+//
+// The object owns the pipes and the process. Destroying it before wait()
+// closes the pipes, kills the child (SIGKILL) and reaps it, so no process
+// outlives a forgotten handle. Move-only; not safe for concurrent use except
+// that stdin and stdout may be driven from two different threads.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <boost/system/result.hpp>
+
+namespace orvix::platform {
+
+struct ChildError {
+  bool timed_out = false;  // a read saw no data within its timeout
+  std::string text;        // OS text ("... (os error N)") or "timed out"
+};
+
+template <class T>
+using ChildResult = boost::system::result<T, ChildError>;
+
+struct ChildOptions {
+  std::vector<std::string> argv;  // argv[0] is the program
+  // Variables set (value) or removed (nullopt) in the child's environment.
+  std::vector<std::pair<std::string, std::optional<std::string>>> environment;
+  bool pipe_stderr = false;  // else the child writes to this process's stderr
+};
+
+// How the child ended: an exit code, or the signal that killed it.
+struct ExitStatus {
+  bool signalled = false;
+  int code = 0;  // exit code, or the signal number when `signalled`
+
+  bool success() const { return !signalled && code == 0; }
+  // The shell's convention: the exit code, or 128 + signal.
+  int as_shell_status() const { return signalled ? 128 + code : code; }
+};
+
+using ReadTimeout = std::optional<std::chrono::milliseconds>;
+
+class ChildProcess {
+ public:
+  [[nodiscard]] static ChildResult<ChildProcess> spawn(const ChildOptions& options);
+
+  ChildProcess(ChildProcess&&) noexcept;
+  ChildProcess& operator=(ChildProcess&&) noexcept;
+  ~ChildProcess();
+
+  int pid() const;
+
+  // Writes every byte to the child's stdin.
+  [[nodiscard]] ChildResult<void> write_all(std::string_view bytes);
+
+  // Fills `buffer` from the child's stdout; returns how many bytes arrived,
+  // which is less than buffer.size() only when the child closed its stdout.
+  [[nodiscard]] ChildResult<std::size_t> read_exact(std::span<char> buffer, ReadTimeout timeout = std::nullopt);
+
+  // Everything the child writes to stdout until it closes it.
+  [[nodiscard]] ChildResult<std::string> read_stdout_to_end(ReadTimeout timeout = std::nullopt);
+
+  // Everything the child writes to stderr until it closes it (pipe_stderr only;
+  // empty otherwise).
+  [[nodiscard]] ChildResult<std::string> read_stderr_to_end(ReadTimeout timeout = std::nullopt);
+
+  // Signals end of input to the child. Idempotent.
+  void close_stdin();
+  // Stops reading the child's output: its further writes to stdout fail. Idempotent.
+  void close_stdout();
+
+  // Closes stdin, then waits for the child to end and reaps it.
+  [[nodiscard]] ChildResult<ExitStatus> wait();
+
+ private:
+  struct State;
+  explicit ChildProcess(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace orvix::platform
