@@ -1,0 +1,25 @@
+// Publishing a small file that other processes may read at any moment, and
+// taking it back. Paths are UTF-8 text. Both calls fail with the OS error of
+// the step that failed, keep no file open after they return and block only
+// for the file system.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <boost/system/result.hpp>
+
+#include "platform/os_error.h"
+
+namespace orvix::platform {
+
+// Replaces the file at `path` with `bytes` so that a reader sees either the
+// old content or the new, never a mix: writes a temporary file beside it and
+// renames it over. The file is readable by the current user only. The
+// temporary file is removed when a step fails. The directory must exist.
+[[nodiscard]] boost::system::result<void, OsError> replace_file(const std::string& path, std::string_view bytes);
+
+// Removes the file at `path`; a missing file is an error.
+[[nodiscard]] boost::system::result<void, OsError> remove_file(const std::string& path);
+
+}  // namespace orvix::platform

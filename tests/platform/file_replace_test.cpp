@@ -1,0 +1,72 @@
+#include "platform/file_replace.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace orvix::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileReplace : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    directory_ = fs::temp_directory_path() / (std::string("orvix-file-replace-") + test->name() + "-" +
+                                              std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    fs::remove_all(directory_);
+    fs::create_directories(directory_);
+  }
+  void TearDown() override { fs::remove_all(directory_); }
+
+  std::string path(const char* name) const { return (directory_ / name).string(); }
+
+  static std::string content_of(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+  }
+
+  fs::path directory_;
+};
+
+TEST_F(FileReplace, CreatesThenReplacesLeavingNoTemporary) {
+  const std::string target = path("connection.json");
+  ASSERT_TRUE(replace_file(target, "first"));
+  EXPECT_EQ(content_of(target), "first");
+  ASSERT_TRUE(replace_file(target, "second, longer than the first"));
+  EXPECT_EQ(content_of(target), "second, longer than the first");
+
+  std::size_t entries = 0;
+  for (const auto& entry : fs::directory_iterator(directory_)) {
+    EXPECT_EQ(entry.path().filename(), "connection.json");
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1u);
+  EXPECT_EQ(fs::status(target).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(FileReplace, FailsInAMissingDirectory) {
+  auto written = replace_file(path("missing/connection.json"), "x");
+  ASSERT_FALSE(written);
+  EXPECT_EQ(written.error().code, 2);
+  EXPECT_TRUE(written.error().text.ends_with(" (os error 2)")) << written.error().text;
+}
+
+TEST_F(FileReplace, RemoveFileRemovesAndReportsAMissingFile) {
+  const std::string target = path("connection.json");
+  ASSERT_TRUE(replace_file(target, "x"));
+  ASSERT_TRUE(remove_file(target));
+  EXPECT_FALSE(fs::exists(target));
+  auto again = remove_file(target);
+  ASSERT_FALSE(again);
+  EXPECT_EQ(again.error().code, 2);
+}
+
+}  // namespace
+}  // namespace orvix::platform
