@@ -1,0 +1,114 @@
+"""The frame client against hosts that behave and hosts that do not."""
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import harness
+
+
+def tool(name):
+    return os.path.join(harness.build_dir(), "orvix-" + name)
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+FAKE_HOST = [sys.executable, os.path.join(HERE, "fake_host.py")]
+LIMIT_SECONDS = 30
+
+
+def run_client(host_command, stdin_bytes, env=None):
+    return subprocess.run([tool("nm-client")] + host_command, input=stdin_bytes, capture_output=True,
+                          timeout=LIMIT_SECONDS, env=env)
+
+
+class AgainstAWellBehavedHost(unittest.TestCase):
+    def test_lines_go_out_verbatim_and_replies_come_back_one_per_line(self):
+        requests = b'{"id":1,"method":"hello"}\n\n  \t\n{"id": 2}\r\nnot json at all\n{"last":true}'
+        result = run_client(FAKE_HOST + ["echo"], requests)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout, b'{"id":1,"method":"hello"}\n{"id": 2}\nnot json at all\n{"last":true}\n')
+        # The host's stderr is passed through untouched.
+        self.assertEqual(result.stderr, b"fake host: echo\n")
+
+    def test_no_input_sends_nothing_and_exits_with_the_host(self):
+        result = run_client(FAKE_HOST + ["echo"], b"")
+        self.assertEqual((result.returncode, result.stdout), (0, b""))
+
+    def test_host_exit_status_becomes_the_clients(self):
+        result = run_client(FAKE_HOST + ["echo-then-exit-5"], b"{}\n")
+        self.assertEqual(result.returncode, 5)
+        self.assertEqual(result.stdout, b"{}\n")
+
+    def test_a_reply_of_exactly_the_limit_is_accepted(self):
+        result = run_client(FAKE_HOST + ["largest-allowed"], b"{}\n[]\n")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        replies = result.stdout.split(b"\n")
+        self.assertEqual(len(replies[0]), 1024 * 1024)
+        self.assertEqual(replies[1:], [b"[]", b""])
+
+    def test_help_and_usage(self):
+        shown = subprocess.run([tool("nm-client"), "--help"], capture_output=True, timeout=LIMIT_SECONDS)
+        self.assertEqual(shown.returncode, 0)
+        self.assertIn(b"not valid JSON are sent as they stand", shown.stdout)
+        missing = subprocess.run([tool("nm-client")], capture_output=True, timeout=LIMIT_SECONDS)
+        self.assertEqual(missing.returncode, 2)
+        self.assertIn(b"usage: orvix-nm-client", missing.stderr)
+
+    def test_a_host_that_cannot_start_is_reported(self):
+        result = run_client(["/nonexistent/orvix-host"], b"{}\n")
+        self.assertEqual(result.returncode, 127)
+        self.assertRegex(result.stderr.decode(),
+                         r"^nm-client: cannot start /nonexistent/orvix-host: .+ \(os error 2\)\n$")
+
+
+class AgainstAFaultyHost(unittest.TestCase):
+    def assert_fault(self, behaviour, message, exit_status=1):
+        result = run_client(FAKE_HOST + [behaviour], b"{}\n{}\n")
+        self.assertEqual(result.stdout, b"")
+        self.assertEqual(result.stderr.decode(), "fake host: " + behaviour + "\n" + message + "\n")
+        self.assertEqual(result.returncode, exit_status)
+
+    def test_end_of_output_inside_the_length(self):
+        self.assert_fault("short-length", "nm-client: host closed its output inside a frame (got 2 of 4 length bytes)")
+
+    def test_end_of_output_inside_the_body(self):
+        self.assert_fault("short-body", "nm-client: host closed its output inside a frame (got 3 of 10 body bytes)")
+
+    def test_length_above_the_limit_stops_without_reading_the_body(self):
+        self.assert_fault("oversized",
+                          "nm-client: host sent a frame length of 1048577 bytes, above the limit of 1048576")
+
+    def test_no_reply_at_all(self):
+        self.assert_fault("silent", "nm-client: host closed its output without replying to line 1")
+
+    def test_output_after_the_last_reply(self):
+        result = run_client(FAKE_HOST + ["extra-after-last"], b"{}\n")
+        self.assertEqual(result.stdout, b"{}\n")
+        self.assertIn(b"nm-client: host wrote 20 bytes after its last reply\n", result.stderr)
+        self.assertEqual(result.returncode, 1)
+
+    def test_a_killed_host_gives_128_plus_its_signal(self):
+        self.assert_fault("killed", "nm-client: host closed its output without replying to line 1", 128 + 9)
+
+
+class AgainstTheRealHost(unittest.TestCase):
+    """The client in front of the host this project builds, in a fresh home."""
+
+    def test_hello_and_an_unknown_method(self):
+        with tempfile.TemporaryDirectory() as home:
+            env = dict(os.environ, ORVIX_HOME=home)
+            requests = b'{"id":1,"method":"hello"}\n{"id":2,"method":"no.such.method"}\n'
+            result = run_client(harness.host_command(), requests, env=env)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        replies = result.stdout.decode().splitlines()
+        self.assertEqual(len(replies), 2, result.stdout)
+        self.assertTrue(replies[0].startswith('{"id":1,"method":"hello","result":{'), replies[0])
+        self.assertTrue(replies[0].endswith(',"type":"response"}'), replies[0])
+        self.assertTrue(replies[1].startswith('{"error":{"code":'), replies[1])
+        self.assertTrue(replies[1].endswith('"id":2,"method":"no.such.method","type":"error"}'), replies[1])
+        self.assertEqual(result.stderr.decode(),
+                         "Orvix Chrome native host started.\nOrvix Chrome native host stopped.\n")
+
+
+if __name__ == "__main__":
+    unittest.main()
