@@ -1,0 +1,45 @@
+#include "descriptor_file.h"
+
+#include "discovery/product_home.h"
+#include "json/serialize.h"
+#include "json/value.h"
+#include "platform/clock.h"
+#include "platform/file_replace.h"
+#include "platform/filesystem.h"
+#include "platform/path.h"
+#include "platform/process.h"
+
+namespace orvix::sample_runtime {
+
+boost::system::result<PublishedDescriptor, PublishError> PublishedDescriptor::publish(std::string_view version,
+                                                                                   std::string_view ws_url) {
+  auto path = discovery::resolve_descriptor_path();
+  if (!path) return PublishError{"no product home: set ORVIX_HOME or HOME"};
+
+  json::Object descriptor;
+  descriptor["protocolVersion"] = 1;
+  descriptor["pid"] = platform::current_process_id();
+  descriptor["runtimeVersion"] = version;
+  descriptor["wsUrl"] = ws_url;
+  descriptor["updatedAt"] = platform::unix_time_ms();
+  std::string content = json::to_compact_string(descriptor);
+
+  // A directory that cannot be made shows up as the write's failure.
+  platform::create_directories(platform::parent_path(*path));
+  if (auto written = platform::replace_file(*path, content); !written) {
+    return PublishError{"cannot write " + *path + ": " + written.error().text};
+  }
+  return PublishedDescriptor(std::move(*path), std::move(content));
+}
+
+boost::system::result<void, PublishError> PublishedDescriptor::withdraw() const {
+  auto current = platform::read_whole_file(path_);
+  if (!current) return PublishError{"cannot read " + path_ + ": " + current.error().text};
+  if (*current != content_) return {};
+  if (auto removed = platform::remove_file(path_); !removed) {
+    return PublishError{"cannot remove " + path_ + ": " + removed.error().text};
+  }
+  return {};
+}
+
+}  // namespace orvix::sample_runtime

@@ -1,0 +1,62 @@
+#include "options.h"
+
+#include <charconv>
+
+namespace orvix::sample_runtime {
+
+const char* const kUsage =
+    "usage: orvix-sample-runtime [--port N] [--version TEXT]\n"
+    "\n"
+    "A stand-in runtime for demos and tests. Listens for WebSocket clients on\n"
+    "ws://127.0.0.1:N/ (a free port unless --port) and publishes the connection\n"
+    "descriptor under the product home (ORVIX_HOME, else HOME/.orvix, else\n"
+    "USERPROFILE/.orvix) at data/runtime/chrome/connection.json. When ready it\n"
+    "prints one line: sample runtime listening on ws://127.0.0.1:N/ (descriptor PATH)\n"
+    "SIGINT or SIGTERM removes the descriptor and exits 0.\n"
+    "\n"
+    "Answers each text message holding a JSON object with a string \"requestId\":\n"
+    "  {\"type\":\"runtime.get\"}  ->  {\"type\":\"runtime.status\",\n"
+    "                               \"payload\":{\"build\":{\"version\":TEXT}}}\n"
+    "  anything else           ->  {\"type\":\"<type>.result\" (or \"runtime.result\"),\n"
+    "                               \"payload\":{\"echo\":<the request>}}\n"
+    "always with the request's \"requestId\". In the request's \"payload\":\n"
+    "  \"wantCommand\":true     adds \"command\":{\"name\":\"noop\"} to the answer's payload\n"
+    "  \"sendNoiseFirst\":true  sends a binary message, an object with another\n"
+    "                         requestId and a JSON array before the answer\n"
+    "\n"
+    "  --port N        port to listen on, 0 to 65535 (default 0: any free port)\n"
+    "  --version TEXT  version text to publish and report (default 0.9.0-sample)\n";
+
+namespace {
+
+bool parse_port(const std::string& text, std::uint16_t& port) {
+  unsigned value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value > 65535) return false;
+  port = static_cast<std::uint16_t>(value);
+  return true;
+}
+
+}  // namespace
+
+boost::system::result<Options, std::string> parse_options(const std::vector<std::string>& arguments) {
+  Options options;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "--help" || argument == "-h") {
+      options.help = true;
+      continue;
+    }
+    if (argument != "--port" && argument != "--version") return "unknown argument: " + argument;
+    if (i + 1 == arguments.size()) return argument + " needs a value";
+    const std::string& value = arguments[++i];
+    if (argument == "--version") {
+      options.version = value;
+    } else if (!parse_port(value, options.port)) {
+      return "not a port number (0 to 65535): " + value;
+    }
+  }
+  return options;
+}
+
+}  // namespace orvix::sample_runtime
