@@ -1,14 +1,21 @@
-// IDNA through libidn2 (idn2_to_ascii_8z, non-transitional TR46 mapping).
+// IDNA through libidn2: idn2_to_ascii_8z with non-transitional TR46 mapping.
 //
-// Where libidn2 2.3 differs from UTS #46 with the browser parameters:
+// Where libidn2 2.3 differs from UTS #46 with the browser parameters (all of
+// these only make more inputs fail, never change a successful result):
 // - It also applies the IDNA2008 code point rules, so labels with symbols
 //   that IDNA2008 disallows but UTS #46 allows (emoji, U+2603 SNOWMAN) fail,
-//   including as "xn--" labels that decode to them.
-// - Hyphen rules are always checked for non-ASCII labels: a leading or
-//   trailing '-', or "--" in the third and fourth places, fail.
+//   also as "xn--" labels that decode to them.
+// - Its A-label round trip re-checks each label under IDNA2008, which
+//   refuses ASCII punctuation such as "'" or "=" beside non-ASCII letters
+//   (UTS #46 with STD3 rules off allows it).
+// - Hyphen rules are always checked (CheckHyphens cannot be turned off): a
+//   label with a leading or trailing '-', or "--" in the third and fourth
+//   places, fails whenever the domain needs IDNA at all.
 // - Length is always checked: a label of more than 63 or a domain of more
 //   than 255 bytes after encoding fails.
-// All three only make more inputs fail, never change a successful result.
+// IDN2_NO_ALABEL_ROUNDTRIP would lift the first two for "xn--" input but
+// also drops the bidi and joiner checks on decoded "xn--" labels, accepting
+// names the standard refuses; refusing too much is the safer side.
 #include "platform/idna.h"
 
 #include <memory>
