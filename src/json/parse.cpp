@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include <boost/json/basic_parser_impl.hpp>
+#include <boost/json/monotonic_resource.hpp>
 #include <boost/json/value_stack.hpp>
 
 #include "json/tokenizer.h"
@@ -128,8 +129,11 @@ ParseError describe_failure(std::string_view bytes, const bj::error_code& ec, st
 }  // namespace
 
 boost::system::result<Value, ParseError> parse_json(std::string_view bytes) {
+  // A value lives for one request: it is built in one arena that is freed
+  // as a whole, without visiting every node. The value holds the arena.
+  bj::storage_ptr arena = bj::make_shared_resource<bj::monotonic_resource>();
   bj::basic_parser<ValueBuilder> parser(host_options());
-  parser.handler().stack.reset();
+  parser.handler().stack.reset(arena);
   bj::error_code ec;
   std::size_t consumed = parser.write_some(false, bytes.data(), bytes.size(), ec);
   if (!ec && consumed != bytes.size()) ec = bj::error::extra_data;

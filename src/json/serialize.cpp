@@ -1,6 +1,7 @@
 #include "json/serialize.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <vector>
@@ -12,7 +13,15 @@ namespace orvix::json {
 namespace {
 
 // Bytes that cannot stand raw inside a JSON string.
-constexpr bool needs_escape(unsigned char c) { return c < 0x20 || c == '"' || c == '\\'; }
+constexpr auto kNeedsEscape = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 0x20; ++c) table[c] = true;
+  table['"'] = true;
+  table['\\'] = true;
+  return table;
+}();
+
+constexpr bool needs_escape(unsigned char c) { return kNeedsEscape[c]; }
 
 void append_string(std::string_view text, std::string& out) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -56,7 +65,8 @@ void append_object(const Object& object, std::string& out, std::vector<const boo
   const std::size_t base = scratch.size();
   for (const auto& member : object) scratch.push_back(&member);
   auto begin = scratch.begin() + static_cast<std::ptrdiff_t>(base);
-  std::sort(begin, scratch.end(), [](const auto* a, const auto* b) { return a->key() < b->key(); });
+  auto by_name = [](const auto* a, const auto* b) { return a->key() < b->key(); };
+  if (!std::is_sorted(begin, scratch.end(), by_name)) std::sort(begin, scratch.end(), by_name);
   out.push_back('{');
   for (std::size_t i = base; i < scratch.size(); ++i) {
     const auto* member = scratch[i];
