@@ -82,6 +82,26 @@ class Parser {
     return std::string_view(input_).substr(static_cast<std::size_t>(pointer_) + 1);
   }
 
+  // Switches state and has the new state read the current character again.
+  void reconsume_in(State state) {
+    state_ = state;
+    --pointer_;
+  }
+
+  // Starts the query at '?' or the fragment at '#'; false for anything else.
+  bool start_query_or_fragment(int c) {
+    if (c == '?') {
+      url_.query.emplace();
+      state_ = State::query;
+    } else if (c == '#') {
+      url_.fragment.emplace();
+      state_ = State::fragment;
+    } else {
+      return false;
+    }
+    return true;
+  }
+
   // A character that ends the authority (and host and port) of a URL.
   bool ends_authority(int c) const {
     return c == kEof || c == '/' || c == '?' || c == '#' || (special() && c == '\\');
@@ -115,8 +135,7 @@ class Parser {
       buffer_.push_back(static_cast<char>(ascii_lower(c)));
       state_ = State::scheme;
     } else {
-      state_ = State::no_scheme;
-      --pointer_;
+      reconsume_in(State::no_scheme);
     }
     return true;
   }
@@ -159,10 +178,7 @@ class Parser {
   }
 
   bool special_authority_ignore_slashes(int c) {
-    if (c != '/' && c != '\\') {
-      state_ = State::authority;
-      --pointer_;
-    }
+    if (c != '/' && c != '\\') reconsume_in(State::authority);
     return true;
   }
 
@@ -170,8 +186,7 @@ class Parser {
     if (c == '/') {
       state_ = State::authority;
     } else {
-      state_ = State::path;
-      --pointer_;
+      reconsume_in(State::path);
     }
     return true;
   }
@@ -244,8 +259,7 @@ class Parser {
         }
         buffer_.clear();
       }
-      state_ = State::path_start;
-      --pointer_;
+      reconsume_in(State::path_start);
     } else {
       return fail(kInvalidPort);
     }
@@ -257,8 +271,7 @@ class Parser {
     if (c == '/' || c == '\\') {
       state_ = State::file_slash;
     } else {
-      state_ = State::path;
-      --pointer_;
+      reconsume_in(State::path);
     }
     return true;
   }
@@ -267,8 +280,7 @@ class Parser {
     if (c == '/' || c == '\\') {
       state_ = State::file_host;
     } else {
-      state_ = State::path;
-      --pointer_;
+      reconsume_in(State::path);
     }
     return true;
   }
@@ -298,13 +310,7 @@ class Parser {
     if (special()) {
       state_ = State::path;
       if (c != '/' && c != '\\') --pointer_;
-    } else if (c == '?') {
-      url_.query.emplace();
-      state_ = State::query;
-    } else if (c == '#') {
-      url_.fragment.emplace();
-      state_ = State::fragment;
-    } else if (c != kEof) {
+    } else if (!start_query_or_fragment(c) && c != kEof) {
       state_ = State::path;
       if (c != '/') --pointer_;
     }
@@ -328,29 +334,18 @@ class Parser {
       path_.push_back(std::move(buffer_));
     }
     buffer_.clear();
-    if (c == '?') {
-      url_.query.emplace();
-      state_ = State::query;
-    } else if (c == '#') {
-      url_.fragment.emplace();
-      state_ = State::fragment;
-    }
+    start_query_or_fragment(c);
     return true;
   }
 
   bool opaque_path(int c) {
-    if (c == '?') {
-      url_.query.emplace();
-      state_ = State::query;
-    } else if (c == '#') {
-      url_.fragment.emplace();
-      state_ = State::fragment;
-    } else if (c == ' ') {
+    if (start_query_or_fragment(c) || c == kEof) return true;
+    if (c == ' ') {
       // A space right before the query or fragment is encoded so that the
       // path does not end in a space, which would not survive re-parsing.
       const std::string_view rest = remaining();
       url_.path += rest.starts_with('?') || rest.starts_with('#') ? "%20" : " ";
-    } else if (c != kEof) {
+    } else {
       append_percent_encoded(url_.path, static_cast<unsigned char>(c), EncodeSet::c0_control);
     }
     return true;
