@@ -151,3 +151,66 @@ class HostTestCase(unittest.TestCase):
         }
         record.update(overrides)
         return record
+
+
+# --- runtime peers ---------------------------------------------------------
+HERE = os.path.dirname(os.path.abspath(__file__))
+PEER_START_SECONDS = 20
+
+
+class Peer:
+    """A runtime stand-in process that announces itself on its first stdout line."""
+
+    def __init__(self, argv, env):
+        self.process = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+        self.first_line = self._first_line()
+
+    def _first_line(self):
+        import select
+
+        ready, _, _ = select.select([self.process.stdout], [], [], PEER_START_SECONDS)
+        if not ready:
+            self.close()
+            raise AssertionError("runtime stand-in did not start: %r" % (self.process.args,))
+        return self.process.stdout.readline().decode().strip()
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+        try:
+            self.process.wait(timeout=PEER_START_SECONDS)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait(timeout=PEER_START_SECONDS)
+
+    def close(self):
+        self.stop()
+        for stream in (self.process.stdout, self.process.stderr):
+            stream.close()
+
+
+class RuntimeTestCase(HostTestCase):
+    def start_sample_runtime(self, *arguments):
+        """The sample runtime, publishing its descriptor in this test's home."""
+        peer = Peer([os.path.join(build_dir(), "orvix-sample-runtime"), *arguments], dict(self.env))
+        self.addCleanup(peer.close)
+        self.assertTrue(peer.first_line.startswith("sample runtime listening on ws://127.0.0.1:"), peer.first_line)
+        return peer
+
+    def start_misbehaving_runtime(self, mode, host="127.0.0.1"):
+        """A peer written with another WebSocket library; its URL goes into the descriptor."""
+        self.peer_log = os.path.join(self.tmp, "peer.log")
+        peer = Peer(["/usr/bin/python3", os.path.join(HERE, "misbehaving_runtime.py"), mode, "--host", host,
+                     "--log", self.peer_log], dict(os.environ))
+        self.addCleanup(peer.close)
+        port = int(peer.first_line)
+        netloc = "[%s]" % host if ":" in host else host
+        self.write_descriptor(self.descriptor("ws://%s:%d/" % (netloc, port)))
+        return port
+
+    def peer_messages(self):
+        """What the misbehaving peer received, one record per message."""
+        if not os.path.exists(self.peer_log):
+            return []
+        with open(self.peer_log) as f:
+            return [json.loads(line) for line in f]

@@ -1,0 +1,154 @@
+"""The host against real runtime peers: the sample runtime (same WebSocket
+library as the host) and a misbehaving one written with another library."""
+import json
+import os
+import socket
+import time
+import unittest
+
+from harness import RuntimeTestCase
+
+CONNECTED_KEYS = {"descriptorPath", "nativeHost", "nativeHostVersion", "protocolVersion", "runtime", "runtimePid",
+                  "runtimeVersion", "updatedAt"}
+
+
+def forward(message, request_id=1):
+    return {"id": request_id, "method": "runtime.request", "params": {"message": message}}
+
+
+class AgainstSampleRuntime(RuntimeTestCase):
+    def test_status_forwarding_and_logs(self):
+        runtime = self.start_sample_runtime("--version", "5.6.7-sample")
+        replies = self.ask(
+            {"id": 1, "method": "hello"},
+            forward({"type": "browser.native.poll", "payload": {}}, 2),
+            forward({"type": "browser.native.complete", "requestId": "abc", "payload": {"ok": True, "wantCommand": True}}, 3),
+        )
+        status = replies[0]["result"]
+        self.assertEqual(set(status), CONNECTED_KEYS)
+        self.assertEqual(status["runtime"], "connected")
+        self.assertEqual(status["runtimeVersion"], "5.6.7-sample")
+        self.assertEqual(status["runtimePid"], runtime.process.pid)
+
+        poll = replies[1]
+        self.assertEqual(poll["type"], "response")
+        self.assertRegex(poll["result"]["requestId"], r"^native-host-\d+-\d{13}$")
+        self.assertEqual(poll["result"]["payload"]["echo"]["type"], "browser.native.poll")
+
+        complete = replies[2]["result"]
+        self.assertEqual(complete["requestId"], "abc")
+        self.assertEqual(complete["payload"]["command"], {"name": "noop"})
+        self.assertEqual(self.log_lines(), [
+            ("runtime.request", "browser.native.complete"),
+            ("runtime.request.summary", "ok=true"),
+            ("runtime.response", complete["type"]),
+        ])
+
+    def test_stopped_runtime_is_not_running(self):
+        runtime = self.start_sample_runtime()
+        runtime.stop()
+        (reply,) = self.ask({"id": 1, "method": "host.status"})
+        self.assertEqual(reply["result"]["runtime"], "not_running")
+
+
+class AgainstMisbehavingRuntime(RuntimeTestCase):
+    def test_skips_other_answers_and_binary_messages(self):
+        self.start_misbehaving_runtime("skip-then-match")
+        (reply,) = self.ask(forward({"type": "t", "requestId": "r-1", "n": [1, 2.5, None]}))
+        self.assertEqual(reply["result"]["requestId"], "r-1")
+        self.assertEqual(reply["result"]["payload"]["echo"], {"n": [1, 2.5, None], "requestId": "r-1", "type": "t"})
+
+    def test_request_is_compact_and_handshake_minimal(self):
+        self.start_misbehaving_runtime("match")
+        self.ask(forward({"z": 1, "a": {"y": True, "b": "é"}, "requestId": "id"}))
+        (record,) = self.peer_messages()
+        self.assertEqual(record["message"], '{"a":{"b":"é","y":true},"requestId":"id","z":1}')
+        self.assertEqual(record["target"], "/")
+        names = sorted(name.lower() for name, _ in record["headers"])
+        self.assertEqual(names, ["connection", "host", "sec-websocket-key", "sec-websocket-version", "upgrade"])
+
+    def test_non_json_answer(self):
+        self.start_misbehaving_runtime("non-json")
+        (reply,) = self.ask(forward({"type": "t"}))
+        self.assertEqual(reply["error"], {"code": "runtime_response_invalid",
+                                          "message": "expected value at line 1 column 1"})
+
+    def test_close_before_answer(self):
+        self.start_misbehaving_runtime("close-before-answer")
+        (reply,) = self.ask(forward({"type": "t"}))
+        self.assertEqual(reply["error"]["code"], "runtime_response_read_failed")
+        self.assertEqual(self.log_lines(), [("runtime.request", "t")])
+
+    def test_status_answers(self):
+        cases = [
+            ("status-version", "connected", "9.8.7-test", None),
+            ("status-no-version", "connected", "1.2.3", None),
+            ("status-wrong-type", "unreachable", "1.2.3",
+             {"code": "runtime_response_invalid", "message": "Runtime returned an unexpected response type."}),
+        ]
+        for mode, state, version, error in cases:
+            with self.subTest(mode=mode):
+                self.start_misbehaving_runtime(mode)
+                (reply,) = self.ask({"id": 1, "method": "hello"})
+                result = reply["result"]
+                self.assertEqual(result["runtime"], state)
+                self.assertEqual(result["runtimeVersion"], version)
+                self.assertEqual(result.get("error"), error)
+                self.assertEqual(result["updatedAt"], 1733480000123)
+                probe = json.loads(self.peer_messages()[-1]["message"])
+                self.assertEqual(set(probe), {"requestId", "type"})
+                self.assertEqual(probe["type"], "runtime.get")
+
+    def test_ipv6_loopback(self):
+        try:
+            with socket.socket(socket.AF_INET6) as probe:
+                probe.bind(("::1", 0))
+        except OSError:
+            self.skipTest("no IPv6 loopback on this machine")
+        self.start_misbehaving_runtime("match", host="::1")
+        (reply,) = self.ask(forward({"requestId": "v6"}))
+        self.assertEqual(reply["result"]["requestId"], "v6")
+
+
+class ConnectionFailures(RuntimeTestCase):
+    def test_connection_refused(self):
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            port = s.getsockname()[1]
+        self.write_descriptor(self.descriptor("ws://127.0.0.1:%d/" % port))
+        replies = self.ask({"id": 1, "method": "hello"}, forward({"type": "t"}, 2))
+        self.assertEqual(replies[0]["result"]["runtime"], "unreachable")
+        self.assertEqual(replies[0]["result"]["error"],
+                         {"code": "runtime_connect_failed", "message": "Connection refused (os error 111)"})
+        self.assertEqual(replies[1]["error"]["code"], "runtime_connect_failed")
+
+    def test_connect_timeout(self):
+        # A listener whose accept queue is full drops new connection attempts.
+        listener = socket.socket()
+        self.addCleanup(listener.close)
+        listener.bind(("127.0.0.1", 0))
+        listener.listen(0)
+        fillers = []
+        for _ in range(8):
+            s = socket.socket()
+            s.setblocking(False)
+            s.connect_ex(listener.getsockname())
+            fillers.append(s)
+        self.addCleanup(lambda: [s.close() for s in fillers])
+        time.sleep(0.2)
+        self.write_descriptor(self.descriptor("ws://127.0.0.1:%d/" % listener.getsockname()[1]))
+        started = time.monotonic()
+        (reply,) = self.ask(forward({"type": "t"}))
+        elapsed = time.monotonic() - started
+        self.assertEqual(reply["error"], {"code": "runtime_connect_failed", "message": "connection timed out"})
+        self.assertGreater(elapsed, 1.0)
+        self.assertLess(elapsed, 15)
+
+    def test_unresolvable_host(self):
+        self.write_descriptor(self.descriptor("ws://no-such-host.invalid:9000/"))
+        (reply,) = self.ask(forward({"type": "t"}))
+        self.assertEqual(reply["error"]["code"], "runtime_host_resolve_failed")
+
+
+if __name__ == "__main__":
+    unittest.main()
