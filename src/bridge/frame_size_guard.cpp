@@ -1,0 +1,70 @@
+#include "bridge/frame_size_guard.h"
+
+#include <algorithm>
+
+namespace orvix::bridge {
+
+namespace {
+
+constexpr char kHeadEnd[] = "\r\n\r\n";
+constexpr std::size_t kHeadEndSize = 4;
+
+}  // namespace
+
+std::size_t FrameSizeGuard::frame_header_size() const {
+  // Second byte: the mask bit, then a 7-bit length where 126 and 127 announce
+  // a 16-bit or 64-bit length to follow (network byte order).
+  const std::uint8_t length7 = header_[1] & 0x7f;
+  const std::size_t extended = length7 == 126 ? 2 : length7 == 127 ? 8 : 0;
+  const std::size_t mask = (header_[1] & 0x80) != 0 ? 4 : 0;
+  return 2 + extended + mask;
+}
+
+std::uint64_t FrameSizeGuard::announced_payload_size() const {
+  const std::uint8_t length7 = header_[1] & 0x7f;
+  const std::size_t extended = length7 == 126 ? 2 : length7 == 127 ? 8 : 0;
+  if (extended == 0) return length7;
+  std::uint64_t size = 0;
+  for (std::size_t i = 0; i < extended; ++i) size = (size << 8) | header_[2 + i];
+  return size;
+}
+
+void FrameSizeGuard::observe(std::span<const std::byte> bytes) {
+  std::size_t at = 0;
+  while (at < bytes.size() && !exceeded_) {
+    switch (phase_) {
+      case Phase::http_head: {
+        const char byte = static_cast<char>(bytes[at++]);
+        if (byte == kHeadEnd[head_end_matched_]) {
+          ++head_end_matched_;
+        } else {
+          head_end_matched_ = byte == '\r' ? 1 : 0;
+        }
+        if (head_end_matched_ == kHeadEndSize) phase_ = Phase::frame_header;
+        break;
+      }
+      case Phase::frame_header: {
+        header_[header_size_++] = static_cast<std::uint8_t>(bytes[at++]);
+        if (header_size_ < 2 || header_size_ < frame_header_size()) break;
+        payload_left_ = announced_payload_size();
+        header_size_ = 0;
+        if (payload_left_ > max_frame_payload_) {
+          exceeded_ = true;
+        } else if (payload_left_ > 0) {
+          phase_ = Phase::frame_payload;
+        }
+        break;
+      }
+      case Phase::frame_payload: {
+        const std::uint64_t available = bytes.size() - at;
+        const std::uint64_t taken = std::min(available, payload_left_);
+        at += static_cast<std::size_t>(taken);
+        payload_left_ -= taken;
+        if (payload_left_ == 0) phase_ = Phase::frame_header;
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace orvix::bridge

@@ -1,0 +1,44 @@
+// Watching the bytes a WebSocket peer sends for frames over a size limit.
+//
+// The WebSocket library bounds whole messages but not single frames, so the
+// transport shows every received byte to this guard in order. It skips the
+// HTTP head of the handshake answer (up to the first empty line), then reads
+// each frame header and notes when a frame announces a payload longer than
+// the limit. It notes this from the header alone, before any payload arrives.
+// Costs a few steps per frame; never allocates. Not thread-safe.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace orvix::bridge {
+
+class FrameSizeGuard {
+ public:
+  explicit FrameSizeGuard(std::uint64_t max_frame_payload) : max_frame_payload_(max_frame_payload) {}
+
+  // The next bytes received from the peer, in the order they arrived.
+  void observe(std::span<const std::byte> bytes);
+
+  // True once some frame announced a payload above the limit; stays true.
+  bool limit_exceeded() const { return exceeded_; }
+
+ private:
+  enum class Phase { http_head, frame_header, frame_payload };
+
+  // Bytes the frame header needs in all, known once its first two are in.
+  std::size_t frame_header_size() const;
+  std::uint64_t announced_payload_size() const;
+
+  std::uint64_t max_frame_payload_;
+  Phase phase_ = Phase::http_head;
+  std::size_t head_end_matched_ = 0;  // bytes of "\r\n\r\n" seen so far
+  std::array<std::uint8_t, 14> header_{};
+  std::size_t header_size_ = 0;
+  std::uint64_t payload_left_ = 0;
+  bool exceeded_ = false;
+};
+
+}  // namespace orvix::bridge

@@ -1,0 +1,127 @@
+// The byte transport under the WebSocket client: a synchronous stream over a
+// platform TcpSocket in which no single read or write waits longer than the
+// deadline it was built with.
+//
+// Asio's own synchronous socket calls fall back to an unbounded wait when the
+// system's receive timeout fires, so the deadline is kept here instead: every
+// read_some/write_some waits at most `io_timeout` for the socket to be ready
+// and then fails with SocketStreamError::receive_timed_out / send_timed_out.
+// Other failures are system errors (os_error_category(), texts as in
+// platform/os_error.h); an orderly shutdown by the peer is asio's eof.
+//
+// Once enforce_frame_limit() is called, a received WebSocket frame announcing
+// more than kMaxFramePayload bytes fails the read with frame_too_large.
+//
+// It meets the SyncReadStream/SyncWriteStream requirements. The executor is
+// there only because the WebSocket stream asks its lower layer for one; no
+// operation of this type ever runs on it. The stream owns the socket and
+// closes it when destroyed. Only src/bridge includes this header.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <span>
+
+#include <boost/asio/buffer.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/beast/core/role.hpp>
+#include <boost/system/error_code.hpp>
+#include <boost/system/system_error.hpp>
+
+#include "bridge/frame_size_guard.h"
+#include "platform/tcp_socket.h"
+
+namespace orvix::bridge {
+
+inline constexpr std::uint64_t kMaxFramePayload = 16u * 1024u * 1024u;
+
+enum class SocketStreamError {
+  receive_timed_out = 1,
+  send_timed_out,
+  frame_too_large,
+};
+
+const boost::system::error_category& socket_stream_category();
+boost::system::error_code make_error_code(SocketStreamError error);
+
+// System error codes whose message is the platform's text for them.
+const boost::system::error_category& os_error_category();
+
+class SocketStream {
+ public:
+  using executor_type = boost::asio::io_context::executor_type;
+
+  SocketStream(executor_type executor, platform::TcpSocket socket, std::chrono::milliseconds io_timeout);
+
+  executor_type get_executor() const noexcept { return executor_; }
+
+  void enforce_frame_limit() { frame_limit_enforced_ = true; }
+
+  template <class MutableBufferSequence>
+  std::size_t read_some(const MutableBufferSequence& buffers, boost::system::error_code& ec) {
+    // Filling the first non-empty buffer is enough for a read_some.
+    for (auto it = boost::asio::buffer_sequence_begin(buffers); it != boost::asio::buffer_sequence_end(buffers);
+         ++it) {
+      const boost::asio::mutable_buffer buffer(*it);
+      if (buffer.size() != 0) return receive({static_cast<std::byte*>(buffer.data()), buffer.size()}, ec);
+    }
+    ec = {};
+    return 0;
+  }
+
+  template <class ConstBufferSequence>
+  std::size_t write_some(const ConstBufferSequence& buffers, boost::system::error_code& ec) {
+    // One gathered send per call: a frame header and its payload, or the
+    // pieces of the handshake request, leave in one segment rather than
+    // one small write each.
+    std::array<std::span<const std::byte>, kMaxGather> pieces;
+    std::size_t count = 0;
+    for (auto it = boost::asio::buffer_sequence_begin(buffers);
+         it != boost::asio::buffer_sequence_end(buffers) && count < kMaxGather; ++it) {
+      const boost::asio::const_buffer buffer(*it);
+      if (buffer.size() != 0) pieces[count++] = {static_cast<const std::byte*>(buffer.data()), buffer.size()};
+    }
+    return send(std::span(pieces.data(), count), ec);
+  }
+
+  // The throwing forms complete the stream requirements; the bridge only
+  // calls the error_code forms.
+  template <class MutableBufferSequence>
+  std::size_t read_some(const MutableBufferSequence& buffers) {
+    boost::system::error_code ec;
+    const std::size_t size = read_some(buffers, ec);
+    if (ec) throw boost::system::system_error(ec);
+    return size;
+  }
+
+  template <class ConstBufferSequence>
+  std::size_t write_some(const ConstBufferSequence& buffers) {
+    boost::system::error_code ec;
+    const std::size_t size = write_some(buffers, ec);
+    if (ec) throw boost::system::system_error(ec);
+    return size;
+  }
+
+ private:
+  static constexpr std::size_t kMaxGather = 16;
+
+  std::size_t receive(std::span<std::byte> buffer, boost::system::error_code& ec);
+  std::size_t send(std::span<const std::span<const std::byte>> buffers, boost::system::error_code& ec);
+
+  executor_type executor_;
+  platform::TcpSocket socket_;
+  std::chrono::milliseconds io_timeout_;
+  FrameSizeGuard frame_guard_{kMaxFramePayload};
+  bool frame_limit_enforced_ = false;
+};
+
+// Called by the WebSocket stream when it gives up the connection (after a
+// Close frame or a protocol failure). The socket is left as it is: the
+// exchange closes it as soon as the failure reaches it.
+void teardown(boost::beast::role_type role, SocketStream& stream, boost::system::error_code& ec);
+
+}  // namespace orvix::bridge
+
+template <>
+struct boost::system::is_error_code_enum<orvix::bridge::SocketStreamError> : std::true_type {};

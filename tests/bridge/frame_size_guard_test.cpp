@@ -1,0 +1,56 @@
+#include "bridge/frame_size_guard.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+namespace orvix::bridge {
+namespace {
+
+constexpr std::string_view kHead = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\n\r\n";
+
+void feed(FrameSizeGuard& guard, std::string_view bytes, std::size_t chunk = 1000) {
+  for (std::size_t at = 0; at < bytes.size(); at += chunk) {
+    const std::string_view piece = bytes.substr(at, chunk);
+    guard.observe({reinterpret_cast<const std::byte*>(piece.data()), piece.size()});
+  }
+}
+
+std::string frame(std::string_view payload) { return std::string("\x81") + char(payload.size()) + std::string(payload); }
+
+TEST(FrameSizeGuard, FramesWithinTheLimitPassWhateverTheChunking) {
+  const std::string stream = std::string(kHead) + frame("hello") + std::string("\x89\x00", 2) +
+                             std::string("\x82\x7e\x00\x0a", 4) + "0123456789" + frame("end");
+  for (std::size_t chunk : {1, 2, 3, 7, 64}) {
+    FrameSizeGuard guard(10);
+    feed(guard, stream, chunk);
+    EXPECT_FALSE(guard.limit_exceeded()) << chunk;
+  }
+}
+
+TEST(FrameSizeGuard, NotesAnOversizedFrameFromItsHeaderAlone) {
+  // 16-bit length 11, split from its header over two calls.
+  FrameSizeGuard sixteen(10);
+  feed(sixteen, std::string(kHead) + frame("abc") + std::string("\x81\x7e\x00", 3));
+  EXPECT_FALSE(sixteen.limit_exceeded());
+  feed(sixteen, std::string("\x0b", 1));
+  EXPECT_TRUE(sixteen.limit_exceeded());
+
+  // 64-bit length, masked (four key bytes follow the length).
+  FrameSizeGuard sixty_four(1u << 24);
+  feed(sixty_four, std::string(kHead) + std::string("\x81\xff\x00\x00\x00\x00\x01\x00\x00\x01", 10) + "keys");
+  EXPECT_TRUE(sixty_four.limit_exceeded());
+}
+
+TEST(FrameSizeGuard, LooksForFramesOnlyAfterTheHttpHead) {
+  // Header lines full of bytes that would read as huge frames.
+  FrameSizeGuard guard(10);
+  feed(guard, "HTTP/1.1 101 \x81\x7f\xff\r\nX: \r\r\n\x81\x7f\r\n\r\n", 3);
+  EXPECT_FALSE(guard.limit_exceeded());
+  feed(guard, frame("0123456789x"));
+  EXPECT_TRUE(guard.limit_exceeded());
+}
+
+}  // namespace
+}  // namespace orvix::bridge

@@ -1,0 +1,258 @@
+#include "bridge/runtime_exchange.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "bridge/runtime_peer.h"
+#include "json/serialize.h"
+
+namespace orvix::bridge {
+namespace {
+
+using testing::PeerSession;
+using testing::RuntimePeer;
+namespace beast = testing::beast;
+namespace websocket = testing::websocket;
+using namespace std::chrono_literals;
+
+// Short I/O deadlines so that silence is detected quickly; the defaults are
+// covered by the Slow suite below.
+constexpr ExchangeTimeouts kQuick{1500ms, 500ms};
+
+json::Value request_with_id(std::string_view id) {
+  json::Object request;
+  request["requestId"] = id;
+  request["type"] = "test.request";
+  return request;
+}
+
+boost::system::result<json::Value, RuntimeError> exchange(const std::string& url, std::string_view id = "r-1",
+                                                          const ExchangeTimeouts& timeouts = ExchangeTimeouts{}) {
+  return runtime_exchange(url, request_with_id(id), id, timeouts);
+}
+
+void expect_failure(const boost::system::result<json::Value, RuntimeError>& result, RuntimeErrorCode code) {
+  ASSERT_FALSE(result.has_value()) << json::to_compact_string(*result);
+  EXPECT_EQ(result.error().code, code) << result.error().text;
+}
+
+TEST(RuntimeExchange, ReturnsTheMatchingAnswerAndSendsTheRequestCompact) {
+  std::string received;
+  RuntimePeer peer([&](PeerSession& session) {
+    received = session.read_message().value_or("");
+    session.send_text(R"({"type":"answer","requestId":"r-1","payload":{"n":1}})");
+    session.drain_until_closed();
+  });
+  auto result = exchange(peer.url());
+  peer.finish();
+  ASSERT_TRUE(result.has_value()) << result.error().text;
+  EXPECT_EQ(json::to_compact_string(*result), R"({"payload":{"n":1},"requestId":"r-1","type":"answer"})");
+  EXPECT_EQ(received, R"({"requestId":"r-1","type":"test.request"})");
+}
+
+TEST(RuntimeExchange, SkipsOtherAnswersAndNonTextMessages) {
+  RuntimePeer peer([](PeerSession& session) {
+    session.read_message();
+    session.send_text(R"({"requestId":"someone-else"})");
+    session.send_binary(R"({"requestId":"r-1","from":"binary"})");
+    session.send_text(R"({"requestId":12345})");  // same digits, but a number
+    session.send_text(R"(["r-1"])");
+    session.send_text(R"({"requestId":"r-1","from":"text"})");
+    session.drain_until_closed();
+  });
+  auto result = exchange(peer.url(), "r-1");
+  ASSERT_TRUE(result.has_value()) << result.error().text;
+  EXPECT_EQ(json::to_compact_string(*result), R"({"from":"text","requestId":"r-1"})");
+
+  RuntimePeer numeric([](PeerSession& session) {
+    session.read_message();
+    session.send_text(R"({"requestId":12345})");
+    session.send_text(R"({"requestId":"12345","ok":true})");
+    session.drain_until_closed();
+  });
+  auto numbered = exchange(numeric.url(), "12345");
+  ASSERT_TRUE(numbered.has_value()) << numbered.error().text;
+  EXPECT_EQ(json::to_compact_string(*numbered), R"({"ok":true,"requestId":"12345"})");
+}
+
+TEST(RuntimeExchange, TextThatIsNotJsonEndsTheExchange) {
+  RuntimePeer peer([](PeerSession& session) {
+    session.read_message();
+    session.send_text("ok");
+    session.send_text(R"({"requestId":"r-1"})");
+    session.drain_until_closed();
+  });
+  auto result = exchange(peer.url());
+  expect_failure(result, RuntimeErrorCode::response_invalid);
+  EXPECT_EQ(result.error().text, "expected value at line 1 column 1");
+}
+
+TEST(RuntimeExchange, PeerClosingBeforeAnsweringIsAReadFailure) {
+  RuntimePeer dropped([](PeerSession& session) {
+    session.read_message();
+    session.socket().close();
+  });
+  expect_failure(exchange(dropped.url()), RuntimeErrorCode::response_read_failed);
+
+  RuntimePeer closed([](PeerSession& session) {
+    session.read_message();
+    beast::error_code ec;
+    session.ws().close(websocket::close_code::normal, ec);
+  });
+  expect_failure(exchange(closed.url()), RuntimeErrorCode::response_read_failed);
+}
+
+TEST(RuntimeExchange, SilenceAfterTheRequestHitsTheReadDeadline) {
+  RuntimePeer peer([](PeerSession& session) {
+    session.read_message();
+    session.drain_until_closed();
+  });
+  const auto started = std::chrono::steady_clock::now();
+  auto result = exchange(peer.url(), "r-1", kQuick);
+  expect_failure(result, RuntimeErrorCode::response_read_failed);
+  EXPECT_EQ(result.error().text, "timed out waiting for data from the runtime");
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+}
+
+TEST(RuntimeExchange, UnansweredHandshakeHitsTheReadDeadline) {
+  RuntimePeer peer([](PeerSession& session) { session.drain_until_closed(); }, RuntimePeer::Kind::bare_tcp);
+  auto result = exchange(peer.url(), "r-1", kQuick);
+  expect_failure(result, RuntimeErrorCode::ws_handshake_failed);
+  EXPECT_EQ(result.error().text, "timed out waiting for data from the runtime");
+}
+
+TEST(RuntimeExchange, HandshakeCarriesOnlyTheRequiredHeaders) {
+  RuntimePeer peer(testing::answer_request);
+  const std::string url = "ws://user:secret@127.0.0.1:" + std::to_string(peer.port()) + "/rpc/v1?token=a%20b#frag";
+  auto result = exchange(url);
+  peer.finish();
+  ASSERT_TRUE(result.has_value()) << result.error().text;
+  EXPECT_EQ(peer.target(), "/rpc/v1?token=a%20b");
+  std::vector<std::string> names;
+  for (const auto& [name, value] : peer.fields()) names.push_back(name);
+  EXPECT_EQ(names, (std::vector<std::string>{"Host", "Upgrade", "Connection", "Sec-WebSocket-Key",
+                                             "Sec-WebSocket-Version"}));
+  EXPECT_EQ(peer.fields()[0].second, "127.0.0.1:" + std::to_string(peer.port()));
+}
+
+TEST(RuntimeExchange, UrlTextThatCouldInjectHeaderLinesNeverReachesTheWire) {
+  // The URL parser strips line breaks and escapes spaces, so these pass the
+  // URL check; the handshake must still refuse the raw text.
+  for (const std::string path : {"/a b", "/a\r\nX-Injected: 1", "/a\tb"}) {
+    RuntimePeer peer(testing::answer_request);
+    auto result = exchange(peer.url(path));
+    peer.finish();
+    expect_failure(result, RuntimeErrorCode::ws_handshake_failed);
+    EXPECT_FALSE(peer.handshake_arrived()) << path;
+  }
+}
+
+TEST(RuntimeExchange, ConnectsToIpv6Loopback) {
+  std::unique_ptr<RuntimePeer> peer;
+  try {
+    peer = std::make_unique<RuntimePeer>(testing::answer_request, RuntimePeer::Kind::websocket, "::1");
+  } catch (const boost::system::system_error&) {
+    GTEST_SKIP() << "no IPv6 loopback here";
+  }
+  auto result = exchange(peer->url());
+  ASSERT_TRUE(result.has_value()) << result.error().text;
+  peer->finish();
+  EXPECT_EQ(peer->fields()[0].second, "[::1]:" + std::to_string(peer->port()));
+}
+
+TEST(RuntimeExchange, RefusedConnectionIsAConnectFailure) {
+  std::uint16_t port = 0;
+  {
+    testing::net::io_context context;
+    testing::tcp::acceptor closed(context, {testing::net::ip::make_address("127.0.0.1"), 0});
+    port = closed.local_endpoint().port();
+  }
+  auto result = exchange("ws://127.0.0.1:" + std::to_string(port) + "/");
+  expect_failure(result, RuntimeErrorCode::connect_failed);
+  EXPECT_NE(result.error().text.find("(os error "), std::string::npos) << result.error().text;
+}
+
+TEST(RuntimeExchange, ConnectGivesUpAfterTheConnectTimeout) {
+  // A listener whose accept queue is full drops further connection attempts
+  // without answering them, so the connect can only time out.
+  testing::net::io_context context;
+  testing::tcp::acceptor full(context, {testing::net::ip::make_address("127.0.0.1"), 0}, false);
+  full.listen(0);
+  testing::tcp::socket queued(context);
+  queued.connect(full.local_endpoint());
+
+  const auto started = std::chrono::steady_clock::now();
+  auto result = exchange("ws://127.0.0.1:" + std::to_string(full.local_endpoint().port()) + "/");
+  const auto waited = std::chrono::steady_clock::now() - started;
+  ASSERT_FALSE(result.has_value());
+  if (result.error().code != RuntimeErrorCode::connect_failed) {
+    GTEST_SKIP() << "this system queues connections beyond the backlog: " << result.error().text;
+  }
+  EXPECT_EQ(result.error().text, "connection timed out");
+  EXPECT_GE(waited, 1400ms);
+  EXPECT_LT(waited, 5s);
+}
+
+TEST(RuntimeExchange, UnresolvableHostIsAResolveFailure) {
+  auto result = exchange("ws://no-such-host.invalid:9000/");
+  expect_failure(result, RuntimeErrorCode::host_resolve_failed);
+  EXPECT_FALSE(result.error().text.empty());
+}
+
+TEST(RuntimeExchange, FramesUpToSixteenMebibytesAndMessagesBeyondThemPass) {
+  // 20 MiB in two frames: within the message limit, each frame within its own.
+  const std::string padding(10u * 1024u * 1024u, 'x');
+  RuntimePeer peer([&](PeerSession& session) {
+    session.read_message();
+    session.ws().auto_fragment(false);
+    beast::error_code ec;
+    session.ws().write_some(false, testing::net::buffer(R"({"requestId":"r-1","pad":")" + padding), ec);
+    session.ws().write_some(true, testing::net::buffer(padding + "\"}"), ec);
+    session.drain_until_closed();
+  });
+  auto result = exchange(peer.url());
+  ASSERT_TRUE(result.has_value()) << result.error().text;
+  EXPECT_EQ(json::string_at(*result, {"pad"})->size(), 2 * padding.size());
+}
+
+TEST(RuntimeExchange, FrameAnnouncingMoreThanSixteenMebibytesFailsTheRead) {
+  RuntimePeer peer([](PeerSession& session) {
+    session.read_message();
+    // A final text frame header announcing 16 MiB + 1, then a little payload.
+    const char header[] = {'\x81', 127, 0, 0, 0, 0, 1, 0, 0, 1};
+    session.send_raw(std::string(header, sizeof header) + "{\"requestId\"");
+    session.drain_until_closed();
+  });
+  auto result = exchange(peer.url());
+  expect_failure(result, RuntimeErrorCode::response_read_failed);
+  EXPECT_EQ(result.error().text, "WebSocket frame larger than 16 MiB");
+}
+
+// These wait for the real 20-second socket deadlines.
+TEST(SlowRuntimeExchange, UnansweredHandshakeFailsAfterTwentySeconds) {
+  RuntimePeer peer([](PeerSession& session) { session.drain_until_closed(); }, RuntimePeer::Kind::bare_tcp);
+  const auto started = std::chrono::steady_clock::now();
+  auto result = exchange(peer.url());
+  const auto waited = std::chrono::steady_clock::now() - started;
+  expect_failure(result, RuntimeErrorCode::ws_handshake_failed);
+  EXPECT_GE(waited, 19s);
+  EXPECT_LT(waited, 40s);
+}
+
+TEST(SlowRuntimeExchange, SilentRuntimeFailsTheReadAfterTwentySeconds) {
+  RuntimePeer peer([](PeerSession& session) {
+    session.read_message();
+    session.drain_until_closed();
+  });
+  const auto started = std::chrono::steady_clock::now();
+  auto result = exchange(peer.url());
+  const auto waited = std::chrono::steady_clock::now() - started;
+  expect_failure(result, RuntimeErrorCode::response_read_failed);
+  EXPECT_GE(waited, 19s);
+  EXPECT_LT(waited, 40s);
+}
+
+}  // namespace
+}  // namespace orvix::bridge
