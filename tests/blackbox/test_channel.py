@@ -24,6 +24,14 @@ class CleanEnd(HostTestCase):
         self.assertTrue(proc.stderr.startswith(STARTED))
         self.assertEqual(proc.returncode, 0)
 
+    def test_without_stderr_everything_else_works(self):
+        import os
+        proc = subprocess.run(host_command(), input=frame({"id": 1, "method": "host.log", "params": {"event": "e"}}),
+                              stdout=subprocess.PIPE, env=self.env, timeout=30, preexec_fn=lambda: os.close(2))
+        self.assertEqual(proc.returncode, 0)
+        self.assertEqual(proc.stdout[4:], b'{"id":1,"method":"host.log","result":{"ok":true},"type":"response"}')
+        self.assertEqual(self.log_lines(), [("host.log", "e")])
+
     def test_replies_in_request_order_then_stop(self):
         replies = self.ask({"id": 1, "method": "a"}, {"id": 2, "method": "b"}, {"id": 3, "method": "c"})
         self.assertEqual([r["id"] for r in replies], [1, 2, 3])

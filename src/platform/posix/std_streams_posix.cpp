@@ -7,21 +7,31 @@
 
 namespace orvix::platform {
 
+namespace {
+
+// A missing standard descriptor is filled with /dev/null, so that no file or
+// socket the host opens later can take its number and receive stray output
+// (or be read as requests).
+void occupy_if_closed(int fd, int flags) {
+  if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) return;
+  int null_fd = open("/dev/null", flags | O_CLOEXEC);
+  if (null_fd >= 0 && null_fd != fd) {
+    dup2(null_fd, fd);
+    close(null_fd);
+  }
+}
+
+}  // namespace
+
 ChannelHandles guard_standard_streams() {
   // A closed output pipe must fail the write, not kill the process.
   std::signal(SIGPIPE, SIG_IGN);
+  occupy_if_closed(STDIN_FILENO, O_RDONLY);
+  occupy_if_closed(STDERR_FILENO, O_WRONLY);
 
   int frames = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-  if (frames >= 0) {
-    // Descriptor 1 now leads to stderr; with no stderr, to nowhere.
-    if (dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-      int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
-      if (null_fd >= 0) {
-        dup2(null_fd, STDOUT_FILENO);
-        close(null_fd);
-      }
-    }
-  }
+  // Descriptor 1 now leads to stderr (or /dev/null when there is none).
+  dup2(STDERR_FILENO, STDOUT_FILENO);
   // With no standard output at all, frames go to an invalid handle and the
   // first reply fails with the system's "bad file descriptor" error.
   return ChannelHandles{STDIN_FILENO, frames};
