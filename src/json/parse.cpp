@@ -1,7 +1,8 @@
 // Parsing runs Boost.JSON's parser with a handler of our own that builds the
 // value (as Boost's own parser does) and applies the host's number rules.
-// When Boost refuses the text, the tokenizer walks it again to name the fault
-// and its place in the host's words; that path only runs on bad input.
+// When Boost refuses the text, the tokenizer reads it again: it names the
+// fault and its place in the host's words, or, for the rare valid text that
+// Boost cannot take, builds the value itself.
 
 #include "json/parse.h"
 
@@ -117,15 +118,6 @@ bj::parse_options host_options() {
   return options;
 }
 
-ParseError describe_failure(std::string_view bytes, const bj::error_code& ec, std::size_t consumed) {
-  if (auto fault = find_first_fault(bytes, kMaxDepth)) return ParseError{fault->description()};
-  // Both parsers are strict RFC 8259 readers, so this is not expected; keep
-  // Boost's own words with a position rather than lose the failure.
-  Tokenizer at(bytes.substr(0, consumed));
-  while (at.peek()) at.eat();
-  return ParseError{Fault{ec.message(), at.error("").line, at.error("").column}.description()};
-}
-
 }  // namespace
 
 boost::system::result<Value, ParseError> parse_json(std::string_view bytes) {
@@ -136,9 +128,15 @@ boost::system::result<Value, ParseError> parse_json(std::string_view bytes) {
   parser.handler().stack.reset(arena);
   bj::error_code ec;
   std::size_t consumed = parser.write_some(false, bytes.data(), bytes.size(), ec);
-  if (!ec && consumed != bytes.size()) ec = bj::error::extra_data;
-  if (ec) return describe_failure(bytes, ec, consumed);
-  return parser.handler().stack.release();
+  // write_some stops after one value; what follows it is for the tokenizer to name.
+  if (!ec && consumed == bytes.size()) return parser.handler().stack.release();
+  // Boost refuses a few valid texts (an exponent beyond its range, such as
+  // 1e-99999999999999999999, which reads as 0): the tokenizer decides, and
+  // names the fault when there is one.
+  bj::value_stack exact;
+  exact.reset(arena);
+  if (auto read = read_document(bytes, kMaxDepth, exact); !read) return ParseError{read.error().description()};
+  return exact.release();
 }
 
 }  // namespace orvix::json

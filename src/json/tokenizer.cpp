@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include <boost/json/value_stack.hpp>
+
 #include "platform/utf8.h"
 
 namespace orvix::json {
@@ -224,22 +226,30 @@ TokenResult<Number> Tokenizer::number() {
   return number;
 }
 
-TokenResult<void> skip_value(Tokenizer& t, std::size_t remaining_depth) {
+TokenResult<void> read_value(Tokenizer& t, std::size_t remaining_depth, boost::json::value_stack* out) {
   auto peeked = t.peek();
   if (!peeked) return t.peek_error(fault::kEofInValue);
+  auto literal = [&](std::string_view rest, auto push) -> TokenResult<void> {
+    t.eat();
+    if (auto ok = t.literal_rest(rest); !ok) return ok;
+    if (out != nullptr) push();
+    return {};
+  };
   switch (*peeked) {
-    case 'n': t.eat(); return t.literal_rest("ull");
-    case 't': t.eat(); return t.literal_rest("rue");
-    case 'f': t.eat(); return t.literal_rest("alse");
+    case 'n': return literal("ull", [&] { out->push_null(); });
+    case 't': return literal("rue", [&] { out->push_bool(true); });
+    case 'f': return literal("alse", [&] { out->push_bool(false); });
     case '"': {
       t.eat();
       auto text = t.string_rest();
       if (!text) return text.error();
+      if (out != nullptr) out->push_string(*text);
       return {};
     }
     case '[': {
       if (remaining_depth == 0) return t.peek_error(fault::kRecursionLimit);
       t.eat();
+      std::size_t count = 0;
       for (bool first = true;; first = false) {
         auto next = t.peek();
         if (!next) return t.peek_error(fault::kEofInList);
@@ -251,14 +261,17 @@ TokenResult<void> skip_value(Tokenizer& t, std::size_t remaining_depth) {
           if (!after) return t.peek_error(fault::kEofInValue);
           if (*after == ']') return t.peek_error(fault::kTrailingComma);
         }
-        if (auto element = skip_value(t, remaining_depth - 1); !element) return element;
+        if (auto element = read_value(t, remaining_depth - 1, out); !element) return element;
+        ++count;
       }
       t.eat();
+      if (out != nullptr) out->push_array(count);
       return {};
     }
     case '{': {
       if (remaining_depth == 0) return t.peek_error(fault::kRecursionLimit);
       t.eat();
+      std::size_t count = 0;
       for (bool first = true;; first = false) {
         auto next = t.peek();
         if (!next) return t.peek_error(fault::kEofInObject);
@@ -272,31 +285,51 @@ TokenResult<void> skip_value(Tokenizer& t, std::size_t remaining_depth) {
         }
         if (*next != '"') return t.peek_error(fault::kKeyMustBeString);
         t.eat();
-        if (auto key = t.string_rest(); !key) return key.error();
+        auto key = t.string_rest();
+        if (!key) return key.error();
         auto colon = t.peek();
         if (!colon) return t.peek_error(fault::kEofInObject);
         if (*colon != ':') return t.peek_error(fault::kExpectedColon);
         t.eat();
-        if (auto member = skip_value(t, remaining_depth - 1); !member) return member;
+        if (out != nullptr) out->push_key(*key);
+        if (auto member = read_value(t, remaining_depth - 1, out); !member) return member;
+        ++count;
       }
       t.eat();
+      if (out != nullptr) out->push_object(count);  // a repeated key keeps its last value
       return {};
     }
     default:
       if (*peeked == '-' || is_digit(*peeked)) {
         auto number = t.number();
         if (!number) return number.error();
+        if (out != nullptr) {
+          switch (number->kind) {
+            case Number::Kind::kUnsigned: out->push_uint64(number->u); break;
+            case Number::Kind::kSigned: out->push_int64(number->i); break;
+            case Number::Kind::kDouble: out->push_double(number->d); break;
+          }
+        }
         return {};
       }
       return t.peek_error(fault::kExpectedValue);
   }
 }
 
+TokenResult<void> skip_value(Tokenizer& t, std::size_t remaining_depth) { return read_value(t, remaining_depth, nullptr); }
+
 std::optional<Fault> find_first_fault(std::string_view text, std::size_t max_depth) {
   Tokenizer t(text);
   if (auto value = skip_value(t, max_depth); !value) return value.error();
   if (t.peek()) return t.peek_error(fault::kTrailingCharacters);
   return std::nullopt;
+}
+
+TokenResult<void> read_document(std::string_view text, std::size_t max_depth, boost::json::value_stack& out) {
+  Tokenizer t(text);
+  if (auto value = read_value(t, max_depth, &out); !value) return value.error();
+  if (t.peek()) return t.peek_error(fault::kTrailingCharacters);
+  return {};
 }
 
 }  // namespace orvix::json

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include <boost/json/value_stack.hpp>
 #include <boost/system/result.hpp>
 
 namespace orvix::json {
@@ -104,5 +105,10 @@ std::optional<Fault> find_first_fault(std::string_view text, std::size_t max_dep
 // Consumes one value of any kind, validating it; `remaining_depth` counts
 // the containers that may still be opened.
 [[nodiscard]] TokenResult<void> skip_value(Tokenizer& tokenizer, std::size_t remaining_depth);
+
+// Reads one whole JSON text like find_first_fault() and builds its value on
+// `out` (which the caller has reset). The slow but exact path of parse_json().
+[[nodiscard]] TokenResult<void> read_document(std::string_view text, std::size_t max_depth,
+                                              boost::json::value_stack& out);
 
 }  // namespace orvix::json

@@ -92,6 +92,9 @@ TEST(ParseJson, ClassifiesNumbers) {
   EXPECT_TRUE(a[5].is_int64());
   EXPECT_EQ(round_trip("[-0,1E2,0.1,1e-7,123456789012345678901234567890]"),
             "[-0.0,100.0,0.1,1e-7,1.2345678901234568e29]");
+  // Exponents beyond any integer type still read when the value is a double.
+  EXPECT_EQ(round_trip("[1e-99999999999999999999,0e99999999999999999999,-1e-400]"), "[0.0,0.0,-0.0]");
+  EXPECT_EQ(fault_of("1e99999999999999999999"), "number out of range at line 1 column 22");
 }
 
 TEST(ParseJson, AcceptsOnlyJsonWhitespaceAround) {
