@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, and only those that are missing.
+# Installs the Debian packages the build and the tests need, and only those that are missing,
+# then the browser test's npm packages when tests/browser/node_modules lacks them.
 # Idempotent: a machine that already has everything is left untouched.
 set -euo pipefail
 
@@ -10,7 +11,12 @@ packages=(
   libgtest-dev googletest libbenchmark-dev
   python3 python3-websockets
   nodejs
+  chromium
 )
+# Debian ships npm apart from nodejs; other builds of nodejs bring their own.
+if ! command -v npm >/dev/null 2>&1; then
+  packages+=(npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -19,11 +25,17 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ "${#missing[@]}" -eq 0 ]; then
-  exit 0
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-echo "setup: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# The browser test drives Debian's chromium through playwright-core, pinned by
+# tests/browser/package-lock.json; it must never fetch a browser of its own.
+browser_tests="$(cd "$(dirname "$0")/../tests/browser" && pwd)"
+if [ ! -f "$browser_tests/node_modules/playwright-core/package.json" ]; then
+  echo "setup: installing the browser test's npm packages"
+  (cd "$browser_tests" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund)
+fi
