@@ -4,6 +4,12 @@
 # client doing the same work, against the sample runtime in a throwaway
 # product home. Prints the figures of one run and their ratios.
 # Usage: scripts/bench_bridge.sh [bench build dir, default build-bench]
+#
+# The runtime, the benchmark and the host it starts all run on one CPU
+# (ORVIX_BENCH_CPU, default the last one; "none" leaves them unpinned). A
+# round trip is a chain of wake-ups between processes; spread over CPUs, each
+# one waits for an idle (virtual) CPU to wake, which on a quiet VM roughly
+# doubles every figure and makes them swing with the machine's other load.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bench_dir=${1:-build-bench}
@@ -13,6 +19,12 @@ for program in "$bench_dir/bridge_bench" "$bench_dir/orvix-sample-runtime" "$ben
     exit 1
   fi
 done
+
+cpu=${ORVIX_BENCH_CPU:-$(( $(nproc) - 1 ))}
+pin=()
+if [ "$cpu" != none ] && command -v taskset >/dev/null 2>&1; then
+  pin=(taskset -c "$cpu")
+fi
 
 work=$(mktemp -d)
 runtime_pid=""
@@ -26,7 +38,7 @@ cleanup() {
 trap cleanup EXIT
 export ORVIX_HOME=$work/home
 
-"$bench_dir/orvix-sample-runtime" >"$work/runtime.out" 2>&1 &
+"${pin[@]}" "$bench_dir/orvix-sample-runtime" >"$work/runtime.out" 2>&1 &
 runtime_pid=$!
 for _ in $(seq 1 100); do
   grep -q "listening" "$work/runtime.out" 2>/dev/null && break
@@ -39,10 +51,15 @@ if ! grep -q "listening" "$work/runtime.out"; then
 fi
 
 echo "== runtime round trips (new WebSocket connection each): host vs bare Boost.Beast loop"
+if [ "${#pin[@]}" -gt 0 ]; then
+  echo "  runtime, benchmark and host pinned to CPU $cpu"
+else
+  echo "  runtime, benchmark and host not pinned"
+fi
 # The benchmark's own time is a few seconds; the bound only stops a hung run.
 # The host's start and stop lines and the library's notes go to a file that
 # is shown only when the run fails.
-if ! ORVIX_BENCH_HOST="$bench_dir/orvix-chrome-native-host" timeout 120 "$bench_dir/bridge_bench" \
+if ! ORVIX_BENCH_HOST="$bench_dir/orvix-chrome-native-host" timeout 120 "${pin[@]}" "$bench_dir/bridge_bench" \
   --benchmark_enable_random_interleaving=true \
   --benchmark_format=json --benchmark_out="$work/bridge.json" --benchmark_out_format=json \
   >/dev/null 2>"$work/bridge.err"; then
