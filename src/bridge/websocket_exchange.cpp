@@ -30,8 +30,9 @@ boost::system::result<json::Value, RuntimeError> exchange_over_websocket(platfor
                                                                         std::string_view expected_request_id,
                                                                         std::chrono::milliseconds io_timeout) {
   // Nothing runs on this context; the WebSocket stream merely asks its lower
-  // layer for an executor. Declared first so that it outlives the stream.
-  boost::asio::io_context context;
+  // layer for an executor. One for the process: making a context costs an
+  // epoll, an eventfd and a timerfd per exchange.
+  static boost::asio::io_context context;
   // Without permessage-deflate: the handshake offers no extension.
   websocket::stream<SocketStream, false> ws(context.get_executor(), std::move(socket), io_timeout);
 
