@@ -11,13 +11,20 @@
 // framed, and flushed once: it is whole on the stream when the call returns.
 // OS failures carry the system's text with " (os error N)". There is no
 // resynchronisation: after a channel error the caller stops.
+//
+// A request value lives in the channel's arena, which the next read_message()
+// frees at once: discard the request (and anything sharing its memory) before
+// reading the next one. Values moved into a reply are copied out of it.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 
 #include <boost/system/result.hpp>
+
+#include <boost/json/monotonic_resource.hpp>
 
 #include "host/byte_stream.h"
 #include "json/value.h"
@@ -57,6 +64,10 @@ class NativeChannel {
   std::size_t in_end_ = 0;
   std::unique_ptr<char[]> out_buffer_;
   std::size_t out_len_ = 0;
+  std::optional<boost::json::monotonic_resource> arena_;
+  // Kept between replies so that a large reply does not fault in fresh pages
+  // every time; dropped when a reply that could not be sent made it huge.
+  std::string reply_body_;
 };
 
 }  // namespace orvix::host

@@ -10,7 +10,6 @@
 #include <cmath>
 
 #include <boost/json/basic_parser_impl.hpp>
-#include <boost/json/monotonic_resource.hpp>
 #include <boost/json/value_stack.hpp>
 
 #include "json/tokenizer.h"
@@ -120,12 +119,11 @@ bj::parse_options host_options() {
 
 }  // namespace
 
-boost::system::result<Value, ParseError> parse_json(std::string_view bytes) {
-  // A value lives for one request: it is built in one arena that is freed
-  // as a whole, without visiting every node. The value holds the arena.
-  bj::storage_ptr arena = bj::make_shared_resource<bj::monotonic_resource>();
+boost::system::result<Value, ParseError> parse_json(std::string_view bytes) { return parse_json(bytes, {}); }
+
+boost::system::result<Value, ParseError> parse_json(std::string_view bytes, bj::storage_ptr storage) {
   bj::basic_parser<ValueBuilder> parser(host_options());
-  parser.handler().stack.reset(arena);
+  parser.handler().stack.reset(storage);
   bj::error_code ec;
   std::size_t consumed = parser.write_some(false, bytes.data(), bytes.size(), ec);
   // write_some stops after one value; what follows it is for the tokenizer to name.
@@ -134,7 +132,7 @@ boost::system::result<Value, ParseError> parse_json(std::string_view bytes) {
   // 1e-99999999999999999999, which reads as 0): the tokenizer decides, and
   // names the fault when there is one.
   bj::value_stack exact;
-  exact.reset(arena);
+  exact.reset(storage);
   if (auto read = read_document(bytes, kMaxDepth, exact); !read) return ParseError{read.error().description()};
   return exact.release();
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include <boost/json/storage_ptr.hpp>
 #include <boost/system/result.hpp>
 
 #include "json/value.h"
@@ -25,6 +26,13 @@ struct ParseError {
   std::string description;
 };
 
+// The value owns its memory (the default allocator).
 [[nodiscard]] boost::system::result<Value, ParseError> parse_json(std::string_view bytes);
+
+// The value's memory comes from `storage`, which must outlive it (and every
+// copy that shares it). For one short-lived value, an arena such as
+// boost::json::monotonic_resource frees everything at once.
+[[nodiscard]] boost::system::result<Value, ParseError> parse_json(std::string_view bytes,
+                                                                 boost::json::storage_ptr storage);
 
 }  // namespace orvix::json

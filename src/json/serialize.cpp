@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "json/number_format.h"
@@ -21,104 +22,147 @@ constexpr auto kNeedsEscape = [] {
   return table;
 }();
 
-constexpr bool needs_escape(unsigned char c) { return kNeedsEscape[c]; }
+// Names are short: an inline loop beats a call to memcmp.
+bool byte_less(boost::json::string_view a, boost::json::string_view b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(a[i]);
+    const auto y = static_cast<unsigned char>(b[i]);
+    if (x != y) return x < y;
+  }
+  return a.size() < b.size();
+}
 
-void append_string(std::string_view text, std::string& out) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out.push_back('"');
-  std::size_t run = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (!needs_escape(c)) continue;
-    out.append(text.data() + run, i - run);
-    run = i + 1;
-    switch (c) {
-      case '"': out.append("\\\""); break;
-      case '\\': out.append("\\\\"); break;
-      case '\b': out.append("\\b"); break;
-      case '\t': out.append("\\t"); break;
-      case '\n': out.append("\\n"); break;
-      case '\f': out.append("\\f"); break;
-      case '\r': out.append("\\r"); break;
-      default: {
-        const char escaped[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
-        out.append(escaped, sizeof escaped);
+// Appends to a string through a raw cursor: room is made once per token,
+// not once per byte.
+class Writer {
+ public:
+  explicit Writer(std::string& out) : out_(out), used_(out.size()) {}
+  ~Writer() { out_.resize(used_); }
+
+  // Room for `n` more bytes; returns where they go.
+  char* room(std::size_t n) {
+    if (out_.size() - used_ < n) {
+      // The buffer's unused tail is scratch; std::string offers no cheaper
+      // way to grow without writing the new bytes.
+      out_.resize(std::max(used_ + n, out_.size() * 2));
+    }
+    return out_.data() + used_;
+  }
+  void commit(char* end) { used_ = static_cast<std::size_t>(end - out_.data()); }
+
+  void put(char c) {
+    char* p = room(1);
+    *p = c;
+    commit(p + 1);
+  }
+  void put(std::string_view text) {
+    char* p = room(text.size());
+    std::memcpy(p, text.data(), text.size());
+    commit(p + text.size());
+  }
+
+  void string(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    put('"');
+    const char* run = text.data();
+    const char* const end = text.data() + text.size();
+    for (const char* s = run; s != end; ++s) {
+      const auto c = static_cast<unsigned char>(*s);
+      if (!kNeedsEscape[c]) continue;
+      put(std::string_view(run, static_cast<std::size_t>(s - run)));
+      run = s + 1;
+      switch (c) {
+        case '"': put("\\\""); break;
+        case '\\': put("\\\\"); break;
+        case '\b': put("\\b"); break;
+        case '\t': put("\\t"); break;
+        case '\n': put("\\n"); break;
+        case '\f': put("\\f"); break;
+        case '\r': put("\\r"); break;
+        default: {
+          const char escaped[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
+          put(std::string_view(escaped, sizeof escaped));
+        }
       }
     }
+    put(std::string_view(run, static_cast<std::size_t>(end - run)));
+    put('"');
   }
-  out.append(text.data() + run, text.size() - run);
-  out.push_back('"');
-}
 
-template <class Integer>
-void append_integer(Integer value, std::string& out) {
-  char buffer[24];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
-}
-
-void append_value(const Value& value, std::string& out, std::vector<const boost::json::key_value_pair*>& scratch);
-
-void append_object(const Object& object, std::string& out, std::vector<const boost::json::key_value_pair*>& scratch) {
-  // Members are written in ascending byte order of their names, whatever the
-  // order in memory. `scratch` is shared down the recursion as a stack.
-  const std::size_t base = scratch.size();
-  for (const auto& member : object) scratch.push_back(&member);
-  auto begin = scratch.begin() + static_cast<std::ptrdiff_t>(base);
-  auto by_name = [](const auto* a, const auto* b) { return a->key() < b->key(); };
-  if (!std::is_sorted(begin, scratch.end(), by_name)) std::sort(begin, scratch.end(), by_name);
-  out.push_back('{');
-  for (std::size_t i = base; i < scratch.size(); ++i) {
-    const auto* member = scratch[i];
-    if (i != base) out.push_back(',');
-    append_string(member->key(), out);
-    out.push_back(':');
-    append_value(member->value(), out, scratch);
+  template <class Integer>
+  void integer(Integer value) {
+    char* p = room(24);
+    commit(std::to_chars(p, p + 24, value).ptr);
   }
-  out.push_back('}');
-  scratch.resize(base);
-}
 
-void append_value(const Value& value, std::string& out, std::vector<const boost::json::key_value_pair*>& scratch) {
-  switch (value.kind()) {
-    case boost::json::kind::null: out.append("null"); break;
-    case boost::json::kind::bool_: out.append(value.get_bool() ? "true" : "false"); break;
-    case boost::json::kind::int64: append_integer(value.get_int64(), out); break;
-    case boost::json::kind::uint64: append_integer(value.get_uint64(), out); break;
-    case boost::json::kind::double_: {
-      const double d = value.get_double();
-      if (std::isfinite(d)) {
-        append_double(d, out);
-      } else {
-        out.append("null");
+  void real(double value) {
+    if (!std::isfinite(value)) return put("null");
+    // number_format appends to a std::string; a small one stays on the stack.
+    std::string text;
+    append_double(value, text);
+    put(text);
+  }
+
+  void value(const Value& v) {
+    switch (v.kind()) {
+      case boost::json::kind::null: put("null"); break;
+      case boost::json::kind::bool_: put(v.get_bool() ? std::string_view("true") : std::string_view("false")); break;
+      case boost::json::kind::int64: integer(v.get_int64()); break;
+      case boost::json::kind::uint64: integer(v.get_uint64()); break;
+      case boost::json::kind::double_: real(v.get_double()); break;
+      case boost::json::kind::string: {
+        const String& s = v.get_string();
+        string(std::string_view(s.data(), s.size()));
+        break;
       }
-      break;
-    }
-    case boost::json::kind::string: {
-      const String& s = value.get_string();
-      append_string(std::string_view(s.data(), s.size()), out);
-      break;
-    }
-    case boost::json::kind::array: {
-      out.push_back('[');
-      bool first = true;
-      for (const Value& element : value.get_array()) {
-        if (!first) out.push_back(',');
-        first = false;
-        append_value(element, out, scratch);
+      case boost::json::kind::array: {
+        put('[');
+        bool first = true;
+        for (const Value& element : v.get_array()) {
+          if (!first) put(',');
+          first = false;
+          value(element);
+        }
+        put(']');
+        break;
       }
-      out.push_back(']');
-      break;
+      case boost::json::kind::object: object(v.get_object()); break;
     }
-    case boost::json::kind::object: append_object(value.get_object(), out, scratch); break;
   }
-}
+
+  void object(const Object& o) {
+    // Members are written in ascending byte order of their names, whatever
+    // the order in memory. `members_` is shared down the recursion as a stack.
+    const std::size_t base = members_.size();
+    for (const auto& member : o) members_.push_back(&member);
+    auto begin = members_.begin() + static_cast<std::ptrdiff_t>(base);
+    auto by_name = [](const auto* a, const auto* b) { return byte_less(a->key(), b->key()); };
+    if (!std::is_sorted(begin, members_.end(), by_name)) std::sort(begin, members_.end(), by_name);
+    put('{');
+    for (std::size_t i = base; i < members_.size(); ++i) {
+      const auto* member = members_[i];
+      if (i != base) put(',');
+      const auto key = member->key();
+      string(std::string_view(key.data(), key.size()));
+      put(':');
+      value(member->value());
+    }
+    put('}');
+    members_.resize(base);
+  }
+
+ private:
+  std::string& out_;
+  std::size_t used_;
+  std::vector<const boost::json::key_value_pair*> members_;
+};
 
 }  // namespace
 
 void serialize_compact(const Value& value, std::string& out) {
-  std::vector<const boost::json::key_value_pair*> scratch;
-  append_value(value, out, scratch);
+  Writer writer(out);
+  writer.value(value);
 }
 
 std::string to_compact_string(const Value& value) {

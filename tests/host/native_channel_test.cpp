@@ -168,3 +168,48 @@ TEST(NativeChannel, LargeReplyBypassesTheBuffer) {
 
 }  // namespace
 }  // namespace orvix::host
+
+namespace orvix::host {
+namespace {
+
+// The same bytes `count` times over, then the end of input.
+class Repeating final : public ByteSource {
+ public:
+  Repeating(std::string bytes, int count) : bytes_(std::move(bytes)), left_(count) {}
+  boost::system::result<std::size_t, platform::OsError> read_some(char* buffer, std::size_t size) override {
+    if (pos_ == bytes_.size()) {
+      if (left_ == 0) return std::size_t{0};
+      pos_ = 0;
+    }
+    if (pos_ == 0) --left_;
+    const std::size_t n = std::min(size, bytes_.size() - pos_);
+    std::memcpy(buffer, bytes_.data() + pos_, n);
+    pos_ += n;
+    return n;
+  }
+
+ private:
+  std::string bytes_;
+  int left_;
+  std::size_t pos_ = 0;
+};
+
+// A long-lived host reads many large requests through one channel: the
+// memory of each must be reusable after the next read.
+TEST(NativeChannel, ServesManyLargeRequests) {
+  std::string body = "[";
+  for (int i = 0; i < 20000; ++i) body += (i ? ",{\"k\":\"" : "{\"k\":\"") + std::to_string(i) + "\"}";
+  body += "]";
+  Repeating source(frame(body), 80);
+  MemorySink sink;
+  NativeChannel channel(source, sink);
+  for (int round = 0; round < 80; ++round) {
+    auto request = channel.read_message();
+    ASSERT_TRUE(std::holds_alternative<json::Value>(request)) << round << " " << text_of(request);
+    ASSERT_EQ(std::get<json::Value>(request).get_array().size(), 20000u);
+  }
+  EXPECT_EQ(text_of(channel.read_message()), "end");
+}
+
+}  // namespace
+}  // namespace orvix::host
