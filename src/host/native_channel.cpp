@@ -1,5 +1,6 @@
 #include "host/native_channel.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "host/native_frame.h"
@@ -48,10 +49,8 @@ boost::system::result<NativeChannel::Fill, ChannelError> NativeChannel::read_exa
 }
 
 ReadOutcome NativeChannel::read_message() {
-  // The previous request is gone: its arena goes with it. (A fresh arena
-  // rather than release(): Boost 1.81's monotonic_resource keeps doubling its
-  // next block size across releases until an allocation fails.)
-  arena_.emplace();
+  // The previous request is gone: its arena goes with it.
+  arena_.reset();
   unsigned char length_bytes[kLengthSize];
   auto header = read_exact(reinterpret_cast<char*>(length_bytes), kLengthSize);
   if (!header) return header.error();
@@ -65,8 +64,16 @@ ReadOutcome NativeChannel::read_message() {
   if (!filled) return filled.error();
   if (*filled == Fill::kEnded) return ChannelError{kBodyCutShort};
 
-  // Built in the arena: no node is freed one by one, and no reference count
-  // is kept per node as a shared arena would.
+  // Built in an arena: no node is freed one by one, and no reference count
+  // is kept per node as a shared arena would. A value takes about twice the
+  // bytes of its text; the arena's first block is a buffer kept between
+  // messages (at most twice the largest body), so large requests do not
+  // fault in fresh pages each time. (A fresh arena rather than release():
+  // Boost 1.81's monotonic_resource keeps doubling its next block size
+  // across releases until an allocation fails.)
+  const std::size_t wanted = std::max<std::size_t>(4096, 2 * std::size_t{length});
+  if (arena_buffer_.size() < wanted) arena_buffer_.resize(wanted);
+  arena_.emplace(arena_buffer_.data(), arena_buffer_.size());
   auto parsed = json::parse_json(std::string_view(body.get(), length), &*arena_);
   if (!parsed) return ChannelError{std::string(kNotJson) + parsed.error().description};
   return std::move(*parsed);

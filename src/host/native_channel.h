@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include <boost/system/result.hpp>
 
@@ -64,6 +65,7 @@ class NativeChannel {
   std::size_t in_end_ = 0;
   std::unique_ptr<char[]> out_buffer_;
   std::size_t out_len_ = 0;
+  std::vector<unsigned char> arena_buffer_;
   std::optional<boost::json::monotonic_resource> arena_;
   // Kept between replies so that a large reply does not fault in fresh pages
   // every time; dropped when a reply that could not be sent made it huge.

@@ -63,11 +63,28 @@ class Writer {
   }
 
   void string(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    const char* s = begin;
+    while (s != end && !kNeedsEscape[static_cast<unsigned char>(*s)]) ++s;
+    if (s == end) {  // the common case: nothing to escape, one copy
+      char* p = room(text.size() + 2);
+      *p++ = '"';
+      std::memcpy(p, begin, text.size());
+      p += text.size();
+      *p++ = '"';
+      commit(p);
+      return;
+    }
     put('"');
-    const char* run = text.data();
-    const char* const end = text.data() + text.size();
-    for (const char* s = run; s != end; ++s) {
+    escaped_tail(begin, s, end);
+    put('"');
+  }
+
+  // Writes [run, end) where `s` is the first byte that needs an escape.
+  void escaped_tail(const char* run, const char* s, const char* end) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    for (; s != end; ++s) {
       const auto c = static_cast<unsigned char>(*s);
       if (!kNeedsEscape[c]) continue;
       put(std::string_view(run, static_cast<std::size_t>(s - run)));
@@ -87,7 +104,6 @@ class Writer {
       }
     }
     put(std::string_view(run, static_cast<std::size_t>(end - run)));
-    put('"');
   }
 
   template <class Integer>
