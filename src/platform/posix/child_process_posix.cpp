@@ -131,7 +131,15 @@ struct Pipe {
 
 ChildResult<Pipe> make_pipe() {
   int ends[2];
+#if defined(__linux__)
   if (::pipe2(ends, O_CLOEXEC) != 0) return os_failure(errno);
+#else
+  // macOS has no pipe2; the tools and tests spawn from one thread, so the
+  // window before FD_CLOEXEC is set cannot leak into another child.
+  if (::pipe(ends) != 0) return os_failure(errno);
+  ::fcntl(ends[0], F_SETFD, FD_CLOEXEC);
+  ::fcntl(ends[1], F_SETFD, FD_CLOEXEC);
+#endif
   return Pipe{ends[0], ends[1]};
 }
 
