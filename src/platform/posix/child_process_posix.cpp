@@ -115,8 +115,13 @@ ssize_t write_without_sigpipe(int fd, const char* data, std::size_t size) {
   ssize_t written = ::write(fd, data, size);
   const int write_errno = errno;
   if (written < 0 && write_errno == EPIPE && !was_pending) {
-    const timespec no_wait{0, 0};
-    while (sigtimedwait(&pipe_only, nullptr, &no_wait) < 0 && errno == EINTR) {
+    // Consume the signal this write raised: sigwait returns at once for a
+    // pending signal (sigtimedwait is not on every POSIX system).
+    sigset_t now_pending;
+    sigpending(&now_pending);
+    if (sigismember(&now_pending, SIGPIPE) == 1) {
+      int signal_number = 0;
+      sigwait(&pipe_only, &signal_number);
     }
   }
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
