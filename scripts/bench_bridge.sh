@@ -26,29 +26,16 @@ if [ "$cpu" != none ] && command -v taskset >/dev/null 2>&1; then
   pin=(taskset -c "$cpu")
 fi
 
+. scripts/sample_runtime.sh
 work=$(mktemp -d)
-runtime_pid=""
 cleanup() {
-  if [ -n "$runtime_pid" ]; then
-    kill -TERM "$runtime_pid" 2>/dev/null || true
-    wait "$runtime_pid" 2>/dev/null || true
-  fi
+  stop_sample_runtime
   rm -rf "$work"
 }
 trap cleanup EXIT
 export ORVIX_HOME=$work/home
 
-"${pin[@]}" "$bench_dir/orvix-sample-runtime" >"$work/runtime.out" 2>&1 &
-runtime_pid=$!
-for _ in $(seq 1 100); do
-  grep -q "listening" "$work/runtime.out" 2>/dev/null && break
-  sleep 0.05
-done
-if ! grep -q "listening" "$work/runtime.out"; then
-  echo "bench_bridge: the sample runtime did not start:" >&2
-  cat "$work/runtime.out" >&2
-  exit 1
-fi
+start_sample_runtime "$work" "${pin[@]}" "$bench_dir/orvix-sample-runtime"
 
 echo "== runtime round trips (new WebSocket connection each): host vs bare Boost.Beast loop"
 if [ "${#pin[@]}" -gt 0 ]; then

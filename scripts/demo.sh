@@ -15,13 +15,10 @@ for program in "$host" "$client" "$runtime"; do
   fi
 done
 
+. scripts/sample_runtime.sh
 work=$(mktemp -d)
-runtime_pid=""
 cleanup() {
-  if [ -n "$runtime_pid" ]; then
-    kill -TERM "$runtime_pid" 2>/dev/null || true
-    wait "$runtime_pid" 2>/dev/null || true
-  fi
+  stop_sample_runtime
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -59,17 +56,7 @@ heading "an unsupported method"
 talk '{"id":3,"method":"no.such.method"}'
 
 heading "starting the sample runtime"
-"$runtime" --version 0.9.0-demo >"$work/runtime.out" 2>&1 &
-runtime_pid=$!
-for _ in $(seq 1 100); do
-  grep -q "listening" "$work/runtime.out" 2>/dev/null && break
-  sleep 0.05
-done
-if ! grep -q "listening" "$work/runtime.out"; then
-  echo "demo: the sample runtime did not start:" >&2
-  cat "$work/runtime.out" >&2
-  exit 1
-fi
+start_sample_runtime "$work" "$runtime" --version 0.9.0-demo
 cat "$work/runtime.out"
 echo "descriptor: $(cat "$ORVIX_HOME/data/runtime/chrome/connection.json")"
 
@@ -81,10 +68,7 @@ talk '{"id":5,"method":"runtime.request","params":{"message":{"type":"browser.na
      '{"id":6,"method":"runtime.request","params":{"message":{"type":"browser.native.complete","payload":{"ok":true,"wantCommand":true}}}}'
 
 heading "stopping the sample runtime (SIGTERM)"
-kill -TERM "$runtime_pid"
-runtime_status=0
-wait "$runtime_pid" || runtime_status=$?
-runtime_pid=""
+stop_sample_runtime
 echo "sample runtime exited with status $runtime_status"
 if [ -e "$ORVIX_HOME/data/runtime/chrome/connection.json" ]; then
   echo "descriptor still present"
