@@ -8,7 +8,7 @@ packages=(
   g++ cmake make pkg-config
   libboost1.81-dev libboost-json1.81-dev libboost-url1.81-dev
   libidn2-dev
-  libgtest-dev googletest libbenchmark-dev
+  libgtest-dev googletest libbenchmark-dev zlib1g-dev
   python3 python3-websockets
   nodejs
   chromium
