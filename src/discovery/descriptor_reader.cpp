@@ -177,32 +177,19 @@ Step<RuntimeConnectionDescriptor> read_members(Tokenizer& t) {
   RuntimeConnectionDescriptor d;
   std::array<bool, 5> seen{};
   for (bool first = true;; first = false) {
-    auto next = t.peek();
-    if (!next) return Failure{t.peek_error(fault::kEofInObject)};
-    if (*next == '}') break;
-    if (!first) {
-      if (*next != ',') return Failure{t.peek_error(fault::kExpectedObjectCommaOrEnd)};
-      t.eat();
-      next = t.peek();
-      if (!next) return Failure{t.peek_error(fault::kEofInValue)};
-      if (*next == '}') return Failure{t.peek_error(fault::kTrailingComma)};
-    }
-    if (*next != '"') return Failure{t.peek_error(fault::kKeyMustBeString)};
-    t.eat();
-    auto key = t.string_rest();
+    auto key = t.next_member_name(first);
     if (!key) return Failure{key.error()};
+    if (!*key) break;
 
     std::size_t index = kFields.size();
     for (std::size_t i = 0; i < kFields.size(); ++i) {
-      if (*key == kFields[i]) index = i;
+      if (**key == kFields[i]) index = i;
     }
+    // Checked before the colon: the fault is placed from there.
     if (index < kFields.size() && seen[index]) {
       return Failure{Unplaced{"duplicate field `" + std::string(kFields[index]) + "`"}};
     }
-    auto colon = t.peek();
-    if (!colon) return Failure{t.peek_error(fault::kEofInObject)};
-    if (*colon != ':') return Failure{t.peek_error(fault::kExpectedColon)};
-    t.eat();
+    if (auto colon = t.member_colon(); !colon) return Failure{colon.error()};
     if (index == kFields.size()) {
       // Unknown members are skipped whatever they hold, one container deep already.
       if (auto skipped = json::skip_value(t, json::kMaxDepth - 1); !skipped) return Failure{skipped.error()};
@@ -220,18 +207,11 @@ Step<RuntimeConnectionDescriptor> read_members(Tokenizer& t) {
 Step<RuntimeConnectionDescriptor> read_elements(Tokenizer& t) {
   RuntimeConnectionDescriptor d;
   for (std::size_t i = 0; i < kFields.size(); ++i) {
-    auto next = t.peek();
-    if (!next) return Failure{t.peek_error(fault::kEofInList)};
-    if (*next == ']') {
+    auto more = t.next_element(i == 0);
+    if (!more) return Failure{more.error()};
+    if (!*more) {
       return Failure{Unplaced{"invalid length " + std::to_string(i) + ", expected " + std::string(kStructName) +
                               " with 5 elements"}};
-    }
-    if (i > 0) {
-      if (*next != ',') return Failure{t.peek_error(fault::kExpectedListCommaOrEnd)};
-      t.eat();
-      next = t.peek();
-      if (!next) return Failure{t.peek_error(fault::kEofInValue)};
-      if (*next == ']') return Failure{t.peek_error(fault::kTrailingComma)};
     }
     if (auto field = read_field(t, i, d); !field) return field.error();
   }

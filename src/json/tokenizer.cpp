@@ -226,6 +226,45 @@ TokenResult<Number> Tokenizer::number() {
   return number;
 }
 
+TokenResult<bool> Tokenizer::next_element(bool first) {
+  auto next = peek();
+  if (!next) return peek_error(fault::kEofInList);
+  if (*next == ']') return false;
+  if (first) return true;
+  if (*next != ',') return peek_error(fault::kExpectedListCommaOrEnd);
+  eat();
+  next = peek();
+  if (!next) return peek_error(fault::kEofInValue);
+  if (*next == ']') return peek_error(fault::kTrailingComma);
+  return true;
+}
+
+TokenResult<std::optional<std::string>> Tokenizer::next_member_name(bool first) {
+  auto next = peek();
+  if (!next) return peek_error(fault::kEofInObject);
+  if (*next == '}') return std::optional<std::string>();
+  if (!first) {
+    if (*next != ',') return peek_error(fault::kExpectedObjectCommaOrEnd);
+    eat();
+    next = peek();
+    if (!next) return peek_error(fault::kEofInValue);
+    if (*next == '}') return peek_error(fault::kTrailingComma);
+  }
+  if (*next != '"') return peek_error(fault::kKeyMustBeString);
+  eat();
+  auto name = string_rest();
+  if (!name) return name.error();
+  return std::optional<std::string>(std::move(*name));
+}
+
+TokenResult<void> Tokenizer::member_colon() {
+  auto next = peek();
+  if (!next) return peek_error(fault::kEofInObject);
+  if (*next != ':') return peek_error(fault::kExpectedColon);
+  eat();
+  return {};
+}
+
 TokenResult<void> read_value(Tokenizer& t, std::size_t remaining_depth, boost::json::value_stack* out) {
   auto peeked = t.peek();
   if (!peeked) return t.peek_error(fault::kEofInValue);
@@ -251,16 +290,9 @@ TokenResult<void> read_value(Tokenizer& t, std::size_t remaining_depth, boost::j
       t.eat();
       std::size_t count = 0;
       for (bool first = true;; first = false) {
-        auto next = t.peek();
-        if (!next) return t.peek_error(fault::kEofInList);
-        if (*next == ']') break;
-        if (!first) {
-          if (*next != ',') return t.peek_error(fault::kExpectedListCommaOrEnd);
-          t.eat();
-          auto after = t.peek();
-          if (!after) return t.peek_error(fault::kEofInValue);
-          if (*after == ']') return t.peek_error(fault::kTrailingComma);
-        }
+        auto more = t.next_element(first);
+        if (!more) return more.error();
+        if (!*more) break;
         if (auto element = read_value(t, remaining_depth - 1, out); !element) return element;
         ++count;
       }
@@ -273,25 +305,11 @@ TokenResult<void> read_value(Tokenizer& t, std::size_t remaining_depth, boost::j
       t.eat();
       std::size_t count = 0;
       for (bool first = true;; first = false) {
-        auto next = t.peek();
-        if (!next) return t.peek_error(fault::kEofInObject);
-        if (*next == '}') break;
-        if (!first) {
-          if (*next != ',') return t.peek_error(fault::kExpectedObjectCommaOrEnd);
-          t.eat();
-          next = t.peek();
-          if (!next) return t.peek_error(fault::kEofInValue);
-          if (*next == '}') return t.peek_error(fault::kTrailingComma);
-        }
-        if (*next != '"') return t.peek_error(fault::kKeyMustBeString);
-        t.eat();
-        auto key = t.string_rest();
-        if (!key) return key.error();
-        auto colon = t.peek();
-        if (!colon) return t.peek_error(fault::kEofInObject);
-        if (*colon != ':') return t.peek_error(fault::kExpectedColon);
-        t.eat();
-        if (out != nullptr) out->push_key(*key);
+        auto name = t.next_member_name(first);
+        if (!name) return name.error();
+        if (!*name) break;
+        if (auto colon = t.member_colon(); !colon) return colon;
+        if (out != nullptr) out->push_key(**name);
         if (auto member = read_value(t, remaining_depth - 1, out); !member) return member;
         ++count;
       }

@@ -88,6 +88,15 @@ class Tokenizer {
   // The rest of a literal whose first byte has been consumed ("ull" for null).
   [[nodiscard]] TokenResult<void> literal_rest(std::string_view rest);
 
+  // Inside an array whose '[' has been consumed: true when an element follows
+  // (the comma before it consumed), false at the closing ']' (not consumed).
+  [[nodiscard]] TokenResult<bool> next_element(bool first);
+  // Inside an object whose '{' has been consumed: the next member's name (up
+  // to its closing quote), or nothing at the closing '}' (not consumed).
+  [[nodiscard]] TokenResult<std::optional<std::string>> next_member_name(bool first);
+  // The ':' after a member's name.
+  [[nodiscard]] TokenResult<void> member_colon();
+
  private:
   Fault fault_at(std::size_t index, std::string_view message) const;
   [[nodiscard]] TokenResult<std::uint16_t> hex_escape();
