@@ -3,8 +3,10 @@
 // guard_standard_streams() is called once at start. It keeps a private
 // duplicate of standard output for frames and points the standard output
 // descriptor at standard error, so that a stray write by any library lands on
-// stderr and can never corrupt a frame. It also makes a closed output pipe a
-// write error instead of a signal that ends the process.
+// stderr and can never corrupt a frame. A missing stdin or stderr is filled
+// with /dev/null, so no file or socket opened later takes its number. It also
+// makes a closed output pipe a write error instead of a signal that ends the
+// process.
 #pragma once
 
 #include <cstddef>
@@ -26,9 +28,9 @@ struct ChannelHandles {
 
 ChannelHandles guard_standard_streams();
 
-// Reads up to `size` bytes; 0 means end of input. End-of-file, a broken pipe
-// and a missing standard input all read as 0 bytes. Interrupted reads are
-// repeated. Blocks until at least one byte or the end arrives.
+// Reads up to `size` bytes; 0 means end of input. End-of-file and a broken
+// pipe both read as 0 bytes. Interrupted reads are repeated. Blocks until at
+// least one byte or the end arrives.
 [[nodiscard]] boost::system::result<std::size_t, OsError> read_stream(StreamHandle handle, char* buffer, std::size_t size);
 
 // Writes all `size` bytes, repeating partial and interrupted writes. On failure

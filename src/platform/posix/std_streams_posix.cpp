@@ -42,8 +42,9 @@ boost::system::result<std::size_t, OsError> read_stream(StreamHandle handle, cha
     ssize_t n = ::read(static_cast<int>(handle), buffer, size);
     if (n >= 0) return static_cast<std::size_t>(n);
     if (errno == EINTR) continue;
-    // A missing or broken input is the end of the conversation, not a failure.
-    if (errno == EPIPE || errno == EBADF) return std::size_t{0};
+    // A broken input is the end of the conversation, not a failure. (A
+    // missing one was replaced by /dev/null at start, which reads as the end.)
+    if (errno == EPIPE) return std::size_t{0};
     return last_os_error();
   }
 }
