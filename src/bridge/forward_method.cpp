@@ -30,13 +30,22 @@ void log_response(const json::Value& response) {
   diag::write_host_log("runtime.response", json::string_at(response, {"type"}).value_or("unknown"));
 }
 
+// params.message, moved out of the request rather than copied (it may be
+// 1 MiB); null when the request has none.
+json::Value take_message(json::Value& request) {
+  json::Object* object = request.if_object();
+  json::Value* params = object != nullptr ? object->if_contains("params") : nullptr;
+  json::Object* params_object = params != nullptr ? params->if_object() : nullptr;
+  json::Value* message = params_object != nullptr ? params_object->if_contains("message") : nullptr;
+  return message != nullptr ? std::move(*message) : json::Value(nullptr);
+}
+
 }  // namespace
 
-json::Value handle_runtime_request(json::Value id, std::string_view method, const json::Value& request) {
+json::Value handle_runtime_request(json::Value id, std::string_view method, json::Value request) {
   log_forwarded_message(request);
 
-  const json::Value* message_member = json::find_path(&request, {"params", "message"});
-  json::Value message = message_member != nullptr ? *message_member : json::Value(nullptr);
+  json::Value message = take_message(request);
 
   auto descriptor = discovery::load_runtime_descriptor();
   if (!descriptor) {

@@ -14,6 +14,7 @@
 
 namespace orvix::bridge {
 
-json::Value handle_runtime_request(json::Value id, std::string_view method, const json::Value& request);
+// Takes the request over: the message is moved out of it.
+json::Value handle_runtime_request(json::Value id, std::string_view method, json::Value request);
 
 }  // namespace orvix::bridge

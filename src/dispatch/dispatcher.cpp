@@ -30,7 +30,7 @@ json::Value dispatch_request(json::Value request) {
     return discovery::handle_status(std::move(id), method);
   }
   if (method == "host.log") return handle_host_log(std::move(id), method, request);
-  if (method == "runtime.request") return bridge::handle_runtime_request(std::move(id), method, request);
+  if (method == "runtime.request") return bridge::handle_runtime_request(std::move(id), method, std::move(request));
 
   diag::write_host_log(method, "unsupported_method");
   return make_error_reply(std::move(id), method,
