@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstring>
 #include <string>
 #include <variant>
@@ -10,6 +8,7 @@
 #include "host/native_channel.h"
 #include "host/standard_streams.h"
 #include "json/serialize.h"
+#include "support/test_pipe.h"
 
 namespace orvix::host {
 namespace {
@@ -22,28 +21,12 @@ std::string frame(std::string_view body) {
 }
 
 // A real pipe whose write end the test fills before the channel reads.
-class Pipe {
- public:
-  Pipe() { EXPECT_EQ(pipe(fds_), 0); }
-  ~Pipe() {
-    close_write();
-    ::close(fds_[0]);
-  }
-  void write(std::string_view bytes) { ASSERT_EQ(::write(fds_[1], bytes.data(), bytes.size()), (ssize_t)bytes.size()); }
-  void close_write() {
-    if (fds_[1] >= 0) ::close(fds_[1]);
-    fds_[1] = -1;
-  }
-  int read_end() const { return fds_[0]; }
-
- private:
-  int fds_[2] = {-1, -1};
-};
+using Pipe = orvix::testing::TestPipe;
 
 // Counts the reads that reach the pipe.
 class CountingSource final : public ByteSource {
  public:
-  explicit CountingSource(int fd) : inner_(fd) {}
+  explicit CountingSource(platform::StreamHandle handle) : inner_(handle) {}
   boost::system::result<std::size_t, platform::OsError> read_some(char* buffer, std::size_t size) override {
     ++reads;
     return inner_.read_some(buffer, size);

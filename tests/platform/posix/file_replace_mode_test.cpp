@@ -1,0 +1,27 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/file_replace.h"
+
+namespace orvix::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The published file names the runtime's endpoint: only its owner reads it.
+// (On Windows it takes its directory's access control list instead.)
+TEST(FileReplaceMode, TheFileIsReadableByItsOwnerOnly) {
+  const fs::path directory = fs::temp_directory_path() / ("orvix-file-mode-" + std::to_string(::getpid()));
+  fs::create_directories(directory);
+  const std::string target = (directory / "connection.json").string();
+  ASSERT_TRUE(replace_file(target, "x"));
+  EXPECT_EQ(fs::status(target).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  fs::remove_all(directory);
+}
+
+}  // namespace
+}  // namespace orvix::platform
