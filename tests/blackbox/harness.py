@@ -3,12 +3,17 @@ temporary environment, and reads back its frames, stderr lines, exit status
 and log file.
 
 The host command is a parameter (ORVIX_HOST_CMD, split like a shell would),
-so another build of the host can run the same suite.
+so another build of the host can run the same suite. For the Windows build
+the command starts the .exe under Wine: ORVIX_RUNNER names that runner (also
+used for the tools), ORVIX_EXE_SUFFIX the tools' suffix, and ORVIX_TARGET_OS
+is "Windows". Cases that cannot hold there are marked with not_on_windows and
+the reason, never skipped silently (the README lists them).
 """
 import json
 import os
 import shlex
 import shutil
+import signal
 import struct
 import subprocess
 import tempfile
@@ -21,17 +26,67 @@ EXITED = b"Orvix Chrome native host exited with error: "
 # Generous: a request that waits on the runtime may take its full time limits.
 RUN_TIMEOUT = 90
 
+ORIGIN = "chrome-extension://abcdefghijklmnopabcdefghijklmnop/"
+WINDOWS = os.environ.get("ORVIX_TARGET_OS") == "Windows"
+RUNNER = shlex.split(os.environ.get("ORVIX_RUNNER", ""))
+EXE_SUFFIX = os.environ.get("ORVIX_EXE_SUFFIX", "")
+
+
+def not_on_windows(reason):
+    """Marks a case that cannot hold for the Windows build under Wine."""
+    return unittest.skipIf(WINDOWS, "Windows build under Wine: " + reason)
+
 
 def host_command():
     cmd = os.environ.get("ORVIX_HOST_CMD")
     if not cmd:
         raise unittest.SkipTest("ORVIX_HOST_CMD is not set")
     # The browser passes the caller's origin; the host must ignore it.
-    return shlex.split(cmd) + ["chrome-extension://abcdefghijklmnopabcdefghijklmnop/"]
+    return shlex.split(cmd) + [ORIGIN]
+
+
+def host_program():
+    """The host command without its runner: what a program of the same build starts."""
+    command = host_command()
+    return command[len(RUNNER):] if command[: len(RUNNER)] == RUNNER else command
 
 
 def build_dir():
     return os.environ.get("ORVIX_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "..", "build"))
+
+
+def tool_command(name):
+    """The command that starts tool orvix-<name> of the build under test."""
+    return RUNNER + [os.path.join(build_dir(), "orvix-" + name + EXE_SUFFIX)]
+
+
+def windows_path(path):
+    """A Linux path as Windows programs under Wine name it (drive Z: is /)."""
+    return "Z:" + path.replace("/", "\\")
+
+
+def host_path(base, *components):
+    """A path as the host joins it: its own separator, never doubled."""
+    separator = "\\" if WINDOWS else "/"
+    path = base
+    for component in components:
+        if path and path[-1] not in ("/", separator):
+            path += separator
+        path += component
+    return path
+
+
+def windows_parent(env):
+    """The host started by cmd.exe, which sets HOME and USERPROFILE as `env`
+    has them (unset when absent): Wine drops HOME and replaces USERPROFILE
+    for a program started from Linux, so only a Windows parent can steer them."""
+    # Wine's cmd.exe knows only the plain form (set NAME=value&&); an empty
+    # value removes the variable. The test paths hold no characters cmd.exe
+    # would read as its own.
+    settings = "".join("set %s=%s&& " % (name, env.get(name, "")) for name in ("HOME", "USERPROFILE"))
+    program = host_program()
+    line = settings + " ".join([windows_path(program[0])] + program[1:])
+    return RUNNER + ["cmd.exe", "/d", "/c", line]
 
 
 def encode(value):
@@ -88,11 +143,14 @@ class HostTestCase(unittest.TestCase):
 
     # --- running -------------------------------------------------------
     def run_host(self, stdin=b"", env=None, cwd=None, timeout=RUN_TIMEOUT):
+        env = self.env if env is None else env
+        # Without ORVIX_HOME, HOME and USERPROFILE decide: see windows_parent.
+        command = windows_parent(env) if WINDOWS and "ORVIX_HOME" not in env else host_command()
         completed = subprocess.run(
-            host_command(),
+            command,
             input=stdin,
             capture_output=True,
-            env=self.env if env is None else env,
+            env=env,
             cwd=cwd or self.tmp,
             timeout=timeout,
         )
@@ -135,6 +193,11 @@ class HostTestCase(unittest.TestCase):
     def descriptor_path(self):
         return os.path.join(self.home, "data", "runtime", "chrome", "connection.json")
 
+    @property
+    def host_descriptor_path(self):
+        """The descriptor path as the host reports it."""
+        return host_path(self.home, "data", "runtime", "chrome", "connection.json")
+
     def write_descriptor(self, content):
         os.makedirs(os.path.dirname(self.descriptor_path), exist_ok=True)
         data = content if isinstance(content, bytes) else encode(content)
@@ -176,7 +239,9 @@ class Peer:
 
     def stop(self):
         if self.process.poll() is None:
-            self.process.terminate()
+            # Wine ends a Windows program on SIGTERM at once; SIGINT reaches it
+            # as Ctrl+C, which lets the sample runtime withdraw its descriptor.
+            self.process.send_signal(signal.SIGINT if WINDOWS else signal.SIGTERM)
         try:
             self.process.wait(timeout=PEER_START_SECONDS)
         except subprocess.TimeoutExpired:
@@ -192,7 +257,7 @@ class Peer:
 class RuntimeTestCase(HostTestCase):
     def start_sample_runtime(self, *arguments):
         """The sample runtime, publishing its descriptor in this test's home."""
-        peer = Peer([os.path.join(build_dir(), "orvix-sample-runtime"), *arguments], dict(self.env))
+        peer = Peer(tool_command("sample-runtime") + list(arguments), dict(self.env))
         self.addCleanup(peer.close)
         self.assertTrue(peer.first_line.startswith("sample runtime listening on ws://127.0.0.1:"), peer.first_line)
         return peer

@@ -2,7 +2,7 @@
 import os
 import unittest
 
-from harness import HostTestCase
+from harness import HostTestCase, not_on_windows
 
 
 class HostLogMethod(HostTestCase):
@@ -66,6 +66,8 @@ class LogLocation(HostTestCase):
         self.ask({"method": "host.log", "params": {"event": "e"}}, env=env, cwd=work)
         self.assertEqual(self.log_lines(os.path.join(work, "logs", "chrome-native-host.log")), [("host.log", "e")])
 
+    @not_on_windows("Wine turns bytes that are not UTF-8 from a Linux parent into U+FFFD, a valid value; "
+                    "the Windows form (an unpaired surrogate) cannot be set from here")
     def test_ORVIX_HOME_that_is_not_unicode_counts_as_unset(self):
         env = {k.encode(): v.encode() for k, v in self.env.items()}
         env[b"ORVIX_HOME"] = os.path.join(self.tmp, "bad\xff").encode("latin-1")

@@ -9,19 +9,24 @@ import harness
 
 
 def tool(name):
-    return os.path.join(harness.build_dir(), "orvix-" + name)
+    return harness.tool_command(name)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FAKE_HOST = [sys.executable, os.path.join(HERE, "fake_host.py")]
 LIMIT_SECONDS = 30
+# The fake host is a Linux Python program. Wine starts a Linux program that a
+# Windows program asks for, but hands it neither the pipes nor a process handle.
+linux_fake_host = harness.not_on_windows("the fake host is a Linux program, which Wine starts from a Windows "
+                                         "program without its pipes or a process handle")
 
 
 def run_client(host_command, stdin_bytes, env=None):
-    return subprocess.run([tool("nm-client")] + host_command, input=stdin_bytes, capture_output=True,
+    return subprocess.run(tool("nm-client") + host_command, input=stdin_bytes, capture_output=True,
                           timeout=LIMIT_SECONDS, env=env)
 
 
 class AgainstAWellBehavedHost(unittest.TestCase):
+    @linux_fake_host
     def test_lines_go_out_verbatim_and_replies_come_back_one_per_line(self):
         requests = b'{"id":1,"method":"hello"}\n\n  \t\n{"id": 2}\r\nnot json at all\n{"last":true}'
         result = run_client(FAKE_HOST + ["echo"], requests)
@@ -30,15 +35,18 @@ class AgainstAWellBehavedHost(unittest.TestCase):
         # The host's stderr is passed through untouched.
         self.assertEqual(result.stderr, b"fake host: echo\n")
 
+    @linux_fake_host
     def test_no_input_sends_nothing_and_exits_with_the_host(self):
         result = run_client(FAKE_HOST + ["echo"], b"")
         self.assertEqual((result.returncode, result.stdout), (0, b""))
 
+    @linux_fake_host
     def test_host_exit_status_becomes_the_clients(self):
         result = run_client(FAKE_HOST + ["echo-then-exit-5"], b"{}\n")
         self.assertEqual(result.returncode, 5)
         self.assertEqual(result.stdout, b"{}\n")
 
+    @linux_fake_host
     def test_a_reply_of_exactly_the_limit_is_accepted(self):
         result = run_client(FAKE_HOST + ["largest-allowed"], b"{}\n[]\n")
         self.assertEqual(result.returncode, 0, result.stderr)
@@ -47,10 +55,10 @@ class AgainstAWellBehavedHost(unittest.TestCase):
         self.assertEqual(replies[1:], [b"[]", b""])
 
     def test_help_and_usage(self):
-        shown = subprocess.run([tool("nm-client"), "--help"], capture_output=True, timeout=LIMIT_SECONDS)
+        shown = subprocess.run(tool("nm-client") + ["--help"], capture_output=True, timeout=LIMIT_SECONDS)
         self.assertEqual(shown.returncode, 0)
         self.assertIn(b"not valid JSON are sent as they stand", shown.stdout)
-        missing = subprocess.run([tool("nm-client")], capture_output=True, timeout=LIMIT_SECONDS)
+        missing = subprocess.run(tool("nm-client"), capture_output=True, timeout=LIMIT_SECONDS)
         self.assertEqual(missing.returncode, 2)
         self.assertIn(b"usage: orvix-nm-client", missing.stderr)
 
@@ -58,9 +66,10 @@ class AgainstAWellBehavedHost(unittest.TestCase):
         result = run_client(["/nonexistent/orvix-host"], b"{}\n")
         self.assertEqual(result.returncode, 127)
         self.assertRegex(result.stderr.decode(),
-                         r"^nm-client: cannot start /nonexistent/orvix-host: .+ \(os error 2\)\n$")
+                         r"^nm-client: cannot start /nonexistent/orvix-host: .+ \(os error 2\)\r?\n$")
 
 
+@linux_fake_host
 class AgainstAFaultyHost(unittest.TestCase):
     def assert_fault(self, behaviour, message, exit_status=1):
         result = run_client(FAKE_HOST + [behaviour], b"{}\n{}\n")
@@ -98,7 +107,7 @@ class AgainstTheRealHost(unittest.TestCase):
         with tempfile.TemporaryDirectory() as home:
             env = dict(os.environ, ORVIX_HOME=home)
             requests = b'{"id":1,"method":"hello"}\n{"id":2,"method":"no.such.method"}\n'
-            result = run_client(harness.host_command(), requests, env=env)
+            result = run_client(harness.host_program(), requests, env=env)
         self.assertEqual(result.returncode, 0, result.stderr)
         replies = result.stdout.decode().splitlines()
         self.assertEqual(len(replies), 2, result.stdout)

@@ -3,7 +3,7 @@ no runtime connection is attempted in any of these cases."""
 import os
 import unittest
 
-from harness import HostTestCase, frame
+from harness import WINDOWS, HostTestCase, frame, host_path
 
 CONSTANT = {"nativeHost": "connected", "nativeHostVersion": "0.1.0", "protocolVersion": 1}
 
@@ -25,7 +25,7 @@ class StatusWithoutRuntime(HostTestCase):
         )
 
     def test_missing_descriptor(self):
-        self.assertEqual(self.status(), dict(CONSTANT, runtime="not_running", descriptorPath=self.descriptor_path,
+        self.assertEqual(self.status(), dict(CONSTANT, runtime="not_running", descriptorPath=self.host_descriptor_path,
                                              error={"code": "runtime_descriptor_missing",
                                                     "message": "Runtime connection descriptor was not found."}))
         self.assertEqual(self.log_lines(), [])  # status methods write no log line
@@ -35,7 +35,7 @@ class StatusWithoutRuntime(HostTestCase):
         env = {"PATH": self.env["PATH"], "USERPROFILE": profile}
         result = self.status(env)
         self.assertEqual(result["descriptorPath"],
-                         os.path.join(profile, ".orvix", "data", "runtime", "chrome", "connection.json"))
+                         host_path(profile, ".orvix", "data", "runtime", "chrome", "connection.json"))
         self.assertFalse(os.path.exists(profile))  # nothing is created on the descriptor side
 
     def test_unreadable_descriptors(self):
@@ -49,15 +49,19 @@ class StatusWithoutRuntime(HostTestCase):
             with self.subTest(content=content):
                 self.write_descriptor(content)
                 result = self.status()
-                self.assertEqual(result, dict(CONSTANT, runtime="unreachable", descriptorPath=self.descriptor_path,
+                self.assertEqual(result, dict(CONSTANT, runtime="unreachable", descriptorPath=self.host_descriptor_path,
                                               error={"code": code, "message": message}))
 
     def test_directory_at_the_descriptor_path_is_a_read_failure(self):
         os.makedirs(self.descriptor_path)
         result = self.status()
         self.assertEqual(result["runtime"], "unreachable")
-        self.assertEqual(result["error"], {"code": "runtime_descriptor_read_failed",
-                                           "message": "Is a directory (os error 21)"})
+        self.assertEqual(result["error"]["code"], "runtime_descriptor_read_failed")
+        if WINDOWS:
+            # A directory cannot be opened as a file: access denied.
+            self.assertRegex(result["error"]["message"], r"^.+ \(os error 5\)$")
+        else:
+            self.assertEqual(result["error"]["message"], "Is a directory (os error 21)")
 
     def test_protocol_mismatch_and_missing_member(self):
         self.write_descriptor(self.descriptor("ws://127.0.0.1:9/", protocolVersion=3))
@@ -82,7 +86,7 @@ class StatusWithoutRuntime(HostTestCase):
             with self.subTest(url=url):
                 self.write_descriptor(self.descriptor(url))
                 result = self.status()
-                self.assertEqual(result, dict(CONSTANT, runtime="unreachable", descriptorPath=self.descriptor_path,
+                self.assertEqual(result, dict(CONSTANT, runtime="unreachable", descriptorPath=self.host_descriptor_path,
                                               runtimePid=4242, runtimeVersion="1.2.3", updatedAt=1733480000123,
                                               error={"code": code, "message": message}))
         self.write_descriptor(self.descriptor(""))
