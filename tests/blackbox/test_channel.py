@@ -91,6 +91,25 @@ class ChannelErrors(HostTestCase):
         self.assertEqual(run.stderr, STARTED + STOPPED)
         self.assertEqual(run.replies[0]["id"], 9)
 
+    def test_length_bytes_that_text_mode_would_change(self):
+        # Text-mode streams turn LF into CRLF, drop CR or end at 0x1A: a body of
+        # 0x000A0D1A bytes has all three in its length, and CR LF in its text.
+        prefix = b'{"id":1,\r\n"method":"m","pad":"'
+        body = prefix + b"x" * (0x0A0D1A - len(prefix) - 2) + b'"}'
+        self.assertEqual(struct.pack("<I", len(body)), b"\x1a\x0d\x0a\x00")
+        replies = self.ask(body, {"id": 2, "method": "m"})
+        self.assertEqual([r["id"] for r in replies], [1, 2])
+
+    def test_largest_reply_goes_out_whole(self):
+        # The unsupported-method reply echoes the id: sized to exactly 1 MiB.
+        empty = b'{"error":{"code":"unsupported_method","message":"Native host method is not supported: m"},' \
+                b'"id":"","method":"m","type":"error"}'
+        padding = "\n\r" + "x" * (1048576 - len(empty) - 4)  # each escape takes two bytes
+        run = self.run_host(frame({"id": padding, "method": "m"}))
+        self.assertEqual(run.stderr, STARTED + STOPPED)
+        self.assertEqual(run.stdout[:4], struct.pack("<I", 1048576))
+        self.assertEqual(run.replies[0]["id"], padding)
+
     def test_oversized_reply_writes_nothing(self):
         # The unsupported reply repeats the method name twice: over 1 MiB in all.
         run = self.run_host(frame({"method": "m" * 600000}))
