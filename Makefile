@@ -1,7 +1,7 @@
 # Front door. `make test` and `make demo` install what is missing first.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: build test demo bench setup clean
+.PHONY: build build-windows test test-windows demo bench setup clean
 
 setup:
 	bash scripts/setup.sh
@@ -10,11 +10,24 @@ build:
 	cmake --preset default >/dev/null
 	cmake --build --preset default -j $(JOBS)
 
+# The Windows executables, cross-built with MinGW-w64 into build-windows/
+# (the MinGW packages come from `make setup`).
+build-windows:
+	bash scripts/windows_deps.sh
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS)
+
 test: setup build
 	ctest --preset default -j $(JOBS)
 	cmake --preset sanitize >/dev/null
 	cmake --build --preset sanitize -j $(JOBS)
 	ctest --preset sanitize -j $(JOBS)
+	$(MAKE) --no-print-directory test-windows
+
+# The same unit and black-box suites against the .exe files under Wine; the
+# Wine server started for them is stopped afterwards, pass or fail.
+test-windows: build-windows
+	ctest --preset windows -j $(JOBS); status=$$?; bash scripts/wine_run.sh --stop; exit $$status
 
 demo: setup build
 	bash scripts/demo.sh
@@ -25,4 +38,4 @@ bench: setup build
 	bash scripts/bench.sh
 
 clean:
-	rm -rf build build-sanitize build-bench
+	rm -rf build build-sanitize build-bench build-windows

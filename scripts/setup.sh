@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, and only those that are missing,
-# then the browser test's npm packages when tests/browser/node_modules lacks them.
+# then the browser test's npm packages when tests/browser/node_modules lacks them,
+# then what the Windows cross build links (scripts/windows_deps.sh).
 # Idempotent: a machine that already has everything is left untouched.
 set -euo pipefail
 
@@ -12,6 +13,9 @@ packages=(
   python3 python3-websockets
   nodejs
   chromium
+  # The Windows build: MinGW-w64 with posix threads (the win32 thread model has
+  # no std::mutex or std::thread), zlib for it, and Wine to run its tests.
+  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64
 )
 # Debian ships npm apart from nodejs; other builds of nodejs bring their own.
 if ! command -v npm >/dev/null 2>&1; then
@@ -39,3 +43,7 @@ if [ ! -f "$browser_tests/node_modules/playwright-core/package.json" ]; then
   echo "setup: installing the browser test's npm packages"
   (cd "$browser_tests" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund)
 fi
+
+# Boost.JSON, Boost.URL and GoogleTest compiled for MinGW-w64 from Debian's own
+# packages, into the ignored build-windows-deps/ (nothing when up to date).
+bash "$(dirname "$0")/windows_deps.sh"
