@@ -172,19 +172,6 @@ boost::system::result<std::optional<SocketAddress>, OsError> resolve_first_addre
   return first;
 }
 
-TcpSocket::TcpSocket(TcpSocket&& other) noexcept : handle_(other.handle_) { other.handle_ = kNoHandle; }
-
-TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
-
-TcpSocket::~TcpSocket() { close(); }
-
 void TcpSocket::close() {
   if (handle_ == kNoHandle) return;
   // The descriptor is gone whatever close() reports; retrying could close a

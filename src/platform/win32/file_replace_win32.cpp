@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/process.h"
+#include "platform/win32/handle_io.h"
 #include "platform/win32/wide_text.h"
 
 namespace orvix::platform {
@@ -14,17 +15,10 @@ boost::system::result<void, OsError> write_new_file(const std::wstring& path, st
   // access control list: in the user's profile, the user's own.
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return last_os_error();
-  while (!bytes.empty()) {
-    const DWORD chunk = bytes.size() > MAXDWORD ? MAXDWORD : static_cast<DWORD>(bytes.size());
-    DWORD written = 0;
-    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) {
-      OsError error = last_os_error();
-      CloseHandle(file);
-      return error;
-    }
-    bytes.remove_prefix(written);
-  }
-  if (!CloseHandle(file)) return last_os_error();
+  auto written = win32::write_all(file, bytes);
+  const bool closed = CloseHandle(file);
+  if (!written) return written;
+  if (!closed) return last_os_error();
   return {};
 }
 

@@ -2,8 +2,7 @@
 
 #include <windows.h>
 
-#include <climits>
-
+#include "platform/win32/handle_io.h"
 #include "platform/win32/wide_text.h"
 
 namespace orvix::platform {
@@ -64,18 +63,9 @@ boost::system::result<void, OsError> append_to_file(const std::string& path, std
   HANDLE file = CreateFileW(win32::widen(path).c_str(), FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return last_os_error();
-  while (!bytes.empty()) {
-    const DWORD chunk = bytes.size() > MAXDWORD ? MAXDWORD : static_cast<DWORD>(bytes.size());
-    DWORD written = 0;
-    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) {
-      OsError error = last_os_error();
-      CloseHandle(file);
-      return error;
-    }
-    bytes.remove_prefix(written);
-  }
+  auto written = win32::write_all(file, bytes);
   CloseHandle(file);
-  return {};
+  return written;
 }
 
 }  // namespace orvix::platform
