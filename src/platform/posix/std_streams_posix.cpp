@@ -25,10 +25,11 @@ boost::system::result<void, OsError> duplicate_onto(int from, int to) {
 boost::system::result<void, OsError> occupy_if_closed(int fd, int flags) {
   if (::fcntl(fd, F_GETFD) >= 0) return {};
   if (errno != EBADF) return last_os_error();
-  const int null_fd = ::open("/dev/null", flags | O_CLOEXEC);
+  // Without O_CLOEXEC: the number taken is often `fd` itself (the lowest free
+  // one), which must stay a standard descriptor like any other. Nothing runs
+  // in parallel yet that could inherit a temporary one.
+  const int null_fd = ::open("/dev/null", flags);
   if (null_fd < 0) return last_os_error();
-  // The lowest free number is taken first, which is `fd` itself when the
-  // descriptors below it are open.
   if (null_fd == fd) return {};
   auto moved = duplicate_onto(null_fd, fd);
   ::close(null_fd);
