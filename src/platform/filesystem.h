@@ -33,7 +33,7 @@ struct FileError {
 // The whole content of the regular file at `path`, which must hold at most
 // `max_size` bytes (kTooLarge else, and no more than `max_size` + 1 bytes are
 // ever read). The file is opened for reading only, shared for reading,
-// writing and deletion where the OS has such modes. A directory is an
+// writing and deletion where the OS has such modes. A directory is a
 // kOsError with the system's text for it.
 [[nodiscard]] boost::system::result<std::string, FileError> read_regular_file(const std::string& path,
                                                                               std::size_t max_size);
@@ -42,10 +42,10 @@ struct FileError {
 // caller's next step decides.
 void create_directories(const std::string& path);
 
-// Appends `bytes` in one write to the regular file at `path`, creating it
-// when missing (but not its directory: kNotFound then), never truncating;
-// every write lands at the file's current end, also when other processes
-// append to it.
+// Appends `bytes` to the regular file at `path` in one write (continued only
+// if the system takes part of it), creating the file when missing (but not
+// its directory: kNotFound then), never truncating; every write lands at the
+// file's current end, also when other processes append to it.
 [[nodiscard]] boost::system::result<void, FileError> append_to_regular_file(const std::string& path,
                                                                             std::string_view bytes);
 
