@@ -142,17 +142,20 @@ class HostTestCase(unittest.TestCase):
                 self.env[name] = os.environ[name]
 
     # --- running -------------------------------------------------------
-    def run_host(self, stdin=b"", env=None, cwd=None, timeout=RUN_TIMEOUT):
+    def run_host(self, stdin=b"", env=None, cwd=None, timeout=RUN_TIMEOUT, stderr=subprocess.PIPE, **popen):
+        """Runs the host to its end; `stderr` and further arguments go to subprocess.run."""
         env = self.env if env is None else env
         # Without ORVIX_HOME, HOME and USERPROFILE decide: see windows_parent.
         command = windows_parent(env) if WINDOWS and "ORVIX_HOME" not in env else host_command()
         completed = subprocess.run(
             command,
             input=stdin,
-            capture_output=True,
+            stdout=subprocess.PIPE,
+            stderr=stderr,
             env=env,
             cwd=cwd or self.tmp,
             timeout=timeout,
+            **popen,
         )
         return Run(completed)
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/win32/handle_io.h"
 #include "platform/win32/wide_text.h"
 
@@ -16,31 +18,71 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-}  // namespace
-
-bool path_exists(const std::string& path) {
-  return GetFileAttributesW(win32::widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+FileError os_failure(OsError error) {
+  // No file (2) or no directory on the way to it (3); everything else says
+  // that something is there, or may be, that cannot be used.
+  const bool not_found = error.code == ERROR_FILE_NOT_FOUND || error.code == ERROR_PATH_NOT_FOUND;
+  return FileError{not_found ? FileError::Kind::kNotFound : FileError::Kind::kOsError, std::move(error)};
 }
 
-boost::system::result<std::string, OsError> read_whole_file(const std::string& path) {
-  // Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened, so one at
-  // `path` fails here with the system's text.
-  HANDLE file = CreateFileW(win32::widen(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return last_os_error();
-  std::string content;
-  char buffer[8192];
+// Closes the handle when the scope ends, on every path.
+class OpenFile {
+ public:
+  explicit OpenFile(HANDLE handle) : handle_(handle) {}
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+  ~OpenFile() { CloseHandle(handle_); }
+  HANDLE handle() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// Opens `path` and checks that it is a file on disk: pipes, consoles and
+// devices ("NUL", "\\.\pipe\...") are closed again untouched. Without
+// FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened at all, so one at
+// `path` fails here with the system's text (access denied). Opening never
+// waits: a busy named pipe fails at once.
+boost::system::result<HANDLE, FileError> open_regular(const std::string& path, DWORD access, DWORD disposition) {
+  HANDLE handle = CreateFileW(win32::widen(path).c_str(), access, kShareAll, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return os_failure(last_os_error());
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    CloseHandle(handle);
+    return FileError{FileError::Kind::kNotRegular, {}};
+  }
+  return handle;
+}
+
+}  // namespace
+
+boost::system::result<std::string, FileError> read_regular_file(const std::string& path, std::size_t max_size) {
+  auto opened = open_regular(path, GENERIC_READ, OPEN_EXISTING);
+  if (!opened) return opened.error();
+  OpenFile file(*opened);
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.handle(), &size)) return FileError{FileError::Kind::kOsError, last_os_error()};
+  if (static_cast<unsigned long long>(size.QuadPart) > max_size) return FileError{FileError::Kind::kTooLarge, {}};
+
+  // The file may grow while it is read: one byte past the limit is enough to
+  // know, and no more is ever read.
+  std::string content(static_cast<std::size_t>(size.QuadPart) + 1, '\0');
+  std::size_t filled = 0;
   for (;;) {
+    if (filled == content.size()) {
+      if (filled > max_size) return FileError{FileError::Kind::kTooLarge, {}};
+      content.resize(std::min(content.size() * 2, max_size + 1));
+    }
+    const std::size_t room = content.size() - filled;
+    const DWORD wanted = room > MAXDWORD ? MAXDWORD : static_cast<DWORD>(room);
     DWORD got = 0;
-    if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
-      OsError error = last_os_error();
-      CloseHandle(file);
-      return error;
+    if (!ReadFile(file.handle(), content.data() + filled, wanted, &got, nullptr)) {
+      return FileError{FileError::Kind::kOsError, last_os_error()};
     }
     if (got == 0) break;
-    content.append(buffer, got);
+    filled += got;
   }
-  CloseHandle(file);
+  content.resize(filled);
   return {boost::system::in_place_value, std::move(content)};
 }
 
@@ -57,15 +99,16 @@ void create_directories(const std::string& path) {
   }
 }
 
-boost::system::result<void, OsError> append_to_file(const std::string& path, std::string_view bytes) {
+boost::system::result<void, FileError> append_to_regular_file(const std::string& path, std::string_view bytes) {
   // FILE_APPEND_DATA alone: every write lands at the end of the file as it is
   // then, also when other processes append to it.
-  HANDLE file = CreateFileW(win32::widen(path).c_str(), FILE_APPEND_DATA, kShareAll, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return last_os_error();
-  auto written = win32::write_all(file, bytes);
-  CloseHandle(file);
-  return written;
+  auto opened = open_regular(path, FILE_APPEND_DATA, OPEN_ALWAYS);
+  if (!opened) return opened.error();
+  OpenFile file(*opened);
+  if (auto written = win32::write_all(file.handle(), bytes); !written) {
+    return FileError{FileError::Kind::kOsError, std::move(written.error())};
+  }
+  return {};
 }
 
 }  // namespace orvix::platform

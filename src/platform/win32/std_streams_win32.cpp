@@ -26,26 +26,33 @@ HANDLE occupy_if_missing(DWORD which, DWORD access) {
   return null_device;
 }
 
+// The C runtime's error for its last failed call: the OS code it kept, if any.
+OsError last_crt_error() { return os_error_from_code(_doserrno != 0 ? static_cast<int>(_doserrno) : ERROR_INVALID_HANDLE); }
+
 // Points the C runtime's descriptor 1 at `target`, a copy of which it then owns.
-void redirect_c_stdout(HANDLE target) {
+boost::system::result<void, OsError> redirect_c_stdout(HANDLE target) {
   HANDLE copy = nullptr;
   if (!DuplicateHandle(GetCurrentProcess(), target, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
-    return;
+    return last_os_error();
   }
+  _doserrno = 0;
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_WRONLY | _O_BINARY);
   if (fd < 0) {
+    OsError error = last_crt_error();
     CloseHandle(copy);
-    return;
+    return error;
   }
-  if (fd != 1) {
-    _dup2(fd, 1);
-    _close(fd);
-  }
+  if (fd == 1) return {};
+  const bool moved = _dup2(fd, 1) == 0;
+  OsError error = moved ? OsError{} : last_crt_error();
+  _close(fd);
+  if (!moved) return error;
+  return {};
 }
 
 }  // namespace
 
-ChannelHandles guard_standard_streams() {
+boost::system::result<ChannelHandles, OsError> guard_standard_streams() {
   // Frames are binary: the C runtime's text mode would turn LF into CRLF and
   // stop reading at 0x1A. The channel reads and writes the handles directly,
   // but anything else that touches the C streams must not translate either.
@@ -61,12 +68,17 @@ ChannelHandles guard_standard_streams() {
   // standard output at all, the first reply fails with the system's error.
   HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
   HANDLE frames = INVALID_HANDLE_VALUE;
-  if (!is_missing(output)) {
-    DuplicateHandle(GetCurrentProcess(), output, GetCurrentProcess(), &frames, 0, FALSE, DUPLICATE_SAME_ACCESS);
+  if (!is_missing(output) &&
+      !DuplicateHandle(GetCurrentProcess(), output, GetCurrentProcess(), &frames, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    return last_os_error();
   }
   std::fflush(stdout);
+  if (is_missing(error)) return last_os_error();
   SetStdHandle(STD_OUTPUT_HANDLE, error);
-  if (!is_missing(error)) redirect_c_stdout(error);
+  if (auto redirected = redirect_c_stdout(error); !redirected) {
+    close_stream(reinterpret_cast<StreamHandle>(frames));
+    return redirected.error();
+  }
   return ChannelHandles{reinterpret_cast<StreamHandle>(input), reinterpret_cast<StreamHandle>(frames)};
 }
 

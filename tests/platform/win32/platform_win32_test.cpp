@@ -113,27 +113,29 @@ TEST_F(Win32Files, ReplacingAFileAReaderHoldsOpen) {
   EXPECT_TRUE(replaced) << (replaced ? "" : replaced.error().text);
   EXPECT_EQ(read_from(reader), "first");  // the reader keeps what it opened
   CloseHandle(reader);
-  EXPECT_EQ(read_whole_file(target.string()).value(), "second");
+  auto read = read_regular_file(target.string(), 100);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(*read, "second");
   EXPECT_EQ(std::distance(fs::directory_iterator(nested), fs::directory_iterator()), 1);
 }
 
 TEST_F(Win32Files, AppendsWhileAnotherHandleHoldsTheLog) {
   create_directories(directory_.string());
   const std::string log = (directory_ / "host.log").string();
-  ASSERT_TRUE(append_to_file(log, "one\n"));
+  ASSERT_TRUE(append_to_regular_file(log, "one\n"));
   HANDLE reader = open_shared(log);
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-  ASSERT_TRUE(append_to_file(log, "two\n"));
+  ASSERT_TRUE(append_to_regular_file(log, "two\n"));
   EXPECT_EQ(read_from(reader), "one\ntwo\n");
   CloseHandle(reader);
 }
 
 TEST_F(Win32Files, ADirectoryIsNoFileToRead) {
   create_directories(directory_.string());
-  auto read = read_whole_file(directory_.string());
+  auto read = read_regular_file(directory_.string(), 100);
   ASSERT_FALSE(read);
-  EXPECT_TRUE(read.error().text.ends_with(" (os error " + std::to_string(read.error().code) + ")"));
-  EXPECT_NE(read.error().code, 0);
+  EXPECT_EQ(read.error().os.code, ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(read.error().os.text.ends_with(" (os error 5)")) << read.error().os.text;
 }
 
 }  // namespace
