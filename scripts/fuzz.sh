@@ -6,6 +6,7 @@
 # what earlier runs found, kept in build-fuzz/corpus/<name>/. A crash, a leak, a
 # timeout or a broken property leaves the input in build-fuzz/artifacts/ and the
 # log in build-fuzz/logs/<name>.log, prints the log's end, and fails the run.
+# A dictionary fuzz/<name>.dict, where there is one, guides the mutator.
 # Usage: scripts/fuzz.sh [SECONDS] [TARGET...]   (targets by name, e.g. json_parse)
 set -euo pipefail
 
@@ -41,9 +42,13 @@ for name in "${targets[@]}"; do
     continue
   fi
   mkdir -p "$build/corpus/$name"
+  options=()
+  if [ -f "$root/fuzz/$name.dict" ]; then
+    options+=(-dict="$root/fuzz/$name.dict")
+  fi
   # -timeout: one input taking this long is a hang; -rss_limit_mb: the host's
   # inputs are at most 1 MiB, so 2 GiB of memory is a leak or a blow-up.
-  if "$program" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
+  if "$program" "${options[@]}" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
       -artifact_prefix="$build/artifacts/$name-" "$build/corpus/$name" "$root/fuzz/corpus/$name" >"$log" 2>&1; then
     runs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")"
     echo "fuzz: $name: ${runs:-?} inputs in ${seconds} s, nothing found"
