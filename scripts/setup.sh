@@ -7,10 +7,10 @@ set -euo pipefail
 packages=(
   g++ cmake make pkg-config
   libboost1.81-dev libboost-json1.81-dev libboost-url1.81-dev
-  libidn2-dev
+  libidn2-dev libunistring-dev
   libgtest-dev googletest libbenchmark-dev zlib1g-dev
   python3 python3-websockets
-  nodejs
+  nodejs node-ws
   chromium
 )
 # Debian ships npm apart from nodejs; other builds of nodejs bring their own.
