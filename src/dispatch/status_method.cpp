@@ -3,39 +3,47 @@
 #include "bridge/request_exchange.h"
 #include "bridge/runtime_error.h"
 #include "discovery/runtime_descriptor.h"
-#include "protocol/replies.h"
 
 namespace orvix::dispatch {
 
-json::Value handle_status(json::Value id, std::string_view method) {
-  json::Object result;
-  result["nativeHost"] = "connected";
-  result["nativeHostVersion"] = kHostVersion;
-  result["protocolVersion"] = kHostProtocolVersion;
+namespace {
+// The most members a status result has.
+constexpr std::size_t kResultMembers = 9;
+}  // namespace
+
+// Members are added in ascending order of their names, which the serialiser
+// then finds sorted and writes as they stand.
+protocol::Reply handle_status(const json::Value* id, std::string_view method, boost::json::storage_ptr storage) {
+  json::Object result(storage);
+  result.reserve(kResultMembers);
+  auto versions = [&result] {
+    result.emplace("nativeHost", "connected");
+    result.emplace("nativeHostVersion", kHostVersion);
+    result.emplace("protocolVersion", kHostProtocolVersion);
+  };
 
   auto descriptor = discovery::load_runtime_descriptor();
   if (!descriptor) {
     const discovery::DescriptorFailure& failure = descriptor.error();
-    result["runtime"] = discovery::descriptor_failure_state(failure);
-    if (const std::string* path = discovery::descriptor_failure_path(failure)) result["descriptorPath"] = *path;
-    result["error"] = protocol::host_error_to_json(discovery::descriptor_failure_error(failure));
-    return protocol::make_response_reply(std::move(id), method, std::move(result));
+    if (const std::string* path = discovery::descriptor_failure_path(failure)) result.emplace("descriptorPath", *path);
+    result.emplace("error", protocol::host_error_to_json(discovery::descriptor_failure_error(failure), storage));
+    versions();
+    result.emplace("runtime", discovery::descriptor_failure_state(failure));
+    return protocol::Reply::response(id, method, std::move(result));
   }
 
   const discovery::RuntimeConnectionDescriptor& record = descriptor->record;
-  result["descriptorPath"] = descriptor->path;
-  result["runtimePid"] = record.pid;
-  result["updatedAt"] = record.updated_at;
+  result.emplace("descriptorPath", descriptor->path);
   auto probe = bridge::query_runtime_status(record.ws_url);
-  if (probe) {
-    result["runtime"] = "connected";
-    result["runtimeVersion"] = probe->value_or(record.runtime_version);
-  } else {
-    result["runtime"] = "unreachable";
-    result["runtimeVersion"] = record.runtime_version;
-    result["error"] = protocol::host_error_to_json(bridge::runtime_error_to_host_error(probe.error()));
+  if (!probe) {
+    result.emplace("error", protocol::host_error_to_json(bridge::runtime_error_to_host_error(probe.error()), storage));
   }
-  return protocol::make_response_reply(std::move(id), method, std::move(result));
+  versions();
+  result.emplace("runtime", probe ? "connected" : "unreachable");
+  result.emplace("runtimePid", record.pid);
+  result.emplace("runtimeVersion", probe ? probe->value_or(record.runtime_version) : record.runtime_version);
+  result.emplace("updatedAt", record.updated_at);
+  return protocol::Reply::response(id, method, std::move(result));
 }
 
 }  // namespace orvix::dispatch

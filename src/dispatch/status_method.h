@@ -6,13 +6,17 @@
 
 #include <string_view>
 
+#include <boost/json/storage_ptr.hpp>
+
 #include "json/value.h"
+#include "protocol/replies.h"
 
 namespace orvix::dispatch {
 
 inline constexpr std::uint64_t kHostProtocolVersion = 1;
 inline constexpr const char* kHostVersion = "0.1.0";
 
-json::Value handle_status(json::Value id, std::string_view method);
+// The result is built in `storage` (the request's arena).
+protocol::Reply handle_status(const json::Value* id, std::string_view method, boost::json::storage_ptr storage);
 
 }  // namespace orvix::dispatch

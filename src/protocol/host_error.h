@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include <boost/json/storage_ptr.hpp>
+
 #include "json/value.h"
 
 namespace orvix::protocol {
@@ -14,6 +16,6 @@ struct HostError {
 };
 
 // {"code": ..., "message": ...}: exactly these two string members.
-json::Value host_error_to_json(const HostError& error);
+json::Value host_error_to_json(const HostError& error, boost::json::storage_ptr storage = {});
 
 }  // namespace orvix::protocol
