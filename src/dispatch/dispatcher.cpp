@@ -26,7 +26,7 @@ protocol::Reply dispatch_request(json::Value& request) {
   const std::string_view method = resolve_method(request);
 
   if (method == "hello" || method == "host.hello" || method == "host.status") {
-    return handle_status(id, method, request.storage());
+    return handle_status(id, method);
   }
   if (method == "host.log") return handle_host_log(id, method, request);
   if (method == "runtime.request") return handle_runtime_request(id, method, request);

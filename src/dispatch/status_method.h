@@ -6,8 +6,6 @@
 
 #include <string_view>
 
-#include <boost/json/storage_ptr.hpp>
-
 #include "json/value.h"
 #include "protocol/replies.h"
 
@@ -16,7 +14,6 @@ namespace orvix::dispatch {
 inline constexpr std::uint64_t kHostProtocolVersion = 1;
 inline constexpr const char* kHostVersion = "0.1.0";
 
-// The result is built in `storage` (the request's arena).
-protocol::Reply handle_status(const json::Value* id, std::string_view method, boost::json::storage_ptr storage);
+protocol::Reply handle_status(const json::Value* id, std::string_view method);
 
 }  // namespace orvix::dispatch

@@ -25,13 +25,11 @@ bool byte_less(boost::json::string_view a, boost::json::string_view b) {
 
 }  // namespace
 
-char* CompactWriter::room(std::size_t n) {
-  if (out_.size() - used_ < n) {
-    // The buffer's unused tail is scratch; std::string offers no cheaper
-    // way to grow without writing the new bytes.
-    out_.resize(std::max(used_ + n, out_.size() * 2));
-  }
-  return out_.data() + used_;
+void CompactWriter::grow(std::size_t n) {
+  // The buffer's unused tail is scratch; std::string offers no cheaper
+  // way to grow without writing the new bytes. What is reserved already
+  // is taken in one step.
+  out_.resize(std::max({used_ + n, out_.size() * 2, out_.capacity()}));
 }
 
 void CompactWriter::raw(std::string_view text) {
@@ -85,6 +83,8 @@ void CompactWriter::integer(Integer value) {
   char* p = room(24);
   commit(std::to_chars(p, p + 24, value).ptr);
 }
+
+void CompactWriter::number(std::uint64_t n) { integer(n); }
 
 void CompactWriter::real(double value) {
   if (!std::isfinite(value)) return raw("null");

@@ -8,6 +8,8 @@
 // values; NaN and infinities as null. Cannot fail.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -37,10 +39,27 @@ class CompactWriter {
   }
   // A JSON string: the quotes and the escapes the serialiser's rules ask for.
   void string(std::string_view text);
+  // A member name and its colon, for a fixed name that needs no escape
+  // (plain ASCII letters, digits and dots): no scan.
+  void name(std::string_view plain) {
+    char* p = room(plain.size() + 3);
+    *p++ = '"';
+    std::memcpy(p, plain.data(), plain.size());
+    p += plain.size();
+    *p++ = '"';
+    *p++ = ':';
+    commit(p);
+  }
   void value(const Value& v);
+  void number(std::uint64_t n);
 
  private:
-  char* room(std::size_t n);
+  // Room for `n` more bytes; returns where they go.
+  char* room(std::size_t n) {
+    if (out_.size() - used_ < n) grow(n);
+    return out_.data() + used_;
+  }
+  void grow(std::size_t n);
   void commit(char* end) { used_ = static_cast<std::size_t>(end - out_.data()); }
   template <class Integer>
   void integer(Integer value);

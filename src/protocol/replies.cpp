@@ -1,15 +1,22 @@
 #include "protocol/replies.h"
 
-#include "json/serialize.h"
 
 namespace orvix::protocol {
+
+void write_host_error(json::CompactWriter& writer, const HostError& error) {
+  writer.raw(R"({"code":)");
+  writer.string(error.code);
+  writer.raw(R"(,"message":)");
+  writer.string(error.message);
+  writer.raw('}');
+}
 
 Reply Reply::response(const json::Value* id, std::string_view method, json::Value result) {
   return Reply(id, method, std::move(result));
 }
 
 Reply Reply::response(const json::Value* id, std::string_view method, JsonText result) {
-  return Reply(id, method, result);
+  return Reply(id, method, std::move(result));
 }
 
 Reply Reply::error(const json::Value* id, std::string_view method, HostError error) {
@@ -20,11 +27,9 @@ void Reply::write(std::string& out) const {
   json::CompactWriter writer(out);
   const auto* error = std::get_if<HostError>(&body_);
   if (error != nullptr) {
-    writer.raw(R"({"error":{"code":)");
-    writer.string(error->code);
-    writer.raw(R"(,"message":)");
-    writer.string(error->message);
-    writer.raw(R"(},"id":)");
+    writer.raw(R"({"error":)");
+    write_host_error(writer, *error);
+    writer.raw(R"(,"id":)");
   } else {
     writer.raw(R"({"id":)");
   }

@@ -14,15 +14,20 @@
 #include <string_view>
 #include <variant>
 
+#include "json/serialize.h"
 #include "json/value.h"
 #include "protocol/host_error.h"
 
 namespace orvix::protocol {
 
-// A result that is compact JSON text already, such as {"ok":true}.
+// A result that is compact JSON text already, such as {"ok":true}, written
+// by the handler (members in ascending order).
 struct JsonText {
-  std::string_view text;
+  std::string text;
 };
+
+// {"code":...,"message":...}
+void write_host_error(json::CompactWriter& writer, const HostError& error);
 
 class Reply {
  public:
