@@ -50,8 +50,10 @@ void CompactWriter::string(std::string_view text) {
   for (;;) {
     const char* const run = s;
     s = scan::find_escape(s, end);
-    std::memcpy(p, run, static_cast<std::size_t>(s - run));
-    p += s - run;
+    if (s != run) {  // an empty text may have no address at all
+      std::memcpy(p, run, static_cast<std::size_t>(s - run));
+      p += s - run;
+    }
     if (s == end) break;
     // At most six bytes for this one, and the rest raw with the closing quote.
     commit(p);

@@ -38,7 +38,8 @@ TEST(Reply, ResponseEnvelopeInAscendingOrder) {
 
 TEST(Reply, ErrorEnvelopeInAscendingOrder) {
   const json::Value id = value_of("18446744073709551615");
-  EXPECT_EQ(written(Reply::error(&id, "", HostError{"unsupported_method", "line\nbreak \xC3\xA9"})),
+  // No method: an empty view that has no address (as a request without one gives).
+  EXPECT_EQ(written(Reply::error(&id, std::string_view(), HostError{"unsupported_method", "line\nbreak \xC3\xA9"})),
             "kept:{\"error\":{\"code\":\"unsupported_method\",\"message\":\"line\\nbreak \xC3\xA9\"},"
             "\"id\":18446744073709551615,\"method\":\"\",\"type\":\"error\"}");
 }
