@@ -12,10 +12,11 @@
 // OS failures carry the system's text with " (os error N)". There is no
 // resynchronisation: after a channel error the caller stops.
 //
-// A request value lives in the channel's arena, which the next read_message()
-// frees at once: discard the request (and anything sharing its memory) before
-// reading the next one. Values moved into a reply are copied out of it. The
-// arena, the body buffer and the reply buffer are kept between messages.
+// A request value and the body it was read from live in the channel's arena,
+// which the next read_message() frees at once: write the reply to a request
+// (which may refer to it, protocol/replies.h) and discard the request before
+// reading the next one. The arena's blocks and the reply buffer are kept
+// between messages, so a steady stream allocates nothing new.
 #pragma once
 
 #include <memory>
