@@ -1,13 +1,30 @@
 #!/usr/bin/env bash
 # Runs the benchmarks of the optimised build (build-bench/) and prints the
-# comparisons they exist for, each as a ratio from one run.
+# comparisons they exist for, each from one run:
+#   1. the whole-process table (bench/run.py): the host next to the Python
+#      peer, the Node peer (when node is installed) and the C limit, W1-W5,
+#      then the host's figures against the goals;
+#   2. the message benchmark against Node's JSON.parse + JSON.stringify;
+#   3. scripts/bench_*.sh (runtime round trips beside a bare Beast loop).
+# The goals are for this report only; no test times anything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bench_dir=build-bench
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export ORVIX_HOME="$work/home"
 
+echo "== whole processes over pipes: host, peers and the C limit (bench/README.md)"
+harness_env=(HOST_BIN="$bench_dir/orvix-chrome-native-host" RUNTIME_CMD="$bench_dir/orvix-sample-runtime"
+             BENCH_BUILD_DIR="$bench_dir/limit")
+if command -v node >/dev/null 2>&1; then
+  harness_env+=(NODE_PEER="node bench/peers/node_host.js")
+fi
+env "${harness_env[@]}" /usr/bin/python3 bench/run.py --json "$work/table.json" 2>"$work/table.err" ||
+  { cat "$work/table.err" >&2; exit 1; }
+/usr/bin/python3 bench/goals.py "$work/table.json"
+echo
+
+export ORVIX_HOME="$work/home"
 echo "== 1 MiB message: host read+parse+dispatch+serialise+write vs Node JSON.parse+JSON.stringify"
 ORVIX_BENCH_MESSAGE="$work/message.json" "$bench_dir/message_bench" \
   --benchmark_format=json --benchmark_out="$work/message.json.out" --benchmark_out_format=json >/dev/null

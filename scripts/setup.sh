@@ -8,11 +8,11 @@ set -euo pipefail
 packages=(
   g++ cmake make pkg-config
   libboost1.81-dev libboost-json1.81-dev libboost-url1.81-dev
-  libidn2-dev
+  libidn2-dev libunistring-dev
   libgtest-dev googletest libbenchmark-dev zlib1g-dev
   clang-14 libclang-rt-14-dev llvm-14
   python3 python3-websockets
-  nodejs
+  nodejs node-ws
   chromium
   # The Windows build: MinGW-w64 with posix threads (the win32 thread model has
   # no std::mutex or std::thread), zlib for it, and Wine to run its tests.

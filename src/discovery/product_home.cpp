@@ -17,8 +17,12 @@ std::optional<std::string> product_home(bool consult_userprofile) {
   return std::nullopt;
 }
 
-std::string join_all(std::string path, std::initializer_list<const char*> components) {
-  for (const char* component : components) path = platform::join_path(path, component);
+// The whole path in one allocation: it is resolved afresh for every request.
+std::string join_all(std::string path, std::initializer_list<std::string_view> components) {
+  std::size_t size = path.size();
+  for (std::string_view component : components) size += 1 + component.size();
+  path.reserve(size);
+  for (std::string_view component : components) platform::append_path(path, component);
   return path;
 }
 

@@ -25,7 +25,7 @@ boost::system::result<LoadedDescriptor, DescriptorFailure> load_runtime_descript
   if (!content) {
     const platform::FileError& error = content.error();
     switch (error.kind) {
-      case platform::FileError::Kind::kNotFound: return DescriptorFailure{DescriptorMissing{*path}};
+      case platform::FileError::Kind::kNotFound: return DescriptorFailure{DescriptorMissing{std::move(*path)}};
       case platform::FileError::Kind::kNotRegular:
         return DescriptorFailure{DescriptorReadFailed{*path, std::string(kNotRegularText)}};
       case platform::FileError::Kind::kTooLarge:

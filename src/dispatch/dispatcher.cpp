@@ -13,28 +13,27 @@ namespace orvix::dispatch {
 
 namespace {
 
-std::string resolve_method(const json::Value& request) {
-  if (auto method = json::string_at(request, {"method"})) return std::string(*method);
-  if (auto type = json::string_at(request, {"type"})) return std::string(*type);
+std::string_view resolve_method(const json::Value& request) {
+  if (auto method = json::string_at(request, {"method"})) return *method;
+  if (auto type = json::string_at(request, {"type"})) return *type;
   return {};
 }
 
 }  // namespace
 
-json::Value dispatch_request(json::Value request) {
-  const json::Value* id_member = json::find_member(&request, "id");
-  json::Value id = id_member != nullptr ? *id_member : json::Value(nullptr);
-  const std::string method = resolve_method(request);
+protocol::Reply dispatch_request(json::Value& request) {
+  const json::Value* id = json::find_member(&request, "id");
+  const std::string_view method = resolve_method(request);
 
   if (method == "hello" || method == "host.hello" || method == "host.status") {
-    return handle_status(std::move(id), method);
+    return handle_status(id, method);
   }
-  if (method == "host.log") return handle_host_log(std::move(id), method, request);
-  if (method == "runtime.request") return handle_runtime_request(std::move(id), method, std::move(request));
+  if (method == "host.log") return handle_host_log(id, method, request);
+  if (method == "runtime.request") return handle_runtime_request(id, method, request);
 
   log_event(method, "unsupported_method");
-  return protocol::make_error_reply(std::move(id), method,
-                                    protocol::HostError{"unsupported_method", "Native host method is not supported: " + method});
+  return protocol::Reply::error(
+      id, method, protocol::HostError{"unsupported_method", "Native host method is not supported: " + std::string(method)});
 }
 
 }  // namespace orvix::dispatch

@@ -42,19 +42,19 @@ json::Value take_message(json::Value& request) {
 
 }  // namespace
 
-json::Value handle_runtime_request(json::Value id, std::string_view method, json::Value request) {
+protocol::Reply handle_runtime_request(const json::Value* id, std::string_view method, json::Value& request) {
   log_forwarded_message(request);
 
   json::Value message = take_message(request);
 
   auto descriptor = discovery::load_runtime_descriptor();
   if (!descriptor) {
-    return protocol::make_error_reply(std::move(id), method, discovery::descriptor_failure_error(descriptor.error()));
+    return protocol::Reply::error(id, method, discovery::descriptor_failure_error(descriptor.error()));
   }
   auto response = bridge::forward_runtime_request(descriptor->record.ws_url, std::move(message));
-  if (!response) return protocol::make_error_reply(std::move(id), method, bridge::runtime_error_to_host_error(response.error()));
+  if (!response) return protocol::Reply::error(id, method, bridge::runtime_error_to_host_error(response.error()));
   log_response(*response);
-  return protocol::make_response_reply(std::move(id), method, std::move(*response));
+  return protocol::Reply::response(id, method, std::move(*response));
 }
 
 }  // namespace orvix::dispatch

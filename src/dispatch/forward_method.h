@@ -11,10 +11,11 @@
 #include <string_view>
 
 #include "json/value.h"
+#include "protocol/replies.h"
 
 namespace orvix::dispatch {
 
-// Takes the request over: the message is moved out of it.
-json::Value handle_runtime_request(json::Value id, std::string_view method, json::Value request);
+// The message is moved out of the request.
+protocol::Reply handle_runtime_request(const json::Value* id, std::string_view method, json::Value& request);
 
 }  // namespace orvix::dispatch

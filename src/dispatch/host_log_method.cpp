@@ -6,12 +6,10 @@
 
 namespace orvix::dispatch {
 
-json::Value handle_host_log(json::Value id, std::string_view method, const json::Value& request) {
+protocol::Reply handle_host_log(const json::Value* id, std::string_view method, const json::Value& request) {
   const auto event = json::string_at(request, {"params", "event"});
   log_event("host.log", event.value_or("unknown"));
-  json::Object result;
-  result["ok"] = true;
-  return protocol::make_response_reply(std::move(id), method, std::move(result));
+  return protocol::Reply::response(id, method, protocol::JsonText{R"({"ok":true})"});
 }
 
 }  // namespace orvix::dispatch

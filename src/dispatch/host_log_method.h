@@ -6,9 +6,10 @@
 #include <string_view>
 
 #include "json/value.h"
+#include "protocol/replies.h"
 
 namespace orvix::dispatch {
 
-json::Value handle_host_log(json::Value id, std::string_view method, const json::Value& request);
+protocol::Reply handle_host_log(const json::Value* id, std::string_view method, const json::Value& request);
 
 }  // namespace orvix::dispatch

@@ -3,39 +3,82 @@
 #include "bridge/request_exchange.h"
 #include "bridge/runtime_error.h"
 #include "discovery/runtime_descriptor.h"
-#include "protocol/replies.h"
+#include "json/serialize.h"
 
 namespace orvix::dispatch {
 
-json::Value handle_status(json::Value id, std::string_view method) {
-  json::Object result;
-  result["nativeHost"] = "connected";
-  result["nativeHostVersion"] = kHostVersion;
-  result["protocolVersion"] = kHostProtocolVersion;
+namespace {
 
+// The result's text is written member by member, in ascending order of the
+// names, without building a value first: a status request is the browser's
+// most frequent one.
+class ResultText {
+ public:
+  explicit ResultText(std::string& out) : writer_(out) { writer_.raw('{'); }
+  ~ResultText() { writer_.raw('}'); }
+  ResultText(const ResultText&) = delete;
+  ResultText& operator=(const ResultText&) = delete;
+
+  void string(std::string_view name, std::string_view value) {
+    this->name(name);
+    writer_.string(value);
+  }
+  void number(std::string_view name, std::uint64_t value) {
+    this->name(name);
+    writer_.number(value);
+  }
+  void error(const protocol::HostError& error) {
+    name("error");
+    protocol::write_host_error(writer_, error);
+  }
+  void versions() {
+    string("nativeHost", "connected");
+    string("nativeHostVersion", kHostVersion);
+    number("protocolVersion", kHostProtocolVersion);
+  }
+
+ private:
+  void name(std::string_view name) {
+    if (!first_) writer_.raw(',');
+    first_ = false;
+    writer_.name(name);
+  }
+
+  json::CompactWriter writer_;
+  bool first_ = true;
+};
+
+}  // namespace
+
+protocol::Reply handle_status(const json::Value* id, std::string_view method) {
+  std::string text;
+  text.reserve(256);
   auto descriptor = discovery::load_runtime_descriptor();
   if (!descriptor) {
     const discovery::DescriptorFailure& failure = descriptor.error();
-    result["runtime"] = discovery::descriptor_failure_state(failure);
-    if (const std::string* path = discovery::descriptor_failure_path(failure)) result["descriptorPath"] = *path;
-    result["error"] = protocol::host_error_to_json(discovery::descriptor_failure_error(failure));
-    return protocol::make_response_reply(std::move(id), method, std::move(result));
+    {
+      ResultText result(text);
+      if (const std::string* path = discovery::descriptor_failure_path(failure)) result.string("descriptorPath", *path);
+      result.error(discovery::descriptor_failure_error(failure));
+      result.versions();
+      result.string("runtime", discovery::descriptor_failure_state(failure));
+    }
+    return protocol::Reply::response(id, method, protocol::JsonText{std::move(text)});
   }
 
   const discovery::RuntimeConnectionDescriptor& record = descriptor->record;
-  result["descriptorPath"] = descriptor->path;
-  result["runtimePid"] = record.pid;
-  result["updatedAt"] = record.updated_at;
   auto probe = bridge::query_runtime_status(record.ws_url);
-  if (probe) {
-    result["runtime"] = "connected";
-    result["runtimeVersion"] = probe->value_or(record.runtime_version);
-  } else {
-    result["runtime"] = "unreachable";
-    result["runtimeVersion"] = record.runtime_version;
-    result["error"] = protocol::host_error_to_json(bridge::runtime_error_to_host_error(probe.error()));
+  {
+    ResultText result(text);
+    result.string("descriptorPath", descriptor->path);
+    if (!probe) result.error(bridge::runtime_error_to_host_error(probe.error()));
+    result.versions();
+    result.string("runtime", probe ? "connected" : "unreachable");
+    result.number("runtimePid", record.pid);
+    result.string("runtimeVersion", probe && *probe ? std::string_view(**probe) : std::string_view(record.runtime_version));
+    result.number("updatedAt", record.updated_at);
   }
-  return protocol::make_response_reply(std::move(id), method, std::move(result));
+  return protocol::Reply::response(id, method, protocol::JsonText{std::move(text)});
 }
 
 }  // namespace orvix::dispatch

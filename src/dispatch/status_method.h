@@ -7,12 +7,13 @@
 #include <string_view>
 
 #include "json/value.h"
+#include "protocol/replies.h"
 
 namespace orvix::dispatch {
 
 inline constexpr std::uint64_t kHostProtocolVersion = 1;
 inline constexpr const char* kHostVersion = "0.1.0";
 
-json::Value handle_status(json::Value id, std::string_view method);
+protocol::Reply handle_status(const json::Value* id, std::string_view method);
 
 }  // namespace orvix::dispatch

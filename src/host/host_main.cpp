@@ -27,7 +27,9 @@ std::optional<ChannelError> serve(NativeChannel& channel) {
     ReadOutcome outcome = channel.read_message();
     if (std::holds_alternative<EndOfInput>(outcome)) return std::nullopt;
     if (auto* error = std::get_if<ChannelError>(&outcome)) return std::move(*error);
-    json::Value reply = dispatch::dispatch_request(std::move(std::get<json::Value>(outcome)));
+    // The reply refers to the request, which lives until the next read.
+    json::Value& request = std::get<json::Value>(outcome);
+    const protocol::Reply reply = dispatch::dispatch_request(request);
     if (auto written = channel.write_message(reply); !written) return written.error();
   }
 }

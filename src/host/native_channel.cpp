@@ -49,7 +49,7 @@ boost::system::result<NativeChannel::Fill, ChannelError> NativeChannel::read_exa
 }
 
 ReadOutcome NativeChannel::read_message() {
-  // The previous request is gone: its arena goes with it.
+  // The previous request is gone: its arena goes with it (the blocks stay).
   arena_.reset();
   unsigned char length_bytes[kLengthSize];
   auto header = read_exact(reinterpret_cast<char*>(length_bytes), kLengthSize);
@@ -59,22 +59,14 @@ ReadOutcome NativeChannel::read_message() {
   const std::uint32_t length = decode_length(length_bytes);
   if (length > kMaxBodySize) return ChannelError{kIncomingTooLarge};
 
-  std::unique_ptr<char[]> body(length > 0 ? new char[length] : nullptr);
-  auto filled = read_exact(body.get(), length);
+  // The body and the value built from it share the arena: no node is freed
+  // one by one, and a large request reuses the pages of the previous one.
+  char* body = static_cast<char*>(arena_.allocate(std::max<std::size_t>(length, 1), 1));
+  auto filled = read_exact(body, length);
   if (!filled) return filled.error();
   if (*filled == Fill::kEnded) return ChannelError{kBodyCutShort};
 
-  // Built in an arena: no node is freed one by one, and no reference count
-  // is kept per node as a shared arena would. A value takes about twice the
-  // bytes of its text; the arena's first block is a buffer kept between
-  // messages (at most twice the largest body), so large requests do not
-  // fault in fresh pages each time. (A fresh arena rather than release():
-  // Boost 1.81's monotonic_resource keeps doubling its next block size
-  // across releases until an allocation fails.)
-  const std::size_t wanted = std::max<std::size_t>(4096, 2 * std::size_t{length});
-  if (arena_buffer_.size() < wanted) arena_buffer_.resize(wanted);
-  arena_.emplace(arena_buffer_.data(), arena_buffer_.size());
-  auto parsed = json::parse_json(std::string_view(body.get(), length), &*arena_);
+  auto parsed = json::parse_json(std::string_view(body, length), boost::json::storage_ptr(&arena_));
   if (!parsed) return ChannelError{std::string(kNotJson) + parsed.error().description};
   return std::move(*parsed);
 }
@@ -105,9 +97,19 @@ boost::system::result<void, ChannelError> NativeChannel::write_buffered(const ch
 }
 
 boost::system::result<void, ChannelError> NativeChannel::write_message(const json::Value& reply) {
+  reply_body_.clear();
+  json::serialize_compact(reply, reply_body_);
+  return send_reply_body();
+}
+
+boost::system::result<void, ChannelError> NativeChannel::write_message(const protocol::Reply& reply) {
+  reply_body_.clear();
+  reply.write(reply_body_);
+  return send_reply_body();
+}
+
+boost::system::result<void, ChannelError> NativeChannel::send_reply_body() {
   std::string& body = reply_body_;
-  body.clear();
-  json::serialize_compact(reply, body);
   if (body.size() > kMaxBodySize) {
     std::string().swap(body);
     return ChannelError{kOutgoingTooLarge};

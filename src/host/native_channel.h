@@ -12,9 +12,11 @@
 // OS failures carry the system's text with " (os error N)". There is no
 // resynchronisation: after a channel error the caller stops.
 //
-// A request value lives in the channel's arena, which the next read_message()
-// frees at once: discard the request (and anything sharing its memory) before
-// reading the next one. Values moved into a reply are copied out of it.
+// A request value and the body it was read from live in the channel's arena,
+// which the next read_message() frees at once: write the reply to a request
+// (which may refer to it, protocol/replies.h) and discard the request before
+// reading the next one. The arena's blocks and the reply buffer are kept
+// between messages, so a steady stream allocates nothing new.
 #pragma once
 
 #include <memory>
@@ -25,10 +27,10 @@
 
 #include <boost/system/result.hpp>
 
-#include <boost/json/monotonic_resource.hpp>
-
 #include "host/byte_stream.h"
+#include "json/arena.h"
 #include "json/value.h"
+#include "protocol/replies.h"
 
 namespace orvix::host {
 
@@ -47,6 +49,7 @@ class NativeChannel {
 
   ReadOutcome read_message();
   [[nodiscard]] boost::system::result<void, ChannelError> write_message(const json::Value& reply);
+  [[nodiscard]] boost::system::result<void, ChannelError> write_message(const protocol::Reply& reply);
 
   // Offers whatever a failed write left in the output buffer once more;
   // a failure of that attempt is ignored.
@@ -57,6 +60,8 @@ class NativeChannel {
   [[nodiscard]] boost::system::result<Fill, ChannelError> read_exact(char* destination, std::size_t size);
   [[nodiscard]] boost::system::result<void, ChannelError> write_buffered(const char* data, std::size_t size);
   [[nodiscard]] boost::system::result<void, ChannelError> drain_output();
+  // Frames and sends reply_body_.
+  [[nodiscard]] boost::system::result<void, ChannelError> send_reply_body();
 
   ByteSource& input_;
   ByteSink& output_;
@@ -65,8 +70,7 @@ class NativeChannel {
   std::size_t in_end_ = 0;
   std::unique_ptr<char[]> out_buffer_;
   std::size_t out_len_ = 0;
-  std::vector<unsigned char> arena_buffer_;
-  std::optional<boost::json::monotonic_resource> arena_;
+  json::Arena arena_;
   // Kept between replies so that a large reply does not fault in fresh pages
   // every time; dropped when a reply that could not be sent made it huge.
   std::string reply_body_;

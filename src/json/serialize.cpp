@@ -1,26 +1,16 @@
 #include "json/serialize.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <vector>
 
+#include "json/byte_scan.h"
 #include "json/number_format.h"
 
 namespace orvix::json {
 
 namespace {
-
-// Bytes that cannot stand raw inside a JSON string.
-constexpr auto kNeedsEscape = [] {
-  std::array<bool, 256> table{};
-  for (int c = 0; c < 0x20; ++c) table[c] = true;
-  table['"'] = true;
-  table['\\'] = true;
-  return table;
-}();
 
 // Names are short: an inline loop beats a call to memcmp.
 bool byte_less(boost::json::string_view a, boost::json::string_view b) {
@@ -33,151 +23,129 @@ bool byte_less(boost::json::string_view a, boost::json::string_view b) {
   return a.size() < b.size();
 }
 
-// Appends to a string through a raw cursor: room is made once per token,
-// not once per byte.
-class Writer {
- public:
-  explicit Writer(std::string& out) : out_(out), used_(out.size()) {}
-  ~Writer() { out_.resize(used_); }
-
-  // Room for `n` more bytes; returns where they go.
-  char* room(std::size_t n) {
-    if (out_.size() - used_ < n) {
-      // The buffer's unused tail is scratch; std::string offers no cheaper
-      // way to grow without writing the new bytes.
-      out_.resize(std::max(used_ + n, out_.size() * 2));
-    }
-    return out_.data() + used_;
-  }
-  void commit(char* end) { used_ = static_cast<std::size_t>(end - out_.data()); }
-
-  void put(char c) {
-    char* p = room(1);
-    *p = c;
-    commit(p + 1);
-  }
-  void put(std::string_view text) {
-    char* p = room(text.size());
-    std::memcpy(p, text.data(), text.size());
-    commit(p + text.size());
-  }
-
-  void string(std::string_view text) {
-    const char* const begin = text.data();
-    const char* const end = begin + text.size();
-    const char* s = begin;
-    while (s != end && !kNeedsEscape[static_cast<unsigned char>(*s)]) ++s;
-    if (s == end) {  // the common case: nothing to escape, one copy
-      char* p = room(text.size() + 2);
-      *p++ = '"';
-      std::memcpy(p, begin, text.size());
-      p += text.size();
-      *p++ = '"';
-      commit(p);
-      return;
-    }
-    put('"');
-    escaped_tail(begin, s, end);
-    put('"');
-  }
-
-  // Writes [run, end) where `s` is the first byte that needs an escape.
-  void escaped_tail(const char* run, const char* s, const char* end) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    for (; s != end; ++s) {
-      const auto c = static_cast<unsigned char>(*s);
-      if (!kNeedsEscape[c]) continue;
-      put(std::string_view(run, static_cast<std::size_t>(s - run)));
-      run = s + 1;
-      switch (c) {
-        case '"': put("\\\""); break;
-        case '\\': put("\\\\"); break;
-        case '\b': put("\\b"); break;
-        case '\t': put("\\t"); break;
-        case '\n': put("\\n"); break;
-        case '\f': put("\\f"); break;
-        case '\r': put("\\r"); break;
-        default: {
-          const char escaped[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
-          put(std::string_view(escaped, sizeof escaped));
-        }
-      }
-    }
-    put(std::string_view(run, static_cast<std::size_t>(end - run)));
-  }
-
-  template <class Integer>
-  void integer(Integer value) {
-    char* p = room(24);
-    commit(std::to_chars(p, p + 24, value).ptr);
-  }
-
-  void real(double value) {
-    if (!std::isfinite(value)) return put("null");
-    // number_format appends to a std::string; a small one stays on the stack.
-    std::string text;
-    append_double(value, text);
-    put(text);
-  }
-
-  void value(const Value& v) {
-    switch (v.kind()) {
-      case boost::json::kind::null: put("null"); break;
-      case boost::json::kind::bool_: put(v.get_bool() ? std::string_view("true") : std::string_view("false")); break;
-      case boost::json::kind::int64: integer(v.get_int64()); break;
-      case boost::json::kind::uint64: integer(v.get_uint64()); break;
-      case boost::json::kind::double_: real(v.get_double()); break;
-      case boost::json::kind::string: {
-        const String& s = v.get_string();
-        string(std::string_view(s.data(), s.size()));
-        break;
-      }
-      case boost::json::kind::array: {
-        put('[');
-        bool first = true;
-        for (const Value& element : v.get_array()) {
-          if (!first) put(',');
-          first = false;
-          value(element);
-        }
-        put(']');
-        break;
-      }
-      case boost::json::kind::object: object(v.get_object()); break;
-    }
-  }
-
-  void object(const Object& o) {
-    // Members are written in ascending byte order of their names, whatever
-    // the order in memory. `members_` is shared down the recursion as a stack.
-    const std::size_t base = members_.size();
-    for (const auto& member : o) members_.push_back(&member);
-    auto begin = members_.begin() + static_cast<std::ptrdiff_t>(base);
-    auto by_name = [](const auto* a, const auto* b) { return byte_less(a->key(), b->key()); };
-    if (!std::is_sorted(begin, members_.end(), by_name)) std::sort(begin, members_.end(), by_name);
-    put('{');
-    for (std::size_t i = base; i < members_.size(); ++i) {
-      const auto* member = members_[i];
-      if (i != base) put(',');
-      const auto key = member->key();
-      string(std::string_view(key.data(), key.size()));
-      put(':');
-      value(member->value());
-    }
-    put('}');
-    members_.resize(base);
-  }
-
- private:
-  std::string& out_;
-  std::size_t used_;
-  std::vector<const boost::json::key_value_pair*> members_;
-};
-
 }  // namespace
 
+void CompactWriter::grow(std::size_t n) {
+  // The buffer's unused tail is scratch; std::string offers no cheaper
+  // way to grow without writing the new bytes. What is reserved already
+  // is taken in one step.
+  out_.resize(std::max({used_ + n, out_.size() * 2, out_.capacity()}));
+}
+
+void CompactWriter::raw(std::string_view text) {
+  char* p = room(text.size());
+  std::memcpy(p, text.data(), text.size());
+  commit(p + text.size());
+}
+
+// Runs without escapes are found eight bytes at a time and copied whole;
+// room is made for the rest of the text at each escape, so the cursor is
+// checked once per escape rather than once per byte.
+void CompactWriter::string(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  const char* s = text.data();
+  const char* const end = s + text.size();
+  char* p = room(text.size() + 2);
+  *p++ = '"';
+  for (;;) {
+    const char* const run = s;
+    s = scan::find_escape(s, end);
+    if (s != run) {  // an empty text may have no address at all
+      std::memcpy(p, run, static_cast<std::size_t>(s - run));
+      p += s - run;
+    }
+    if (s == end) break;
+    // At most six bytes for this one, and the rest raw with the closing quote.
+    commit(p);
+    p = room(6 + static_cast<std::size_t>(end - s));
+    const auto c = static_cast<unsigned char>(*s++);
+    *p++ = '\\';
+    switch (c) {
+      case '"': *p++ = '"'; break;
+      case '\\': *p++ = '\\'; break;
+      case '\b': *p++ = 'b'; break;
+      case '\t': *p++ = 't'; break;
+      case '\n': *p++ = 'n'; break;
+      case '\f': *p++ = 'f'; break;
+      case '\r': *p++ = 'r'; break;
+      default:
+        *p++ = 'u';
+        *p++ = '0';
+        *p++ = '0';
+        *p++ = kHex[c >> 4];
+        *p++ = kHex[c & 0xF];
+    }
+  }
+  *p++ = '"';
+  commit(p);
+}
+
+template <class Integer>
+void CompactWriter::integer(Integer value) {
+  char* p = room(24);
+  commit(std::to_chars(p, p + 24, value).ptr);
+}
+
+void CompactWriter::number(std::uint64_t n) { integer(n); }
+
+void CompactWriter::real(double value) {
+  if (!std::isfinite(value)) return raw("null");
+  // number_format appends to a std::string; a small one stays on the stack.
+  std::string text;
+  append_double(value, text);
+  raw(text);
+}
+
+void CompactWriter::value(const Value& v) {
+  switch (v.kind()) {
+    case boost::json::kind::null: raw("null"); break;
+    case boost::json::kind::bool_: raw(v.get_bool() ? std::string_view("true") : std::string_view("false")); break;
+    case boost::json::kind::int64: integer(v.get_int64()); break;
+    case boost::json::kind::uint64: integer(v.get_uint64()); break;
+    case boost::json::kind::double_: real(v.get_double()); break;
+    case boost::json::kind::string: {
+      const String& s = v.get_string();
+      string(std::string_view(s.data(), s.size()));
+      break;
+    }
+    case boost::json::kind::array: {
+      raw('[');
+      bool first = true;
+      for (const Value& element : v.get_array()) {
+        if (!first) raw(',');
+        first = false;
+        value(element);
+      }
+      raw(']');
+      break;
+    }
+    case boost::json::kind::object: object(v.get_object()); break;
+  }
+}
+
+void CompactWriter::object(const Object& o) {
+  // Members are written in ascending byte order of their names, whatever
+  // the order in memory. `members_` is shared down the recursion as a stack.
+  const std::size_t base = members_.size();
+  for (const auto& member : o) members_.push_back(&member);
+  auto begin = members_.begin() + static_cast<std::ptrdiff_t>(base);
+  auto by_name = [](const auto* a, const auto* b) { return byte_less(a->key(), b->key()); };
+  if (!std::is_sorted(begin, members_.end(), by_name)) std::sort(begin, members_.end(), by_name);
+  raw('{');
+  for (std::size_t i = base; i < members_.size(); ++i) {
+    const auto* member = members_[i];
+    if (i != base) raw(',');
+    const auto key = member->key();
+    string(std::string_view(key.data(), key.size()));
+    raw(':');
+    value(member->value());
+  }
+  raw('}');
+  members_.resize(base);
+}
+
 void serialize_compact(const Value& value, std::string& out) {
-  Writer writer(out);
+  CompactWriter writer(out);
   writer.value(value);
 }
 

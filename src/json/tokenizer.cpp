@@ -7,21 +7,12 @@
 
 #include <boost/json/value_stack.hpp>
 
+#include "json/char_rules.h"
 #include "platform/utf8.h"
 
 namespace orvix::json {
 
 namespace {
-
-bool is_whitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 void append_utf8(std::uint32_t code_point, std::string& out) {
   if (code_point < 0x80) {

@@ -10,10 +10,16 @@ bool is_separator(char c) {
 }  // namespace
 
 std::string join_path(std::string_view base, std::string_view component) {
-  std::string joined(base);
-  if (!joined.empty() && !is_separator(joined.back())) joined.push_back(path_separator());
-  joined.append(component);
+  std::string joined;
+  joined.reserve(base.size() + 1 + component.size());
+  joined.append(base);
+  append_path(joined, component);
   return joined;
+}
+
+void append_path(std::string& path, std::string_view component) {
+  if (!path.empty() && !is_separator(path.back())) path.push_back(path_separator());
+  path.append(component);
 }
 
 std::string parent_path(std::string_view path) {

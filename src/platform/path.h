@@ -13,6 +13,9 @@ char path_separator();
 // doubled when `base` already ends in one and is not added after an empty base.
 std::string join_path(std::string_view base, std::string_view component);
 
+// join_path() in place: appends to `path`.
+void append_path(std::string& path, std::string_view component);
+
 // The directory part of `path` (everything before the last separator), or
 // the empty string when there is none.
 std::string parent_path(std::string_view path);

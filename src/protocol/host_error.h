@@ -1,10 +1,9 @@
 // The host error: the machine-readable code and human-readable message that
-// every failure reaching the browser is reduced to.
+// every failure reaching the browser is reduced to. Replies write it as
+// {"code": ..., "message": ...}, exactly these two members (replies.h).
 #pragma once
 
 #include <string>
-
-#include "json/value.h"
 
 namespace orvix::protocol {
 
@@ -12,8 +11,5 @@ struct HostError {
   std::string code;
   std::string message;
 };
-
-// {"code": ..., "message": ...}: exactly these two string members.
-json::Value host_error_to_json(const HostError& error);
 
 }  // namespace orvix::protocol

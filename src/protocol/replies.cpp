@@ -1,23 +1,56 @@
 #include "protocol/replies.h"
 
+
 namespace orvix::protocol {
 
-json::Value make_response_reply(json::Value id, std::string_view method, json::Value result) {
-  json::Object reply;
-  reply["id"] = std::move(id);
-  reply["method"] = method;
-  reply["result"] = std::move(result);
-  reply["type"] = "response";
-  return reply;
+void write_host_error(json::CompactWriter& writer, const HostError& error) {
+  writer.raw(R"({"code":)");
+  writer.string(error.code);
+  writer.raw(R"(,"message":)");
+  writer.string(error.message);
+  writer.raw('}');
 }
 
-json::Value make_error_reply(json::Value id, std::string_view method, const HostError& error) {
-  json::Object reply;
-  reply["error"] = host_error_to_json(error);
-  reply["id"] = std::move(id);
-  reply["method"] = method;
-  reply["type"] = "error";
-  return reply;
+Reply Reply::response(const json::Value* id, std::string_view method, json::Value result) {
+  return Reply(id, method, std::move(result));
+}
+
+Reply Reply::response(const json::Value* id, std::string_view method, JsonText result) {
+  return Reply(id, method, std::move(result));
+}
+
+Reply Reply::error(const json::Value* id, std::string_view method, HostError error) {
+  return Reply(id, method, std::move(error));
+}
+
+void Reply::write(std::string& out) const {
+  json::CompactWriter writer(out);
+  const auto* error = std::get_if<HostError>(&body_);
+  if (error != nullptr) {
+    writer.raw(R"({"error":)");
+    write_host_error(writer, *error);
+    writer.raw(R"(,"id":)");
+  } else {
+    writer.raw(R"({"id":)");
+  }
+  if (id_ != nullptr) {
+    writer.value(*id_);
+  } else {
+    writer.raw("null");
+  }
+  writer.raw(R"(,"method":)");
+  writer.string(method_);
+  if (error != nullptr) {
+    writer.raw(R"(,"type":"error"})");
+    return;
+  }
+  writer.raw(R"(,"result":)");
+  if (const auto* text = std::get_if<JsonText>(&body_)) {
+    writer.raw(text->text);
+  } else {
+    writer.value(std::get<json::Value>(body_));
+  }
+  writer.raw(R"(,"type":"response"})");
 }
 
 }  // namespace orvix::protocol

@@ -3,16 +3,49 @@
 // Response reply: {"id", "method", "result", "type": "response"}.
 // Error reply:    {"error": {"code", "message"}, "id", "method", "type": "error"}.
 // No reply carries any other member.
+//
+// A reply is kept as its parts and written straight into the output buffer,
+// members in ascending order, without building a value for the envelope. It
+// refers to the request's id and method rather than copying them: the
+// request must outlive the reply.
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <variant>
 
-#include "protocol/host_error.h"
+#include "json/serialize.h"
 #include "json/value.h"
+#include "protocol/host_error.h"
 
 namespace orvix::protocol {
 
-json::Value make_response_reply(json::Value id, std::string_view method, json::Value result);
-json::Value make_error_reply(json::Value id, std::string_view method, const HostError& error);
+// A result that is compact JSON text already, such as {"ok":true}, written
+// by the handler (members in ascending order).
+struct JsonText {
+  std::string text;
+};
+
+// {"code":...,"message":...}
+void write_host_error(json::CompactWriter& writer, const HostError& error);
+
+class Reply {
+ public:
+  // `id` null: the request had none, and the reply says null.
+  static Reply response(const json::Value* id, std::string_view method, json::Value result);
+  static Reply response(const json::Value* id, std::string_view method, JsonText result);
+  static Reply error(const json::Value* id, std::string_view method, HostError error);
+
+  // Appends the reply's compact JSON text to `out`.
+  void write(std::string& out) const;
+
+ private:
+  Reply(const json::Value* id, std::string_view method, std::variant<json::Value, JsonText, HostError> body)
+      : id_(id), method_(method), body_(std::move(body)) {}
+
+  const json::Value* id_;
+  std::string_view method_;
+  std::variant<json::Value, JsonText, HostError> body_;
+};
 
 }  // namespace orvix::protocol

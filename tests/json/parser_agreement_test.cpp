@@ -1,12 +1,18 @@
-// The fast path (Boost's parser) and the tokenizer that names faults must
-// agree on which texts are JSON: a text one accepts and the other refuses
-// would either lose its fault description or reject a valid message.
+// The fast reader and the tokenizer that names faults must agree on which
+// texts are JSON and on the value each one is: a text one accepts and the
+// other refuses would either lose its fault description or reject a valid
+// message, and a value that differs would change what the host answers.
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 
+#include <cstring>
+
+#include <boost/json/value_stack.hpp>
+
+#include "json/fast_reader.h"
 #include "json/parse.h"
 #include "json/serialize.h"
 #include "json/tokenizer.h"
@@ -19,6 +25,9 @@ const char* const kSeeds[] = {
     R"([{"k":"v"},[],{},"\"\\\/\b\f\n\r\t",0,-0,1E+2,1e-2,18446744073709551616,-9223372036854775809])",
     R"(  {"a" : { "b" : [ 1 , 2 ] } }  )",
     "\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\"",
+    // Longer than a scan word, with escapes, controls and UTF-8 across word edges.
+    "{\"abcdefgh\\u0041ijklmnop\":\"0123456\xC3\xA9\\n89abcde\\\"fghijklm\xF0\x9F\x98\x80nopqrst\\\\uvwx\","
+    "\"n\":[123456789012345678,-1234567890123456789,12345678901234567890,-0.0,1.5e-300,9007199254740993]}",
 };
 
 // Bytes that matter to a JSON reader.
@@ -40,7 +49,97 @@ std::string mutate(std::string text, std::mt19937& random) {
   return text;
 }
 
-TEST(ParserAgreement, FastPathAndTokenizerAcceptTheSameTexts) {
+// Same kinds and the same scalars all the way down (-0.0 and 0.0 differ, and
+// so do uint64 1 and int64 1); object members compared by name.
+bool identical(const Value& a, const Value& b) {
+  if (a.kind() != b.kind()) return false;
+  switch (a.kind()) {
+    case boost::json::kind::double_: {
+      const double x = a.get_double();
+      const double y = b.get_double();
+      return std::memcmp(&x, &y, sizeof x) == 0;
+    }
+    case boost::json::kind::array: {
+      const Array& x = a.get_array();
+      const Array& y = b.get_array();
+      if (x.size() != y.size()) return false;
+      for (std::size_t i = 0; i < x.size(); ++i) {
+        if (!identical(x[i], y[i])) return false;
+      }
+      return true;
+    }
+    case boost::json::kind::object: {
+      const Object& x = a.get_object();
+      const Object& y = b.get_object();
+      if (x.size() != y.size()) return false;
+      for (const auto& member : x) {
+        const Value* other = y.if_contains(member.key());
+        if (other == nullptr || !identical(member.value(), *other)) return false;
+      }
+      return true;
+    }
+    default: return a == b;
+  }
+}
+
+// The fast reader's verdict and value against the tokenizer's.
+void expect_agreement(const std::string& text) {
+  boost::json::value_stack fast;
+  const bool fast_ok = read_fast(text, kMaxDepth, fast, {});
+  boost::json::value_stack exact;
+  auto exact_ok = read_document(text, kMaxDepth, exact);
+  ASSERT_EQ(fast_ok, exact_ok.has_value())
+      << "text: " << text << "\nfast reader: " << (fast_ok ? "ok" : "refused")
+      << "\ntokenizer: " << (exact_ok ? "ok" : exact_ok.error().description());
+  if (fast_ok) {
+    const Value a = fast.release();
+    const Value b = exact.release();
+    ASSERT_TRUE(identical(a, b)) << "text: " << text << "\nfast: " << to_compact_string(a)
+                                 << "\ntokenizer: " << to_compact_string(b);
+  }
+}
+
+TEST(ParserAgreement, FastReaderAndTokenizerReadTheSameValues) {
+  std::mt19937 random(20261208);
+  for (int i = 0; i < 60000; ++i) {
+    expect_agreement(mutate(kSeeds[i % std::size(kSeeds)], random));
+    if (HasFatalFailure()) return;
+  }
+}
+
+TEST(ParserAgreement, NumbersAtTheirKindBoundaries) {
+  for (const char* text :
+       {"18446744073709551615", "18446744073709551616", "-9223372036854775808", "-9223372036854775809", "-0",
+        "-0.0", "0e0", "-0e5", "1e308", "1e309", "-1e309", "1e-400", "2.4703282292062327e-324", "00", "-",
+        "1.", ".5", "1e", "1e+", "9999999999999999999", "10000000000000000000", "123456789012345678901234567890",
+        "-123456789012345678901234567890", "[1,-1,1.0,-1.0]"}) {
+    expect_agreement(text);
+  }
+}
+
+TEST(ParserAgreement, NestingAtTheLimit) {
+  for (std::size_t depth : {126, 127, 128}) {
+    expect_agreement(std::string(depth, '[') + std::string(depth, ']'));
+    std::string objects;
+    for (std::size_t i = 0; i < depth; ++i) objects += "{\"a\":";
+    expect_agreement(objects + "1" + std::string(depth, '}'));
+  }
+}
+
+TEST(ParserAgreement, StringsAtEveryOffsetOfAScanWord) {
+  // Each interesting byte sequence at each offset of the eight-byte scan.
+  for (const char* inner : {"\\n", "\\u00e9", "\\ud83d\\ude00", "\\ud83d", "\\udc00", "\xC3\xA9", "\xC3",
+                            "\xE2\x82\xAC", "\xED\xA0\x80", "\xF0\x9F\x98\x80", "\xF4\x90\x80\x80", "\xC0\xAF",
+                            "\x01", "\x7F", "\\x", "\""}) {
+    for (std::size_t offset = 0; offset < 17; ++offset) {
+      expect_agreement("\"" + std::string(offset, 'a') + inner + std::string(9, 'b') + "\"");
+      expect_agreement("\"" + std::string(offset, 'a') + inner);
+      if (HasFatalFailure()) return;
+    }
+  }
+}
+
+TEST(ParserAgreement, ParseJsonAndTokenizerAcceptTheSameTexts) {
   std::mt19937 random(20261207);
   int accepted = 0;
   for (int i = 0; i < 60000; ++i) {
