@@ -40,8 +40,12 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path) 
   if (!check.host_path) return health;
 
   std::string host = *check.host_path;
-  // Windows browsers resolve a relative path against the manifest's folder.
-  if (!platform::is_absolute_path(host)) host = platform::join_path(platform::parent_path(path), host);
+  if (!platform::is_absolute_path(host)) {
+    // Windows browsers resolve a relative path against the manifest's folder;
+    // the others refuse it (a problem check_manifest has named).
+    if (!roots.windows) return health;
+    host = platform::join_path(platform::parent_path(path), host);
+  }
   health.host_path = host;
   if (!platform::path_exists(host)) {
     health.problems.push_back({"host_missing", "The host " + host + " does not exist."});
