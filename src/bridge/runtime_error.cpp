@@ -19,7 +19,7 @@ std::string_view runtime_error_code_name(RuntimeErrorCode code) {
   return "runtime_error";
 }
 
-dispatch::HostError runtime_error_to_host_error(const RuntimeError& error) {
+protocol::HostError runtime_error_to_host_error(const RuntimeError& error) {
   std::string message;
   switch (error.code) {
     case RuntimeErrorCode::ws_url_unsupported:
@@ -35,7 +35,7 @@ dispatch::HostError runtime_error_to_host_error(const RuntimeError& error) {
       message = error.text;
       break;
   }
-  return dispatch::HostError{std::string(runtime_error_code_name(error.code)), std::move(message)};
+  return protocol::HostError{std::string(runtime_error_code_name(error.code)), std::move(message)};
 }
 
 }  // namespace orvix::bridge

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "dispatch/host_error.h"
+#include "protocol/host_error.h"
 
 namespace orvix::bridge {
 
@@ -45,6 +45,6 @@ std::string_view runtime_error_code_name(RuntimeErrorCode code);
 // The host error for `error`: its code name, and as message the carried text,
 // except for the unsupported scheme ("Runtime WebSocket URL scheme is not
 // supported: <scheme>") and the two missing URL parts (fixed sentences).
-dispatch::HostError runtime_error_to_host_error(const RuntimeError& error);
+protocol::HostError runtime_error_to_host_error(const RuntimeError& error);
 
 }  // namespace orvix::bridge

@@ -1,6 +1,5 @@
 #include "diag/host_log.h"
 
-#include "discovery/product_home.h"
 #include "platform/clock.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"
@@ -13,12 +12,10 @@ std::string format_log_line(std::uint64_t unix_ms, std::string_view method, std:
   return line;
 }
 
-void write_host_log(std::string_view method, std::string_view detail) {
-  const auto path = discovery::resolve_log_path();
-  if (!path) return;
+void write_host_log(const std::string& path, std::string_view method, std::string_view detail) {
   // Whether the directories could be made is decided by the open that follows.
-  platform::create_directories(platform::parent_path(*path));
-  (void)platform::append_to_file(*path, format_log_line(platform::unix_time_ms(), method, detail));
+  platform::create_directories(platform::parent_path(path));
+  (void)platform::append_to_file(path, format_log_line(platform::unix_time_ms(), method, detail));
 }
 
 }  // namespace orvix::diag

@@ -1,9 +1,10 @@
-// The host log: <home>/logs/chrome-native-host.log, one line per event:
+// The host log writer: one line per event, appended to the file the caller
+// names (the caller resolves <home>/logs/chrome-native-host.log afresh):
 //   "<unix ms> method=<method> detail=<detail>\n"
 // Values are written verbatim (no quoting, escaping or trimming). Each call
-// resolves the path afresh, creates the directories, opens the file for
-// appending, writes the line in one write, and closes it. Every failure is
-// swallowed: the caller cannot learn whether the line was written.
+// creates the directories, opens the file for appending, writes the line in
+// one write, and closes it. Every failure is swallowed: the caller cannot
+// learn whether the line was written.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +13,7 @@
 
 namespace orvix::diag {
 
-void write_host_log(std::string_view method, std::string_view detail = "-");
+void write_host_log(const std::string& path, std::string_view method, std::string_view detail = "-");
 
 // The line as written, for a given time.
 std::string format_log_line(std::uint64_t unix_ms, std::string_view method, std::string_view detail);

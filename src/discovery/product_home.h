@@ -10,8 +10,6 @@
 
 #include <boost/system/result.hpp>
 
-#include "dispatch/host_error.h"
-
 namespace orvix::discovery {
 
 inline constexpr const char* kHomeUnresolvedCode = "orvix_home_unresolved";

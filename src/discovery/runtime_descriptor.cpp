@@ -34,17 +34,17 @@ boost::system::result<LoadedDescriptor, DescriptorFailure> load_runtime_descript
   return LoadedDescriptor{std::move(*path), std::move(*record)};
 }
 
-dispatch::HostError descriptor_failure_error(const DescriptorFailure& failure) {
+protocol::HostError descriptor_failure_error(const DescriptorFailure& failure) {
   return std::visit(
       Overloaded{
           [](const DescriptorMissing&) {
-            return dispatch::HostError{"runtime_descriptor_missing", "Runtime connection descriptor was not found."};
+            return protocol::HostError{"runtime_descriptor_missing", "Runtime connection descriptor was not found."};
           },
-          [](const DescriptorHomeUnresolved&) { return dispatch::HostError{kHomeUnresolvedCode, kHomeUnresolvedMessage}; },
-          [](const DescriptorReadFailed& f) { return dispatch::HostError{"runtime_descriptor_read_failed", f.text}; },
-          [](const DescriptorInvalid& f) { return dispatch::HostError{"runtime_descriptor_invalid", f.text}; },
+          [](const DescriptorHomeUnresolved&) { return protocol::HostError{kHomeUnresolvedCode, kHomeUnresolvedMessage}; },
+          [](const DescriptorReadFailed& f) { return protocol::HostError{"runtime_descriptor_read_failed", f.text}; },
+          [](const DescriptorInvalid& f) { return protocol::HostError{"runtime_descriptor_invalid", f.text}; },
           [](const DescriptorProtocolUnsupported& f) {
-            return dispatch::HostError{"runtime_descriptor_protocol_unsupported",
+            return protocol::HostError{"runtime_descriptor_protocol_unsupported",
                                        "Runtime descriptor protocol version is not supported: " +
                                            std::to_string(f.version)};
           },

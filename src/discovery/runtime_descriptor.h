@@ -15,7 +15,7 @@
 #include <boost/system/result.hpp>
 
 #include "discovery/descriptor_reader.h"
-#include "dispatch/host_error.h"
+#include "protocol/host_error.h"
 
 namespace orvix::discovery {
 
@@ -47,7 +47,7 @@ using DescriptorFailure = std::variant<DescriptorMissing, DescriptorHomeUnresolv
 
 [[nodiscard]] boost::system::result<LoadedDescriptor, DescriptorFailure> load_runtime_descriptor();
 
-dispatch::HostError descriptor_failure_error(const DescriptorFailure& failure);
+protocol::HostError descriptor_failure_error(const DescriptorFailure& failure);
 
 // "not_running", "unreachable" or "version_mismatch".
 std::string_view descriptor_failure_state(const DescriptorFailure& failure);

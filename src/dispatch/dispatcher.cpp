@@ -2,12 +2,12 @@
 
 #include <string>
 
-#include "bridge/forward_method.h"
-#include "diag/host_log.h"
-#include "discovery/status_method.h"
+#include "dispatch/event_log.h"
+#include "dispatch/forward_method.h"
 #include "dispatch/host_log_method.h"
-#include "dispatch/replies.h"
+#include "dispatch/status_method.h"
 #include "json/lookup.h"
+#include "protocol/replies.h"
 
 namespace orvix::dispatch {
 
@@ -27,14 +27,14 @@ json::Value dispatch_request(json::Value request) {
   const std::string method = resolve_method(request);
 
   if (method == "hello" || method == "host.hello" || method == "host.status") {
-    return discovery::handle_status(std::move(id), method);
+    return handle_status(std::move(id), method);
   }
   if (method == "host.log") return handle_host_log(std::move(id), method, request);
-  if (method == "runtime.request") return bridge::handle_runtime_request(std::move(id), method, std::move(request));
+  if (method == "runtime.request") return handle_runtime_request(std::move(id), method, std::move(request));
 
-  diag::write_host_log(method, "unsupported_method");
-  return make_error_reply(std::move(id), method,
-                          HostError{"unsupported_method", "Native host method is not supported: " + method});
+  log_event(method, "unsupported_method");
+  return protocol::make_error_reply(std::move(id), method,
+                                    protocol::HostError{"unsupported_method", "Native host method is not supported: " + method});
 }
 
 }  // namespace orvix::dispatch

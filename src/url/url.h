@@ -6,6 +6,9 @@
 // query and fragment, the host as ASCII). A failure is a UrlError whose short
 // lower-case description can be shown to users as it stands (see
 // url_errors.h for the texts). Pure computation: no I/O, no name resolution.
+//
+// One concept, two halves: parse_url is defined in url_parser.cpp and the
+// href serialiser in url_serializer.cpp.
 #pragma once
 
 #include <cstdint>

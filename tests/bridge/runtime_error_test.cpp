@@ -30,7 +30,7 @@ TEST(RuntimeErrorToHostError, GivesTheCodeNameAndTheFixedOrCarriedMessage) {
       {RuntimeErrorCode::request_invalid, "t", "runtime_request_invalid", "t"},
   };
   for (const Case& test : cases) {
-    const dispatch::HostError error = runtime_error_to_host_error({test.code, test.text});
+    const protocol::HostError error = runtime_error_to_host_error({test.code, test.text});
     EXPECT_EQ(error.code, test.name);
     EXPECT_EQ(error.message, test.message) << test.name;
   }

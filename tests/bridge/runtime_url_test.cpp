@@ -33,7 +33,7 @@ TEST(RuntimeUrl, RefusedUrlsGiveTheirKindAndMessage) {
     auto result = runtime_exchange(test.url, json::Object{}, "id");
     ASSERT_FALSE(result.has_value()) << test.url;
     EXPECT_EQ(result.error().code, test.code) << test.url << ": " << result.error().text;
-    const dispatch::HostError host_error = runtime_error_to_host_error(result.error());
+    const protocol::HostError host_error = runtime_error_to_host_error(result.error());
     EXPECT_EQ(host_error.code, runtime_error_code_name(test.code));
     if (test.message != nullptr) {
       EXPECT_EQ(host_error.message, test.message) << test.url;

@@ -6,7 +6,7 @@
 
 #include "json/value.h"
 
-namespace orvix::dispatch {
+namespace orvix::protocol {
 
 struct HostError {
   std::string code;
@@ -16,4 +16,4 @@ struct HostError {
 // {"code": ..., "message": ...}: exactly these two string members.
 json::Value host_error_to_json(const HostError& error);
 
-}  // namespace orvix::dispatch
+}  // namespace orvix::protocol

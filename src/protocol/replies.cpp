@@ -1,6 +1,6 @@
-#include "dispatch/replies.h"
+#include "protocol/replies.h"
 
-namespace orvix::dispatch {
+namespace orvix::protocol {
 
 json::Value make_response_reply(json::Value id, std::string_view method, json::Value result) {
   json::Object reply;
@@ -20,4 +20,4 @@ json::Value make_error_reply(json::Value id, std::string_view method, const Host
   return reply;
 }
 
-}  // namespace orvix::dispatch
+}  // namespace orvix::protocol

@@ -12,9 +12,9 @@
 
 #include "json/value.h"
 
-namespace orvix::bridge {
+namespace orvix::dispatch {
 
 // Takes the request over: the message is moved out of it.
 json::Value handle_runtime_request(json::Value id, std::string_view method, json::Value request);
 
-}  // namespace orvix::bridge
+}  // namespace orvix::dispatch

@@ -1,13 +1,13 @@
-#include "bridge/forward_method.h"
+#include "dispatch/forward_method.h"
 
 #include "bridge/request_exchange.h"
 #include "bridge/runtime_error.h"
-#include "diag/host_log.h"
 #include "discovery/runtime_descriptor.h"
-#include "dispatch/replies.h"
+#include "dispatch/event_log.h"
 #include "json/lookup.h"
+#include "protocol/replies.h"
 
-namespace orvix::bridge {
+namespace orvix::dispatch {
 
 namespace {
 
@@ -16,18 +16,18 @@ constexpr std::string_view kComplete = "browser.native.complete";
 
 void log_forwarded_message(const json::Value& request) {
   const std::string_view type = json::string_at(request, {"params", "message", "type"}).value_or("unknown");
-  if (type != kPoll) diag::write_host_log("runtime.request", type);
+  if (type != kPoll) log_event("runtime.request", type);
   if (type == kComplete) {
     const json::Value* ok = json::find_path(&request, {"params", "message", "payload", "ok"});
     const char* summary = ok != nullptr && ok->is_bool() ? (ok->get_bool() ? "ok=true" : "ok=false") : "ok=unknown";
-    diag::write_host_log("runtime.request.summary", summary);
+    log_event("runtime.request.summary", summary);
   }
 }
 
 void log_response(const json::Value& response) {
   const json::Value* command = json::find_path(&response, {"payload", "command"});
   if (command == nullptr || !command->is_object()) return;
-  diag::write_host_log("runtime.response", json::string_at(response, {"type"}).value_or("unknown"));
+  log_event("runtime.response", json::string_at(response, {"type"}).value_or("unknown"));
 }
 
 // params.message, moved out of the request rather than copied (it may be
@@ -49,12 +49,12 @@ json::Value handle_runtime_request(json::Value id, std::string_view method, json
 
   auto descriptor = discovery::load_runtime_descriptor();
   if (!descriptor) {
-    return dispatch::make_error_reply(std::move(id), method, discovery::descriptor_failure_error(descriptor.error()));
+    return protocol::make_error_reply(std::move(id), method, discovery::descriptor_failure_error(descriptor.error()));
   }
-  auto response = forward_runtime_request(descriptor->record.ws_url, std::move(message));
-  if (!response) return dispatch::make_error_reply(std::move(id), method, runtime_error_to_host_error(response.error()));
+  auto response = bridge::forward_runtime_request(descriptor->record.ws_url, std::move(message));
+  if (!response) return protocol::make_error_reply(std::move(id), method, bridge::runtime_error_to_host_error(response.error()));
   log_response(*response);
-  return dispatch::make_response_reply(std::move(id), method, std::move(*response));
+  return protocol::make_response_reply(std::move(id), method, std::move(*response));
 }
 
-}  // namespace orvix::bridge
+}  // namespace orvix::dispatch

@@ -7,12 +7,12 @@
 
 #include <string_view>
 
-#include "dispatch/host_error.h"
+#include "protocol/host_error.h"
 #include "json/value.h"
 
-namespace orvix::dispatch {
+namespace orvix::protocol {
 
 json::Value make_response_reply(json::Value id, std::string_view method, json::Value result);
 json::Value make_error_reply(json::Value id, std::string_view method, const HostError& error);
 
-}  // namespace orvix::dispatch
+}  // namespace orvix::protocol

@@ -1,6 +1,6 @@
-#include "dispatch/host_error.h"
+#include "protocol/host_error.h"
 
-namespace orvix::dispatch {
+namespace orvix::protocol {
 
 json::Value host_error_to_json(const HostError& error) {
   json::Object object;
@@ -9,4 +9,4 @@ json::Value host_error_to_json(const HostError& error) {
   return object;
 }
 
-}  // namespace orvix::dispatch
+}  // namespace orvix::protocol

@@ -8,11 +8,11 @@
 
 #include "json/value.h"
 
-namespace orvix::discovery {
+namespace orvix::dispatch {
 
 inline constexpr std::uint64_t kHostProtocolVersion = 1;
 inline constexpr const char* kHostVersion = "0.1.0";
 
 json::Value handle_status(json::Value id, std::string_view method);
 
-}  // namespace orvix::discovery
+}  // namespace orvix::dispatch

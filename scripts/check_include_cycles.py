@@ -1,0 +1,70 @@
+#!/usr/bin/env python3
+"""Fails when the folders under src/ include each other in a cycle.
+
+Each folder directly under src/ is one layer; a quoted #include of
+"<folder>/..." from a file in another folder is an edge between the two.
+The folders must form a directed acyclic graph, so that every layer can be
+understood, built and tested with only the layers below it. Prints the
+layers in build order on success, a cycle with the files behind each edge
+on failure.
+"""
+import pathlib
+import re
+import sys
+
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)/', re.MULTILINE)
+
+
+def folder_edges(src: pathlib.Path):
+    edges = {}
+    for path in sorted(src.rglob("*")):
+        if path.suffix not in (".h", ".hpp", ".cpp", ".cc") or not path.is_file():
+            continue
+        folder = path.relative_to(src).parts[0]
+        edges.setdefault(folder, {})
+        for target in INCLUDE.findall(path.read_text(encoding="utf-8", errors="replace")):
+            if target != folder and (src / target).is_dir():
+                edges[folder].setdefault(target, []).append(str(path.relative_to(src)))
+    return edges
+
+
+def find_cycle(edges):
+    state = {}  # folder -> "open" while on the path, "done" once finished
+    order = []
+
+    def visit(node, path):
+        state[node] = "open"
+        for target in sorted(edges.get(node, {})):
+            if state.get(target) == "open":
+                return path[path.index(target):] + [target] if target in path else [node, target]
+            if target not in state:
+                cycle = visit(target, path + [target])
+                if cycle:
+                    return cycle
+        state[node] = "done"
+        order.append(node)
+        return None
+
+    for node in sorted(edges):
+        if node not in state:
+            cycle = visit(node, [node])
+            if cycle:
+                return cycle, order
+    return None, order
+
+
+def main():
+    src = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "src")
+    edges = folder_edges(src)
+    cycle, order = find_cycle(edges)
+    if cycle:
+        print("include cycle between src/ folders: " + " -> ".join(cycle))
+        for a, b in zip(cycle, cycle[1:]):
+            print(f"  {a} -> {b}: " + ", ".join(edges[a][b]))
+        return 1
+    print("layers, lowest first: " + " ".join(order))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
