@@ -1,7 +1,7 @@
 # Front door. `make test` and `make demo` install what is missing first.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: build test demo bench setup clean
+.PHONY: build test demo bench setup clean package
 
 setup:
 	bash scripts/setup.sh
@@ -23,6 +23,12 @@ bench: setup build
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench -j $(JOBS)
 	bash scripts/bench.sh
+
+# The .deb of the Linux build and the zip of the Windows .exe files, in
+# build/packages and build-windows/packages.
+package: build build-windows
+	cd build && cpack -G DEB
+	cd build-windows && cpack -G ZIP
 
 clean:
 	rm -rf build build-sanitize build-bench
