@@ -212,6 +212,11 @@ class Install(RegisterTestCase):
         for path in (chrome, edge):
             self.assertEqual(stat.S_IMODE(os.stat(path).st_mode), 0o644)
             self.assertEqual(self.read_manifest(path), self.expected_manifest(self.host, ID_A))
+        # doctor shows a shared registration once, naming every browser it serves.
+        doctor = self.run_tool("doctor", "--browser", "chrome", "--browser", "chrome-beta")
+        self.assertEqual(doctor.returncode, 0, doctor.stdout)
+        self.assertEqual(doctor.stdout.splitlines()[1].split(), ["chrome,chrome-beta", "system", "ok", chrome])
+        self.assertEqual(doctor.stdout.count("hello:"), 1, doctor.stdout)
 
     def test_a_flatpak_browser_gets_the_manifest_inside_its_sandbox_folder(self):
         os.makedirs(os.path.join(self.home, ".var", "app", "org.chromium.Chromium"))

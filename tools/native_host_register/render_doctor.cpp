@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <ostream>
 
 #include "json/serialize.h"
@@ -80,27 +81,42 @@ void render_doctor(const DoctorReport& report, bool json, std::ostream& out) {
     out << json::to_compact_string(document) << "\n";
     return;
   }
-  TextTable summary;
-  summary.add({"BROWSER", "SCOPE", "STATUS", "WHERE"});
-  std::vector<const Health*> shown;
+  // Browsers that share a registration (the Chrome channels on Windows and
+  // in /etc/opt/chrome) are one line and one set of details.
+  struct Group {
+    const Health* row;
+    std::string browsers;
+  };
+  std::vector<Group> groups;
   for (const auto& row : report.rows) {
     // Undetected browsers without a registration are noise here; list shows them.
     if (!row.registered && !row.detected) continue;
-    summary.add({std::string(row.browser->name), scope_name(row.scope), status_of(row), row.where});
-    shown.push_back(&row);
+    auto same = std::find_if(groups.begin(), groups.end(), [&](const Group& group) {
+      return group.row->where == row.where && group.row->scope == row.scope;
+    });
+    if (same != groups.end()) {
+      same->browsers += "," + std::string(row.browser->name);
+    } else {
+      groups.push_back(Group{&row, std::string(row.browser->name)});
+    }
   }
-  if (shown.empty()) {
+  if (groups.empty()) {
     out << "No browser was detected and no registration was found.\n"
         << "fix: orvix-native-host-register install --browser NAME --extension-id ID "
            "(\"orvix-native-host-register list\" names the browsers)\n";
     return;
   }
+  TextTable summary;
+  summary.add({"BROWSER", "SCOPE", "STATUS", "WHERE"});
+  for (const Group& group : groups) {
+    summary.add({group.browsers, scope_name(group.row->scope), status_of(*group.row), group.row->where});
+  }
   summary.print(out);
-  for (const Health* row : shown) {
-    if (!row->registered) continue;
+  for (const Group& group : groups) {
+    if (!group.row->registered) continue;
     TextTable details;
-    add_details(*row, details);
-    out << "\n" << row->browser->name << " (" << scope_name(row->scope) << "):\n";
+    add_details(*group.row, details);
+    out << "\n" << group.browsers << " (" << scope_name(group.row->scope) << "):\n";
     details.print(out, "  ");
   }
   out << "\n";
