@@ -22,9 +22,6 @@ enum class RegistryView { bits64, bits32 };
 
 inline constexpr const char* kRegistryUnsupported = "This system has no registry.";
 
-// Whether the registry exists on this system at all.
-bool registry_supported();
-
 // The default value (a string) of `key`; nothing when the key or its default
 // value is missing. A value that is not a string is an error.
 [[nodiscard]] boost::system::result<std::optional<std::string>, OsError> read_default_value(RegistryHive hive,
@@ -41,8 +38,5 @@ bool registry_supported();
 // there.
 [[nodiscard]] boost::system::result<bool, OsError> delete_key(RegistryHive hive, RegistryView view,
                                                              const std::string& key);
-
-// Whether `key` exists.
-bool key_exists(RegistryHive hive, RegistryView view, const std::string& key);
 
 }  // namespace orvix::platform

@@ -29,6 +29,8 @@ struct BrowserRow {
   // Windows: the key below HKCU\Software or HKLM\Software whose
   // NativeMessagingHosts subkey the browser reads.
   std::string_view windows_key;
+  // Windows: the browser's user data folder below %LOCALAPPDATA%.
+  std::string_view windows_data;
   // The Flatpak application id for browsers installed through Flatpak.
   std::string_view flatpak_app;
 };

@@ -70,6 +70,7 @@ Roots Roots::from_environment() {
     roots.config_home = platform::join_path(roots.home, ".config");
   }
   roots.system_prefix = platform::environment_variable("ORVIX_REGISTER_SYSTEM_ROOT").value_or("");
+  if (roots.windows) roots.local_app_data = platform::environment_variable("LOCALAPPDATA").value_or("");
   while (roots.system_prefix.size() > 1 && roots.system_prefix.back() == '/') roots.system_prefix.pop_back();
   if (roots.system_prefix == "/") roots.system_prefix.clear();
   return roots;
@@ -100,13 +101,8 @@ std::optional<Target> target_for(const Roots& roots, const BrowserRow& browser, 
 
 bool is_detected(const Roots& roots, const BrowserRow& browser) {
   if (roots.windows) {
-    if (browser.windows_key.empty()) return false;
-    const std::string vendor = "Software\\" + std::string(browser.windows_key);
-    using platform::RegistryHive;
-    using platform::RegistryView;
-    return platform::key_exists(RegistryHive::current_user, RegistryView::bits64, vendor) ||
-           platform::key_exists(RegistryHive::local_machine, RegistryView::bits64, vendor) ||
-           platform::key_exists(RegistryHive::local_machine, RegistryView::bits32, vendor);
+    if (browser.windows_data.empty() || roots.local_app_data.empty()) return false;
+    return platform::is_directory(platform::join_path(roots.local_app_data, browser.windows_data));
   }
   if (!browser.flatpak_app.empty()) {
     if (roots.home.empty() || roots.macos) return false;

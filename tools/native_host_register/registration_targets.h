@@ -12,9 +12,9 @@
 // On Windows, user scope is HKCU and system scope HKLM; the manifest lies
 // beside the host.
 //
-// A browser counts as detected when its user data folder exists (Linux,
-// macOS; for Flatpak rows, its ~/.var/app/<app id> folder), or on Windows when
-// its vendor key exists under HKCU or HKLM.
+// A browser counts as detected when its user data folder exists: below
+// $XDG_CONFIG_HOME (Linux), ~/Library/Application Support (macOS) or
+// %LOCALAPPDATA% (Windows); for Flatpak rows, its ~/.var/app/<app id> folder.
 #pragma once
 
 #include <optional>
@@ -55,6 +55,7 @@ struct Roots {
   std::string home;             // empty when HOME is unset
   std::string config_home;      // $XDG_CONFIG_HOME or $HOME/.config
   std::string system_prefix;    // $ORVIX_REGISTER_SYSTEM_ROOT or ""
+  std::string local_app_data;   // %LOCALAPPDATA% (Windows)
   bool windows = false;
   bool macos = false;
 

@@ -8,8 +8,6 @@ namespace {
 OsError unsupported() { return OsError{0, kRegistryUnsupported}; }
 }  // namespace
 
-bool registry_supported() { return false; }
-
 boost::system::result<std::optional<std::string>, OsError> read_default_value(RegistryHive, RegistryView,
                                                                               const std::string&) {
   return unsupported();
@@ -23,7 +21,5 @@ boost::system::result<void, OsError> write_default_value(RegistryHive, RegistryV
 boost::system::result<bool, OsError> delete_key(RegistryHive, RegistryView, const std::string&) {
   return unsupported();
 }
-
-bool key_exists(RegistryHive, RegistryView, const std::string&) { return false; }
 
 }  // namespace orvix::platform

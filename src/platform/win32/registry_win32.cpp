@@ -49,8 +49,6 @@ class OpenKey {
 
 }  // namespace
 
-bool registry_supported() { return true; }
-
 boost::system::result<std::optional<std::string>, OsError> read_default_value(RegistryHive hive, RegistryView view,
                                                                               const std::string& key) {
   OpenKey opened;
@@ -93,12 +91,6 @@ boost::system::result<bool, OsError> delete_key(RegistryHive hive, RegistryView 
   if (status == ERROR_FILE_NOT_FOUND) return false;
   if (status != ERROR_SUCCESS) return registry_error(status);
   return true;
-}
-
-bool key_exists(RegistryHive hive, RegistryView view, const std::string& key) {
-  OpenKey opened;
-  return ::RegOpenKeyExW(root_of(hive), wide(key).c_str(), 0, KEY_READ | view_flag(view), opened.out()) ==
-         ERROR_SUCCESS;
 }
 
 }  // namespace orvix::platform
