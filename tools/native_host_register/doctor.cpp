@@ -66,7 +66,10 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path) 
   return health;
 }
 
-std::string quoted_if_needed(const std::string& text) {
+// `text` as one word of a command line: POSIX shells take it in single
+// quotes; Windows' cmd in double quotes, and only when it holds a space.
+std::string quoted_if_needed(const Roots& roots, const std::string& text) {
+  if (roots.windows) return text.find(' ') == std::string::npos ? text : "\"" + text + "\"";
   if (text.find_first_of(" \t'\"$\\") == std::string::npos) return text;
   std::string quoted = "'";
   for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -88,7 +91,7 @@ std::string reinstall_command(const Roots& roots, const Health& row, const Manif
   } else if (auto beside = default_host_path(roots, own_path); platform::is_executable_file(beside)) {
     host = beside;
   }
-  command += " --host " + (host.empty() ? std::string("<path of orvix-chrome-native-host>") : quoted_if_needed(host));
+  command += " --host " + (host.empty() ? std::string("<path of orvix-chrome-native-host>") : quoted_if_needed(roots, host));
   return command + " --force";
 }
 
@@ -96,10 +99,10 @@ std::string fix_for(const ManifestProblem& problem, const Roots& roots, const He
                     const ManifestHealth& found, const std::string& own_path) {
   const std::string reinstall = reinstall_command(roots, row, found, own_path);
   if (problem.code == "host_missing") return "Reinstall the host, or register the one you have: " + reinstall;
-  if (problem.code == "host_not_executable") return "Make it executable: chmod +x " + quoted_if_needed(*found.host_path);
+  if (problem.code == "host_not_executable") return "Make it executable: chmod +x " + quoted_if_needed(roots, *found.host_path);
   if (problem.code == "host_failed") {
     return "Run the host by hand to see why: echo '{\"id\":1,\"method\":\"hello\"}' | orvix-nm-client " +
-           quoted_if_needed(found.host_path.value_or("")) + "; then reinstall it if it is damaged.";
+           quoted_if_needed(roots, found.host_path.value_or("")) + "; then reinstall it if it is damaged.";
   }
   if (problem.code == "manifest_unreadable" && row.scope == Scope::system) {
     return "Make it readable by every user (chmod 644), or write it anew as root: " + reinstall;
