@@ -2,9 +2,11 @@
 // names (the caller resolves <home>/logs/chrome-native-host.log afresh):
 //   "<unix ms> method=<method> detail=<detail>\n"
 // Values are written verbatim (no quoting, escaping or trimming). Each call
-// creates the directories, opens the file for appending, writes the line in
-// one write, and closes it. Every failure is swallowed: the caller cannot
-// learn whether the line was written.
+// opens the file for appending (creating the directories first when the open
+// finds them missing), writes the line in one write, and closes it. Only a
+// regular file is written: a pipe, device or socket at the path is left
+// alone, and the open never waits on one. Every failure is swallowed: the
+// caller cannot learn whether the line was written.
 #pragma once
 
 #include <cstdint>

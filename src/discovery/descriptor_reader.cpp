@@ -1,9 +1,13 @@
 // The reader walks the text with the JSON tokenizer. Faults come in two
 // kinds: those placed where the tokenizer stands when it finds them (syntax,
-// a value of the wrong JSON type), and field-level ones (out of range, missing,
-// repeated, short array) that are placed where reading of the enclosing value
-// has got to when they surface - after the number, or after the closing
-// bracket of the whole descriptor.
+// a value of the wrong type or out of range, a repeated name), and those
+// that only surface once the whole descriptor is read (a missing field, a
+// short array), placed after its closing bracket.
+//
+// A value is read up to its last byte and no further: a number ends at its
+// last digit (the byte after it is looked at, not read) and a member name at
+// its closing quote (the colon is not read yet), so a fault about either
+// counts up to that byte.
 
 #include "discovery/descriptor_reader.h"
 
@@ -128,8 +132,7 @@ Step<std::uint64_t> read_unsigned(Tokenizer& t, std::uint64_t max, std::string_v
   } else {
     return number->u;
   }
-  // Placed after the number, counting the byte that follows it.
-  return Failure{t.peek_error(problem)};
+  return Failure{t.error(problem)};
 }
 
 Step<std::string> read_string(Tokenizer& t) {
@@ -185,9 +188,9 @@ Step<RuntimeConnectionDescriptor> read_members(Tokenizer& t) {
     for (std::size_t i = 0; i < kFields.size(); ++i) {
       if (**key == kFields[i]) index = i;
     }
-    // Checked before the colon: the fault is placed from there.
+    // Checked before the colon is read: the fault sits on the name's closing quote.
     if (index < kFields.size() && seen[index]) {
-      return Failure{Unplaced{"duplicate field `" + std::string(kFields[index]) + "`"}};
+      return Failure{t.error("duplicate field `" + std::string(kFields[index]) + "`")};
     }
     if (auto colon = t.member_colon(); !colon) return Failure{colon.error()};
     if (index == kFields.size()) {

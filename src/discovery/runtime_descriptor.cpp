@@ -18,10 +18,23 @@ Overloaded(F...) -> Overloaded<F...>;
 boost::system::result<LoadedDescriptor, DescriptorFailure> load_runtime_descriptor() {
   auto path = resolve_descriptor_path();
   if (!path) return DescriptorFailure{DescriptorHomeUnresolved{}};
-  if (!platform::path_exists(*path)) return DescriptorFailure{DescriptorMissing{*path}};
 
-  auto content = platform::read_whole_file(*path);
-  if (!content) return DescriptorFailure{DescriptorReadFailed{*path, content.error().text}};
+  // Opened straight away: "not found" is learnt from the open itself, so a
+  // file that appears or vanishes meanwhile cannot fall between two steps.
+  auto content = platform::read_regular_file(*path, kMaxDescriptorSize);
+  if (!content) {
+    const platform::FileError& error = content.error();
+    switch (error.kind) {
+      case platform::FileError::Kind::kNotFound: return DescriptorFailure{DescriptorMissing{*path}};
+      case platform::FileError::Kind::kNotRegular:
+        return DescriptorFailure{DescriptorReadFailed{*path, std::string(kNotRegularText)}};
+      case platform::FileError::Kind::kTooLarge:
+        return DescriptorFailure{DescriptorReadFailed{
+            *path, "descriptor is larger than " + std::to_string(kMaxDescriptorSize) + " bytes"}};
+      case platform::FileError::Kind::kOsError: break;
+    }
+    return DescriptorFailure{DescriptorReadFailed{*path, error.os.text}};
+  }
   if (!platform::is_valid_utf8(*content)) {
     return DescriptorFailure{DescriptorReadFailed{*path, "stream did not contain valid UTF-8"}};
   }

@@ -1,10 +1,13 @@
 // Loading the runtime connection descriptor, afresh at every call.
 //
-// Steps, first failure wins: resolve the path (home unresolved); check that
-// something exists there (descriptor missing); read it whole as UTF-8 text
-// (read failed: the system's text, or "stream did not contain valid UTF-8");
-// parse it (invalid: the reader's description); require protocol version 1
-// (protocol unsupported). Nothing is cached, created or written.
+// Steps, first failure wins: resolve the path (home unresolved); open it
+// without waiting on what is there (descriptor missing when the open finds
+// no such entry); read it whole as UTF-8 text (read failed: the system's
+// text, "not a regular file" for a pipe, socket or device, which is never
+// read, "descriptor is larger than 1048576 bytes", past which nothing is
+// read, or "stream did not contain valid UTF-8"); parse it (invalid: the
+// reader's description); require protocol version 1 (protocol unsupported).
+// Nothing is cached, created or written.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +23,10 @@
 namespace orvix::discovery {
 
 inline constexpr std::uint32_t kSupportedDescriptorProtocol = 1;
+// A real descriptor is about 200 bytes; this keeps a hostile one from
+// costing more than a frame's worth of memory.
+inline constexpr std::size_t kMaxDescriptorSize = 1048576;
+inline constexpr std::string_view kNotRegularText = "not a regular file";
 
 struct LoadedDescriptor {
   std::string path;

@@ -9,7 +9,9 @@
 // of that line read up to and including the offending one (0 when nothing of
 // the line was read). `error()` places a fault after the bytes consumed so
 // far; `peek_error()` also counts the next, not yet consumed, byte (capped at
-// the end of the text).
+// the end of the text). A number is consumed up to its last digit and a
+// string up to its closing quote, so a fault about a value just read is an
+// `error()`, one about the byte after it a `peek_error()`.
 #pragma once
 
 #include <cstdint>

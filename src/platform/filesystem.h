@@ -1,6 +1,14 @@
-// The few file-system operations the host needs.
+// The few file-system operations the host needs. Paths are UTF-8 text.
+//
+// The host reads and appends to regular files only. Each call opens its file
+// without waiting on what it finds there (a pipe with no writer, a device)
+// and checks its type before touching its content: anything that is not a
+// regular file is closed again unread and unwritten. Links are followed. No
+// call keeps a file open after it returns, and none blocks longer than the
+// file system takes.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -10,20 +18,35 @@
 
 namespace orvix::platform {
 
-// Whether anything (file, directory, ...) exists at `path`, following links.
-bool path_exists(const std::string& path);
+// Why reading or appending to a file failed.
+struct FileError {
+  enum class Kind {
+    kNotFound,    // the open found no entry at the path, or a path component that is no directory
+    kNotRegular,  // a pipe, socket, device or the like: closed again, untouched
+    kTooLarge,    // read only: the file holds more than the caller's limit; nothing past it was read
+    kOsError,     // any other failure of opening, reading or writing (a directory fails here)
+  };
+  Kind kind = Kind::kOsError;
+  OsError os;  // the system's error for kNotFound and kOsError; empty for the others
+};
 
-// The whole content of the file at `path`. The file is opened for reading
-// only (shared for reading, writing and deletion where the OS has such
-// modes) and closed before the call returns. A directory fails to read.
-[[nodiscard]] boost::system::result<std::string, OsError> read_whole_file(const std::string& path);
+// The whole content of the regular file at `path`, which must hold at most
+// `max_size` bytes (kTooLarge else, and no more than `max_size` + 1 bytes are
+// ever read). The file is opened for reading only, shared for reading,
+// writing and deletion where the OS has such modes. A directory is a
+// kOsError with the system's text for it.
+[[nodiscard]] boost::system::result<std::string, FileError> read_regular_file(const std::string& path,
+                                                                              std::size_t max_size);
 
 // Creates `path` and every missing ancestor. Failures are not reported: the
 // caller's next step decides.
 void create_directories(const std::string& path);
 
-// Appends `bytes` to the file at `path` in one write, creating the file when
-// missing, never truncating; every write lands at the file's current end.
-[[nodiscard]] boost::system::result<void, OsError> append_to_file(const std::string& path, std::string_view bytes);
+// Appends `bytes` to the regular file at `path` in one write (continued only
+// if the system takes part of it), creating the file when missing (but not
+// its directory: kNotFound then), never truncating; every write lands at the
+// file's current end, also when other processes append to it.
+[[nodiscard]] boost::system::result<void, FileError> append_to_regular_file(const std::string& path,
+                                                                            std::string_view bytes);
 
 }  // namespace orvix::platform

@@ -1,5 +1,6 @@
-// Paths of programs: where this program lies, making a path absolute, and
-// whether a path names a program that can be started.
+// Paths of programs and the files around them: where this program lies,
+// making a path absolute, and what a path names (anything, a program that
+// can be started, a directory). None of these opens a file.
 #pragma once
 
 #include <string>
@@ -25,6 +26,9 @@ std::string own_executable_path(std::string_view argv0);
 // Whether `path` is absolute on this system ("/..." on POSIX; "C:\..." or
 // "\\server\..." on Windows).
 bool is_absolute_path(std::string_view path);
+
+// Whether anything (file, directory, ...) exists at `path`, following links.
+bool path_exists(const std::string& path);
 
 // Whether `path` is a regular file (following links) that this user may
 // execute: the execute permission on POSIX; on Windows any regular file.

@@ -87,14 +87,17 @@ class HostTestCase(unittest.TestCase):
                 self.env[name] = os.environ[name]
 
     # --- running -------------------------------------------------------
-    def run_host(self, stdin=b"", env=None, cwd=None, timeout=RUN_TIMEOUT):
+    def run_host(self, stdin=b"", env=None, cwd=None, timeout=RUN_TIMEOUT, stderr=subprocess.PIPE, **popen):
+        """Runs the host to its end; `stderr` and further arguments go to subprocess.run."""
         completed = subprocess.run(
             host_command(),
             input=stdin,
-            capture_output=True,
+            stdout=subprocess.PIPE,
+            stderr=stderr,
             env=self.env if env is None else env,
             cwd=cwd or self.tmp,
             timeout=timeout,
+            **popen,
         )
         return Run(completed)
 

@@ -1,4 +1,6 @@
 """The native channel and the host's lifecycle, seen from the browser's side."""
+import os
+import resource
 import struct
 import subprocess
 import time
@@ -25,11 +27,24 @@ class CleanEnd(HostTestCase):
         self.assertEqual(proc.returncode, 0)
 
     def test_without_stderr_everything_else_works(self):
-        import os
         proc = subprocess.run(host_command(), input=frame({"id": 1, "method": "host.log", "params": {"event": "e"}}),
                               stdout=subprocess.PIPE, env=self.env, timeout=30, preexec_fn=lambda: os.close(2))
         self.assertEqual(proc.returncode, 0)
         self.assertEqual(proc.stdout[4:], b'{"id":1,"method":"host.log","result":{"ok":true},"type":"response"}')
+        self.assertEqual(self.log_lines(), [("host.log", "e")])
+
+    def test_stderr_that_nobody_reads_does_not_end_the_host(self):
+        # A pipe whose reading end is closed before the host starts: every
+        # line the host writes there fails, and must not raise SIGPIPE.
+        read_end, write_end = os.pipe()
+        os.close(read_end)
+        try:
+            run = self.run_host(frame({"id": 1, "method": "host.log", "params": {"event": "e"}}), stderr=write_end,
+                                timeout=30)
+        finally:
+            os.close(write_end)
+        self.assertEqual(run.returncode, 0)
+        self.assertEqual(run.bodies, [b'{"id":1,"method":"host.log","result":{"ok":true},"type":"response"}'])
         self.assertEqual(self.log_lines(), [("host.log", "e")])
 
     def test_replies_in_request_order_then_stop(self):
@@ -101,6 +116,39 @@ class ChannelErrors(HostTestCase):
         _, err = proc.communicate(frame({"id": 1, "method": "hello"}) + frame({"id": 2, "method": "hello"}), timeout=30)
         self.assertEqual(err, STARTED + EXITED + b"Broken pipe (os error 32)\n")
         self.assertEqual(proc.returncode, 0)
+
+
+@unittest.skipIf(os.environ.get("ORVIX_TARGET_OS") == "Windows", "the address-space limit is POSIX's")
+class LastResort(HostTestCase):
+    HELLO = frame({"id": 1, "method": "hello"})
+
+    def address_space_after_hello(self):
+        """The host's peak address space in bytes once it has answered a hello."""
+        proc = subprocess.Popen(host_command(), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, env=self.env)
+        try:
+            proc.stdin.write(self.HELLO)
+            proc.stdin.flush()
+            (length,) = struct.unpack("<I", proc.stdout.read(4))
+            proc.stdout.read(length)
+            with open("/proc/%d/status" % proc.pid) as status:
+                peak = next(line for line in status if line.startswith("VmPeak:"))
+            return int(peak.split()[1]) * 1024
+        finally:
+            proc.communicate(timeout=30)
+
+    def test_running_out_of_memory_ends_the_host_with_its_line(self):
+        peak = self.address_space_after_hello()
+        if peak > 1 << 40:
+            self.skipTest("the address sanitizer reserves terabytes and reports running out of memory itself")
+        # Room for a hello, not for the tree of half a million numbers.
+        limit = peak + 4 * 1024 * 1024
+        numbers = frame(b'{"id":2,"method":"x","numbers":[' + b"0," * 500000 + b"0]}")
+        run = self.run_host(self.HELLO + numbers + self.HELLO, timeout=60,
+                            preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_AS, (limit, limit)))
+        self.assertEqual(len(run.bodies), 1)
+        self.assertEqual(run.replies[0]["id"], 1)
+        self.assert_failed_with(run, "internal error: std::bad_alloc")
 
 
 class Framing(HostTestCase):

@@ -353,6 +353,15 @@ class Doctor(RegisterTestCase):
                     if code != "origins_invalid" and code != "manifest_invalid":
                         self.assertIn("--extension-id " + ID_A, fix)
 
+        os.remove(path)
+        os.mkdir(path)
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 1)
+        problem = self.only_registration(report)["problems"][0]
+        self.assertEqual(problem["code"], "manifest_unreadable")
+        self.assertTrue(problem["problem"].startswith("Cannot read %s: " % path), problem)
+        os.rmdir(path)
+
         self.write_file(path, json.dumps(dict(good, path=unanswering)))
         status, report = self.run_json("doctor")
         self.assertEqual(status, 1)

@@ -34,7 +34,7 @@ TEST(DescriptorReader, NamesValuesOfTheWrongType) {
   EXPECT_EQ(fault_of(R"({"protocolVersion":1,"pid":"12","runtimeVersion":"v","wsUrl":"w","updatedAt":5})"),
             "invalid type: string \"12\", expected u32 at line 1 column 31");
   EXPECT_EQ(fault_of(R"({"protocolVersion":1.0,"pid":1,"runtimeVersion":"v","wsUrl":"w","updatedAt":5})"),
-            "invalid type: floating point `1.0`, expected u32 at line 1 column 23");
+            "invalid type: floating point `1.0`, expected u32 at line 1 column 22");
   EXPECT_EQ(fault_of(R"({"protocolVersion":1,"pid":1,"runtimeVersion":null,"wsUrl":"w","updatedAt":5})"),
             "invalid type: null, expected a string at line 1 column 50");
   EXPECT_EQ(fault_of(R"({"protocolVersion":1,"pid":1,"runtimeVersion":5,"wsUrl":"w","updatedAt":5})"),
@@ -53,11 +53,11 @@ TEST(DescriptorReader, NamesValuesOfTheWrongType) {
 
 TEST(DescriptorReader, RefusesIntegersOutOfRange) {
   EXPECT_EQ(fault_of(R"({"protocolVersion":-1,"pid":1,"runtimeVersion":"v","wsUrl":"w","updatedAt":5})"),
-            "invalid value: integer `-1`, expected u32 at line 1 column 22");
+            "invalid value: integer `-1`, expected u32 at line 1 column 21");
   EXPECT_EQ(fault_of(R"({"protocolVersion":1,"pid":4294967296,"runtimeVersion":"v","wsUrl":"w","updatedAt":5})"),
-            "invalid value: integer `4294967296`, expected u32 at line 1 column 38");
+            "invalid value: integer `4294967296`, expected u32 at line 1 column 37");
   EXPECT_EQ(fault_of(R"({"updatedAt":18446744073709551616})"),
-            "invalid type: floating point `18446744073709552000.0`, expected u64 at line 1 column 34");
+            "invalid type: floating point `18446744073709552000.0`, expected u64 at line 1 column 33");
 }
 
 TEST(DescriptorReader, PlacesMissingAndRepeatedFields) {
@@ -66,8 +66,27 @@ TEST(DescriptorReader, PlacesMissingAndRepeatedFields) {
   EXPECT_EQ(fault_of("{\"protocolVersion\":1,\"pid\":1,\"runtimeVersion\":\"v\",\"wsUrl\":\"w\"}\n"),
             "missing field `updatedAt` at line 2 column 0");
   EXPECT_EQ(fault_of(R"({"protocolVersion":1,"pid":1,"pid":2,"runtimeVersion":"v","wsUrl":"w","updatedAt":5})"),
-            "duplicate field `pid` at line 1 column 35");
+            "duplicate field `pid` at line 1 column 34");
   EXPECT_EQ(fault_of("{}"), "missing field `protocolVersion` at line 1 column 2");
+}
+
+// A number is read up to its last digit and a name up to its closing quote;
+// a fault about either counts up to that byte, whatever follows it.
+TEST(DescriptorReader, PlacesFaultsOnTheLastByteOfWhatWasRead) {
+  EXPECT_EQ(fault_of(R"({"pid":7.5})"), "invalid type: floating point `7.5`, expected u32 at line 1 column 10");
+  EXPECT_EQ(fault_of("{\"pid\":7.5 \n}"), "invalid type: floating point `7.5`, expected u32 at line 1 column 10");
+  EXPECT_EQ(fault_of(R"({"updatedAt":-3})"), "invalid value: integer `-3`, expected u64 at line 1 column 15");
+  EXPECT_EQ(fault_of(R"({"wsUrl":"a","wsUrl":"b"})"), "duplicate field `wsUrl` at line 1 column 20");
+  EXPECT_EQ(fault_of("{\"wsUrl\":\"a\",\n \"wsUrl\" : \"b\"}"), "duplicate field `wsUrl` at line 2 column 8");
+  EXPECT_EQ(fault_of(R"([1,2,"x","ws://a:1/",7.25])"),
+            "invalid type: floating point `7.25`, expected u64 at line 1 column 25");
+  EXPECT_EQ(fault_of(R"([1,4294967296])"), "invalid value: integer `4294967296`, expected u32 at line 1 column 13");
+  // Values of another kind where a number belongs: a scalar is read whole, a
+  // container not at all.
+  EXPECT_EQ(fault_of(R"({"pid":"7" })"), "invalid type: string \"7\", expected u32 at line 1 column 10");
+  EXPECT_EQ(fault_of(R"({"pid":false})"), "invalid type: boolean `false`, expected u32 at line 1 column 12");
+  EXPECT_EQ(fault_of(R"({"protocolVersion":{}})"), "invalid type: map, expected u32 at line 1 column 19");
+  EXPECT_EQ(fault_of(R"({"pid":1e400})"), "number out of range at line 1 column 12");
 }
 
 TEST(DescriptorReader, ChecksArrayLength) {

@@ -3,37 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "platform/scratch_directory.h"
 
 namespace orvix::platform {
 namespace {
 
 namespace fs = std::filesystem;
 
-class FileReplace : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    directory_ = fs::temp_directory_path() / (std::string("orvix-file-replace-") + test->name() + "-" +
-                                              std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    fs::remove_all(directory_);
-    fs::create_directories(directory_);
-  }
-  void TearDown() override { fs::remove_all(directory_); }
-
-  std::string path(const char* name) const { return (directory_ / name).string(); }
-
-  static std::string content_of(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-  }
-
-  fs::path directory_;
-};
+using FileReplace = ScratchDirectory;
 
 TEST_F(FileReplace, CreatesThenReplacesLeavingNoTemporary) {
   const std::string target = path("connection.json");

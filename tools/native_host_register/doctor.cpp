@@ -4,7 +4,7 @@
 #include <map>
 
 #include "host_manifest.h"
-#include "platform/filesystem.h"
+#include "manifest_file.h"
 #include "platform/path.h"
 #include "platform/program_path.h"
 #include "registration_commands.h"
@@ -29,9 +29,9 @@ struct ManifestHealth {
 
 ManifestHealth check_manifest_file(const Roots& roots, const std::string& path) {
   ManifestHealth health;
-  auto text = platform::read_whole_file(path);
+  auto text = read_manifest_file(path);
   if (!text) {
-    health.problems.push_back({"manifest_unreadable", "Cannot read the manifest: " + text.error().text + "."});
+    health.problems.push_back({"manifest_unreadable", text.error().text});
     return health;
   }
   ManifestCheck check = check_manifest(*text, roots.windows);

@@ -2,7 +2,7 @@
 
 #include "browser_selection.h"
 #include "host_manifest.h"
-#include "platform/filesystem.h"
+#include "manifest_file.h"
 #include "platform/path.h"
 #include "platform/program_path.h"
 #include "registration_commands.h"
@@ -43,8 +43,8 @@ Checked<std::string> checked_host(const Roots& roots, const CommandLine& line,
 Checked<std::optional<std::string>> replaceable(const std::string& path,
                                                                           const std::string& host, bool force) {
   if (!platform::path_exists(path)) return std::optional<std::string>();
-  auto current = platform::read_whole_file(path);
-  if (!current) return Refusal{"Cannot read " + path + ": " + current.error().text + "."};
+  auto current = read_manifest_file(path);
+  if (!current) return current.error();
   if (force) return std::optional<std::string>(*current);
   ManifestCheck check = check_manifest(*current, true);
   if (!check.host_path) {

@@ -2,7 +2,8 @@
 #include <set>
 
 #include "browser_selection.h"
-#include "platform/filesystem.h"
+#include "manifest_file.h"
+#include "platform/program_path.h"
 #include "registration_commands.h"
 
 namespace orvix::register_tool {
@@ -65,8 +66,8 @@ Checked<void> plan_windows(const Roots& roots, const std::vector<Target>& target
   // The manifest beside the host goes once no key names it any more.
   for (const auto& manifest : manifests) {
     if (still_referenced(roots, manifest, leaving) || !platform::path_exists(manifest)) continue;
-    auto content = platform::read_whole_file(manifest);
-    if (!content) return Refusal{"Cannot read " + manifest + ": " + content.error().text + "."};
+    auto content = read_manifest_file(manifest);
+    if (!content) return content.error();
     changes.add(FileStep{manifest, std::nullopt, *content, false}, {}, targets.front().scope);
   }
   return {};
@@ -107,8 +108,8 @@ Outcome uninstall(const Roots& roots, const CommandLine& line) {
   for (std::size_t i = 0; i < targets.size(); ++i) {
     const std::string& path = targets[i].manifest_path;
     if (!platform::path_exists(path)) continue;
-    auto content = platform::read_whole_file(path);
-    if (!content) return Outcome{{}, "Cannot read " + path + ": " + content.error().text + "."};
+    auto content = read_manifest_file(path);
+    if (!content) return Outcome{{}, content.error().text};
     changes.add(FileStep{path, std::nullopt, *content, scope == Scope::system}, browsers[i], scope);
   }
   return changes.apply(line.dry_run);

@@ -33,8 +33,13 @@ boost::system::result<PublishedDescriptor, PublishError> PublishedDescriptor::pu
 }
 
 boost::system::result<void, PublishError> PublishedDescriptor::withdraw() const {
-  auto current = platform::read_whole_file(path_);
-  if (!current) return PublishError{"cannot read " + path_ + ": " + current.error().text};
+  auto current = platform::read_regular_file(path_, content_.size());
+  if (!current) {
+    using Kind = platform::FileError::Kind;
+    // Something longer than what this process wrote, or no file at all: not ours.
+    if (current.error().kind == Kind::kTooLarge || current.error().kind == Kind::kNotRegular) return {};
+    return PublishError{"cannot read " + path_ + ": " + current.error().os.text};
+  }
   if (*current != content_) return {};
   if (auto removed = platform::remove_file(path_); !removed) {
     return PublishError{"cannot remove " + path_ + ": " + removed.error().text};

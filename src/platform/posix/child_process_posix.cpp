@@ -13,6 +13,7 @@
 #include <map>
 
 #include "platform/os_error.h"
+#include "platform/posix/write_all_posix.h"
 
 extern char** environ;
 
@@ -102,7 +103,7 @@ ChildResult<std::string> read_to_end(int fd, ReadTimeout timeout) {
 // write() with SIGPIPE blocked on this thread, so a closed reader shows up as
 // EPIPE instead of killing the process. A SIGPIPE raised by this write is
 // consumed before the mask is restored; one that was already pending is left.
-ssize_t write_without_sigpipe(int fd, const char* data, std::size_t size) {
+ssize_t write_without_sigpipe(int fd, const void* data, std::size_t size) {
   sigset_t pipe_only;
   sigemptyset(&pipe_only);
   sigaddset(&pipe_only, SIGPIPE);
@@ -142,11 +143,63 @@ ChildResult<Pipe> make_pipe() {
   // macOS has no pipe2; the tools and tests spawn from one thread, so the
   // window before FD_CLOEXEC is set cannot leak into another child.
   if (::pipe(ends) != 0) return os_failure(errno);
-  ::fcntl(ends[0], F_SETFD, FD_CLOEXEC);
-  ::fcntl(ends[1], F_SETFD, FD_CLOEXEC);
+  if (::fcntl(ends[0], F_SETFD, FD_CLOEXEC) != 0 || ::fcntl(ends[1], F_SETFD, FD_CLOEXEC) != 0) {
+    const int code = errno;
+    ::close(ends[0]);
+    ::close(ends[1]);
+    return os_failure(code);
+  }
 #endif
   return Pipe{ends[0], ends[1]};
 }
+
+// The file actions and attributes of one spawn; whatever was initialised is
+// destroyed with it.
+class SpawnSetup {
+ public:
+  SpawnSetup() = default;
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+  ~SpawnSetup() {
+    if (actions_ready_) posix_spawn_file_actions_destroy(&actions_);
+    if (attributes_ready_) posix_spawnattr_destroy(&attributes_);
+  }
+
+  // Routes the child's standard descriptors (`child_stderr` < 0: left as
+  // ours) and resets its signals. Returns 0 or the first step's error number.
+  int prepare(int child_stdin, int child_stdout, int child_stderr) {
+    if (int code = posix_spawn_file_actions_init(&actions_); code != 0) return code;
+    actions_ready_ = true;
+    // dup2 clears close-on-exec on the target, so only these three reach the child.
+    if (int code = posix_spawn_file_actions_adddup2(&actions_, child_stdin, STDIN_FILENO); code != 0) return code;
+    if (int code = posix_spawn_file_actions_adddup2(&actions_, child_stdout, STDOUT_FILENO); code != 0) return code;
+    if (child_stderr >= 0) {
+      if (int code = posix_spawn_file_actions_adddup2(&actions_, child_stderr, STDERR_FILENO); code != 0) return code;
+    }
+
+    if (int code = posix_spawnattr_init(&attributes_); code != 0) return code;
+    attributes_ready_ = true;
+    // The child starts with default SIGPIPE handling even if this process
+    // ignores it, and with no signal blocked.
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    if (int code = posix_spawnattr_setsigdefault(&attributes_, &defaults); code != 0) return code;
+    sigset_t empty_mask;
+    sigemptyset(&empty_mask);
+    if (int code = posix_spawnattr_setsigmask(&attributes_, &empty_mask); code != 0) return code;
+    return posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  }
+
+  const posix_spawn_file_actions_t* actions() const { return &actions_; }
+  const posix_spawnattr_t* attributes() const { return &attributes_; }
+
+ private:
+  posix_spawn_file_actions_t actions_{};
+  posix_spawnattr_t attributes_{};
+  bool actions_ready_ = false;
+  bool attributes_ready_ = false;
+};
 
 }  // namespace
 
@@ -210,24 +263,11 @@ ChildResult<ChildProcess> ChildProcess::spawn(const ChildOptions& options) {
     child_ends.push_back(err->write_end);
   }
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  // dup2 clears close-on-exec on the target, so only these three reach the child.
-  posix_spawn_file_actions_adddup2(&actions, in->read_end, STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, out->write_end, STDOUT_FILENO);
-  if (child_stderr >= 0) posix_spawn_file_actions_adddup2(&actions, child_stderr, STDERR_FILENO);
-
-  // The child starts with default SIGPIPE handling even if this process ignores it.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  sigset_t empty_mask;
-  sigemptyset(&empty_mask);
-  posix_spawnattr_setsigmask(&attributes, &empty_mask);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  SpawnSetup setup;
+  if (int code = setup.prepare(in->read_end, out->write_end, child_stderr); code != 0) {
+    close_child_ends();
+    return os_failure(code);
+  }
 
   std::vector<std::string> argv_texts = options.argv;
   std::vector<char*> argv = pointers_to(argv_texts);
@@ -235,9 +275,7 @@ ChildResult<ChildProcess> ChildProcess::spawn(const ChildOptions& options) {
   std::vector<char*> envp = pointers_to(environment_texts);
 
   pid_t pid = -1;
-  const int spawn_result = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
+  const int spawn_result = posix_spawnp(&pid, argv[0], setup.actions(), setup.attributes(), argv.data(), envp.data());
   close_child_ends();
   if (spawn_result != 0) return os_failure(spawn_result);
 
@@ -249,14 +287,9 @@ int ChildProcess::pid() const { return state_->pid; }
 
 ChildResult<void> ChildProcess::write_all(std::string_view bytes) {
   if (state_->stdin_fd < 0) return os_failure(EPIPE);
-  while (!bytes.empty()) {
-    ssize_t written = write_without_sigpipe(state_->stdin_fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return os_failure(errno);
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
+  std::size_t written = 0;
+  auto result = posix::write_all(state_->stdin_fd, bytes, written, &write_without_sigpipe);
+  if (!result) return ChildError{false, std::move(result.error().text)};
   return {};
 }
 

@@ -4,25 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-
+#include "platform/posix/write_all_posix.h"
 #include "platform/process.h"
 
 namespace orvix::platform {
 
 namespace {
-
-boost::system::result<void, OsError> write_all(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return last_os_error();
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return {};
-}
 
 boost::system::result<void, OsError> replace_with_mode(const std::string& path, std::string_view bytes, mode_t mode) {
   // The pid keeps two processes publishing the same file from sharing a temporary.
@@ -37,7 +24,8 @@ boost::system::result<void, OsError> replace_with_mode(const std::string& path, 
     return failure;
   }
 
-  auto written = write_all(fd, bytes);
+  std::size_t count = 0;
+  auto written = posix::write_all(fd, bytes, count);
   const bool closed = ::close(fd) == 0;
   OsError failure;
   if (!written) {

@@ -89,6 +89,11 @@ boost::system::result<std::string, OsError> absolute_path(std::string_view path)
 
 bool is_absolute_path(std::string_view path) { return !path.empty() && path.front() == '/'; }
 
+bool path_exists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
 bool is_executable_file(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;

@@ -5,35 +5,55 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/posix/write_all_posix.h"
+
 namespace orvix::platform {
 
 namespace {
 
+// dup2 onto a standard descriptor, repeated when a signal interrupts it.
+boost::system::result<void, OsError> duplicate_onto(int from, int to) {
+  while (::dup2(from, to) < 0) {
+    if (errno != EINTR) return last_os_error();
+  }
+  return {};
+}
+
 // A missing standard descriptor is filled with /dev/null, so that no file or
 // socket the host opens later can take its number and receive stray output
 // (or be read as requests).
-void occupy_if_closed(int fd, int flags) {
-  if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) return;
-  int null_fd = open("/dev/null", flags | O_CLOEXEC);
-  if (null_fd >= 0 && null_fd != fd) {
-    dup2(null_fd, fd);
-    close(null_fd);
-  }
+boost::system::result<void, OsError> occupy_if_closed(int fd, int flags) {
+  if (::fcntl(fd, F_GETFD) >= 0) return {};
+  if (errno != EBADF) return last_os_error();
+  // Without O_CLOEXEC: the number taken is often `fd` itself (the lowest free
+  // one), which must stay a standard descriptor like any other. Nothing runs
+  // in parallel yet that could inherit a temporary one.
+  const int null_fd = ::open("/dev/null", flags);
+  if (null_fd < 0) return last_os_error();
+  if (null_fd == fd) return {};
+  auto moved = duplicate_onto(null_fd, fd);
+  ::close(null_fd);
+  return moved;
 }
 
 }  // namespace
 
-ChannelHandles guard_standard_streams() {
-  // A closed output pipe must fail the write, not kill the process.
-  std::signal(SIGPIPE, SIG_IGN);
-  occupy_if_closed(STDIN_FILENO, O_RDONLY);
-  occupy_if_closed(STDERR_FILENO, O_WRONLY);
+boost::system::result<ChannelHandles, OsError> guard_standard_streams() {
+  // First of all, since writing to a closed pipe raises SIGPIPE: a closed
+  // output (or error) pipe must fail the write, not kill the process.
+  if (std::signal(SIGPIPE, SIG_IGN) == SIG_ERR) return last_os_error();
+  if (auto filled = occupy_if_closed(STDIN_FILENO, O_RDONLY); !filled) return filled.error();
+  if (auto filled = occupy_if_closed(STDERR_FILENO, O_WRONLY); !filled) return filled.error();
 
-  int frames = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-  // Descriptor 1 now leads to stderr (or /dev/null when there is none).
-  dup2(STDERR_FILENO, STDOUT_FILENO);
   // With no standard output at all, frames go to an invalid handle and the
   // first reply fails with the system's "bad file descriptor" error.
+  const int frames = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+  if (frames < 0 && errno != EBADF) return last_os_error();
+  // Descriptor 1 now leads to stderr (or /dev/null when there is none).
+  if (auto moved = duplicate_onto(STDERR_FILENO, STDOUT_FILENO); !moved) {
+    if (frames >= 0) ::close(frames);
+    return moved.error();
+  }
   return ChannelHandles{STDIN_FILENO, frames};
 }
 
@@ -51,18 +71,7 @@ boost::system::result<std::size_t, OsError> read_stream(StreamHandle handle, cha
 
 boost::system::result<void, OsError> write_stream(StreamHandle handle, const char* data, std::size_t size,
                                                   std::size_t& written) {
-  written = 0;
-  while (written < size) {
-    ssize_t n = ::write(static_cast<int>(handle), data + written, size - written);
-    if (n > 0) {
-      written += static_cast<std::size_t>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n == 0) return os_error_from_code(EIO);
-    return last_os_error();
-  }
-  return {};
+  return posix::write_all(static_cast<int>(handle), std::string_view(data, size), written);
 }
 
 boost::system::result<void, OsError> flush_stream(StreamHandle) { return {}; }

@@ -60,6 +60,8 @@ bool is_absolute_path(std::string_view path) {
   return path.size() >= 2 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/');
 }
 
+bool path_exists(const std::string& path) { return attributes_of(path) != INVALID_FILE_ATTRIBUTES; }
+
 bool is_executable_file(const std::string& path) {
   DWORD attributes = attributes_of(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;

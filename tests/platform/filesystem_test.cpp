@@ -1,0 +1,77 @@
+#include "platform/filesystem.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/scratch_directory.h"
+
+namespace orvix::platform {
+namespace {
+
+using Kind = FileError::Kind;
+using ReadRegularFile = ScratchDirectory;
+using AppendToRegularFile = ScratchDirectory;
+
+TEST_F(ReadRegularFile, ReadsWholeFilesUpToTheLimit) {
+  const std::string file = path("connection.json");
+  write(file, "0123456789");
+  auto read = read_regular_file(file, 10);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(*read, "0123456789");
+  auto over = read_regular_file(file, 9);
+  ASSERT_FALSE(over);
+  EXPECT_EQ(over.error().kind, Kind::kTooLarge);
+  write(file, "");
+  auto empty = read_regular_file(file, 0);
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(*empty, "");
+}
+
+TEST_F(ReadRegularFile, TellsAbsenceFromOtherFailures) {
+  write(path("file"), "x");
+  for (const char* missing : {"missing", "missing/connection.json", "file/connection.json"}) {
+    auto read = read_regular_file(path(missing), 100);
+    ASSERT_FALSE(read) << missing;
+    EXPECT_EQ(read.error().kind, Kind::kNotFound) << missing;
+    EXPECT_TRUE(read.error().os.text.ends_with(")")) << read.error().os.text;
+  }
+  // A directory: the system's word for it.
+  auto directory = read_regular_file(directory_.string(), 100);
+  ASSERT_FALSE(directory);
+  EXPECT_EQ(directory.error().kind, Kind::kOsError);
+  EXPECT_NE(directory.error().os.code, 0);
+}
+
+// Files whose size the system does not know in advance (Linux's /proc) are
+// read in growing steps, still never past the limit.
+TEST_F(ReadRegularFile, StopsPastTheLimitWhenTheSizeIsNotKnownInAdvance) {
+  const std::string status = "/proc/self/status";
+  if (!std::filesystem::exists(status) || std::filesystem::file_size(status) != 0) {
+    GTEST_SKIP() << "no file of unknown size here";
+  }
+  auto whole = read_regular_file(status, 1 << 20);
+  ASSERT_TRUE(whole);
+  EXPECT_TRUE(whole->starts_with("Name:")) << *whole;
+  auto capped = read_regular_file(status, 10);
+  ASSERT_FALSE(capped);
+  EXPECT_EQ(capped.error().kind, Kind::kTooLarge);
+}
+
+TEST_F(AppendToRegularFile, CreatesTheFileButNotItsDirectory) {
+  const std::string log = path("logs/host.log");
+  auto missing = append_to_regular_file(log, "a\n");
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.error().kind, Kind::kNotFound);
+  std::filesystem::create_directories(path("logs"));
+  ASSERT_TRUE(append_to_regular_file(log, "a\n"));
+  ASSERT_TRUE(append_to_regular_file(log, "b\n"));
+  EXPECT_EQ(content_of(log), "a\nb\n");
+  auto directory = append_to_regular_file(path("logs"), "c\n");
+  ASSERT_FALSE(directory);
+  EXPECT_EQ(directory.error().kind, Kind::kOsError);
+}
+
+}  // namespace
+}  // namespace orvix::platform
