@@ -9,6 +9,9 @@ until it is terminated. With --log, every message it receives is appended to
 PATH as one JSON line: {"target": ..., "headers": [[name, value], ...],
 "message": <the text received>}.
 
+It never pings on its own (the library's keep-alive pings are off): a ping is
+data to the host, and would restart the host's limit on a silent read.
+
 Modes:
   match              answers each request with its requestId, echoing it
   skip-then-match    an object with another requestId, a binary message,
@@ -16,6 +19,9 @@ Modes:
   non-json           the text "ok", then the answer (which must go unread)
   close-before-answer  reads the request, then closes the WebSocket
   silent             completes the handshake, reads the request, never answers
+  pings-then-silent  reads the request, pings every PING_INTERVAL seconds for
+                     PING_COUNT pings, then never answers; the log gets
+                     {"pings": N, "pongs": M} once the pings end
   no-handshake       accepts TCP and never answers the HTTP upgrade
   status-version     answers as runtime.status with payload.build.version
   status-no-version  answers as runtime.status without a payload
@@ -35,6 +41,7 @@ MODES = (
     "non-json",
     "close-before-answer",
     "silent",
+    "pings-then-silent",
     "no-handshake",
     "status-version",
     "status-no-version",
@@ -42,6 +49,11 @@ MODES = (
 )
 
 STATUS_VERSION = "9.8.7-test"
+
+# Together longer than the host's 20-second limit on one read.
+PING_INTERVAL = 2
+PING_COUNT = 15
+PONG_WAIT = 10
 
 
 def answer_for(mode, request_id, request):
@@ -79,6 +91,21 @@ def record(log_path, websocket, message):
         log.write(json.dumps(entry) + "\n")
 
 
+async def ping_for_a_while(log_path, websocket):
+    pongs = 0
+    for _ in range(PING_COUNT):
+        pong = await websocket.ping()
+        try:
+            await asyncio.wait_for(pong, PONG_WAIT)
+            pongs += 1
+        except asyncio.TimeoutError:
+            pass
+        await asyncio.sleep(PING_INTERVAL)
+    if log_path is not None:
+        with open(log_path, "a", encoding="utf-8") as log:
+            log.write(json.dumps({"pings": PING_COUNT, "pongs": pongs}) + "\n")
+
+
 async def serve_websocket(mode, log_path, websocket):
     try:
         async for message in websocket:
@@ -87,6 +114,9 @@ async def serve_websocket(mode, log_path, websocket):
             if request_id is None:
                 continue
             if mode == "silent":
+                continue
+            if mode == "pings-then-silent":
+                await ping_for_a_while(log_path, websocket)
                 continue
             if mode == "close-before-answer":
                 await websocket.close()
@@ -125,7 +155,7 @@ async def main():
     else:
         server = await websockets.serve(
             lambda websocket: serve_websocket(options.mode, options.log, websocket),
-            options.host, 0, max_size=64 * 1024 * 1024, compression=None)
+            options.host, 0, max_size=64 * 1024 * 1024, compression=None, ping_interval=None)
 
     port = server.sockets[0].getsockname()[1]
     print(port, flush=True)

@@ -5,6 +5,10 @@
 // Every wait is bounded: accepting gives up after kAcceptWait, and each
 // script's reads end when the client under test closes its socket, which it
 // always does when its exchange ends.
+//
+// The peer sends nothing the script does not send: its stream keeps Beast's
+// default options (no keep-alive pings), so a script that stops writing is
+// silence, and the client's limit on each read is what ends the wait.
 #pragma once
 
 #include <chrono>
