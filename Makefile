@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 20
 
-.PHONY: build build-windows test test-windows demo bench fuzz fuzz-build setup clean
+.PHONY: build build-windows test test-windows demo bench fuzz fuzz-build setup clean package
 
 setup:
 	bash scripts/setup.sh
@@ -48,6 +48,12 @@ fuzz-build:
 
 fuzz: setup fuzz-build
 	bash scripts/fuzz.sh $(FUZZ_SECONDS)
+
+# The .deb of the Linux build and the zip of the Windows .exe files, in
+# build/packages and build-windows/packages.
+package: build build-windows
+	cd build && cpack -G DEB
+	cd build-windows && cpack -G ZIP
 
 clean:
 	rm -rf build build-sanitize build-bench build-fuzz build-windows

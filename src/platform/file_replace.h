@@ -19,6 +19,12 @@ namespace orvix::platform {
 // temporary file is removed when a step fails. The directory must exist.
 [[nodiscard]] boost::system::result<void, OsError> replace_file(const std::string& path, std::string_view bytes);
 
+// The same, but the file is readable by every user (a configuration file that
+// programs of other users read, such as a system-wide browser manifest). On
+// Windows the file takes its folder's permissions, as with replace_file().
+[[nodiscard]] boost::system::result<void, OsError> replace_shared_file(const std::string& path,
+                                                                      std::string_view bytes);
+
 // Removes the file at `path`; a missing file is an error.
 [[nodiscard]] boost::system::result<void, OsError> remove_file(const std::string& path);
 

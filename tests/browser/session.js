@@ -1,13 +1,17 @@
 // A headless browser with the test extension loaded, able to start the native
 // host, in a temporary folder of its own: the browser profile, the product
-// home the host uses, the host manifest and the wrapper script the manifest
-// names. Also starts the sample runtime in the same product home.
+// home the host uses and the wrapper script the host manifest names. The
+// manifest is written by the registration tool, exactly as a user installs
+// it: the profile is the folder where Chromium keeps a user's data
+// ($XDG_CONFIG_HOME/chromium), so "install --browser chromium" with that
+// XDG_CONFIG_HOME writes into it. Also starts the sample runtime in the same
+// product home.
 //
 // Every wait is bounded; a missing browser, a missing npm install or a host
 // that cannot be found is a failure with a message that says what to do.
 'use strict';
 
-const { spawn } = require('node:child_process');
+const { spawn, spawnSync } = require('node:child_process');
 const crypto = require('node:crypto');
 const fs = require('node:fs');
 const os = require('node:os');
@@ -22,10 +26,12 @@ const LAUNCH_MS = 30000;
 const WORKER_MS = 15000;
 const CLOSE_MS = 15000;
 const RUNTIME_START_MS = 20000;
+const TOOL_MS = 60000;
 
 // Throws, saying what to install, when the browser or playwright-core is missing.
 function checkPrerequisites() {
   if (!fs.existsSync(CHROMIUM)) throw new Error(`${CHROMIUM} is missing: ${SETUP_HINT}`);
+  if (!fs.existsSync(registerTool())) throw new Error(`no registration tool at ${registerTool()}: build it`);
   try {
     require.resolve('playwright-core');
   } catch (error) {
@@ -44,6 +50,10 @@ function extensionId(manifestPath) {
 
 function buildDir() {
   return process.env.ORVIX_BUILD_DIR || path.join(__dirname, '..', '..', 'build');
+}
+
+function registerTool() {
+  return path.join(buildDir(), 'orvix-native-host-register');
 }
 
 // The host command, split by the shell like the black-box suite splits it.
@@ -83,21 +93,27 @@ async function poll(ms, probe) {
 class BrowserSession {
   constructor() {
     this.root = fs.mkdtempSync(path.join(os.tmpdir(), 'orvix-browser-'));
-    this.profileDir = path.join(this.root, 'profile');
+    this.configHome = path.join(this.root, 'config');
+    this.profileDir = path.join(this.configHome, 'chromium');
     this.home = path.join(this.root, 'home');
     this.hostStderrPath = path.join(this.root, 'host-stderr.log');
     this.hostPidsPath = path.join(this.root, 'host-pids');
     this.extensionId = extensionId(path.join(EXTENSION_DIR, 'manifest.json'));
     this.context = null;
     this.worker = null;
-    this.hostRuns = 0; // hosts the browser was asked to start: one per request or port
+    this.hostRuns = 0; // hosts started: one per request, port or doctor run
+    this.expectedFailures = []; // stderr lines of hosts that were made to fail
   }
 
-  // Writes the wrapper and the host manifest, launches the browser, finds the worker.
+  // Writes the wrapper, registers it, launches the browser, finds the worker.
   async open() {
     checkPrerequisites();
     const { chromium } = require('playwright-core');
-    this.writeHostFiles();
+    fs.mkdirSync(this.profileDir, { recursive: true });
+    this.wrapper = this.writeWrapper();
+    const installed = this.register('install', '--browser', 'chromium', '--extension-id', this.extensionId,
+                                     '--host', this.wrapper);
+    if (installed.status !== 0) throw new Error(`install failed: ${installed.stderr}`);
     this.context = await chromium.launchPersistentContext(this.profileDir, {
       executablePath: CHROMIUM,
       headless: true,
@@ -122,7 +138,7 @@ class BrowserSession {
   // The browser starts the host with its own environment and the caller's
   // origin as argument, so a wrapper sets the product home (and passes the
   // sanitizer settings on) and keeps the host's stderr in a file.
-  writeHostFiles() {
+  writeWrapper() {
     const exports = [['ORVIX_HOME', this.home]];
     for (const name of ['ASAN_OPTIONS', 'UBSAN_OPTIONS', 'LSAN_OPTIONS']) {
       if (process.env[name] !== undefined) exports.push([name, process.env[name]]);
@@ -135,16 +151,30 @@ class BrowserSession {
       `exec ${hostCommand()} "$@" 2>>${shellQuote(this.hostStderrPath)}`,
       '',
     ].join('\n'), { mode: 0o755 });
+    return wrapper;
+  }
 
-    const manifestDir = path.join(this.profileDir, 'NativeMessagingHosts');
-    fs.mkdirSync(manifestDir, { recursive: true });
-    fs.writeFileSync(path.join(manifestDir, `${HOST_NAME}.json`), JSON.stringify({
-      name: HOST_NAME,
-      description: 'Orvix Chrome native host (browser test)',
-      path: wrapper,
-      type: 'stdio',
-      allowed_origins: [`chrome-extension://${this.extensionId}/`],
-    }, null, 2));
+  manifestPath() {
+    return path.join(this.profileDir, 'NativeMessagingHosts', `${HOST_NAME}.json`);
+  }
+
+  // Runs the registration tool with this session's homes: nothing outside
+  // the temporary folder is read or written. Returns {status, stdout, stderr}.
+  register(...args) {
+    const result = spawnSync(registerTool(), args, {
+      encoding: 'utf8',
+      timeout: TOOL_MS,
+      env: { ...process.env, HOME: this.root, XDG_CONFIG_HOME: this.configHome,
+             ORVIX_REGISTER_SYSTEM_ROOT: path.join(this.root, 'system') },
+    });
+    if (result.error) throw new Error(`cannot run ${registerTool()}: ${result.error.message}`);
+    return { status: result.status, stdout: result.stdout, stderr: result.stderr };
+  }
+
+  // doctor --json for chromium, parsed; a healthy run starts the host once.
+  doctor() {
+    const result = this.register('doctor', '--browser', 'chromium', '--json');
+    return { status: result.status, report: JSON.parse(result.stdout), stderr: result.stderr };
   }
 
   // One request through sendNativeMessage; returns the host's reply.
@@ -160,14 +190,39 @@ class BrowserSession {
 
   // Several requests on one connectNative port; returns the replies in arrival order.
   async exchange(messages, ms = 10000) {
-    this.hostRuns += 1;
-    const outcome = await within(ms + 5000, 'the service worker',
-                                 this.worker.evaluate(([m, t]) => self.exchangeOnPort(m, t), [messages, ms]));
+    const outcome = await this.exchangeOutcome(messages, ms);
     if (outcome.error !== undefined) {
       throw new Error(`connectNative: ${outcome.error}; replies so far ${JSON.stringify(outcome.replies)}\n` +
                       this.diagnostics());
     }
     return outcome.replies;
+  }
+
+  // The same, but returns {replies, error} as the worker saw them.
+  async exchangeOutcome(messages, ms = 10000) {
+    this.hostRuns += 1;
+    return within(ms + 5000, 'the service worker',
+                  this.worker.evaluate(([m, t]) => self.exchangeOnPort(m, t), [messages, ms]));
+  }
+
+  // Opens a port, sends one request and leaves the port open; returns the reply.
+  async openPort(message, ms = 10000) {
+    this.hostRuns += 1;
+    const outcome = await within(ms + 5000, 'the service worker',
+                                 this.worker.evaluate(([m, t]) => self.openHeldPort(m, t), [message, ms]));
+    if (outcome.error !== undefined) throw new Error(`connectNative: ${outcome.error}\n${this.diagnostics()}`);
+    return outcome.reply;
+  }
+
+  // Disconnects the port openPort() left open; true when there was one.
+  async closePort() {
+    return within(5000, 'the service worker', this.worker.evaluate(() => self.closeHeldPort()));
+  }
+
+  // Process ids of the hosts started so far, in start order.
+  hostPids() {
+    if (!fs.existsSync(this.hostPidsPath)) return [];
+    return fs.readFileSync(this.hostPidsPath, 'utf8').split('\n').filter(Boolean).map(Number);
   }
 
   hostStderr() {
@@ -258,4 +313,14 @@ class SampleRuntime {
   }
 }
 
-module.exports = { BrowserSession, SampleRuntime, checkPrerequisites, poll };
+// Whether `pid` is a process that has not ended (a zombie has ended).
+function isRunning(pid) {
+  try {
+    const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
+    return stat.slice(stat.lastIndexOf(')') + 2)[0] !== 'Z';
+  } catch {
+    return false;
+  }
+}
+
+module.exports = { BrowserSession, SampleRuntime, checkPrerequisites, isRunning, poll };

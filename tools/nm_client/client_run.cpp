@@ -4,12 +4,17 @@
 #include <ostream>
 #include <variant>
 
-#include "frame_link.h"
+#include "client/frame_link.h"
 #include "platform/child_process.h"
 
 namespace orvix::nm_client {
 
 namespace {
+
+using client::BrokenFrame;
+using client::HostClosed;
+using client::receive_frame;
+using client::send_frame;
 
 bool is_blank(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
 

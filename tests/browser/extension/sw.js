@@ -52,3 +52,29 @@ self.exchangeOnPort = (messages, ms) => {
     for (const message of messages) port.postMessage(message);
   }, () => ({ replies: [...replies] }));
 };
+
+// A port kept open across calls, so the test can watch the host while the
+// port lives and after the extension disconnects it.
+let heldPort = null;
+
+// Opens the held port and sends one message. Settles with {reply} or {error}.
+self.openHeldPort = (message, ms) =>
+  settleWithin(ms, 'connectNative', (finish) => {
+    const port = chrome.runtime.connectNative(HOST_NAME);
+    heldPort = port;
+    port.onMessage.addListener((reply) => finish({ reply }));
+    port.onDisconnect.addListener(() => {
+      const failure = chrome.runtime.lastError;
+      if (heldPort === port) heldPort = null;
+      finish({ error: `port closed early: ${failure ? failure.message : 'no reason given'}` });
+    });
+    port.postMessage(message);
+  });
+
+// Disconnects the held port from the extension's side.
+self.closeHeldPort = () => {
+  if (!heldPort) return false;
+  heldPort.disconnect();
+  heldPort = null;
+  return true;
+};

@@ -1,4 +1,6 @@
-// One request frame out to the host, one reply frame back.
+// One request frame out to a host started as a child process, one reply
+// frame back: the client side of the native channel, for the frame client
+// and the registration tool.
 //
 // Frames are laid out as in host/native_frame.h; a reply longer than
 // host::kMaxBodySize is refused before its body is read. Both calls block
@@ -13,7 +15,7 @@
 
 #include "platform/child_process.h"
 
-namespace orvix::nm_client {
+namespace orvix::client {
 
 // The host ended its output cleanly between frames.
 struct HostClosed {};
@@ -34,7 +36,10 @@ struct LinkError {
 // when the body is too long for the length prefix (4 GiB - 1 bytes).
 [[nodiscard]] boost::system::result<void, LinkError> send_frame(platform::ChildProcess& host, std::string_view body);
 
-// Reads one whole reply frame. Fails only on a read error of the pipe.
-[[nodiscard]] boost::system::result<Reply, LinkError> receive_frame(platform::ChildProcess& host);
+// Reads one whole reply frame. Fails on a read error of the pipe, or when
+// `timeout` (for each of the prefix and the body; none = no limit) passes
+// before the bytes arrive.
+[[nodiscard]] boost::system::result<Reply, LinkError> receive_frame(platform::ChildProcess& host,
+                                                                   platform::ReadTimeout timeout = std::nullopt);
 
-}  // namespace orvix::nm_client
+}  // namespace orvix::client

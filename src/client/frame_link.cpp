@@ -1,11 +1,11 @@
-#include "frame_link.h"
+#include "client/frame_link.h"
 
 #include <array>
 #include <limits>
 
 #include "host/native_frame.h"
 
-namespace orvix::nm_client {
+namespace orvix::client {
 
 namespace {
 
@@ -29,9 +29,9 @@ boost::system::result<void, LinkError> send_frame(platform::ChildProcess& host, 
   return {};
 }
 
-boost::system::result<Reply, LinkError> receive_frame(platform::ChildProcess& host) {
+boost::system::result<Reply, LinkError> receive_frame(platform::ChildProcess& host, platform::ReadTimeout timeout) {
   std::array<char, host::kLengthSize> prefix{};
-  auto got = host.read_exact(prefix);
+  auto got = host.read_exact(prefix, timeout);
   if (!got) return LinkError{got.error().text};
   if (*got == 0) return Reply{HostClosed{}};
   if (*got < prefix.size()) return Reply{BrokenFrame{truncated("length", *got, prefix.size())}};
@@ -42,10 +42,10 @@ boost::system::result<Reply, LinkError> receive_frame(platform::ChildProcess& ho
                              std::to_string(host::kMaxBodySize)}};
   }
   std::string body(length, '\0');
-  got = host.read_exact(body);
+  got = host.read_exact(body, timeout);
   if (!got) return LinkError{got.error().text};
   if (*got < length) return Reply{BrokenFrame{truncated("body", *got, length)}};
   return Reply{std::move(body)};
 }
 
-}  // namespace orvix::nm_client
+}  // namespace orvix::client

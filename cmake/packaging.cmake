@@ -1,0 +1,38 @@
+# `make package`: a .deb of the Linux build and a zip of the Windows build,
+# both made by CPack from the same install rules.
+if(WIN32)
+  set(ORVIX_BIN_DIR .)
+  set(ORVIX_DOC_DIR .)
+else()
+  set(ORVIX_BIN_DIR bin)
+  set(ORVIX_DOC_DIR share/doc/orvix-chrome-native-host)
+endif()
+
+install(TARGETS orvix-chrome-native-host orvix-native-host-register orvix-nm-client orvix-sample-runtime
+        RUNTIME DESTINATION ${ORVIX_BIN_DIR})
+install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${ORVIX_DOC_DIR})
+if(WIN32)
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/windows/README.txt DESTINATION ${ORVIX_DOC_DIR})
+endif()
+
+set(CPACK_PACKAGE_NAME orvix-chrome-native-host)
+set(CPACK_PACKAGE_VENDOR Orvix)
+set(CPACK_PACKAGE_CONTACT "Orvix maintainers <maintainers@orvix.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Native-messaging host for the Orvix browser extension")
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
+set(CPACK_STRIP_FILES ON)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME orvix-chrome-native-host-${PROJECT_VERSION}-windows-x64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION web)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # Installing registers nothing: only the user knows the extension ids.
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/debian/postinst)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+endif()
+include(CPack)

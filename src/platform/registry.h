@@ -1,0 +1,42 @@
+// The Windows registry, as far as registering a native-messaging host needs
+// it: the default value of a key, in one hive and one registry view.
+//
+// Keys are paths below the hive ("Software\\Vendor\\..."). The 64-bit and
+// 32-bit views differ for HKLM\Software on 64-bit Windows; programs read one
+// or both, so writers name the view. Every call blocks only for the registry
+// and fails with the system's text. On other systems every call fails with
+// kRegistryUnsupported and nothing is touched (registry_posix.cpp).
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include <boost/system/result.hpp>
+
+#include "platform/os_error.h"
+
+namespace orvix::platform {
+
+enum class RegistryHive { current_user, local_machine };
+enum class RegistryView { bits64, bits32 };
+
+inline constexpr const char* kRegistryUnsupported = "This system has no registry.";
+
+// The default value (a string) of `key`; nothing when the key or its default
+// value is missing. A value that is not a string is an error.
+[[nodiscard]] boost::system::result<std::optional<std::string>, OsError> read_default_value(RegistryHive hive,
+                                                                                          RegistryView view,
+                                                                                          const std::string& key);
+
+// Creates `key` with its missing parents and sets its default value to
+// `value` (REG_SZ).
+[[nodiscard]] boost::system::result<void, OsError> write_default_value(RegistryHive hive, RegistryView view,
+                                                                      const std::string& key,
+                                                                      const std::string& value);
+
+// Deletes `key` (which must have no subkeys). Returns false when it was not
+// there.
+[[nodiscard]] boost::system::result<bool, OsError> delete_key(RegistryHive hive, RegistryView view,
+                                                             const std::string& key);
+
+}  // namespace orvix::platform

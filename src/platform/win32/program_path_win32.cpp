@@ -1,0 +1,75 @@
+#include "platform/program_path.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace orvix::platform {
+
+namespace {
+
+std::wstring wide(std::string_view text) {
+  if (text.empty()) return {};
+  int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(size), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+  return out;
+}
+
+std::string narrow(std::wstring_view text) {
+  if (text.empty()) return {};
+  int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                   nullptr);
+  std::string out(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+  return out;
+}
+
+DWORD attributes_of(const std::string& path) { return ::GetFileAttributesW(wide(path).c_str()); }
+
+}  // namespace
+
+std::string own_executable_path(std::string_view argv0) {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) break;
+    if (length < buffer.size()) return narrow(std::wstring_view(buffer.data(), length));
+    buffer.resize(buffer.size() * 2);
+  }
+  auto absolute = absolute_path(argv0);
+  return absolute ? *absolute : std::string();
+}
+
+boost::system::result<std::string, OsError> absolute_path(std::string_view path) {
+  // GetFullPathNameW joins with the current directory and removes "." and
+  // ".." lexically, without touching the file system.
+  const std::wstring input = wide(path);
+  DWORD size = ::GetFullPathNameW(input.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return last_os_error();
+  std::wstring out(size, L'\0');
+  DWORD length = ::GetFullPathNameW(input.c_str(), size, out.data(), nullptr);
+  if (length == 0 || length >= size) return last_os_error();
+  out.resize(length);
+  return narrow(out);
+}
+
+bool is_absolute_path(std::string_view path) {
+  if (path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/')) return true;
+  return path.size() >= 2 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/');
+}
+
+bool path_exists(const std::string& path) { return attributes_of(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool is_executable_file(const std::string& path) {
+  DWORD attributes = attributes_of(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool is_directory(const std::string& path) {
+  DWORD attributes = attributes_of(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace orvix::platform

@@ -1,0 +1,100 @@
+"""The Debian package, unpacked into a temporary root with dpkg-deb -x: its
+programs register the host from there into a temporary profile, and doctor
+finds that registration working. The package is made afresh from the build
+in ORVIX_BUILD_DIR with CPack, into the test's own folder."""
+import json
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+EXTENSION_ID = "abcdefghijklmnopabcdefghijklmnop"
+LIMIT_SECONDS = 300
+PROGRAMS = ["orvix-chrome-native-host", "orvix-native-host-register", "orvix-nm-client", "orvix-sample-runtime"]
+
+
+def build_dir():
+    return os.path.abspath(os.environ.get("ORVIX_BUILD_DIR",
+                                          os.path.join(os.path.dirname(__file__), "..", "..", "build")))
+
+
+class DebPackage(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.mkdtemp(prefix="orvix-package-")
+        packages = os.path.join(cls.tmp, "packages")
+        made = subprocess.run(["cpack", "--config", os.path.join(build_dir(), "CPackConfig.cmake"), "-G", "DEB",
+                               "-B", packages], capture_output=True, text=True, timeout=LIMIT_SECONDS)
+        if made.returncode != 0:
+            shutil.rmtree(cls.tmp, True)
+            raise AssertionError("cpack failed:\n" + made.stdout + made.stderr)
+        debs = [name for name in os.listdir(packages) if name.endswith(".deb")]
+        assert len(debs) == 1, debs
+        cls.deb = os.path.join(packages, debs[0])
+        cls.root = os.path.join(cls.tmp, "root")
+        subprocess.run(["dpkg-deb", "-x", cls.deb, cls.root], check=True, timeout=LIMIT_SECONDS)
+        cls.bin = os.path.join(cls.root, "usr", "bin")
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.tmp, True)
+
+    def setUp(self):
+        self.home = tempfile.mkdtemp(prefix="home-", dir=self.tmp)
+        self.config = os.path.join(self.home, ".config")
+        os.makedirs(os.path.join(self.config, "chromium"))
+        self.env = {
+            "PATH": self.bin + ":" + os.environ.get("PATH", "/usr/bin:/bin"),
+            "HOME": self.home,
+            "XDG_CONFIG_HOME": self.config,
+            "ORVIX_REGISTER_SYSTEM_ROOT": os.path.join(self.home, "system"),
+            "ORVIX_HOME": os.path.join(self.home, "orvix"),
+        }
+        for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
+            if name in os.environ:
+                self.env[name] = os.environ[name]
+
+    def register(self, *args):
+        return subprocess.run([os.path.join(self.bin, "orvix-native-host-register"), *args], capture_output=True,
+                              text=True, env=self.env, timeout=LIMIT_SECONDS)
+
+    def test_the_package_holds_the_programs_the_readme_and_a_postinst_that_registers_nothing(self):
+        for program in PROGRAMS:
+            self.assertTrue(os.access(os.path.join(self.bin, program), os.X_OK), program)
+        self.assertTrue(os.path.isfile(os.path.join(self.root, "usr/share/doc/orvix-chrome-native-host/README.md")))
+        info = subprocess.run(["dpkg-deb", "-f", self.deb, "Package", "Depends"], capture_output=True, text=True,
+                              check=True).stdout
+        self.assertIn("Package: orvix-chrome-native-host", info)
+        self.assertIn("libidn2-0", info)
+
+        control = os.path.join(self.tmp, "control")
+        subprocess.run(["dpkg-deb", "-e", self.deb, control], check=True)
+        ran = subprocess.run(["sh", os.path.join(control, "postinst"), "configure"], capture_output=True, text=True,
+                             env=self.env, timeout=LIMIT_SECONDS)
+        self.assertEqual(ran.returncode, 0, ran.stderr)
+        self.assertIn("orvix-native-host-register install --extension-id", ran.stdout)
+        self.assertEqual(os.listdir(os.path.join(self.config, "chromium")), [])
+
+    def test_registers_the_unpacked_host_into_a_profile_and_doctor_finds_it_working(self):
+        installed = self.register("install", "--browser", "chromium", "--extension-id", EXTENSION_ID)
+        self.assertEqual(installed.returncode, 0, installed.stderr)
+        manifest = os.path.join(self.config, "chromium", "NativeMessagingHosts", "com.orvix.chrome_native_host.json")
+        with open(manifest, encoding="utf-8") as f:
+            # Without --host the tool names the host that lies beside it.
+            self.assertEqual(json.load(f)["path"], os.path.join(self.bin, "orvix-chrome-native-host"))
+
+        doctor = self.register("doctor", "--json")
+        self.assertEqual(doctor.returncode, 0, doctor.stdout + doctor.stderr)
+        report = json.loads(doctor.stdout)
+        [row] = [r for r in report["registrations"] if r["registered"]]
+        self.assertEqual((row["browser"], row["status"], row["manifest"]), ("chromium", "ok", manifest))
+        self.assertEqual((row["hello"]["nativeHostVersion"], row["hello"]["runtime"]), ("0.1.0", "not_running"))
+
+        removed = self.register("uninstall")
+        self.assertEqual(removed.returncode, 0, removed.stderr)
+        self.assertFalse(os.path.exists(manifest))
+
+
+if __name__ == "__main__":
+    unittest.main()

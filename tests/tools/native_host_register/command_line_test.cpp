@@ -1,0 +1,46 @@
+#include "native_host_register/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace orvix::register_tool {
+namespace {
+
+TEST(CommandLine, TakesValuesAsTheNextWordOrAfterAnEqualsSign) {
+  auto line = parse_command_line({"install", "--extension-id", "a", "--extension-id=b", "--browser=chrome",
+                                  "--browser", "all", "--host", "/x", "--system", "--force", "--dry-run", "--json"});
+  ASSERT_TRUE(line) << line.error().text;
+  EXPECT_EQ(line->verb, Verb::install);
+  EXPECT_EQ(line->extension_ids, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(line->browsers, (std::vector<std::string>{"chrome", "all"}));
+  EXPECT_EQ(line->host, "/x");
+  EXPECT_TRUE(line->system && line->force && line->dry_run && line->json);
+}
+
+TEST(CommandLine, EachCommandTakesOnlyItsOwnOptions) {
+  EXPECT_EQ(parse_command_line({"list", "--system"}).error().text, "list does not take --system");
+  EXPECT_EQ(parse_command_line({"doctor", "--force"}).error().text, "doctor does not take --force");
+  EXPECT_EQ(parse_command_line({"uninstall", "--extension-id", "a"}).error().text,
+            "uninstall does not take --extension-id");
+  EXPECT_EQ(parse_command_line({"print", "--json", "--extension-id", "a"}).error().text,
+            "print does not take --json");
+  EXPECT_TRUE(parse_command_line({"doctor", "--browser", "chromium", "--json"}));
+  EXPECT_TRUE(parse_command_line({"uninstall", "--system", "--dry-run"}));
+}
+
+TEST(CommandLine, RefusesMissingValuesAndCommands) {
+  EXPECT_EQ(parse_command_line({}).error().text, "no command given");
+  EXPECT_EQ(parse_command_line({"register"}).error().text, "unknown command: register");
+  EXPECT_EQ(parse_command_line({"install", "--host"}).error().text, "--host needs a value");
+  EXPECT_EQ(parse_command_line({"install", "--extension-id="}).error().text, "--extension-id needs a value");
+  EXPECT_EQ(parse_command_line({"install", "--force=yes", "--extension-id", "a"}).error().text,
+            "--force takes no value");
+  EXPECT_EQ(parse_command_line({"print"}).error().text, "print needs at least one --extension-id");
+}
+
+TEST(CommandLine, HelpAnywhereAsksForTheUsage) {
+  EXPECT_EQ(parse_command_line({"--help"})->verb, Verb::help);
+  EXPECT_EQ(parse_command_line({"install", "-h"})->verb, Verb::help);
+}
+
+}  // namespace
+}  // namespace orvix::register_tool

@@ -1,0 +1,76 @@
+#include "native_host_register/host_manifest.h"
+
+#include <gtest/gtest.h>
+
+namespace orvix::register_tool {
+namespace {
+
+const std::string kId = "abcdefghijklmnopabcdefghijklmnop";
+
+std::vector<std::string> codes(const ManifestCheck& check) {
+  std::vector<std::string> found;
+  for (const auto& problem : check.problems) found.push_back(problem.code);
+  return found;
+}
+
+TEST(ExtensionId, IsThirtyTwoLettersFromAToP) {
+  EXPECT_TRUE(is_extension_id(kId));
+  EXPECT_TRUE(is_extension_id(std::string(32, 'p')));
+  EXPECT_FALSE(is_extension_id(std::string(32, 'q')));
+  EXPECT_FALSE(is_extension_id(std::string(32, 'A')));
+  EXPECT_FALSE(is_extension_id(std::string(31, 'a')));
+  EXPECT_FALSE(is_extension_id(std::string(33, 'a')));
+  EXPECT_FALSE(is_extension_id(""));
+  EXPECT_FALSE(is_extension_id(kId.substr(0, 31) + "0"));
+}
+
+TEST(ManifestText, IsCompactSortedAndPassesItsOwnCheck) {
+  const std::string text = manifest_text("/opt/orvix/host", {kId});
+  EXPECT_EQ(text, R"({"allowed_origins":["chrome-extension://)" + kId +
+                      R"(/"],"description":"Orvix Chrome native host","name":"com.orvix.chrome_native_host",)"
+                      R"("path":"/opt/orvix/host","type":"stdio"})"
+                      "\n");
+  ManifestCheck check = check_manifest(text, false);
+  EXPECT_TRUE(check.parsed);
+  EXPECT_EQ(codes(check), std::vector<std::string>{});
+  EXPECT_EQ(check.host_path, "/opt/orvix/host");
+  EXPECT_EQ(check.extension_ids, std::vector<std::string>{kId});
+}
+
+TEST(ManifestCheck, NamesEachFaultOfTheContent) {
+  const std::string origin = "\"chrome-extension://" + kId + "/\"";
+  const std::string rest = R"("name":"com.orvix.chrome_native_host","type":"stdio")";
+  struct Case {
+    std::string text;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"", {"manifest_invalid"}},
+      {"[]", {"manifest_invalid"}},
+      {"{" + rest + R"(,"path":"/h","allowed_origins":[)" + origin + "]}", {}},
+      {R"({"type":"stdio","path":"/h","allowed_origins":[)" + origin + "]}", {"name_mismatch"}},
+      {R"({"name":"com.orvix.chrome_native_host","path":"/h","allowed_origins":[)" + origin + "]}",
+       {"type_invalid"}},
+      {"{" + rest + R"(,"allowed_origins":[)" + origin + "]}", {"path_missing"}},
+      {"{" + rest + R"(,"path":"","allowed_origins":[)" + origin + "]}", {"path_missing"}},
+      {"{" + rest + R"(,"path":7,"allowed_origins":[)" + origin + "]}", {"path_missing"}},
+      {"{" + rest + R"(,"path":"bin/h","allowed_origins":[)" + origin + "]}", {"path_not_absolute"}},
+      {"{" + rest + R"(,"path":"/h"})", {"origins_invalid"}},
+      {"{" + rest + R"(,"path":"/h","allowed_origins":[]})", {"origins_invalid"}},
+      {"{" + rest + R"(,"path":"/h","allowed_origins":")" + kId + "\"}", {"origins_invalid"}},
+      {"{" + rest + R"(,"path":"/h","allowed_origins":["chrome-extension://)" + kId + "\"]}", {"origins_invalid"}},
+      {"{" + rest + R"(,"path":"/h","allowed_origins":["chrome-extension://*/"]})", {"origins_invalid"}},
+      {"{" + rest + R"(,"path":"/h","allowed_origins":[)" + origin + ",1]}", {"origins_invalid"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(codes(check_manifest(c.text, false)), c.expected) << c.text;
+  }
+}
+
+TEST(ManifestCheck, ARelativeHostPathIsWhatWindowsBrowsersResolve) {
+  const std::string text = manifest_text("orvix-chrome-native-host.exe", {kId});
+  EXPECT_EQ(codes(check_manifest(text, true)), std::vector<std::string>{});
+  EXPECT_EQ(codes(check_manifest(text, false)), std::vector<std::string>{"path_not_absolute"});
+}
+
+}  // namespace
+}  // namespace orvix::register_tool

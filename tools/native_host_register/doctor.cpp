@@ -1,0 +1,193 @@
+#include "doctor.h"
+
+#include <chrono>
+#include <map>
+
+#include "host_manifest.h"
+#include "manifest_file.h"
+#include "platform/path.h"
+#include "platform/program_path.h"
+#include "registration_commands.h"
+
+namespace orvix::register_tool {
+
+namespace {
+
+using platform::RegistryHive;
+using platform::RegistryView;
+
+// Long enough for a hello whose runtime probe waits out its own limits.
+constexpr std::chrono::milliseconds kProbeLimit{25000};
+
+// What checking one manifest found, shared by the browsers that use it.
+struct ManifestHealth {
+  std::optional<std::string> host_path;
+  std::vector<std::string> extension_ids;
+  std::optional<HelloReport> hello;
+  std::vector<ManifestProblem> problems;
+};
+
+ManifestHealth check_manifest_file(const Roots& roots, const std::string& path) {
+  ManifestHealth health;
+  auto text = read_manifest_file(path);
+  if (!text) {
+    health.problems.push_back({"manifest_unreadable", text.error().text});
+    return health;
+  }
+  ManifestCheck check = check_manifest(*text, roots.windows);
+  health.extension_ids = check.extension_ids;
+  health.problems = check.problems;
+  if (!check.host_path) return health;
+
+  std::string host = *check.host_path;
+  if (!platform::is_absolute_path(host)) {
+    // Windows browsers resolve a relative path against the manifest's folder;
+    // the others refuse it (a problem check_manifest has named).
+    if (!roots.windows) return health;
+    host = platform::join_path(platform::parent_path(path), host);
+  }
+  health.host_path = host;
+  if (!platform::path_exists(host)) {
+    health.problems.push_back({"host_missing", "The host " + host + " does not exist."});
+  } else if (!platform::is_executable_file(host)) {
+    health.problems.push_back({"host_not_executable", "The host " + host + " is not executable."});
+  }
+  if (!health.problems.empty() || check.extension_ids.empty()) return health;
+
+  auto hello = probe_host(host, origin_of(check.extension_ids.front()), roots.windows, kProbeLimit);
+  if (!hello) {
+    std::string text = "The host does not answer like the browser expects: " + hello.error().text + ".";
+    if (!hello.error().host_stderr.empty()) text += " Its stderr: " + hello.error().host_stderr;
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    health.problems.push_back({"host_failed", text});
+  } else {
+    health.hello = std::move(*hello);
+  }
+  return health;
+}
+
+// `text` as one word of a command line: POSIX shells take it in single
+// quotes; Windows' cmd in double quotes, and only when it holds a space.
+std::string quoted_if_needed(const Roots& roots, const std::string& text) {
+  if (roots.windows) return text.find(' ') == std::string::npos ? text : "\"" + text + "\"";
+  if (text.find_first_of(" \t'\"$\\") == std::string::npos) return text;
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// The install command that writes a sound registration for this browser.
+std::string reinstall_command(const Roots& roots, const Health& row, const ManifestHealth& found,
+                              const std::string& own_path) {
+  std::string command = "orvix-native-host-register install --browser " + std::string(row.browser->name);
+  if (row.scope == Scope::system) command += " --system";
+  if (found.extension_ids.empty()) {
+    command += " --extension-id <extension id from chrome://extensions>";
+  }
+  for (const auto& id : found.extension_ids) command += " --extension-id " + id;
+  std::string host;
+  if (found.host_path && platform::is_executable_file(*found.host_path)) {
+    host = *found.host_path;
+  } else if (auto beside = default_host_path(roots, own_path); platform::is_executable_file(beside)) {
+    host = beside;
+  }
+  command += " --host " + (host.empty() ? std::string("<path of orvix-chrome-native-host>") : quoted_if_needed(roots, host));
+  return command + " --force";
+}
+
+std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Health& row,
+                    const ManifestHealth& found, const std::string& own_path) {
+  const std::string reinstall = reinstall_command(roots, row, found, own_path);
+  if (problem.code == "host_missing") return "Reinstall the host, or register the one you have: " + reinstall;
+  if (problem.code == "host_not_executable") return "Make it executable: chmod +x " + quoted_if_needed(roots, *found.host_path);
+  if (problem.code == "host_failed") {
+    return "Run the host by hand to see why: echo '{\"id\":1,\"method\":\"hello\"}' | orvix-nm-client " +
+           quoted_if_needed(roots, found.host_path.value_or("")) + "; then reinstall it if it is damaged.";
+  }
+  if (problem.code == "manifest_unreadable" && row.scope == Scope::system) {
+    return "Make it readable by every user (chmod 644), or write it anew as root: " + reinstall;
+  }
+  return "Write the manifest anew: " + reinstall;
+}
+
+// The manifest a Windows registration names, or the problem with the key.
+std::optional<std::string> manifest_of_key(const RegistryLocation& location, std::vector<ManifestProblem>& problems) {
+  std::vector<RegistryView> views{RegistryView::bits64};
+  if (location.hive == RegistryHive::local_machine) views.push_back(RegistryView::bits32);
+  for (RegistryView view : views) {
+    auto value = platform::read_default_value(location.hive, view, location.key);
+    if (!value) {
+      problems.push_back({"registry_unreadable", "Cannot read " + registry_display(location.hive, view, location.key) +
+                                                     ": " + value.error().text + "."});
+      return std::nullopt;
+    }
+    if (*value) return **value;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+DoctorReport run_doctor(const Roots& roots, const std::vector<const BrowserRow*>& browsers,
+                        const std::string& own_path) {
+  DoctorReport report;
+  std::map<std::string, ManifestHealth> checked;
+  for (const BrowserRow* browser : browsers) {
+    for (Scope scope : {Scope::user, Scope::system}) {
+      auto target = target_for(roots, *browser, scope);
+      if (!target) continue;
+      Health row;
+      row.browser = browser;
+      row.scope = scope;
+      row.where = target->where();
+      row.detected = is_detected(roots, *browser);
+
+      std::vector<ManifestProblem> key_problems;
+      if (target->registry) {
+        row.manifest_path = manifest_of_key(*target->registry, key_problems);
+        row.registered = row.manifest_path.has_value() || !key_problems.empty();
+        if (row.manifest_path && !platform::path_exists(*row.manifest_path)) {
+          key_problems.push_back({"registry_manifest_missing",
+                                  "The registry names the manifest " + *row.manifest_path + ", which does not exist."});
+        }
+      } else if (platform::path_exists(target->manifest_path)) {
+        row.manifest_path = target->manifest_path;
+        row.registered = true;
+      }
+      if (!row.registered) {
+        report.rows.push_back(std::move(row));
+        continue;
+      }
+      report.any_registered = true;
+
+      ManifestHealth found;
+      if (key_problems.empty() && row.manifest_path) {
+        auto cached = checked.find(*row.manifest_path);
+        if (cached == checked.end()) {
+          cached = checked.emplace(*row.manifest_path, check_manifest_file(roots, *row.manifest_path)).first;
+        }
+        found = cached->second;
+      }
+      found.problems.insert(found.problems.begin(), key_problems.begin(), key_problems.end());
+      row.host_path = found.host_path;
+      row.hello = found.hello;
+      for (const auto& problem : found.problems) {
+        row.problems.push_back(Problem{problem.code, problem.text, fix_for(problem, roots, row, found, own_path)});
+      }
+      if (!browser->flatpak_app.empty()) {
+        row.notes.push_back("A Flatpak browser runs in a sandbox: the host must be reachable from inside it "
+                            "(for example flatpak override --user --filesystem=<host folder>:ro " +
+                            std::string(browser->flatpak_app) + ", and flatpak-spawn --host where the sandbox "
+                            "cannot run it).");
+      }
+      report.rows.push_back(std::move(row));
+    }
+  }
+  report.healthy = report.any_registered;
+  for (const auto& row : report.rows) {
+    if (row.registered && !row.problems.empty()) report.healthy = false;
+  }
+  return report;
+}
+
+}  // namespace orvix::register_tool

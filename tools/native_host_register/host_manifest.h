@@ -1,0 +1,49 @@
+// The host manifest: the JSON file that tells a browser how to start the
+// host and which extensions may talk to it.
+//
+//   {"allowed_origins":["chrome-extension://<id>/"],"description":"...",
+//    "name":"com.orvix.chrome_native_host","path":"<host>","type":"stdio"}
+//
+// Pure functions: no I/O.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvix::register_tool {
+
+inline constexpr const char* kHostDescription = "Orvix Chrome native host";
+
+// An extension id as the browser makes it: 32 letters from 'a' to 'p'.
+bool is_extension_id(std::string_view id);
+
+// "chrome-extension://<id>/".
+std::string origin_of(std::string_view id);
+
+// The manifest for `host_path` admitting `extension_ids`, as compact JSON
+// followed by a line break.
+std::string manifest_text(const std::string& host_path, const std::vector<std::string>& extension_ids);
+
+// One thing wrong with a manifest; `code` is stable for scripts.
+struct ManifestProblem {
+  std::string code;
+  std::string text;
+};
+
+struct ManifestCheck {
+  bool parsed = false;
+  std::optional<std::string> host_path;    // the "path" member, when a string
+  std::vector<std::string> extension_ids;  // from the well-formed origins
+  std::vector<ManifestProblem> problems;   // what the content itself gets wrong
+};
+
+// Checks manifest text: it parses, its name is the host's (the file is named
+// after it), its type is "stdio", its path is a non-empty string that is
+// absolute (`relative_path_allowed` on Windows, where the browser resolves it
+// against the manifest's folder), and allowed_origins is a non-empty array of
+// "chrome-extension://<id>/" strings. The host file itself is not looked at.
+ManifestCheck check_manifest(std::string_view text, bool relative_path_allowed);
+
+}  // namespace orvix::register_tool

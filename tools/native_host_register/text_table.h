@@ -1,0 +1,21 @@
+// Columns aligned for people: each column as wide as its widest cell, two
+// spaces between columns, the last column not padded.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace orvix::register_tool {
+
+class TextTable {
+ public:
+  void add(std::vector<std::string> row) { rows_.push_back(std::move(row)); }
+  bool empty() const { return rows_.empty(); }
+  void print(std::ostream& out, const std::string& indent = "") const;
+
+ private:
+  std::vector<std::vector<std::string>> rows_;
+};
+
+}  // namespace orvix::register_tool
