@@ -2,8 +2,12 @@
 links and huge files. The host must neither wait on them, nor read them
 whole, nor write into them; every run is bounded by a timeout."""
 import os
+import shlex
+import shutil
 import socket
+import tempfile
 import unittest
+import unittest.mock
 
 from harness import STARTED, STOPPED, HostTestCase, frame, not_on_windows
 
@@ -95,10 +99,20 @@ class HostileDescriptor(HostTestCase):
         chrome = os.path.dirname(self.descriptor_path)
         os.chmod(chrome, 0)
         self.addCleanup(os.chmod, chrome, 0o700)
+        if os.geteuid() != 0:
+            self.assert_read_failure("Permission denied (os error 13)")
+            return
         # root searches any directory: run the host as nobody instead, for
-        # whom this test's private directory is closed as well.
-        as_nobody = {"user": 65534} if os.geteuid() == 0 else {}
-        self.assert_read_failure("Permission denied (os error 13)", **as_nobody)
+        # whom this test's private directory is closed as well. The build may
+        # lie under a directory nobody cannot enter (a checkout in a private
+        # temporary folder), so nobody starts a copy from an open one.
+        open_dir = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, open_dir)
+        os.chmod(open_dir, 0o755)
+        program, *arguments = shlex.split(os.environ["ORVIX_HOST_CMD"])
+        copy = shutil.copy(program, open_dir)
+        with unittest.mock.patch.dict(os.environ, {"ORVIX_HOST_CMD": shlex.join([copy, *arguments])}):
+            self.assert_read_failure("Permission denied (os error 13)", user=65534)
 
 
 @posix_only
