@@ -11,21 +11,14 @@ namespace {
 
 constexpr const char* kManifestFolder = "NativeMessagingHosts";
 
-// Joins '/'-separated table text below `base`.
+// Linux and macOS locations: '/'-separated, whatever system computes them
+// (the tests check every system's table on every build).
 std::string below(std::string base, std::string_view relative) {
-  std::size_t start = 0;
-  while (start < relative.size()) {
-    std::size_t end = relative.find('/', start);
-    if (end == std::string_view::npos) end = relative.size();
-    base = platform::join_path(base, relative.substr(start, end - start));
-    start = end + 1;
-  }
-  return base;
+  if (!base.empty() && base.back() != '/') base += '/';
+  return base + std::string(relative);
 }
 
-std::string manifest_file_in(const std::string& folder) {
-  return platform::join_path(folder, std::string(kHostName) + ".json");
-}
+std::string manifest_file_in(const std::string& folder) { return below(folder, std::string(kHostName) + ".json"); }
 
 // The browser's own per-user folder, which holds its profiles.
 std::optional<std::string> user_data_folder(const Roots& roots, const BrowserRow& browser) {
@@ -67,7 +60,7 @@ Roots Roots::from_environment() {
   if (xdg && platform::is_absolute_path(*xdg)) {
     roots.config_home = *xdg;
   } else if (!roots.home.empty()) {
-    roots.config_home = platform::join_path(roots.home, ".config");
+    roots.config_home = below(roots.home, ".config");
   }
   roots.system_prefix = platform::environment_variable("ORVIX_REGISTER_SYSTEM_ROOT").value_or("");
   if (roots.windows) roots.local_app_data = platform::environment_variable("LOCALAPPDATA").value_or("");
@@ -90,7 +83,7 @@ std::optional<Target> target_for(const Roots& roots, const BrowserRow& browser, 
   if (scope == Scope::user) {
     auto folder = user_data_folder(roots, browser);
     if (!folder) return std::nullopt;
-    target.manifest_path = manifest_file_in(platform::join_path(*folder, kManifestFolder));
+    target.manifest_path = manifest_file_in(below(*folder, kManifestFolder));
     return target;
   }
   const std::string_view system_folder = roots.macos ? browser.mac_system : browser.linux_system;

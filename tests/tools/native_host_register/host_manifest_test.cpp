@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include "json/serialize.h"
+#include "platform/program_path.h"
+
 namespace orvix::register_tool {
 namespace {
 
 const std::string kId = "abcdefghijklmnopabcdefghijklmnop";
+
+// An absolute host path on this system ("/..." or "C:\..."), as JSON text.
+std::string absolute_host_json() { return json::to_compact_string(json::Value(*platform::absolute_path("h"))); }
 
 std::vector<std::string> codes(const ManifestCheck& check) {
   std::vector<std::string> found;
@@ -30,36 +36,37 @@ TEST(ManifestText, IsCompactSortedAndPassesItsOwnCheck) {
                       R"(/"],"description":"Orvix Chrome native host","name":"com.orvix.chrome_native_host",)"
                       R"("path":"/opt/orvix/host","type":"stdio"})"
                       "\n");
-  ManifestCheck check = check_manifest(text, false);
+  ManifestCheck check = check_manifest(manifest_text(*platform::absolute_path("h"), {kId}), false);
   EXPECT_TRUE(check.parsed);
   EXPECT_EQ(codes(check), std::vector<std::string>{});
-  EXPECT_EQ(check.host_path, "/opt/orvix/host");
+  EXPECT_EQ(check.host_path, *platform::absolute_path("h"));
   EXPECT_EQ(check.extension_ids, std::vector<std::string>{kId});
 }
 
 TEST(ManifestCheck, NamesEachFaultOfTheContent) {
   const std::string origin = "\"chrome-extension://" + kId + "/\"";
   const std::string rest = R"("name":"com.orvix.chrome_native_host","type":"stdio")";
+  const std::string host = R"("path":)" + absolute_host_json();
   struct Case {
     std::string text;
     std::vector<std::string> expected;
   } cases[] = {
       {"", {"manifest_invalid"}},
       {"[]", {"manifest_invalid"}},
-      {"{" + rest + R"(,"path":"/h","allowed_origins":[)" + origin + "]}", {}},
-      {R"({"type":"stdio","path":"/h","allowed_origins":[)" + origin + "]}", {"name_mismatch"}},
-      {R"({"name":"com.orvix.chrome_native_host","path":"/h","allowed_origins":[)" + origin + "]}",
+      {"{" + rest + "," + host + R"(,"allowed_origins":[)" + origin + "]}", {}},
+      {R"({"type":"stdio",)" + host + R"(,"allowed_origins":[)" + origin + "]}", {"name_mismatch"}},
+      {R"({"name":"com.orvix.chrome_native_host",)" + host + R"(,"allowed_origins":[)" + origin + "]}",
        {"type_invalid"}},
       {"{" + rest + R"(,"allowed_origins":[)" + origin + "]}", {"path_missing"}},
       {"{" + rest + R"(,"path":"","allowed_origins":[)" + origin + "]}", {"path_missing"}},
       {"{" + rest + R"(,"path":7,"allowed_origins":[)" + origin + "]}", {"path_missing"}},
       {"{" + rest + R"(,"path":"bin/h","allowed_origins":[)" + origin + "]}", {"path_not_absolute"}},
-      {"{" + rest + R"(,"path":"/h"})", {"origins_invalid"}},
-      {"{" + rest + R"(,"path":"/h","allowed_origins":[]})", {"origins_invalid"}},
-      {"{" + rest + R"(,"path":"/h","allowed_origins":")" + kId + "\"}", {"origins_invalid"}},
-      {"{" + rest + R"(,"path":"/h","allowed_origins":["chrome-extension://)" + kId + "\"]}", {"origins_invalid"}},
-      {"{" + rest + R"(,"path":"/h","allowed_origins":["chrome-extension://*/"]})", {"origins_invalid"}},
-      {"{" + rest + R"(,"path":"/h","allowed_origins":[)" + origin + ",1]}", {"origins_invalid"}},
+      {"{" + rest + "," + host + "}", {"origins_invalid"}},
+      {"{" + rest + "," + host + R"(,"allowed_origins":[]})", {"origins_invalid"}},
+      {"{" + rest + "," + host + R"(,"allowed_origins":")" + kId + "\"}", {"origins_invalid"}},
+      {"{" + rest + "," + host + R"(,"allowed_origins":["chrome-extension://)" + kId + "\"]}", {"origins_invalid"}},
+      {"{" + rest + "," + host + R"(,"allowed_origins":["chrome-extension://*/"]})", {"origins_invalid"}},
+      {"{" + rest + "," + host + R"(,"allowed_origins":[)" + origin + ",1]}", {"origins_invalid"}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(codes(check_manifest(c.text, false)), c.expected) << c.text;
