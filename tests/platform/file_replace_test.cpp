@@ -29,13 +29,11 @@ TEST_F(FileReplace, CreatesThenReplacesLeavingNoTemporary) {
   EXPECT_EQ(entries, 1u);
 }
 
-TEST_F(FileReplace, SharedFileIsReadableByEveryoneAndReplacesLikeAnyOther) {
+TEST_F(FileReplace, SharedFileReplacesLikeAnyOther) {
   const std::string target = path("manifest.json");
   ASSERT_TRUE(replace_file(target, "private"));
   ASSERT_TRUE(replace_shared_file(target, "shared"));
   EXPECT_EQ(content_of(target), "shared");
-  EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
-            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
   EXPECT_EQ(std::distance(fs::directory_iterator(directory_), fs::directory_iterator()), 1);
 }
 

@@ -5,28 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/wide_text.h"
+
 namespace orvix::platform {
 
 namespace {
 
-std::wstring wide(std::string_view text) {
-  if (text.empty()) return {};
-  int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
-  return out;
-}
-
-std::string narrow(std::wstring_view text) {
-  if (text.empty()) return {};
-  int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                   nullptr);
-  std::string out(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-  return out;
-}
-
-DWORD attributes_of(const std::string& path) { return ::GetFileAttributesW(wide(path).c_str()); }
+DWORD attributes_of(const std::string& path) { return ::GetFileAttributesW(win32::widen(path).c_str()); }
 
 }  // namespace
 
@@ -35,7 +20,7 @@ std::string own_executable_path(std::string_view argv0) {
   for (;;) {
     DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) break;
-    if (length < buffer.size()) return narrow(std::wstring_view(buffer.data(), length));
+    if (length < buffer.size()) return win32::narrow_for_display(std::wstring_view(buffer.data(), length));
     buffer.resize(buffer.size() * 2);
   }
   auto absolute = absolute_path(argv0);
@@ -45,14 +30,14 @@ std::string own_executable_path(std::string_view argv0) {
 boost::system::result<std::string, OsError> absolute_path(std::string_view path) {
   // GetFullPathNameW joins with the current directory and removes "." and
   // ".." lexically, without touching the file system.
-  const std::wstring input = wide(path);
+  const std::wstring input = win32::widen(path);
   DWORD size = ::GetFullPathNameW(input.c_str(), 0, nullptr, nullptr);
   if (size == 0) return last_os_error();
   std::wstring out(size, L'\0');
   DWORD length = ::GetFullPathNameW(input.c_str(), size, out.data(), nullptr);
   if (length == 0 || length >= size) return last_os_error();
   out.resize(length);
-  return narrow(out);
+  return win32::narrow_for_display(out);
 }
 
 bool is_absolute_path(std::string_view path) {

@@ -4,26 +4,11 @@
 
 #include <string>
 
+#include "platform/win32/wide_text.h"
+
 namespace orvix::platform {
 
 namespace {
-
-std::wstring wide(const std::string& text) {
-  if (text.empty()) return {};
-  int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
-  return out;
-}
-
-std::string narrow(const std::wstring& text) {
-  if (text.empty()) return {};
-  int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                   nullptr);
-  std::string out(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-  return out;
-}
 
 HKEY root_of(RegistryHive hive) { return hive == RegistryHive::current_user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 
@@ -52,7 +37,7 @@ class OpenKey {
 boost::system::result<std::optional<std::string>, OsError> read_default_value(RegistryHive hive, RegistryView view,
                                                                               const std::string& key) {
   OpenKey opened;
-  LSTATUS status = ::RegOpenKeyExW(root_of(hive), wide(key).c_str(), 0, KEY_QUERY_VALUE | view_flag(view),
+  LSTATUS status = ::RegOpenKeyExW(root_of(hive), win32::widen(key).c_str(), 0, KEY_QUERY_VALUE | view_flag(view),
                                    opened.out());
   if (status == ERROR_FILE_NOT_FOUND) return std::optional<std::string>();
   if (status != ERROR_SUCCESS) return registry_error(status);
@@ -70,16 +55,16 @@ boost::system::result<std::optional<std::string>, OsError> read_default_value(Re
   if (status != ERROR_SUCCESS) return registry_error(status);
   value.resize(bytes / sizeof(wchar_t));
   while (!value.empty() && value.back() == L'\0') value.pop_back();
-  return std::optional<std::string>(narrow(value));
+  return std::optional<std::string>(win32::narrow_for_display(value));
 }
 
 boost::system::result<void, OsError> write_default_value(RegistryHive hive, RegistryView view, const std::string& key,
                                                          const std::string& value) {
   OpenKey opened;
-  LSTATUS status = ::RegCreateKeyExW(root_of(hive), wide(key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+  LSTATUS status = ::RegCreateKeyExW(root_of(hive), win32::widen(key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                      KEY_SET_VALUE | view_flag(view), nullptr, opened.out(), nullptr);
   if (status != ERROR_SUCCESS) return registry_error(status);
-  const std::wstring text = wide(value);
+  const std::wstring text = win32::widen(value);
   const DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
   status = ::RegSetValueExW(opened.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
   if (status != ERROR_SUCCESS) return registry_error(status);
@@ -87,7 +72,7 @@ boost::system::result<void, OsError> write_default_value(RegistryHive hive, Regi
 }
 
 boost::system::result<bool, OsError> delete_key(RegistryHive hive, RegistryView view, const std::string& key) {
-  LSTATUS status = ::RegDeleteKeyExW(root_of(hive), wide(key).c_str(), view_flag(view), 0);
+  LSTATUS status = ::RegDeleteKeyExW(root_of(hive), win32::widen(key).c_str(), view_flag(view), 0);
   if (status == ERROR_FILE_NOT_FOUND) return false;
   if (status != ERROR_SUCCESS) return registry_error(status);
   return true;
