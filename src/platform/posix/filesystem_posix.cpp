@@ -116,7 +116,7 @@ boost::system::result<void, FileError> append_to_regular_file(const std::string&
   OpenFile file(opened->first);
   std::size_t written = 0;
   if (auto result = posix::write_all(file.fd(), bytes, written); !result) {
-    return FileError{FileError::Kind::kOsError, std::move(result.error())};
+    return FileError{FileError::Kind::kOsError, result.error()};
   }
   return {};
 }

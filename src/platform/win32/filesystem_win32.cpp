@@ -106,7 +106,7 @@ boost::system::result<void, FileError> append_to_regular_file(const std::string&
   if (!opened) return opened.error();
   OpenFile file(*opened);
   if (auto written = win32::write_all(file.handle(), bytes); !written) {
-    return FileError{FileError::Kind::kOsError, std::move(written.error())};
+    return FileError{FileError::Kind::kOsError, written.error()};
   }
   return {};
 }
