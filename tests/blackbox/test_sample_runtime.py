@@ -127,7 +127,8 @@ class FixedPort(unittest.TestCase):
         self.assertEqual(json.loads(ask(runtime.url, '{"requestId":"p"}')[0])["requestId"], "p")
 
     def test_bad_arguments_are_refused(self):
-        for arguments in (["--port", "65536"], ["--port"], ["--bogus"]):
+        # Port 80 is the scheme's default: the published URL would name no port.
+        for arguments in (["--port", "65536"], ["--port", "80"], ["--port"], ["--bogus"]):
             result = subprocess.run(tool("sample-runtime") + list(arguments), capture_output=True, text=True,
                                     timeout=LIMIT_SECONDS)
             self.assertEqual(result.returncode, 2, arguments)
@@ -157,11 +158,14 @@ class Answers(RuntimeTestCase):
         self.assertNotIn("command", answer["payload"])
 
     def test_noise_comes_before_the_answer(self):
-        received = ask(self.runtime.url, '{"requestId":"n","payload":{"sendNoiseFirst":true}}', answers=4)
-        self.assertIsInstance(received[0], bytes)
-        self.assertNotEqual(json.loads(received[1])["requestId"], "n")
-        self.assertIsInstance(json.loads(received[2]), list)
-        self.assertEqual(json.loads(received[3])["requestId"], "n")
+        # Whatever id the request carries, the noise object carries another.
+        for request_id in ("n", "noise", "sample-runtime-noise"):
+            request = json.dumps({"requestId": request_id, "payload": {"sendNoiseFirst": True}})
+            received = ask(self.runtime.url, request, answers=4)
+            self.assertIsInstance(received[0], bytes)
+            self.assertNotEqual(json.loads(received[1])["requestId"], request_id)
+            self.assertIsInstance(json.loads(received[2]), list)
+            self.assertEqual(json.loads(received[3])["requestId"], request_id)
 
     def test_messages_without_a_string_request_id_get_no_answer(self):
         received = ask(self.runtime.url, "not json", b'{"requestId":"binary"}', "[1]", '{"requestId":5}',

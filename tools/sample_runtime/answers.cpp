@@ -43,9 +43,15 @@ json::Object echo_answer(const json::Value& request) {
   return answer;
 }
 
-std::vector<OutgoingMessage> noise() {
+// The object among the noise carries an id made from the request's own, and
+// longer, so that it can never be taken for the answer.
+std::vector<OutgoingMessage> noise(std::string_view request_id) {
+  json::Object other;
+  other["payload"] = json::Object();
+  other["requestId"] = "noise-for-" + std::string(request_id);
+  other["type"] = "runtime.noise";
   return {OutgoingMessage{false, "sample runtime binary noise"},
-          OutgoingMessage{true, R"({"payload":{},"requestId":"sample-runtime-noise","type":"runtime.noise"})"},
+          OutgoingMessage{true, json::to_compact_string(other)},
           OutgoingMessage{true, "[\"sample runtime noise\"]"}};
 }
 
@@ -67,7 +73,7 @@ std::vector<OutgoingMessage> answer_message(std::string_view message, bool is_te
   answer["requestId"] = *request_id;
 
   std::vector<OutgoingMessage> messages;
-  if (switch_is_on(*request, "sendNoiseFirst")) messages = noise();
+  if (switch_is_on(*request, "sendNoiseFirst")) messages = noise(*request_id);
   messages.push_back(OutgoingMessage{true, json::to_compact_string(answer)});
   return messages;
 }

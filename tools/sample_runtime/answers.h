@@ -10,7 +10,8 @@
 // Switches in the request's "payload" object, for exercising a client:
 //   - "wantCommand": true    the answer's payload also holds "command":{"name":"noop"}
 //   - "sendNoiseFirst": true three messages that do not answer the request come
-//     first: a binary message, a JSON object with another requestId, a JSON array.
+//     first: a binary message, a JSON object whose requestId is "noise-for-" and
+//     the request's id, a JSON array.
 // Pure function: no I/O, never fails.
 #pragma once
 

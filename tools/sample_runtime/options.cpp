@@ -24,10 +24,13 @@ const char* const kUsage =
     "  \"sendNoiseFirst\":true  sends a binary message, an object with another\n"
     "                         requestId and a JSON array before the answer\n"
     "\n"
-    "  --port N        port to listen on, 0 to 65535 (default 0: any free port)\n"
+    "  --port N        port to listen on, 0 to 65535 but not 80 (default 0: any free\n"
+    "                  port); the host reads ws://127.0.0.1:80/ as a URL without a port\n"
     "  --version TEXT  version text to publish and report (default 0.9.0-sample)\n";
 
 namespace {
+
+constexpr std::uint16_t kWsDefaultPort = 80;
 
 bool parse_port(const std::string& text, std::uint16_t& port) {
   unsigned value = 0;
@@ -54,6 +57,10 @@ boost::system::result<Options, std::string> parse_options(const std::vector<std:
       options.version = value;
     } else if (!parse_port(value, options.port)) {
       return "not a port number (0 to 65535): " + value;
+    } else if (options.port == kWsDefaultPort) {
+      // The URL parser drops a scheme's default port, so the published URL
+      // would name no port and the host would refuse it.
+      return "port 80 cannot be published: ws://127.0.0.1:80/ names no port for the host";
     }
   }
   return options;
