@@ -53,18 +53,30 @@ TEST(RuntimeExchange, ReturnsTheMatchingAnswerAndSendsTheRequestCompact) {
 }
 
 TEST(RuntimeExchange, SkipsOtherAnswersAndNonTextMessages) {
-  RuntimePeer peer([](PeerSession& session) {
+  std::string pong_received;
+  RuntimePeer peer([&](PeerSession& session) {
     session.read_message();
+    beast::error_code ec;
+    session.ws().ping("are you there", ec);
+    session.ws().pong("unasked", ec);
     session.send_text(R"({"requestId":"someone-else"})");
     session.send_binary(R"({"requestId":"r-1","from":"binary"})");
     session.send_text(R"({"requestId":12345})");  // same digits, but a number
     session.send_text(R"(["r-1"])");
     session.send_text(R"({"requestId":"r-1","from":"text"})");
-    session.drain_until_closed();
+    // The client answers the ping while it reads; its pong is the only frame
+    // left to read before it drops the connection.
+    session.ws().control_callback([&](websocket::frame_type kind, beast::string_view payload) {
+      if (kind == websocket::frame_type::pong) pong_received = std::string(payload);
+    });
+    beast::flat_buffer ignored;
+    session.ws().read(ignored, ec);
   });
   auto result = exchange(peer.url(), "r-1");
+  peer.finish();
   ASSERT_TRUE(result.has_value()) << result.error().text;
   EXPECT_EQ(json::to_compact_string(*result), R"({"from":"text","requestId":"r-1"})");
+  EXPECT_EQ(pong_received, "are you there");
 
   RuntimePeer numeric([](PeerSession& session) {
     session.read_message();
