@@ -1,5 +1,8 @@
 #include "bridge/socket_stream.h"
 
+#include <algorithm>
+#include <array>
+#include <optional>
 #include <string>
 
 #include <boost/asio/error.hpp>
@@ -26,6 +29,35 @@ class OsErrorCategory final : public boost::system::error_category {
   const char* name() const noexcept override { return "orvix.os"; }
   std::string message(int value) const override { return platform::os_error_from_code(value).text; }
 };
+
+struct OutgoingFrame {
+  bool close = false;
+  std::uint64_t size = 0;  // header, mask key and payload
+};
+
+// The frame that starts the bytes about to be written, or nothing when they
+// hold less than its whole header. A client's frames are always masked.
+std::optional<OutgoingFrame> outgoing_frame(std::span<const std::span<const std::byte>> buffers) {
+  std::array<std::uint8_t, 14> header{};
+  std::size_t have = 0;
+  for (const auto& buffer : buffers) {
+    for (std::size_t i = 0; i < buffer.size() && have < header.size(); ++i) {
+      header[have++] = static_cast<std::uint8_t>(buffer[i]);
+    }
+  }
+  if (have < 2) return std::nullopt;
+  const std::uint8_t length7 = header[1] & 0x7f;
+  const std::size_t extended = length7 == 126 ? 2 : length7 == 127 ? 8 : 0;
+  const std::size_t mask = (header[1] & 0x80) != 0 ? 4 : 0;
+  if (have < 2 + extended + mask) return std::nullopt;
+  std::uint64_t payload = length7;
+  if (extended != 0) {
+    payload = 0;
+    for (std::size_t i = 0; i < extended; ++i) payload = (payload << 8) | header[2 + i];
+  }
+  constexpr std::uint8_t kCloseOpcode = 0x8;
+  return OutgoingFrame{(header[0] & 0x0f) == kCloseOpcode, 2 + extended + mask + payload};
+}
 
 }  // namespace
 
@@ -67,12 +99,32 @@ std::size_t SocketStream::receive(std::span<std::byte> buffer, boost::system::er
 }
 
 std::size_t SocketStream::send(std::span<const std::span<const std::byte>> buffers, boost::system::error_code& ec) {
+  if (dropping_close_frames_ && outgoing_frame_left_ == 0) {
+    const auto frame = outgoing_frame(buffers);
+    if (!frame) {
+      // Frame boundaries can no longer be told apart: send everything.
+      dropping_close_frames_ = false;
+    } else {
+      outgoing_frame_left_ = frame->size;
+      dropping_outgoing_frame_ = frame->close && !close_reply_allowed_;
+    }
+  }
+  if (dropping_close_frames_ && dropping_outgoing_frame_) {
+    std::uint64_t offered = 0;
+    for (const auto& buffer : buffers) offered += buffer.size();
+    const std::uint64_t dropped = std::min(offered, outgoing_frame_left_);
+    outgoing_frame_left_ -= dropped;
+    ec = {};
+    return static_cast<std::size_t>(dropped);
+  }
+
   auto sent = socket_.send_some(buffers, io_timeout_);
   if (!sent) {
     ec = sent.error().timed_out ? make_error_code(SocketStreamError::send_timed_out)
                                 : boost::system::error_code(sent.error().os.code, os_error_category());
     return 0;
   }
+  if (dropping_close_frames_) outgoing_frame_left_ -= std::min<std::uint64_t>(outgoing_frame_left_, *sent);
   ec = {};
   return *sent;
 }

@@ -116,6 +116,43 @@ TEST(RuntimeExchange, PeerClosingBeforeAnsweringIsAReadFailure) {
   expect_failure(exchange(closed.url()), RuntimeErrorCode::response_read_failed);
 }
 
+TEST(RuntimeExchange, AProtocolFaultEndsTheExchangeWithoutACloseFrame) {
+  const std::pair<const char*, std::string> faults[] = {
+      {"masked frame", std::string("\x81\x82\x00\x00\x00\x00{}", 8)},
+      {"reserved bits", std::string("\xc1\x02{}", 4)},
+      {"unknown opcode", std::string("\x83\x02{}", 4)},
+      {"text that is not UTF-8", std::string("\x81\x01\xff", 3)},
+      {"Close with a one-byte body", std::string("\x88\x01\x03", 3)},
+  };
+  for (const auto& [fault, bytes] : faults) {
+    std::string sent_back;
+    RuntimePeer peer([&, bytes = bytes](PeerSession& session) {
+      session.read_message();
+      session.send_raw(bytes);
+      sent_back = session.raw_bytes_until_closed();
+    });
+    auto result = exchange(peer.url());
+    peer.finish();
+    expect_failure(result, RuntimeErrorCode::response_read_failed);
+    EXPECT_EQ(sent_back, "") << fault;
+  }
+}
+
+TEST(RuntimeExchange, TheRuntimesOwnCloseIsAnsweredAndEndsTheExchange) {
+  std::string sent_back;
+  RuntimePeer peer([&](PeerSession& session) {
+    session.read_message();
+    session.send_raw(std::string("\x88\x02\x03\xe8", 4));  // Close, 1000
+    sent_back = session.raw_bytes_until_closed();
+  });
+  auto result = exchange(peer.url());
+  peer.finish();
+  expect_failure(result, RuntimeErrorCode::response_read_failed);
+  // One masked Close frame echoing the code, as RFC 6455 requires.
+  ASSERT_EQ(sent_back.size(), 8u);
+  EXPECT_EQ(sent_back.substr(0, 2), std::string("\x88\x82", 2));
+}
+
 TEST(RuntimeExchange, SilenceAfterTheRequestHitsTheReadDeadline) {
   RuntimePeer peer([](PeerSession& session) {
     session.read_message();

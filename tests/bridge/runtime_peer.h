@@ -67,10 +67,18 @@ class PeerSession {
   }
 
   // Waits (bounded by the client closing its side) until the peer is gone.
-  void drain_until_closed() {
-    char sink[4096];
+  void drain_until_closed() { raw_bytes_until_closed(); }
+
+  // The bytes the client sends, unframed, until it closes its side.
+  std::string raw_bytes_until_closed() {
+    std::string received;
+    char chunk[4096];
     beast::error_code ec;
-    for (int reads = 0; reads < 100000 && !ec; ++reads) socket().read_some(net::buffer(sink), ec);
+    for (int reads = 0; reads < 100000 && !ec; ++reads) {
+      const std::size_t size = socket().read_some(net::buffer(chunk), ec);
+      if (received.size() < 65536) received.append(chunk, size);
+    }
+    return received;
   }
 
  private:
