@@ -40,16 +40,19 @@ void expect_failure(const boost::system::result<json::Value, RuntimeError>& resu
 
 TEST(RuntimeExchange, ReturnsTheMatchingAnswerAndSendsTheRequestCompact) {
   std::string received;
+  std::string after_answer = "(not read)";
   RuntimePeer peer([&](PeerSession& session) {
     received = session.read_message().value_or("");
     session.send_text(R"({"type":"answer","requestId":"r-1","payload":{"n":1}})");
-    session.drain_until_closed();
+    after_answer = session.raw_bytes_until_closed();
   });
   auto result = exchange(peer.url());
   peer.finish();
   ASSERT_TRUE(result.has_value()) << result.error().text;
   EXPECT_EQ(json::to_compact_string(*result), R"({"payload":{"n":1},"requestId":"r-1","type":"answer"})");
   EXPECT_EQ(received, R"({"requestId":"r-1","type":"test.request"})");
+  // The connection is dropped, not closed with a Close frame.
+  EXPECT_EQ(after_answer, "");
 }
 
 TEST(RuntimeExchange, SkipsOtherAnswersAndNonTextMessages) {
@@ -90,15 +93,18 @@ TEST(RuntimeExchange, SkipsOtherAnswersAndNonTextMessages) {
 }
 
 TEST(RuntimeExchange, TextThatIsNotJsonEndsTheExchange) {
-  RuntimePeer peer([](PeerSession& session) {
+  std::string sent_back = "(not read)";
+  RuntimePeer peer([&](PeerSession& session) {
     session.read_message();
     session.send_text("ok");
     session.send_text(R"({"requestId":"r-1"})");
-    session.drain_until_closed();
+    sent_back = session.raw_bytes_until_closed();
   });
   auto result = exchange(peer.url());
+  peer.finish();
   expect_failure(result, RuntimeErrorCode::response_invalid);
   EXPECT_EQ(result.error().text, "expected value at line 1 column 1");
+  EXPECT_EQ(sent_back, "");
 }
 
 TEST(RuntimeExchange, PeerClosingBeforeAnsweringIsAReadFailure) {
