@@ -86,7 +86,7 @@ void serve_repeatedly(benchmark::State& state, WriteReply write_reply) {
   host::NativeChannel channel(source, sink);
   for (auto _ : state) {
     source.rewind();
-    auto request = channel.read_message();
+    auto request = channel.read_native_message();
     if (!std::holds_alternative<json::Value>(request)) {
       state.SkipWithError("read failed");
       break;
@@ -99,13 +99,13 @@ void serve_repeatedly(benchmark::State& state, WriteReply write_reply) {
 
 void HostTurn(benchmark::State& state) {
   serve_repeatedly(state, [](host::NativeChannel& channel, json::Value& request) {
-    return bool(channel.write_message(dispatch::dispatch_request(request)));
+    return bool(channel.write_native_message(dispatch::dispatch_request(request)));
   });
 }
 
 void HostEcho(benchmark::State& state) {
   serve_repeatedly(state, [](host::NativeChannel& channel, json::Value& request) {
-    return bool(channel.write_message(request));
+    return bool(channel.write_native_message(request));
   });
 }
 

@@ -127,12 +127,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   MemorySink sink;
   host::NativeChannel channel(source, sink);
   for (const std::string& want : expected) {
-    host::ReadOutcome outcome = channel.read_message();
+    host::ReadOutcome outcome = channel.read_native_message();
     const std::string got = describe(outcome);
     require(got == want, "chunked reads give what the whole stream gives", got, want);
     if (const auto* value = std::get_if<json::Value>(&outcome)) {
       const std::size_t before = sink.bytes.size();
-      const auto written = channel.write_message(*value);
+      const auto written = channel.write_native_message(*value);
       const std::string body = json::to_compact_string(*value);
       if (body.size() > host::kMaxBodySize) {
         require(!written && sink.bytes.size() == before, "an oversized reply is refused whole");

@@ -1,12 +1,13 @@
 // The reader walks the text with the JSON tokenizer. Faults come in two
 // kinds: those placed where the tokenizer stands when it finds them (syntax,
-// a value of the wrong type or out of range, a repeated name), and those
-// that only surface once the whole descriptor is read (a missing field, a
-// short array), placed after its closing bracket.
+// a value of the wrong type or out of range), and those about the descriptor
+// as a whole (a missing field, a short array, a repeated name). The second
+// kind is placed only after the container's end has been looked for: past
+// the whitespace that follows, and past the closing bracket when that comes
+// next, but never on a byte after that.
 //
 // A value is read up to its last byte and no further: a number ends at its
-// last digit (the byte after it is looked at, not read) and a member name at
-// its closing quote (the colon is not read yet), so a fault about either
+// last digit (the byte after it is looked at, not read), so a fault about it
 // counts up to that byte.
 
 #include "discovery/descriptor_reader.h"
@@ -41,7 +42,7 @@ using Step = boost::system::result<T, Failure>;
 
 Fault place(Tokenizer& t, Failure failure) {
   if (auto* placed = std::get_if<Fault>(&failure)) return std::move(*placed);
-  return t.peek_error(std::get<Unplaced>(failure).message);
+  return t.error(std::get<Unplaced>(failure).message);
 }
 
 // How a string is shown inside a message: quoted, with quotes, backslashes
@@ -188,9 +189,10 @@ Step<RuntimeConnectionDescriptor> read_members(Tokenizer& t) {
     for (std::size_t i = 0; i < kFields.size(); ++i) {
       if (**key == kFields[i]) index = i;
     }
-    // Checked before the colon is read: the fault sits on the name's closing quote.
+    // Checked before the colon is read; placed once the object's end has
+    // been looked for, like a missing field.
     if (index < kFields.size() && seen[index]) {
-      return Failure{t.error("duplicate field `" + std::string(kFields[index]) + "`")};
+      return Failure{Unplaced{"duplicate field `" + std::string(kFields[index]) + "`"}};
     }
     if (auto colon = t.member_colon(); !colon) return Failure{colon.error()};
     if (index == kFields.size()) {

@@ -2,6 +2,7 @@
 
 #include "discovery/product_home.h"
 #include "platform/filesystem.h"
+#include "platform/program_path.h"
 #include "platform/utf8.h"
 
 namespace orvix::discovery {
@@ -33,6 +34,10 @@ boost::system::result<LoadedDescriptor, DescriptorFailure> load_runtime_descript
             *path, "descriptor is larger than " + std::to_string(kMaxDescriptorSize) + " bytes"}};
       case platform::FileError::Kind::kOsError: break;
     }
+    // An entry whose metadata cannot be had at all (a directory on the way
+    // that may not be searched, a name too long, a loop of links) counts as
+    // missing; only one that is there but cannot be read is a read failure.
+    if (!platform::path_exists(*path)) return DescriptorFailure{DescriptorMissing{std::move(*path)}};
     return DescriptorFailure{DescriptorReadFailed{*path, error.os.text}};
   }
   if (!platform::is_valid_utf8(*content)) {

@@ -2,12 +2,14 @@
 //
 // Steps, first failure wins: resolve the path (home unresolved); open it
 // without waiting on what is there (descriptor missing when the open finds
-// no such entry); read it whole as UTF-8 text (read failed: the system's
-// text, "not a regular file" for a pipe, socket or device, which is never
-// read, "descriptor is larger than 1048576 bytes", past which nothing is
-// read, or "stream did not contain valid UTF-8"); parse it (invalid: the
-// reader's description); require protocol version 1 (protocol unsupported).
-// Nothing is cached, created or written.
+// no such entry, or fails where not even the entry's metadata can be had:
+// an unsearchable directory on the way, a name too long); read it whole as
+// UTF-8 text (read failed: the system's text, "not a regular file" for a
+// pipe, socket or device, which is never read, "descriptor is larger than
+// 1048576 bytes", past which nothing is read, or "stream did not contain
+// valid UTF-8"); parse it (invalid: the reader's description); require
+// protocol version 1 (protocol unsupported). Nothing is cached, created or
+// written.
 #pragma once
 
 #include <cstdint>

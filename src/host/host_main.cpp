@@ -24,13 +24,13 @@ constexpr const char* kInternalError = "internal error: ";
 // the channel fails (its error returned).
 std::optional<ChannelError> serve(NativeChannel& channel) {
   for (;;) {
-    ReadOutcome outcome = channel.read_message();
+    ReadOutcome outcome = channel.read_native_message();
     if (std::holds_alternative<EndOfInput>(outcome)) return std::nullopt;
     if (auto* error = std::get_if<ChannelError>(&outcome)) return std::move(*error);
     // The reply refers to the request, which lives until the next read.
     json::Value& request = std::get<json::Value>(outcome);
     const protocol::Reply reply = dispatch::dispatch_request(request);
-    if (auto written = channel.write_message(reply); !written) return written.error();
+    if (auto written = channel.write_native_message(reply); !written) return written.error();
   }
 }
 

@@ -48,7 +48,7 @@ boost::system::result<NativeChannel::Fill, ChannelError> NativeChannel::read_exa
   return Fill::kComplete;
 }
 
-ReadOutcome NativeChannel::read_message() {
+ReadOutcome NativeChannel::read_native_message() {
   // The previous request is gone: its arena goes with it (the blocks stay).
   arena_.reset();
   unsigned char length_bytes[kLengthSize];
@@ -96,13 +96,13 @@ boost::system::result<void, ChannelError> NativeChannel::write_buffered(const ch
   return {};
 }
 
-boost::system::result<void, ChannelError> NativeChannel::write_message(const json::Value& reply) {
+boost::system::result<void, ChannelError> NativeChannel::write_native_message(const json::Value& reply) {
   reply_body_.clear();
   json::serialize_compact(reply, reply_body_);
   return send_reply_body();
 }
 
-boost::system::result<void, ChannelError> NativeChannel::write_message(const protocol::Reply& reply) {
+boost::system::result<void, ChannelError> NativeChannel::write_native_message(const protocol::Reply& reply) {
   reply_body_.clear();
   reply.write(reply_body_);
   return send_reply_body();

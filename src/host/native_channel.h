@@ -13,7 +13,7 @@
 // resynchronisation: after a channel error the caller stops.
 //
 // A request value and the body it was read from live in the channel's arena,
-// which the next read_message() frees at once: write the reply to a request
+// which the next read_native_message() frees at once: write the reply to a request
 // (which may refer to it, protocol/replies.h) and discard the request before
 // reading the next one. The arena's blocks and the reply buffer are kept
 // between messages, so a steady stream allocates nothing new.
@@ -47,9 +47,9 @@ class NativeChannel {
  public:
   NativeChannel(ByteSource& input, ByteSink& output);
 
-  ReadOutcome read_message();
-  [[nodiscard]] boost::system::result<void, ChannelError> write_message(const json::Value& reply);
-  [[nodiscard]] boost::system::result<void, ChannelError> write_message(const protocol::Reply& reply);
+  ReadOutcome read_native_message();
+  [[nodiscard]] boost::system::result<void, ChannelError> write_native_message(const json::Value& reply);
+  [[nodiscard]] boost::system::result<void, ChannelError> write_native_message(const protocol::Reply& reply);
 
   // Offers whatever a failed write left in the output buffer once more;
   // a failure of that attempt is ignored.

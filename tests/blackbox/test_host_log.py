@@ -1,5 +1,7 @@
 """The host log file and the host.log method."""
 import os
+import re
+import time
 import unittest
 
 from harness import HostTestCase, not_on_windows
@@ -24,6 +26,21 @@ class HostLogMethod(HostTestCase):
         self.assertTrue(lines[2].endswith(" method=host.log detail=two"))
         self.assertEqual(lines[3], "lines detail=x")
         self.assertEqual(lines[4], "")
+
+    def test_lines_carry_the_wall_clock_in_milliseconds(self):
+        # A second of slack either side for a wall clock that is stepped
+        # meanwhile: seconds or microseconds would still be far outside.
+        before = int(time.time() * 1000) - 1000
+        self.ask({"method": "host.log", "params": {"event": "popup-opened"}}, {"method": "nope"})
+        after = int(time.time() * 1000) + 1000
+        with open(self.log_path, "rb") as f:
+            lines = f.read().split(b"\n")
+        self.assertEqual(lines[2], b"")
+        expected = [b" method=host.log detail=popup-opened", b" method=nope detail=unsupported_method"]
+        for line, rest in zip(lines, expected):
+            stamp = re.fullmatch(rb"([1-9][0-9]*)" + re.escape(rest), line)
+            self.assertIsNotNone(stamp, line)
+            self.assertTrue(before <= int(stamp.group(1)) <= after, (before, line, after))
 
     def test_event_that_is_not_a_string_is_unknown(self):
         self.ask(

@@ -14,6 +14,7 @@ from harness import STARTED, STOPPED, HostTestCase, frame, not_on_windows
 # Far above what any case here needs; a host that blocks on a pipe never ends.
 BOUND = 30
 DESCRIPTOR_LIMIT = 1048576
+MISSING = {"code": "runtime_descriptor_missing", "message": "Runtime connection descriptor was not found."}
 
 # FIFOs, devices, /proc and Unix sockets are POSIX things, and so is running
 # the host as another user; the Windows build (ORVIX_TARGET_OS) checks the
@@ -81,38 +82,60 @@ class HostileDescriptor(HostTestCase):
         result = self.status()
         self.assertEqual((result["runtimePid"], result["updatedAt"]), (7, 3))
 
-    def test_only_a_missing_entry_means_not_running(self):
-        missing = {"code": "runtime_descriptor_missing", "message": "Runtime connection descriptor was not found."}
+    def test_no_entry_means_not_running(self):
         # A plain file where a directory of the path belongs.
         os.makedirs(self.home)
         with open(os.path.join(self.home, "data"), "w") as f:
             f.write("in the way")
-        self.assertEqual(self.status()["error"], missing)
+        self.assertEqual(self.status()["error"], MISSING)
         os.unlink(os.path.join(self.home, "data"))
         # A link that leads nowhere.
         self.place(lambda path: os.symlink(os.path.join(self.tmp, "gone"), path))
-        self.assertEqual(self.status()["error"], missing)
+        self.assertEqual(self.status()["error"], MISSING)
 
-    @posix_only
-    def test_permission_denied_is_a_read_failure(self):
-        self.write_descriptor(self.descriptor("ws://127.0.0.1:9/"))
-        chrome = os.path.dirname(self.descriptor_path)
-        os.chmod(chrome, 0)
-        self.addCleanup(os.chmod, chrome, 0o700)
+    def unprivileged(self):
+        """Arguments that run the host as a user the file modes hold back.
+
+        root reads and searches anything, so as root the host runs as nobody.
+        The build may lie under a directory nobody cannot enter (a checkout in
+        a private temporary folder), so nobody starts a copy from an open one,
+        and this test's own directory is opened for it."""
         if os.geteuid() != 0:
-            self.assert_read_failure("Permission denied (os error 13)")
-            return
-        # root searches any directory: run the host as nobody instead, for
-        # whom this test's private directory is closed as well. The build may
-        # lie under a directory nobody cannot enter (a checkout in a private
-        # temporary folder), so nobody starts a copy from an open one.
+            return {}
+        os.chmod(self.tmp, 0o755)
         open_dir = tempfile.mkdtemp()
         self.addCleanup(shutil.rmtree, open_dir)
         os.chmod(open_dir, 0o755)
         program, *arguments = shlex.split(os.environ["ORVIX_HOST_CMD"])
         copy = shutil.copy(program, open_dir)
-        with unittest.mock.patch.dict(os.environ, {"ORVIX_HOST_CMD": shlex.join([copy, *arguments])}):
-            self.assert_read_failure("Permission denied (os error 13)", user=65534)
+        patch = unittest.mock.patch.dict(os.environ, {"ORVIX_HOST_CMD": shlex.join([copy, *arguments])})
+        patch.start()
+        self.addCleanup(patch.stop)
+        return {"user": 65534}
+
+    @posix_only
+    def test_permission_denied(self):
+        # A descriptor that is there but may not be read is a read failure.
+        self.write_descriptor(self.descriptor("ws://127.0.0.1:9/"))
+        chrome = os.path.dirname(self.descriptor_path)
+        self.addCleanup(os.chmod, chrome, 0o700)
+        os.chmod(self.descriptor_path, 0)
+        as_nobody = self.unprivileged()
+        self.assert_read_failure("Permission denied (os error 13)", **as_nobody)
+        # Behind a directory that may not be searched it cannot even be seen:
+        # missing, so the runtime counts as not running.
+        os.chmod(self.descriptor_path, 0o644)
+        os.chmod(chrome, 0)
+        result = self.status(**as_nobody)
+        self.assertEqual(result["runtime"], "not_running")
+        self.assertEqual(result["descriptorPath"], self.host_descriptor_path)
+        self.assertEqual(result["error"], MISSING)
+
+    @posix_only
+    def test_name_too_long_is_missing(self):
+        self.env["ORVIX_HOME"] = os.path.join(self.tmp, "h" * 300)
+        result = self.status()
+        self.assertEqual((result["runtime"], result["error"]), ("not_running", MISSING))
 
 
 @posix_only

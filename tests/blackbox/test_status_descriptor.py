@@ -43,6 +43,8 @@ class StatusWithoutRuntime(HostTestCase):
             (b"", "runtime_descriptor_invalid", "EOF while parsing a value at line 1 column 0"),
             (b"\xef\xbb\xbf{}", "runtime_descriptor_invalid", "expected value at line 1 column 1"),
             (b'{"pid":"12"}', "runtime_descriptor_invalid", 'invalid type: string "12", expected u32 at line 1 column 11'),
+            # Written with a closing line feed, as runtimes tend to: placed just past the brace.
+            (b'{"pid":1}\n', "runtime_descriptor_invalid", "missing field `protocolVersion` at line 1 column 9"),
             (b"{\"a\":\"\xff\"}", "runtime_descriptor_read_failed", "stream did not contain valid UTF-8"),
         ]
         for content, code, message in cases:

@@ -63,21 +63,30 @@ TEST(DescriptorReader, RefusesIntegersOutOfRange) {
 TEST(DescriptorReader, PlacesMissingAndRepeatedFields) {
   EXPECT_EQ(fault_of(R"({"protocolVersion":2,"pid":1,"runtimeVersion":"v","updatedAt":5})"),
             "missing field `wsUrl` at line 1 column 64");
+  // Placed just past the closing bracket, whatever comes after it.
   EXPECT_EQ(fault_of("{\"protocolVersion\":1,\"pid\":1,\"runtimeVersion\":\"v\",\"wsUrl\":\"w\"}\n"),
-            "missing field `updatedAt` at line 2 column 0");
+            "missing field `updatedAt` at line 1 column 62");
+  EXPECT_EQ(fault_of("{\"pid\":1} x"), "missing field `protocolVersion` at line 1 column 9");
+  EXPECT_EQ(fault_of("[1,2,\"v\"]\n\n"),
+            "invalid length 3, expected struct RuntimeConnectionDescriptor with 5 elements at line 1 column 9");
   EXPECT_EQ(fault_of(R"({"protocolVersion":1,"pid":1,"pid":2,"runtimeVersion":"v","wsUrl":"w","updatedAt":5})"),
             "duplicate field `pid` at line 1 column 34");
+  // A repeated name: the end of the object is looked for first, which passes
+  // the whitespace after the name, and the closing brace when it is next.
+  EXPECT_EQ(fault_of("{\"wsUrl\":\"a\",\n \"wsUrl\" : \"b\"}"), "duplicate field `wsUrl` at line 2 column 9");
+  EXPECT_EQ(fault_of("{\"pid\":1,\"pid\"\n:2}"), "duplicate field `pid` at line 2 column 0");
+  EXPECT_EQ(fault_of(R"({"pid":1,"pid"} )"), "duplicate field `pid` at line 1 column 15");
   EXPECT_EQ(fault_of("{}"), "missing field `protocolVersion` at line 1 column 2");
 }
 
-// A number is read up to its last digit and a name up to its closing quote;
-// a fault about either counts up to that byte, whatever follows it.
+// A number is read up to its last digit; a fault about it counts up to that
+// byte, whatever follows it.
 TEST(DescriptorReader, PlacesFaultsOnTheLastByteOfWhatWasRead) {
   EXPECT_EQ(fault_of(R"({"pid":7.5})"), "invalid type: floating point `7.5`, expected u32 at line 1 column 10");
   EXPECT_EQ(fault_of("{\"pid\":7.5 \n}"), "invalid type: floating point `7.5`, expected u32 at line 1 column 10");
   EXPECT_EQ(fault_of(R"({"updatedAt":-3})"), "invalid value: integer `-3`, expected u64 at line 1 column 15");
   EXPECT_EQ(fault_of(R"({"wsUrl":"a","wsUrl":"b"})"), "duplicate field `wsUrl` at line 1 column 20");
-  EXPECT_EQ(fault_of("{\"wsUrl\":\"a\",\n \"wsUrl\" : \"b\"}"), "duplicate field `wsUrl` at line 2 column 8");
+
   EXPECT_EQ(fault_of(R"([1,2,"x","ws://a:1/",7.25])"),
             "invalid type: floating point `7.25`, expected u64 at line 1 column 25");
   EXPECT_EQ(fault_of(R"([1,4294967296])"), "invalid value: integer `4294967296`, expected u32 at line 1 column 13");

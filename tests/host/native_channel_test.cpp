@@ -81,10 +81,10 @@ TEST(NativeChannel, TwoFramesFromOneReadTakeNoSecondRead) {
   CountingSource source(pipe.read_end());
   MemorySink sink;
   NativeChannel channel(source, sink);
-  EXPECT_EQ(text_of(channel.read_message()), "{\"a\":1}");
-  EXPECT_EQ(text_of(channel.read_message()), "[2]");
+  EXPECT_EQ(text_of(channel.read_native_message()), "{\"a\":1}");
+  EXPECT_EQ(text_of(channel.read_native_message()), "[2]");
   EXPECT_EQ(source.reads, 1);
-  EXPECT_EQ(text_of(channel.read_message()), "end");
+  EXPECT_EQ(text_of(channel.read_native_message()), "end");
 }
 
 TEST(NativeChannel, BodyLargerThanTheBufferArrivesWhole) {
@@ -97,8 +97,8 @@ TEST(NativeChannel, BodyLargerThanTheBufferArrivesWhole) {
   // The body is read straight into its own buffer, past the 8 KiB one.
   pipe.write(bytes);
   pipe.close_write();
-  EXPECT_EQ(text_of(channel.read_message()), body);
-  EXPECT_EQ(text_of(channel.read_message()), "null");
+  EXPECT_EQ(text_of(channel.read_native_message()), body);
+  EXPECT_EQ(text_of(channel.read_native_message()), "null");
 }
 
 TEST(NativeChannel, InputEndingInsideTheLengthIsACleanEnd) {
@@ -109,7 +109,7 @@ TEST(NativeChannel, InputEndingInsideTheLengthIsACleanEnd) {
     StreamSource source(pipe.read_end());
     MemorySink sink;
     NativeChannel channel(source, sink);
-    EXPECT_EQ(text_of(channel.read_message()), "end") << n;
+    EXPECT_EQ(text_of(channel.read_native_message()), "end") << n;
   }
 }
 
@@ -117,11 +117,11 @@ TEST(NativeChannel, ReadErrorsCarryTheSystemText) {
   MemorySink sink;
   FailingSource in_length({std::string("\x05\x00", 2)});
   NativeChannel first(in_length, sink);
-  EXPECT_EQ(text_of(first.read_message()), "error: Input/output error (os error 5)");
+  EXPECT_EQ(text_of(first.read_native_message()), "error: Input/output error (os error 5)");
 
   FailingSource in_body({frame("[1,2]").substr(0, 6)});
   NativeChannel second(in_body, sink);
-  EXPECT_EQ(text_of(second.read_message()), "error: Input/output error (os error 5)");
+  EXPECT_EQ(text_of(second.read_native_message()), "error: Input/output error (os error 5)");
 }
 
 TEST(NativeChannel, ReplyIsFramedAndWrittenOnce) {
@@ -133,7 +133,7 @@ TEST(NativeChannel, ReplyIsFramedAndWrittenOnce) {
   reply["type"] = "response";
   reply["id"] = 1;
   reply["method"] = "x";
-  ASSERT_TRUE(channel.write_message(reply));
+  ASSERT_TRUE(channel.write_native_message(reply));
   EXPECT_EQ(sink.bytes, frame(R"({"id":1,"method":"x","type":"response"})"));
   EXPECT_EQ(sink.writes, 1);
 }
@@ -144,9 +144,9 @@ TEST(NativeChannel, LargeReplyBypassesTheBuffer) {
   MemorySink sink;
   NativeChannel channel(source, sink);
   const std::string big(1048576 - 2, 'y');
-  ASSERT_TRUE(channel.write_message(json::Value(big)));
+  ASSERT_TRUE(channel.write_native_message(json::Value(big)));
   EXPECT_EQ(sink.bytes, frame("\"" + big + "\""));
-  EXPECT_FALSE(channel.write_message(json::Value(big + "z")));
+  EXPECT_FALSE(channel.write_native_message(json::Value(big + "z")));
 }
 
 }  // namespace
@@ -187,11 +187,11 @@ TEST(NativeChannel, ServesManyLargeRequests) {
   MemorySink sink;
   NativeChannel channel(source, sink);
   for (int round = 0; round < 80; ++round) {
-    auto request = channel.read_message();
+    auto request = channel.read_native_message();
     ASSERT_TRUE(std::holds_alternative<json::Value>(request)) << round << " " << text_of(request);
     ASSERT_EQ(std::get<json::Value>(request).get_array().size(), 20000u);
   }
-  EXPECT_EQ(text_of(channel.read_message()), "end");
+  EXPECT_EQ(text_of(channel.read_native_message()), "end");
 }
 
 }  // namespace
