@@ -106,7 +106,7 @@ std::size_t SocketStream::send(std::span<const std::span<const std::byte>> buffe
       dropping_close_frames_ = false;
     } else {
       outgoing_frame_left_ = frame->size;
-      dropping_outgoing_frame_ = frame->close && !close_reply_allowed_;
+      dropping_outgoing_frame_ = frame->close;
     }
   }
   if (dropping_close_frames_ && dropping_outgoing_frame_) {

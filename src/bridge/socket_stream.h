@@ -15,10 +15,9 @@
 // Once drop_close_frames() is called, a Close frame that the WebSocket library
 // writes is reported as written but never sent: the exchange ends by closing
 // the socket, never with a closing handshake, whereas the library sends a
-// Close when it fails the connection (a protocol fault, a message too big).
-// The one exception is the reply to the peer's own Close, which RFC 6455
-// requires and which allow_close_reply() lets through. This relies on the
-// library writing each frame, header and payload, in one write call.
+// Close when it fails the connection (a protocol fault, a message too big)
+// and when it answers the peer's own Close. Each frame must start a write
+// call with its whole header; when one does not, nothing more is dropped.
 //
 // It meets the SyncReadStream/SyncWriteStream requirements. The executor is
 // there only because the WebSocket stream asks its lower layer for one; no
@@ -68,7 +67,6 @@ class SocketStream {
 
   // Call between frames, once no further data message will be written.
   void drop_close_frames() { dropping_close_frames_ = true; }
-  void allow_close_reply() { close_reply_allowed_ = true; }
 
   template <class MutableBufferSequence>
   std::size_t read_some(const MutableBufferSequence& buffers, boost::system::error_code& ec) {
@@ -127,7 +125,6 @@ class SocketStream {
   FrameSizeGuard frame_guard_{kMaxFramePayload};
   bool frame_limit_enforced_ = false;
   bool dropping_close_frames_ = false;
-  bool close_reply_allowed_ = false;
   std::uint64_t outgoing_frame_left_ = 0;  // bytes of the frame being written
   bool dropping_outgoing_frame_ = false;
 };

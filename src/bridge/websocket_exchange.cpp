@@ -54,11 +54,8 @@ boost::system::result<json::Value, RuntimeError> exchange_over_websocket(platfor
   if (ec) return RuntimeError{RuntimeErrorCode::request_send_failed, ec.message()};
 
   // From here the library writes only control frames: pongs, which are sent,
-  // and Close frames, which are not, bar the reply to the runtime's own Close.
+  // and Close frames, which are not (the runtime's own Close included).
   ws.next_layer().drop_close_frames();
-  ws.control_callback([&ws](websocket::frame_type kind, boost::beast::string_view) {
-    if (kind == websocket::frame_type::close) ws.next_layer().allow_close_reply();
-  });
 
   boost::beast::flat_buffer buffer;
   for (;;) {

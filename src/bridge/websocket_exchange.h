@@ -12,10 +12,9 @@
 // JSON: the parser's description; nothing further is read).
 //
 // Takes the socket over and closes it before returning, on every path,
-// without a WebSocket closing handshake: no Close frame is sent, except the
-// reply that RFC 6455 requires when the runtime sends a Close first. Blocks;
-// each socket read or write waits at most `io_timeout`, the exchange as a
-// whole has no limit.
+// without a WebSocket closing handshake: no Close frame is sent, not even in
+// answer to the runtime's own Close. Blocks; each socket read or write waits
+// at most `io_timeout`, the exchange as a whole has no limit.
 #pragma once
 
 #include <chrono>
