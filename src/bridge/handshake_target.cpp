@@ -14,6 +14,14 @@ boost::system::result<HandshakeTarget, RuntimeError> handshake_target_from_url(s
   if (!uri->has_authority() || uri->encoded_host().empty()) {
     return RuntimeError{RuntimeErrorCode::ws_handshake_failed, "WebSocket URL has no host for the handshake"};
   }
+  // After an authority the path is empty or begins with "/". The URI parser can
+  // take the IPv4-looking start of a longer name ("127.0.0.1." or "127.0.0.1x")
+  // as the whole host and leave the rest, port included, as a relative path;
+  // sending that would put a port-less Host and a target like ".:9000/" on the wire.
+  if (!uri->encoded_path().empty() && uri->encoded_path().front() != '/') {
+    return RuntimeError{RuntimeErrorCode::ws_handshake_failed,
+                        "WebSocket URL host could not be read for the handshake"};
+  }
 
   HandshakeTarget result;
   result.host_header = std::string(uri->encoded_host_and_port());

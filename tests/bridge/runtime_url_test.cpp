@@ -70,7 +70,8 @@ TEST(HandshakeTarget, ComesFromTheUrlTextAsWritten) {
   EXPECT_EQ(bare->host_header, "[::1]:9000");
   EXPECT_EQ(bare->target, "/");
 
-  for (const char* refused : {"ws://h:1/a b", "ws://h:1/\r\nX: y", " ws://h:1/", "ws:h:1", "ws:\\\\h:1\\"}) {
+  for (const char* refused : {"ws://h:1/a b", "ws://h:1/\r\nX: y", " ws://h:1/", "ws:h:1", "ws:\\\\h:1\\",
+                              "ws://127.0.0.1.:9000/", "ws://127.0.0.1x:9000/"}) {
     auto result = handshake_target_from_url(refused);
     ASSERT_FALSE(result.has_value()) << refused;
     EXPECT_EQ(result.error().code, RuntimeErrorCode::ws_handshake_failed);
