@@ -31,6 +31,9 @@ std::uint64_t FrameSizeGuard::announced_payload_size() const {
 
 void FrameSizeGuard::observe(std::span<const std::byte> bytes) {
   std::size_t at = 0;
+  // Where the frame header being read began in this span (0 when it began in
+  // an earlier one).
+  std::size_t header_start = 0;
   while (at < bytes.size() && !exceeded_) {
     switch (phase_) {
       case Phase::http_head: {
@@ -44,12 +47,14 @@ void FrameSizeGuard::observe(std::span<const std::byte> bytes) {
         break;
       }
       case Phase::frame_header: {
+        if (header_size_ == 0) header_start = at;
         header_[header_size_++] = static_cast<std::uint8_t>(bytes[at++]);
         if (header_size_ < 2 || header_size_ < frame_header_size()) break;
         payload_left_ = announced_payload_size();
         header_size_ = 0;
         if (payload_left_ > max_frame_payload_) {
           exceeded_ = true;
+          bytes_before_excess_ = header_start;
         } else if (payload_left_ > 0) {
           phase_ = Phase::frame_payload;
         }

@@ -25,6 +25,11 @@ class FrameSizeGuard {
   // True once some frame announced a payload above the limit; stays true.
   bool limit_exceeded() const { return exceeded_; }
 
+  // Once the limit is exceeded: how many bytes of the span given to the
+  // observe() call that noted it came before the oversized frame's header.
+  // Those bytes still belong to earlier frames and may complete a message.
+  std::size_t bytes_before_excess() const { return bytes_before_excess_; }
+
  private:
   enum class Phase { http_head, frame_header, frame_payload };
 
@@ -39,6 +44,7 @@ class FrameSizeGuard {
   std::size_t header_size_ = 0;
   std::uint64_t payload_left_ = 0;
   bool exceeded_ = false;
+  std::size_t bytes_before_excess_ = 0;
 };
 
 }  // namespace orvix::bridge

@@ -79,6 +79,11 @@ SocketStream::SocketStream(executor_type executor, platform::TcpSocket socket, s
     : executor_(executor), socket_(std::move(socket)), io_timeout_(io_timeout) {}
 
 std::size_t SocketStream::receive(std::span<std::byte> buffer, boost::system::error_code& ec) {
+  if (frame_limit_enforced_ && frame_guard_.limit_exceeded()) {
+    ec = make_error_code(SocketStreamError::frame_too_large);
+    return 0;
+  }
+  const bool exceeded_before = frame_guard_.limit_exceeded();
   auto received = socket_.receive_some(buffer, io_timeout_);
   if (!received) {
     ec = received.error().timed_out ? make_error_code(SocketStreamError::receive_timed_out)
@@ -91,8 +96,15 @@ std::size_t SocketStream::receive(std::span<std::byte> buffer, boost::system::er
   }
   frame_guard_.observe(buffer.first(*received));
   if (frame_limit_enforced_ && frame_guard_.limit_exceeded()) {
-    ec = make_error_code(SocketStreamError::frame_too_large);
-    return 0;
+    // Frames that arrived ahead of the oversized one are handed on first: the
+    // answer may be among them. The next receive reports the oversized frame.
+    const std::size_t ahead = exceeded_before ? 0 : frame_guard_.bytes_before_excess();
+    if (ahead == 0) {
+      ec = make_error_code(SocketStreamError::frame_too_large);
+      return 0;
+    }
+    ec = {};
+    return ahead;
   }
   ec = {};
   return *received;

@@ -10,7 +10,8 @@
 // platform/os_error.h); an orderly shutdown by the peer is asio's eof.
 //
 // Once enforce_frame_limit() is called, a received WebSocket frame announcing
-// more than kMaxFramePayload bytes fails the read with frame_too_large.
+// more than kMaxFramePayload bytes fails the read with frame_too_large; the
+// bytes received ahead of its header are handed on first.
 //
 // Once drop_close_frames() is called, a Close frame that the WebSocket library
 // writes is reported as written but never sent: the exchange ends by closing

@@ -36,6 +36,15 @@ TEST(FrameSizeGuard, NotesAnOversizedFrameFromItsHeaderAlone) {
   EXPECT_FALSE(sixteen.limit_exceeded());
   feed(sixteen, std::string("\x0b", 1));
   EXPECT_TRUE(sixteen.limit_exceeded());
+  EXPECT_EQ(sixteen.bytes_before_excess(), 0u);  // its header began in an earlier call
+
+  // Whole frames ahead of the oversized one in the same call are counted out,
+  // so the stream can still deliver them.
+  FrameSizeGuard ahead(10);
+  const std::string first = frame("answer");
+  feed(ahead, std::string(kHead) + first + std::string("\x82\x7e\x00\x0b", 4) + "rest");
+  EXPECT_TRUE(ahead.limit_exceeded());
+  EXPECT_EQ(ahead.bytes_before_excess(), kHead.size() + first.size());
 
   // 64-bit length, masked (four key bytes follow the length).
   FrameSizeGuard sixty_four(1u << 24);

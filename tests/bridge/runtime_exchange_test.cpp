@@ -282,6 +282,20 @@ TEST(RuntimeExchange, FrameAnnouncingMoreThanSixteenMebibytesFailsTheRead) {
   auto result = exchange(peer.url());
   expect_failure(result, RuntimeErrorCode::response_read_failed);
   EXPECT_EQ(result.error().text, "WebSocket frame larger than 16 MiB");
+
+  // The answer and the header of a later oversized frame in one segment: the
+  // answer came first, so it is the result.
+  RuntimePeer ahead([](PeerSession& session) {
+    session.read_message();
+    const std::string answer = R"({"requestId":"r-1","n":2})";
+    const char oversized[] = {'\x82', 127, 0, 0, 0, 0, 1, 0, 0, 1};
+    session.send_raw(std::string{'\x81', static_cast<char>(answer.size())} + answer +
+                     std::string(oversized, sizeof oversized) + "xyz");
+    session.drain_until_closed();
+  });
+  auto answered = exchange(ahead.url());
+  ASSERT_TRUE(answered.has_value()) << answered.error().text;
+  EXPECT_EQ(json::to_compact_string(*answered), R"({"n":2,"requestId":"r-1"})");
 }
 
 // These wait for the real 20-second socket deadlines.
