@@ -25,6 +25,7 @@ Modes:
   no-handshake       accepts TCP and never answers the HTTP upgrade
   status-version     answers as runtime.status with payload.build.version
   status-no-version  answers as runtime.status without a payload
+  status-empty-version  answers as runtime.status with an empty build version
   status-wrong-type  answers with a type other than runtime.status
 """
 
@@ -45,6 +46,7 @@ MODES = (
     "no-handshake",
     "status-version",
     "status-no-version",
+    "status-empty-version",
     "status-wrong-type",
 )
 
@@ -63,6 +65,9 @@ def answer_for(mode, request_id, request):
                 "payload": {"build": {"version": STATUS_VERSION}}}
     if mode == "status-no-version":
         return {"requestId": request_id, "type": "runtime.status"}
+    if mode == "status-empty-version":
+        return {"requestId": request_id, "type": "runtime.status",
+                "payload": {"build": {"version": ""}}}
     if mode == "status-wrong-type":
         return {"requestId": request_id, "type": "runtime.elsewhere",
                 "payload": {"build": {"version": STATUS_VERSION}}}

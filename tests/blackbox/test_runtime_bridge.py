@@ -88,6 +88,8 @@ class AgainstMisbehavingRuntime(RuntimeTestCase):
         cases = [
             ("status-version", "connected", "9.8.7-test", None),
             ("status-no-version", "connected", "1.2.3", None),
+            # An empty build version is still the runtime's own word.
+            ("status-empty-version", "connected", "", None),
             ("status-wrong-type", "unreachable", "1.2.3",
              {"code": "runtime_response_invalid", "message": "Runtime returned an unexpected response type."}),
         ]
