@@ -99,15 +99,16 @@ def windows_parent(env):
 
 def browser_launch(host):
     """The command that starts the host at `host` (a path on this machine) as
-    the browser does, and the folder it runs in: the host's own, as Chromium
-    sets it on every system. On Windows the browser goes through cmd.exe with a
-    command line that only tests/wine/launch_like_browser.exe passes on as
-    written."""
+    the browser does, in the host's own folder (Chromium sets it so on every
+    system), and the folder to start that command in. On Windows the browser
+    goes through cmd.exe with a command line that only
+    tests/wine/launch_like_browser.exe passes on as written; the launcher
+    gives the host its folder, so its own may be any (None)."""
     folder = os.path.dirname(host)
     if not WINDOWS:
         return [host, ORIGIN], folder
     line = browser_command_line(windows_path(host), ORIGIN)
-    return RUNNER + [os.path.join(build_dir(), "launch_like_browser.exe"), windows_path(folder), line], folder
+    return RUNNER + [os.path.join(build_dir(), "launch_like_browser.exe"), windows_path(folder), line], None
 
 
 # Wine's cmd.exe now and then fails to create the host's process (seen once

@@ -33,8 +33,9 @@ class BrowserLaunch(HostTestCase):
         os.makedirs(folder)
         host = os.path.join(folder, os.path.basename(host_program()[0]))
         shutil.copy2(host_program()[0], host)
-        # An empty ORVIX_HOME is the working directory: the log shows where the host ran.
-        (reply,) = self.ask({"method": "host.log", "params": {"event": "e"}}, env=dict(self.env, ORVIX_HOME=""),
-                            launch="browser", host=host)
+        # An empty ORVIX_HOME is the working directory: the log shows where the
+        # host ran. (Wine reads Linux file names in the locale's character set.)
+        env = dict(self.env, ORVIX_HOME="", LANG="C.UTF-8")
+        (reply,) = self.ask({"method": "host.log", "params": {"event": "e"}}, env=env, launch="browser", host=host)
         self.assertEqual(reply["result"], {"ok": True})
         self.assertEqual(self.log_lines(os.path.join(folder, "logs", "chrome-native-host.log")), [("host.log", "e")])
