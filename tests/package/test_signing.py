@@ -78,8 +78,8 @@ class Signing(unittest.TestCase):
     def test_without_a_certificate_the_packages_are_unsigned_and_say_so(self):
         made = cpack(self.path("packages"), self.env)
         self.assertEqual(made.returncode, 0, made.stdout + made.stderr)
-        self.assertIn("UNSIGNED: the programs for the ZIP package are not signed", made.stderr)
-        self.assertIn("UNSIGNED: the MSI packages are not signed", made.stderr)
+        self.assertIn("UNSIGNED: the programs of the ZIP package (no certificate", made.stderr)
+        self.assertIn("UNSIGNED: the MSI packages (no certificate", made.stderr)
         self.make_certificate()
         for path in self.packages(self.path("packages")):
             self.assertNotEqual(self.verify(path).returncode, 0, path)
