@@ -49,11 +49,16 @@ fuzz-build:
 fuzz: setup fuzz-build
 	bash scripts/fuzz.sh $(FUZZ_SECONDS)
 
-# The .deb of the Linux build and the zip of the Windows .exe files, in
-# build/packages and build-windows/packages.
+# The .deb of the Linux build in build/packages; the zip of the Windows .exe
+# files and the per-machine and per-user MSIs, with their SHA256SUMS, in
+# build-windows/packages. The Windows files are signed when ORVIX_SIGN_PKCS12
+# and ORVIX_SIGN_PASSWORD_FILE name a certificate and its password file, and
+# reported unsigned otherwise. ORVIX_EXTENSION_IDS=<id>[,<id>...] sets the ids
+# the MSIs register when msiexec is given none.
 package: build build-windows
 	cd build && cpack -G DEB
-	cd build-windows && cpack -G ZIP
+	$(if $(ORVIX_EXTENSION_IDS),cmake -S . -B build-windows -DORVIX_EXTENSION_IDS='$(ORVIX_EXTENSION_IDS)' >/dev/null)
+	cd build-windows && cpack
 
 clean:
 	rm -rf build build-sanitize build-bench build-fuzz build-windows

@@ -1,5 +1,7 @@
-# `make package`: a .deb of the Linux build and a zip of the Windows build,
-# both made by CPack from the same install rules.
+# `make package`: a .deb of the Linux build; a zip and two MSIs (per machine,
+# per user) of the Windows build, with a SHA256SUMS list beside them. All are
+# made by CPack from the same install rules; the Windows programs and MSIs are
+# signed when a certificate is given (cmake/windows_signing.cmake).
 if(WIN32)
   set(ORVIX_BIN_DIR .)
   set(ORVIX_DOC_DIR .)
@@ -13,6 +15,19 @@ install(TARGETS orvix-chrome-native-host orvix-native-host-register orvix-nm-cli
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${ORVIX_DOC_DIR})
 if(WIN32)
   install(FILES ${CMAKE_SOURCE_DIR}/packaging/windows/README.txt DESTINATION ${ORVIX_DOC_DIR})
+
+  # The MSIs' custom actions (packaging/windows/msi/manifest_action.cpp): a
+  # DLL the packages carry in their Binary table, never installed.
+  add_library(orvix-msi-actions SHARED ${CMAKE_SOURCE_DIR}/packaging/windows/msi/manifest_action.cpp)
+  set_target_properties(orvix-msi-actions PROPERTIES PREFIX "")
+  target_include_directories(orvix-msi-actions PRIVATE ${CMAKE_SOURCE_DIR}/tools)
+  target_link_libraries(orvix-msi-actions PRIVATE orvix_tool_native_host_register msi)
+  # Like the programs: nothing but system DLLs beside it.
+  target_link_options(orvix-msi-actions PRIVATE -static -s)
+
+  # The extension ids an MSI registers when msiexec is given no EXTENSION_IDS
+  # (comma-separated; empty: the MSIs refuse to install without them).
+  set(ORVIX_EXTENSION_IDS "" CACHE STRING "Default EXTENSION_IDS of the MSI packages")
 endif()
 
 set(CPACK_PACKAGE_NAME orvix-chrome-native-host)
@@ -22,9 +37,20 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Native-messaging host for the Orvix brows
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES ON)
 if(WIN32)
-  set(CPACK_GENERATOR ZIP)
+  # External (the MSIs, cmake/cpack_msi.cmake) before ZIP: see cmake/cpack_checksums.cmake.
+  set(CPACK_GENERATOR External ZIP)
   set(CPACK_PACKAGE_FILE_NAME orvix-chrome-native-host-${PROJECT_VERSION}-windows-x64)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  set(CPACK_EXTERNAL_ENABLE_STAGING ON)
+  set(CPACK_EXTERNAL_REQUESTED_VERSIONS "1.0")
+  set(CPACK_EXTERNAL_PACKAGE_SCRIPT ${CMAKE_SOURCE_DIR}/cmake/cpack_msi.cmake)
+  set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/cpack_sign_programs.cmake)
+  set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/cpack_checksums.cmake)
+  set(CPACK_ORVIX_SOURCE_DIR ${CMAKE_SOURCE_DIR})
+  set(CPACK_ORVIX_PYTHON /usr/bin/python3)
+  # (CPackConfig.cmake takes no generator expressions: the DLL lands beside the programs.)
+  set(CPACK_ORVIX_MSI_ACTIONS ${CMAKE_BINARY_DIR}/orvix-msi-actions.dll)
+  set(CPACK_ORVIX_EXTENSION_IDS "${ORVIX_EXTENSION_IDS}")
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -17,6 +17,9 @@ packages=(
   # The Windows build: MinGW-w64 with posix threads (the win32 thread model has
   # no std::mutex or std::thread), zlib for it, and Wine to run its tests.
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64
+  # The MSI packages (wixl, and msiinfo/msibuild from msitools), Authenticode
+  # signing of the Windows files, and the throwaway certificate of its test.
+  wixl msitools osslsigncode openssl
 )
 # Debian ships npm apart from nodejs; other builds of nodejs bring their own.
 if ! command -v npm >/dev/null 2>&1; then

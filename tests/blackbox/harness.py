@@ -8,6 +8,10 @@ the command starts the .exe under Wine: ORVIX_RUNNER names that runner (also
 used for the tools), ORVIX_EXE_SUFFIX the tools' suffix, and ORVIX_TARGET_OS
 is "Windows". Cases that cannot hold there are marked with not_on_windows and
 the reason, never skipped silently (the README lists them).
+
+run_host(launch="browser") starts the host as the browser does: in the
+host's own folder, and on Windows through cmd.exe with the browser's exact
+command line (browser_launch).
 """
 import json
 import os
@@ -16,8 +20,12 @@ import shutil
 import signal
 import struct
 import subprocess
+import sys
 import tempfile
 import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
+from wine_prefix import browser_command_line  # noqa: E402
 
 STARTED = b"Orvix Chrome native host started.\n"
 STOPPED = b"Orvix Chrome native host stopped.\n"
@@ -89,6 +97,20 @@ def windows_parent(env):
     return RUNNER + ["cmd.exe", "/d", "/c", line]
 
 
+def browser_launch(host):
+    """The command that starts the host at `host` (a path on this machine) as
+    the browser does, in the host's own folder (Chromium sets it so on every
+    system), and the folder to start that command in. On Windows the browser
+    goes through cmd.exe with a command line that only
+    tests/wine/launch_like_browser.exe passes on as written; the launcher
+    gives the host its folder, so its own may be any (None)."""
+    folder = os.path.dirname(host)
+    if not WINDOWS:
+        return [host, ORIGIN], folder
+    line = browser_command_line(windows_path(host), ORIGIN)
+    return RUNNER + [os.path.join(build_dir(), "launch_like_browser.exe"), windows_path(folder), line], None
+
+
 # Wine's cmd.exe now and then fails to create the host's process (seen once
 # in a CI run, never reproduced in 300 launches under load) and says it cannot
 # recognise the command. The host never ran then, so the run is repeated.
@@ -153,12 +175,20 @@ class HostTestCase(unittest.TestCase):
                 self.env[name] = os.environ[name]
 
     # --- running -------------------------------------------------------
-    def run_host(self, stdin=b"", env=None, cwd=None, timeout=RUN_TIMEOUT, stderr=subprocess.PIPE, **popen):
-        """Runs the host to its end; `stderr` and further arguments go to subprocess.run."""
+    def run_host(self, stdin=b"", env=None, cwd=None, timeout=RUN_TIMEOUT, stderr=subprocess.PIPE, launch="direct",
+                 host=None, **popen):
+        """Runs the host to its end, started directly or (launch="browser") as
+        the browser starts it, from `host` when given (a copy of the host
+        program) in its own folder; `stderr` and further arguments go to
+        subprocess.run."""
         env = self.env if env is None else env
-        # Without ORVIX_HOME, HOME and USERPROFILE decide: see windows_parent.
-        through_cmd = WINDOWS and "ORVIX_HOME" not in env
-        command = windows_parent(env) if through_cmd else host_command()
+        if launch == "browser":
+            command, cwd = browser_launch(host or host_program()[0])
+            through_cmd = WINDOWS
+        else:
+            # Without ORVIX_HOME, HOME and USERPROFILE decide: see windows_parent.
+            through_cmd = WINDOWS and "ORVIX_HOME" not in env
+            command = windows_parent(env) if through_cmd else host_command()
         for _ in range(CMD_LAUNCH_ATTEMPTS):
             completed = subprocess.run(
                 command,

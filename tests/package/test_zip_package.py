@@ -30,6 +30,8 @@ class ZipPackage(unittest.TestCase):
             self.assertEqual(files, EXPECTED)
             readme = archive.read(TOP + "README.txt").decode("utf-8")
             self.assertIn("orvix-native-host-register.exe install --extension-id", readme)
+            # Notepad before Windows 10 shows a file without CR as one line.
+            self.assertEqual(readme.count("\n"), readme.count("\r\n"))
             archive.extractall(tmp)
         for program in sorted(entry for entry in EXPECTED if entry.endswith(".exe")):
             dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", os.path.join(tmp, program)],

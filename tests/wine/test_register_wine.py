@@ -6,12 +6,12 @@ from ORVIX_WINDOWS_BUILD_DIR (default: build-windows)."""
 import json
 import os
 import shutil
-import subprocess
+import struct
 import tempfile
 import unittest
 
-WINE = "/usr/lib/wine/wine64"
-WINESERVER = "/usr/lib/wine/wineserver"
+from wine_prefix import WinePrefix, browser_command_line, windows_path
+
 EXTENSION_ID = "abcdefghijklmnopabcdefghijklmnop"
 HOST_NAME = "com.orvix.chrome_native_host"
 CHROME_KEY = "Software\\Google\\Chrome\\NativeMessagingHosts\\" + HOST_NAME
@@ -25,66 +25,50 @@ def windows_build_dir():
                                           os.path.join(os.path.dirname(__file__), "..", "..", "build-windows")))
 
 
-def windows_path(unix_path):
-    # Wine maps the Unix root to drive Z:.
-    return "Z:" + unix_path.replace("/", "\\")
+class WineTestCase(unittest.TestCase):
+    """One throwaway prefix for the class."""
 
-
-class RegisterUnderWine(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        for program in [WINE, WINESERVER] + [os.path.join(windows_build_dir(), p) for p in PROGRAMS]:
+        for program in [os.path.join(windows_build_dir(), p) for p in PROGRAMS]:
             if not os.path.exists(program):
-                raise AssertionError("%s is missing: install wine64 (scripts/setup.sh) and build the Windows "
-                                     "programs (make build-windows)" % program)
+                raise AssertionError("%s is missing: build the Windows programs (make build-windows)" % program)
         cls.tmp = tempfile.mkdtemp(prefix="orvix-wine-register-")
-        cls.env = dict(os.environ, WINEPREFIX=os.path.join(cls.tmp, "prefix"), WINEDEBUG="-all",
-                       WINEDLLOVERRIDES="mscoree,mshtml=")
-        os.makedirs(cls.env["WINEPREFIX"])
-        # A persistent server, warmed once, so later runs do not hand their
-        # output pipes to Wine's services (see scripts/wine_run.sh).
-        subprocess.run([WINESERVER, "-p"], env=cls.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=LIMIT_SECONDS)
-        subprocess.run([WINE, "cmd.exe", "/c", "exit"], env=cls.env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=LIMIT_SECONDS)
+        cls.wine = WinePrefix(os.path.join(cls.tmp, "prefix"),
+                              launcher=os.path.join(windows_build_dir(), "launch_like_browser.exe"))
+        cls.env = cls.wine.env
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.wine.stop()
+        shutil.rmtree(cls.tmp, True)
+
+    def run_tool(self, folder, *args):
+        result = self.wine.run(os.path.join(folder, "orvix-native-host-register.exe"), *args, check=False)
+        return result.returncode, result.stdout, result.stderr
+
+
+class RegisterUnderWine(WineTestCase):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
         cls.app = os.path.join(cls.tmp, "app")
         os.makedirs(cls.app)
         for program in PROGRAMS:
             shutil.copy2(os.path.join(windows_build_dir(), program), cls.app)
         cls.host = windows_path(os.path.join(cls.app, PROGRAMS[0]))
         cls.manifest = os.path.join(cls.app, HOST_NAME + ".json")
-        local = cls.wine_output("cmd.exe", "/c", "echo %LOCALAPPDATA%").strip()
-        cls.local_app_data = cls.wine_output("winepath.exe", "-u", local).strip()
-
-    @classmethod
-    def tearDownClass(cls):
-        subprocess.run([WINESERVER, "-k"], env=cls.env, timeout=LIMIT_SECONDS)
-        shutil.rmtree(cls.tmp, True)
-
-    @classmethod
-    def wine_output(cls, *args):
-        return subprocess.run([WINE, *args], env=cls.env, capture_output=True, text=True, timeout=LIMIT_SECONDS,
-                              check=True).stdout
+        cls.local_app_data = cls.wine.unix_path(cls.wine.windows_variable("LOCALAPPDATA"))
 
     def tearDown(self):
         for scope in ([], ["--system"]):
             self.tool("uninstall", *scope)
 
     def tool(self, *args):
-        result = subprocess.run([WINE, os.path.join(self.app, "orvix-native-host-register.exe"), *args],
-                                capture_output=True, env=self.env, timeout=LIMIT_SECONDS)
-        text = lambda data: data.decode("utf-8").replace("\r\n", "\n")
-        return result.returncode, text(result.stdout), text(result.stderr)
+        return self.run_tool(self.app, *args)
 
     def registry_value(self, hive_key, view="64"):
-        result = subprocess.run([WINE, "reg.exe", "query", hive_key, "/ve", "/reg:" + view], capture_output=True,
-                                text=True, env=self.env, timeout=LIMIT_SECONDS)
-        if result.returncode != 0:
-            return None
-        for line in result.stdout.splitlines():
-            if "REG_SZ" in line:
-                return line.split("REG_SZ", 1)[1].strip()
-        return None
+        return self.wine.registry_value(hive_key, view)
 
     def detect(self, folder):
         os.makedirs(os.path.join(self.local_app_data, folder), exist_ok=True)
@@ -139,8 +123,7 @@ class RegisterUnderWine(unittest.TestCase):
 
     def test_a_key_naming_another_manifest_is_kept_unless_forced(self):
         theirs = "C:\\Other\\manifest.json"
-        subprocess.run([WINE, "reg.exe", "add", "HKCU\\" + EDGE_KEY, "/ve", "/d", theirs, "/f"], env=self.env,
-                       capture_output=True, check=True, timeout=LIMIT_SECONDS)
+        self.wine.run("reg.exe", "add", "HKCU\\" + EDGE_KEY, "/ve", "/d", theirs, "/f")
         status, out, err = self.tool("install", "--browser", "edge", "--extension-id", EXTENSION_ID)
         self.assertEqual(status, 1)
         self.assertIn("names another manifest (%s); use --force" % theirs, err)
@@ -161,6 +144,67 @@ class RegisterUnderWine(unittest.TestCase):
         status, out, err = self.tool("doctor", "--browser", "chrome")
         self.assertIn("\nchrome   user   broken  HKCU\\" + CHROME_KEY + "\n", out)
         self.assertIn(" --host " + self.host + " --force\n", out)
+
+
+# Install folders that users really have: the characters cmd.exe gives a
+# meaning of its own (the browser starts the host through cmd.exe), and
+# letters outside ASCII (each folder lies in "Program Files": a space in
+# all). Inside the quotes of the browser's command line cmd.exe takes & ( ) ^
+# literally; a single % or ! stays as it is.
+CARRIED_FOLDERS = ["Orvix & Co (beta)\\\u00dcn\u00efcode 100% ^x!", "a&b", "a(b)c", "a^b", "100%", "a!b",
+                   "\u00dcn\u00efcode"]
+
+
+class InstallFolders(WineTestCase):
+    def copy_into(self, folder):
+        """The host and the tool copied into C:\\Program Files\\<folder>: that Windows folder."""
+        windows = "C:\\Program Files\\" + folder
+        unix = self.wine.unix_path(windows)
+        os.makedirs(unix)
+        self.addCleanup(shutil.rmtree, unix, True)
+        for program in PROGRAMS:
+            shutil.copy2(os.path.join(windows_build_dir(), program), unix)
+        return windows
+
+    def hello_through_cmd(self, folder):
+        request = json.dumps({"id": 1, "method": "hello"}).encode()
+        line = browser_command_line(folder + "\\" + PROGRAMS[0], "chrome-extension://%s/" % EXTENSION_ID)
+        return self.wine.launch_like_browser(folder, line, struct.pack("<I", len(request)) + request)
+
+    def test_folders_whose_names_cmd_exe_carries_register_check_and_answer(self):
+        for folder in CARRIED_FOLDERS:
+            with self.subTest(folder=folder):
+                windows = self.copy_into(folder)
+                unix = self.wine.unix_path(windows)
+                status, out, err = self.run_tool(unix, "install", "--system", "--browser", "chrome",
+                                                 "--extension-id", EXTENSION_ID)
+                self.addCleanup(self.run_tool, unix, "uninstall", "--system")
+                self.assertEqual(status, 0, err)
+                self.assertEqual(self.wine.registry_value("HKLM\\" + CHROME_KEY, "32"),
+                                 windows + "\\" + HOST_NAME + ".json")
+                status, out, err = self.run_tool(unix, "doctor", "--json", "--browser", "chrome")
+                self.assertEqual(status, 0, out + err)
+                [row] = [r for r in json.loads(out)["registrations"] if r["registered"]]
+                self.assertEqual((row["status"], row["host"]), ("ok", windows + "\\" + PROGRAMS[0]))
+                self.assertEqual(row["hello"]["nativeHostVersion"], "0.1.0")
+
+                run = self.hello_through_cmd(windows)
+                self.assertEqual(run.returncode, 0, run.stderr)
+                (length,) = struct.unpack("<I", run.stdout[:4])
+                reply = json.loads(run.stdout[4:4 + length])
+                self.assertEqual((reply["id"], reply["type"]), (1, "response"), reply)
+                self.assertEqual(self.run_tool(unix, "uninstall", "--system")[0], 0)
+
+    def test_cmd_exe_replaces_a_variable_name_between_two_percent_signs(self):
+        # Also between quotes, and /d does not stop it: the browser then starts
+        # a program that does not exist. Which names are variables depends on
+        # the user's environment, so a folder with two % signs cannot be
+        # carried safely at all.
+        windows = self.copy_into("50%OS%x")
+        run = self.hello_through_cmd(windows)
+        self.assertNotEqual(run.returncode, 0)
+        self.assertEqual(run.stdout, b"")
+        self.assertIn(b"50Windows_NTx", run.stderr)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,256 @@
+"""The two MSI packages made by CPack (wixl) from the Windows build in
+ORVIX_BUILD_DIR: their tables as msiinfo reads them, and each installed and
+removed silently with msiexec in one throwaway Wine prefix. After an install
+the files, the registry values in both views (Chromium reads the 32-bit view
+before the 64-bit one), the manifest, the registration tool's doctor and the
+host started the browser's way (through cmd.exe, tests/wine/launch_like_browser.cpp)
+must all agree; after an uninstall nothing of it may remain.
+
+Wine runs every install as an administrator: what differs between a
+per-user and a per-machine install in rights and elevation cannot be shown
+here, only where each puts its files and keys."""
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
+from wine_prefix import WinePrefix, browser_command_line, windows_path  # noqa: E402
+
+HOST_NAME = "com.orvix.chrome_native_host"
+HOST = "orvix-chrome-native-host.exe"
+TOOL = "orvix-native-host-register.exe"
+FIRST_ID = "abcdefghijklmnopabcdefghijklmnop"
+SECOND_ID = "ponmlkjihgfedcbaponmlkjihgfedcba"
+SETTINGS_KEY = "Software\\Orvix\\Chrome Native Host"
+UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+MACHINE_FOLDER = "C:\\Program Files\\Orvix\\Chrome Native Host"
+# The characters cmd.exe treats specially, and letters outside ASCII.
+SPECIAL_FOLDER = "Orvix & Co (beta)\\\u00dcn\u00efcode 100% ^x!"
+LIMIT_SECONDS = 300
+# msiexec's exit status for a failed install, 1603, as a Linux parent sees
+# it from Wine: the low 8 bits.
+FAILED = 1603 & 0xFF
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE = os.path.abspath(os.path.join(HERE, "..", ".."))
+
+
+def build_dir():
+    return os.path.abspath(os.environ["ORVIX_BUILD_DIR"])
+
+
+def msi_table(msi, table):
+    """The rows of an MSI table as dicts (msiinfo export: names, types, table name, rows)."""
+    text = subprocess.run(["msiinfo", "export", msi, table], capture_output=True, text=True, check=True).stdout
+    lines = text.split("\r\n") if "\r\n" in text else text.split("\n")
+    columns = lines[0].split("\t")
+    return [dict(zip(columns, line.split("\t"))) for line in lines[3:] if line]
+
+
+class MsiPackages(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.mkdtemp(prefix="orvix-msi-")
+        packages = os.path.join(cls.tmp, "packages")
+        made = subprocess.run(["cpack", "--config", os.path.join(build_dir(), "CPackConfig.cmake"), "-G", "External",
+                               "-B", packages], capture_output=True, text=True, timeout=LIMIT_SECONDS)
+        if made.returncode != 0:
+            shutil.rmtree(cls.tmp, True)
+            raise AssertionError("cpack failed:\n" + made.stdout + made.stderr)
+        cls.msi = {}
+        for scope in ("machine", "user"):
+            [name] = [n for n in os.listdir(packages) if n.endswith("-%s.msi" % scope)]
+            cls.msi[scope] = os.path.join(packages, name)
+        [cls.staged] = [os.path.join(root, d) for root, dirs, _ in os.walk(os.path.join(packages, "_CPack_Packages"))
+                        for d in dirs if d.endswith("-windows-x64")]
+        cls.wine = WinePrefix(os.path.join(cls.tmp, "prefix"),
+                              launcher=os.path.join(build_dir(), "launch_like_browser.exe"))
+        cls.local_app_data = cls.wine.windows_variable("LOCALAPPDATA")
+        # What the tool knows: every browser's key in each scope.
+        listed = json.loads(cls.wine.run(os.path.join(build_dir(), TOOL), "list", "--json").stdout)
+        cls.expected_keys = {scope: sorted({row[scope] for row in listed["browsers"] if row[scope]})
+                             for scope in ("user", "system")}
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.wine.stop()
+        shutil.rmtree(cls.tmp, True)
+
+    # --- helpers -------------------------------------------------------
+    def msiexec(self, *args):
+        log = os.path.join(self.tmp, "msiexec.log")
+        result = self.wine.run("msiexec", *args, "/l*v", windows_path(log), check=False)
+        data = b""
+        if os.path.exists(log):
+            with open(log, "rb") as f:
+                data = f.read()
+            os.remove(log)
+        text = data[2:].decode("utf-16-le", "replace") if data.startswith(b"\xff\xfe") else data.decode("utf-8", "replace")
+        return result.returncode, text + result.stdout + result.stderr
+
+    def install(self, scope, *properties):
+        status, log = self.msiexec("/i", windows_path(self.msi[scope]), "/qn", *properties)
+        self.assertEqual(status, 0, log[-3000:])
+
+    def uninstall(self, msi):
+        status, log = self.msiexec("/x", windows_path(msi), "/qn")
+        self.assertEqual(status, 0, log[-3000:])
+
+    def tool(self, folder, *args):
+        result = self.wine.run(self.wine.unix_path(folder + "\\" + TOOL), *args, check=False)
+        return result.returncode, result.stdout
+
+    def hello_the_browsers_way(self, folder):
+        """The host in `folder` started as Chromium starts it: its reply to hello."""
+        request = json.dumps({"id": 1, "method": "hello"}).encode()
+        line = browser_command_line(folder + "\\" + HOST, "chrome-extension://%s/" % FIRST_ID)
+        result = self.wine.launch_like_browser(folder, line, struct.pack("<I", len(request)) + request)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        (length,) = struct.unpack("<I", result.stdout[:4])
+        return json.loads(result.stdout[4:4 + length])
+
+    def assert_installed(self, folder, scope, ids):
+        unix_folder = self.wine.unix_path(folder)
+        self.assertEqual(sorted(os.listdir(unix_folder)), sorted([HOST, TOOL, "README.txt", HOST_NAME + ".json"]))
+        manifest = folder + "\\" + HOST_NAME + ".json"
+        with open(os.path.join(unix_folder, HOST_NAME + ".json"), encoding="utf-8") as f:
+            self.assertEqual(json.load(f), {
+                "allowed_origins": ["chrome-extension://%s/" % i for i in ids],
+                "description": "Orvix Chrome native host",
+                "name": HOST_NAME,
+                "path": folder + "\\" + HOST,
+                "type": "stdio",
+            })
+        for key in self.expected_keys[scope]:
+            for view in ("32", "64"):
+                self.assertEqual(self.wine.registry_value(key, view=view), manifest, (key, view))
+        other = "system" if scope == "user" else "user"
+        for key in self.expected_keys[other]:
+            self.assertIsNone(self.wine.registry_value(key), key)
+
+        status, out = self.tool(folder, "doctor", "--json")
+        self.assertEqual(status, 0, out)
+        report = json.loads(out)
+        self.assertTrue(report["healthy"], out)
+        rows = [r for r in report["registrations"] if r["registered"]]
+        self.assertEqual(sorted({r["where"] for r in rows}), self.expected_keys[scope])
+        for row in rows:
+            self.assertEqual((row["scope"], row["status"], row["manifest"]), (scope, "ok", manifest), row)
+            self.assertEqual(row["hello"]["nativeHostVersion"], "0.1.0")
+        reply = self.hello_the_browsers_way(folder)
+        self.assertEqual((reply["id"], reply["type"]), (1, "response"), reply)
+
+    def assert_removed(self, folder, scope):
+        self.assertFalse(os.path.exists(self.wine.unix_path(folder)), folder)
+        for key in self.expected_keys[scope]:
+            for view in ("32", "64"):
+                self.assertIsNone(self.wine.registry_value(key, view=view), (key, view))
+        hive = "HKLM" if scope == "system" else "HKCU"
+        self.assertFalse(self.wine.registry_key_exists(hive + "\\" + SETTINGS_KEY))
+        self.assertEqual(self.products(), [])
+
+    def products(self):
+        """The display names of this product's entries in Add or remove programs."""
+        result = self.wine.run("reg.exe", "query", UNINSTALL_KEY, "/s", check=False)
+        return [line.split("REG_SZ", 1)[1].strip() for line in result.stdout.splitlines()
+                if "DisplayName" in line and "Orvix" in line]
+
+    # --- the tables ----------------------------------------------------
+    def test_tables_hold_64_bit_components_valid_roots_and_every_browser_of_the_tool(self):
+        for scope, hive, root in (("machine", "HKLM", "2"), ("user", "HKCU", "1")):
+            with self.subTest(scope=scope):
+                msi = self.msi[scope]
+                components = {row["Component"]: int(row["Attributes"]) for row in msi_table(msi, "Component")}
+                # 256: a 64-bit component. The 32-bit ones are the HKLM keys'
+                # twins in the 32-bit view, one for each 64-bit key.
+                for name, attributes in components.items():
+                    self.assertEqual(bool(attributes & 256), not name.startswith("Key32_"), name)
+                    if name.startswith("Key32_"):
+                        self.assertIn("Key64_" + name[len("Key32_"):], components)
+                registry = msi_table(msi, "Registry")
+                self.assertEqual({row["Root"] for row in registry}, {root})
+                keys = sorted({"%s\\%s" % (hive, row["Key"]) for row in registry if row["Key"] != SETTINGS_KEY})
+                tool_scope = "system" if scope == "machine" else "user"
+                self.assertEqual(keys, self.expected_keys[tool_scope])
+                self.assertEqual(sum(1 for row in registry if row["Key"] != SETTINGS_KEY),
+                                 len(keys) * (2 if scope == "machine" else 1))
+
+                properties = {row["Property"]: row["Value"] for row in msi_table(msi, "Property")}
+                self.assertEqual(properties.get("ALLUSERS"), "1" if scope == "machine" else None)
+                self.assertIn("EXTENSION_IDS", properties["SecureCustomProperties"].split(";"))
+                self.assertEqual(len(msi_table(msi, "Upgrade")), 2)  # older ones replaced, newer ones refused
+                summary = subprocess.run(["msiinfo", "suminfo", msi], capture_output=True, text=True,
+                                         check=True).stdout
+                self.assertIn("Template: x64;1033", summary)
+                # Word count bit 8: the package needs no elevation.
+                word_count = int(summary.split("Source: ", 1)[1].split()[0])
+                self.assertEqual(bool(word_count & 8), scope == "user")
+
+                # Deferred (1024), as LocalSystem per machine (2048); the rollback (256) likewise.
+                types = {row["Action"]: int(row["Type"]) for row in msi_table(msi, "CustomAction")}
+                system = 2048 if scope == "machine" else 0
+                self.assertEqual((types["WriteManifest"], types["RemoveManifest"], types["RollbackManifest"]),
+                                 (1 + 1024 + system, 1 + 1024 + system, 1 + 256 + 1024 + system))
+                order = {row["Action"]: int(row["Sequence"]) for row in msi_table(msi, "InstallExecuteSequence")}
+                self.assertLess(order["RemoveExistingProducts"], order["InstallInitialize"])
+                self.assertLess(order["RemoveManifest"], order["RemoveFiles"])
+                self.assertLess(order["InstallFiles"], order["RollbackManifest"])
+                self.assertLess(order["RollbackManifest"], order["WriteManifest"])
+
+    # --- installing ----------------------------------------------------
+    def test_per_machine_install_registers_every_browser_in_both_views_and_uninstall_removes_it_all(self):
+        self.install("machine", "EXTENSION_IDS=%s, %s" % (FIRST_ID, SECOND_ID))
+        self.addCleanup(self.msiexec, "/x", windows_path(self.msi["machine"]), "/qn")
+        self.assert_installed(MACHINE_FOLDER, "system", [FIRST_ID, SECOND_ID])
+        self.assertEqual(self.wine.registry_value("HKLM\\" + SETTINGS_KEY, name="ExtensionIds"),
+                         "%s, %s" % (FIRST_ID, SECOND_ID))
+        self.assertEqual(self.products(), ["Orvix Chrome native host"])
+        self.uninstall(self.msi["machine"])
+        self.assert_removed(MACHINE_FOLDER, "system")
+
+    def test_per_user_install_into_a_folder_with_special_characters(self):
+        folder = self.local_app_data + "\\Programs\\" + SPECIAL_FOLDER
+        self.install("user", "EXTENSION_IDS=" + FIRST_ID, "INSTALLDIR=" + folder)
+        self.addCleanup(self.msiexec, "/x", windows_path(self.msi["user"]), "/qn")
+        self.assert_installed(folder, "user", [FIRST_ID])
+        # Uninstall is given no folder: the package remembered it.
+        self.uninstall(self.msi["user"])
+        self.assert_removed(folder, "user")
+
+    def test_upgrade_replaces_the_older_version_and_keeps_its_extension_ids(self):
+        older = os.path.join(self.tmp, "older-machine.msi")
+        subprocess.run([sys.executable, os.path.join(SOURCE, "packaging", "windows", "msi", "make_msi.py"),
+                        "--scope", "machine", "--version", "0.0.1", "--programs", self.staged,
+                        "--actions", os.path.join(build_dir(), "orvix-msi-actions.dll"),
+                        "--browser-table", os.path.join(SOURCE, "tools", "native_host_register", "browser_table.cpp"),
+                        "--extension-ids", SECOND_ID, "--output", older], check=True, timeout=LIMIT_SECONDS)
+        status, log = self.msiexec("/i", windows_path(older), "/qn")
+        self.assertEqual(status, 0, log[-3000:])
+        self.addCleanup(self.msiexec, "/x", windows_path(older), "/qn")
+        # The build-time default, since msiexec was given no ids.
+        self.assert_installed(MACHINE_FOLDER, "system", [SECOND_ID])
+
+        self.install("machine")
+        self.addCleanup(self.msiexec, "/x", windows_path(self.msi["machine"]), "/qn")
+        self.assertEqual(self.products(), ["Orvix Chrome native host"])
+        self.assert_installed(MACHINE_FOLDER, "system", [SECOND_ID])
+        self.uninstall(self.msi["machine"])
+        self.assert_removed(MACHINE_FOLDER, "system")
+
+    def test_an_id_that_is_no_extension_id_fails_the_install_and_leaves_nothing(self):
+        status, log = self.msiexec("/i", windows_path(self.msi["machine"]), "/qn",
+                                   "EXTENSION_IDS=%s,chrome-extension://x/" % FIRST_ID)
+        self.assertEqual(status, FAILED, log[-3000:])
+        self.assertIn('EXTENSION_IDS holds "chrome-extension://x/", which is not an extension id', log)
+        self.assert_removed(MACHINE_FOLDER, "system")
+        status, log = self.msiexec("/i", windows_path(self.msi["user"]), "/qn")
+        self.assertEqual(status, FAILED, log[-3000:])
+        self.assertIn("no extension id given", log)
+
+
+if __name__ == "__main__":
+    unittest.main()
