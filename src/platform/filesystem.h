@@ -38,6 +38,10 @@ struct FileError {
 [[nodiscard]] boost::system::result<std::string, FileError> read_regular_file(const std::string& path,
                                                                               std::size_t max_size);
 
+// Whether anything (file, directory, ...) exists at `path`, following links.
+// Looks without opening.
+bool path_exists(const std::string& path);
+
 // Creates `path` and every missing ancestor. Failures are not reported: the
 // caller's next step decides.
 void create_directories(const std::string& path);

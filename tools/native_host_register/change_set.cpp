@@ -1,6 +1,6 @@
 #include "change_set.h"
 
-#include "platform/file_replace.h"
+#include "support/file_replace.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"
 

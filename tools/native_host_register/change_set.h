@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry.h"
+#include "support/registry.h"
 #include "registration_targets.h"
 
 namespace orvix::register_tool {

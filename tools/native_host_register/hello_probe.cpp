@@ -2,10 +2,10 @@
 
 #include <variant>
 
-#include "client/frame_link.h"
+#include "support/frame_link.h"
 #include "json/lookup.h"
 #include "json/parse.h"
-#include "platform/child_process.h"
+#include "support/child_process.h"
 
 namespace orvix::register_tool {
 

@@ -4,7 +4,7 @@
 #include "json/parse.h"
 #include "json/serialize.h"
 #include "json/value.h"
-#include "platform/program_path.h"
+#include "support/program_path.h"
 #include "registration_targets.h"
 
 namespace orvix::register_tool {

@@ -4,7 +4,7 @@
 #include "host_manifest.h"
 #include "manifest_file.h"
 #include "platform/path.h"
-#include "platform/program_path.h"
+#include "support/program_path.h"
 #include "registration_commands.h"
 
 namespace orvix::register_tool {

@@ -6,7 +6,7 @@
 #include "command_line.h"
 #include "doctor.h"
 #include "host_manifest.h"
-#include "platform/program_path.h"
+#include "support/program_path.h"
 #include "registration_commands.h"
 #include "render.h"
 

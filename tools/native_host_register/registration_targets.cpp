@@ -1,9 +1,9 @@
 #include "registration_targets.h"
 
 #include "platform/environment.h"
-#include "platform/os_family.h"
+#include "support/os_family.h"
 #include "platform/path.h"
-#include "platform/program_path.h"
+#include "support/program_path.h"
 
 namespace orvix::register_tool {
 

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "browser_table.h"
-#include "platform/registry.h"
+#include "support/registry.h"
 
 namespace orvix::register_tool {
 

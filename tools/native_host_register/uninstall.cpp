@@ -3,7 +3,7 @@
 
 #include "browser_selection.h"
 #include "manifest_file.h"
-#include "platform/program_path.h"
+#include "support/program_path.h"
 #include "registration_commands.h"
 
 namespace orvix::register_tool {

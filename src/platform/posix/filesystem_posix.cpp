@@ -111,6 +111,11 @@ boost::system::result<std::string, FileError> read_regular_file(const std::strin
   return {boost::system::in_place_value, std::move(content)};
 }
 
+bool path_exists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
 void create_directories(const std::string& path) {
   if (path.empty()) return;
   // Each prefix ending before a separator, then the whole path.

@@ -102,6 +102,10 @@ boost::system::result<std::string, FileError> read_regular_file(const std::strin
   return {boost::system::in_place_value, std::move(content)};
 }
 
+bool path_exists(const std::string& path) {
+  return GetFileAttributesW(win32::widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 void create_directories(const std::string& path) {
   const std::wstring wide = win32::widen(path);
   if (wide.empty()) return;

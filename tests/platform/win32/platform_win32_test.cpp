@@ -10,7 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/environment.h"
-#include "platform/file_replace.h"
+#include "support/file_replace.h"
 #include "platform/filesystem.h"
 #include "platform/os_error.h"
 #include "platform/path.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "json/serialize.h"
-#include "platform/program_path.h"
+#include "support/program_path.h"
 
 namespace orvix::register_tool {
 namespace {

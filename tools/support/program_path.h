@@ -1,6 +1,7 @@
 // Paths of programs and the files around them: where this program lies,
-// making a path absolute, and what a path names (anything, a program that
-// can be started, a directory). None of these opens a file.
+// making a path absolute, and what a path names (a program that can be
+// started, a directory; whether anything is there at all is
+// platform::path_exists()). None of these opens a file.
 #pragma once
 
 #include <string>
@@ -8,6 +9,7 @@
 
 #include <boost/system/result.hpp>
 
+#include "platform/filesystem.h"  // path_exists(), which the host needs too
 #include "platform/os_error.h"
 
 namespace orvix::platform {
@@ -26,9 +28,6 @@ std::string own_executable_path(std::string_view argv0);
 // Whether `path` is absolute on this system ("/..." on POSIX; "C:\..." or
 // "\\server\..." on Windows).
 bool is_absolute_path(std::string_view path);
-
-// Whether anything (file, directory, ...) exists at `path`, following links.
-bool path_exists(const std::string& path);
 
 // Whether `path` is a regular file (following links) that this user may
 // execute: the execute permission on POSIX; on Windows any regular file.

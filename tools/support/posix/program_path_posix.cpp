@@ -1,4 +1,4 @@
-#include "platform/program_path.h"
+#include "support/program_path.h"
 
 #include <limits.h>
 #include <cerrno>
@@ -88,11 +88,6 @@ boost::system::result<std::string, OsError> absolute_path(std::string_view path)
 }
 
 bool is_absolute_path(std::string_view path) { return !path.empty() && path.front() == '/'; }
-
-bool path_exists(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0;
-}
 
 bool is_executable_file(const std::string& path) {
   struct stat info {};

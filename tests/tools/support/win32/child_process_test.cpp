@@ -1,5 +1,5 @@
 // The Windows child process, driven with the host and cmd.exe as children.
-#include "platform/child_process.h"
+#include "support/child_process.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

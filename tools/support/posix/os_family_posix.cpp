@@ -1,4 +1,4 @@
-#include "platform/os_family.h"
+#include "support/os_family.h"
 
 #include <sys/utsname.h>
 

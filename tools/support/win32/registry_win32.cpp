@@ -1,4 +1,4 @@
-#include "platform/registry.h"
+#include "support/registry.h"
 
 #include <windows.h>
 

@@ -13,7 +13,7 @@
 
 #include <boost/system/result.hpp>
 
-#include "platform/child_process.h"
+#include "support/child_process.h"
 
 namespace orvix::client {
 

@@ -1,4 +1,4 @@
-#include "client/frame_link.h"
+#include "support/frame_link.h"
 
 #include <array>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "platform/program_path.h"
+#include "support/program_path.h"
 
 #include <windows.h>
 
@@ -44,8 +44,6 @@ bool is_absolute_path(std::string_view path) {
   if (path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/')) return true;
   return path.size() >= 2 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/');
 }
-
-bool path_exists(const std::string& path) { return attributes_of(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool is_executable_file(const std::string& path) {
   DWORD attributes = attributes_of(path);

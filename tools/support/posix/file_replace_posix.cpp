@@ -1,4 +1,4 @@
-#include "platform/file_replace.h"
+#include "support/file_replace.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/file_replace.h"
+#include "support/file_replace.h"
 
 namespace orvix::platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/program_path.h"
+#include "support/program_path.h"
 
 #include <gtest/gtest.h>
 

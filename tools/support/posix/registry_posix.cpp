@@ -1,4 +1,4 @@
-#include "platform/registry.h"
+#include "support/registry.h"
 
 // POSIX systems keep such settings in files; these stubs keep callers on one
 // code path and never touch anything.
