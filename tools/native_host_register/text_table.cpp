@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <ostream>
 
-
 namespace orvix::register_tool {
 
 namespace {
@@ -32,6 +31,12 @@ void TextTable::print(std::ostream& out, const std::string& indent) const {
     while (!line.empty() && line.back() == ' ') line.pop_back();
     out << line << "\n";
   }
+}
+
+std::string joined(const std::vector<std::string>& names) {
+  std::string text;
+  for (const auto& name : names) text += (text.empty() ? "" : ",") + name;
+  return text;
 }
 
 }  // namespace orvix::register_tool

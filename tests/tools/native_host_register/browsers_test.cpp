@@ -1,4 +1,4 @@
-#include "native_host_register/registration_targets.h"
+#include "native_host_register/browsers.h"
 
 #include <gtest/gtest.h>
 

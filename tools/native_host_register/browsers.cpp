@@ -1,10 +1,20 @@
-#include "browser_table.h"
+#include "browsers.h"
 
+#include <algorithm>
 #include <array>
+
+#include "host_manifest.h"
+#include "platform/environment.h"
+#include "platform/path.h"
+#include "support/os_family.h"
+#include "support/program_path.h"
 
 namespace orvix::register_tool {
 
 namespace {
+
+using platform::RegistryHive;
+using platform::RegistryView;
 
 // Sources, named beside each row:
 // [chrome]   https://developer.chrome.com/docs/extensions/develop/concepts/native-messaging#native-messaging-host-location
@@ -51,6 +61,41 @@ constexpr std::array kBrowsers{
     // clang-format on
 };
 
+
+// Linux and macOS locations: '/'-separated, whatever system computes them
+// (the tests check every system's table on every build).
+std::string below(std::string base, std::string_view relative) {
+  if (!base.empty() && base.back() != '/') base += '/';
+  return base + std::string(relative);
+}
+
+std::string manifest_file_in(const std::string& folder) { return below(folder, std::string(kHostName) + ".json"); }
+
+// The browser's own per-user folder, which holds its profiles.
+std::optional<std::string> user_data_folder(const Roots& roots, const BrowserRow& browser) {
+  if (roots.home.empty()) return std::nullopt;
+  if (!browser.flatpak_app.empty()) {
+    if (roots.macos || roots.windows) return std::nullopt;
+    return below(below(roots.home, ".var/app/" + std::string(browser.flatpak_app) + "/config"), browser.linux_user);
+  }
+  if (roots.macos) {
+    if (browser.mac_user.empty()) return std::nullopt;
+    return below(below(roots.home, "Library/Application Support"), browser.mac_user);
+  }
+  if (browser.linux_user.empty() || roots.config_home.empty()) return std::nullopt;
+  return below(roots.config_home, browser.linux_user);
+}
+
+std::string known_names() {
+  std::string names;
+  for (const auto& row : kBrowsers) names += (names.empty() ? "" : ", ") + std::string(row.name);
+  return names;
+}
+
+void add_once(std::vector<const BrowserRow*>& rows, const BrowserRow* row) {
+  if (std::find(rows.begin(), rows.end(), row) == rows.end()) rows.push_back(row);
+}
+
 }  // namespace
 
 std::span<const BrowserRow> known_browsers() { return kBrowsers; }
@@ -60,6 +105,133 @@ const BrowserRow* find_browser(std::string_view name) {
     if (row.name == name) return &row;
   }
   return nullptr;
+}
+
+const char* scope_name(Scope scope) { return scope == Scope::user ? "user" : "system"; }
+
+Roots Roots::from_environment() {
+  Roots roots;
+  const platform::OsFamily family = platform::os_family();
+  roots.windows = family == platform::OsFamily::windows;
+  roots.macos = family == platform::OsFamily::macos;
+  roots.home = platform::environment_variable("HOME").value_or("");
+  // The XDG rules ignore a relative value.
+  auto xdg = platform::environment_variable("XDG_CONFIG_HOME");
+  if (xdg && platform::is_absolute_path(*xdg)) {
+    roots.config_home = *xdg;
+  } else if (!roots.home.empty()) {
+    roots.config_home = below(roots.home, ".config");
+  }
+  roots.system_prefix = platform::environment_variable("ORVIX_REGISTER_SYSTEM_ROOT").value_or("");
+  if (roots.windows) roots.local_app_data = platform::environment_variable("LOCALAPPDATA").value_or("");
+  while (roots.system_prefix.size() > 1 && roots.system_prefix.back() == '/') roots.system_prefix.pop_back();
+  if (roots.system_prefix == "/") roots.system_prefix.clear();
+  return roots;
+}
+
+std::string Target::where() const {
+  return registry ? registry_display(registry->hive, registry->key) : manifest_path;
+}
+
+std::optional<Target> target_for(const Roots& roots, const BrowserRow& browser, Scope scope) {
+  Target target;
+  target.browser = &browser;
+  target.scope = scope;
+  if (roots.windows) {
+    if (browser.windows_key.empty()) return std::nullopt;
+    target.registry = RegistryLocation{
+        scope == Scope::user ? RegistryHive::current_user : RegistryHive::local_machine,
+        "Software\\" + std::string(browser.windows_key) + "\\NativeMessagingHosts\\" + kHostName};
+    return target;
+  }
+  if (scope == Scope::user) {
+    auto folder = user_data_folder(roots, browser);
+    if (!folder) return std::nullopt;
+    target.manifest_path = manifest_file_in(below(*folder, "NativeMessagingHosts"));
+    return target;
+  }
+  const std::string_view system_folder = roots.macos ? browser.mac_system : browser.linux_system;
+  if (system_folder.empty() || !browser.flatpak_app.empty()) return std::nullopt;
+  target.manifest_path = manifest_file_in(roots.system_prefix + std::string(system_folder));
+  return target;
+}
+
+bool is_detected(const Roots& roots, const BrowserRow& browser) {
+  if (roots.windows) {
+    if (browser.windows_data.empty() || roots.local_app_data.empty()) return false;
+    return platform::is_directory(platform::join_path(roots.local_app_data, browser.windows_data));
+  }
+  if (!browser.flatpak_app.empty()) {
+    if (roots.home.empty() || roots.macos) return false;
+    return platform::is_directory(below(roots.home, ".var/app/" + std::string(browser.flatpak_app)));
+  }
+  auto folder = user_data_folder(roots, browser);
+  return folder && platform::is_directory(*folder);
+}
+
+Result<std::vector<const BrowserRow*>> select_browsers(const Roots& roots, const std::vector<std::string>& names,
+                                                       WhenNoneNamed none_named) {
+  std::vector<const BrowserRow*> rows;
+  bool wanted_detected = names.empty() && none_named == WhenNoneNamed::detected;
+  if (names.empty() && none_named == WhenNoneNamed::every_known) {
+    for (const auto& row : kBrowsers) rows.push_back(&row);
+  }
+  for (const auto& name : names) {
+    if (name == "all") {
+      wanted_detected = true;
+      continue;
+    }
+    const BrowserRow* row = find_browser(name);
+    if (row == nullptr) {
+      return Failure{Failure::Kind::kInvalidInput,
+                     "Unknown browser \"" + name + "\"; known browsers: " + known_names() + "."};
+    }
+    add_once(rows, row);
+  }
+  if (wanted_detected) {
+    for (const auto& row : kBrowsers) {
+      if (is_detected(roots, row)) add_once(rows, &row);
+    }
+  }
+  if (rows.empty()) {
+    return Failure{Failure::Kind::kInvalidInput,
+                   std::string("No supported browser was detected for this user; name one with --browser (\"") +
+                       kProgramName + " list\" shows them all)."};
+  }
+  return rows;
+}
+
+std::vector<Location> by_location(const std::vector<Target>& targets) {
+  std::vector<Location> locations;
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    const Target& target = targets[i];
+    auto same = std::find_if(locations.begin(), locations.end(), [&](const Location& location) {
+      return location.target.where() == target.where() && location.target.scope == target.scope;
+    });
+    if (same == locations.end()) same = locations.insert(locations.end(), Location{target, {}, i});
+    same->browsers.emplace_back(target.browser->name);
+  }
+  return locations;
+}
+
+std::vector<RegistryView> views_of(RegistryHive hive) {
+  if (hive == RegistryHive::local_machine) return {RegistryView::bits64, RegistryView::bits32};
+  return {RegistryView::bits64};
+}
+
+std::string registry_display(RegistryHive hive, const std::string& key, std::optional<RegistryView> view) {
+  std::string text = std::string(hive == RegistryHive::current_user ? "HKCU\\" : "HKLM\\") + key;
+  if (view) text += *view == RegistryView::bits64 ? " (64-bit view)" : " (32-bit view)";
+  return text;
+}
+
+Result<std::optional<std::string>> read_registration(RegistryHive hive, RegistryView view, const std::string& key) {
+  auto value = platform::read_default_value(hive, view, key);
+  if (!value) {
+    return Failure{Failure::Kind::kSystem,
+                   "Cannot read " + registry_display(hive, key, view) + ": " + value.error().text + "."};
+  }
+  return std::move(*value);
 }
 
 }  // namespace orvix::register_tool

@@ -1,9 +1,9 @@
-#include <algorithm>
 #include <ostream>
 
+#include "doctor.h"
+#include "host_manifest.h"
 #include "json/serialize.h"
 #include "json/value.h"
-#include "render.h"
 #include "text_table.h"
 
 namespace orvix::register_tool {
@@ -21,9 +21,9 @@ json::Value optional_text(const std::optional<std::string>& text) {
 
 json::Object row_json(const Health& row) {
   json::Object entry;
-  entry["browser"] = row.browser->name;
-  entry["scope"] = scope_name(row.scope);
-  entry["where"] = row.where;
+  entry["browser"] = row.target.browser->name;
+  entry["scope"] = scope_name(row.target.scope);
+  entry["where"] = row.target.where();
   entry["detected"] = row.detected;
   entry["registered"] = row.registered;
   entry["status"] = status_of(row);
@@ -82,46 +82,39 @@ void render_doctor(const DoctorReport& report, bool json, std::ostream& out) {
     return;
   }
   // Browsers that share a registration (the Chrome channels on Windows and
-  // in /etc/opt/chrome) are one line and one set of details.
-  struct Group {
-    const Health* row;
-    std::string browsers;
-  };
-  std::vector<Group> groups;
+  // in /etc/opt/chrome) are one line and one set of details. Undetected
+  // browsers without a registration are noise here; list shows them.
+  std::vector<const Health*> shown;
+  std::vector<Target> targets;
   for (const auto& row : report.rows) {
-    // Undetected browsers without a registration are noise here; list shows them.
     if (!row.registered && !row.detected) continue;
-    auto same = std::find_if(groups.begin(), groups.end(), [&](const Group& group) {
-      return group.row->where == row.where && group.row->scope == row.scope;
-    });
-    if (same != groups.end()) {
-      same->browsers += "," + std::string(row.browser->name);
-    } else {
-      groups.push_back(Group{&row, std::string(row.browser->name)});
-    }
+    shown.push_back(&row);
+    targets.push_back(row.target);
   }
-  if (groups.empty()) {
+  if (shown.empty()) {
     out << "No browser was detected and no registration was found.\n"
-        << "fix: orvix-native-host-register install --browser NAME --extension-id ID "
-           "(\"orvix-native-host-register list\" names the browsers)\n";
+        << "fix: " << kProgramName << " install --browser NAME --extension-id ID (\"" << kProgramName
+        << " list\" names the browsers)\n";
     return;
   }
   TextTable summary;
   summary.add({"BROWSER", "SCOPE", "STATUS", "WHERE"});
-  for (const Group& group : groups) {
-    summary.add({group.browsers, scope_name(group.row->scope), status_of(*group.row), group.row->where});
+  const std::vector<Location> groups = by_location(targets);
+  for (const Location& group : groups) {
+    summary.add({joined(group.browsers), scope_name(group.target.scope), status_of(*shown[group.first]),
+                 group.target.where()});
   }
   summary.print(out);
-  for (const Group& group : groups) {
-    if (!group.row->registered) continue;
+  for (const Location& group : groups) {
+    if (!shown[group.first]->registered) continue;
     TextTable details;
-    add_details(*group.row, details);
-    out << "\n" << group.browsers << " (" << scope_name(group.row->scope) << "):\n";
+    add_details(*shown[group.first], details);
+    out << "\n" << joined(group.browsers) << " (" << scope_name(group.target.scope) << "):\n";
     details.print(out, "  ");
   }
   out << "\n";
   if (!report.any_registered) {
-    out << "No registration was found. fix: orvix-native-host-register install --extension-id ID\n";
+    out << "No registration was found. fix: " << kProgramName << " install --extension-id ID\n";
   } else if (report.healthy) {
     out << "Every registration works.\n";
   } else {
