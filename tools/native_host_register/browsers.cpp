@@ -129,9 +129,7 @@ Roots Roots::from_environment() {
   return roots;
 }
 
-std::string Target::where() const {
-  return registry ? registry_display(registry->hive, registry->key) : manifest_path;
-}
+std::string Target::where() const { return registry ? registry_display(*registry) : manifest_path; }
 
 std::optional<Target> target_for(const Roots& roots, const BrowserRow& browser, Scope scope) {
   Target target;
@@ -139,9 +137,9 @@ std::optional<Target> target_for(const Roots& roots, const BrowserRow& browser, 
   target.scope = scope;
   if (roots.windows) {
     if (browser.windows_key.empty()) return std::nullopt;
-    target.registry = RegistryLocation{
-        scope == Scope::user ? RegistryHive::current_user : RegistryHive::local_machine,
-        "Software\\" + std::string(browser.windows_key) + "\\NativeMessagingHosts\\" + kHostName};
+    target.registry =
+        RegistryLocation{scope == Scope::user ? RegistryHive::current_user : RegistryHive::local_machine,
+                         "Software\\" + std::string(browser.windows_key) + "\\NativeMessagingHosts\\" + kHostName};
     return target;
   }
   if (scope == Scope::user) {
@@ -219,17 +217,17 @@ std::vector<RegistryView> views_of(RegistryHive hive) {
   return {RegistryView::bits64};
 }
 
-std::string registry_display(RegistryHive hive, const std::string& key, std::optional<RegistryView> view) {
-  std::string text = std::string(hive == RegistryHive::current_user ? "HKCU\\" : "HKLM\\") + key;
+std::string registry_display(const RegistryLocation& key, std::optional<RegistryView> view) {
+  std::string text = (key.hive == RegistryHive::current_user ? "HKCU\\" : "HKLM\\") + key.key;
   if (view) text += *view == RegistryView::bits64 ? " (64-bit view)" : " (32-bit view)";
   return text;
 }
 
-Result<std::optional<std::string>> read_registration(RegistryHive hive, RegistryView view, const std::string& key) {
-  auto value = platform::read_default_value(hive, view, key);
+Result<std::optional<std::string>> read_registration(const RegistryLocation& key, RegistryView view) {
+  auto value = platform::read_default_value(key.hive, view, key.key);
   if (!value) {
     return Failure{Failure::Kind::kSystem,
-                   "Cannot read " + registry_display(hive, key, view) + ": " + value.error().text + "."};
+                   "Cannot read " + registry_display(key, view) + ": " + value.error().text + "."};
   }
   return std::move(*value);
 }

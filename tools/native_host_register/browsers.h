@@ -14,10 +14,8 @@
 //                         root and for tests; unset means "/"
 //   LOCALAPPDATA          where Windows browsers keep their user data
 //
-// A browser counts as detected when its user data folder exists: below
-// $XDG_CONFIG_HOME (Linux), ~/Library/Application Support (macOS) or
-// %LOCALAPPDATA% (Windows); for Flatpak rows, its ~/.var/app/<app id> folder.
-// Nothing here writes; detection only looks at folders.
+// A browser counts as detected when its user data folder exists (for a
+// Flatpak row, its ~/.var/app/<app id> folder). Nothing here writes.
 #pragma once
 
 #include <optional>
@@ -31,23 +29,18 @@
 
 namespace orvix::register_tool {
 
-// One browser and its locations on each system. An empty field means the
-// browser has no documented location of that kind: the tool then refuses that
+// One browser and its locations on each system; an empty field means the
+// browser has no documented location of that kind, and the tool refuses that
 // browser and scope with a clear message rather than guess.
 struct BrowserRow {
   std::string_view name;          // what --browser takes
   std::string_view display_name;  // what people read
-  // Linux: the browser's user data folder below $XDG_CONFIG_HOME (for a
-  // Flatpak row, below ~/.var/app/<flatpak_app>/config); manifests go into
-  // its NativeMessagingHosts folder.
-  std::string_view linux_user;
-  std::string_view linux_system;  // Linux: the absolute folder for manifests of every user
-  std::string_view mac_user;      // macOS: the user data folder below ~/Library/Application Support
-  std::string_view mac_system;    // macOS: the absolute folder for manifests of every user
-  // Windows: the key below HKCU\Software or HKLM\Software whose
-  // NativeMessagingHosts subkey the browser reads.
-  std::string_view windows_key;
-  std::string_view windows_data;  // Windows: the browser's user data folder below %LOCALAPPDATA%
+  std::string_view linux_user;    // the user data folder below $XDG_CONFIG_HOME (Flatpak: ~/.var/app/<app>/config)
+  std::string_view linux_system;  // the absolute folder for manifests of every user
+  std::string_view mac_user;      // the user data folder below ~/Library/Application Support
+  std::string_view mac_system;    // the absolute folder for manifests of every user
+  std::string_view windows_key;   // below HKCU\Software or HKLM\Software; the browser reads its NativeMessagingHosts
+  std::string_view windows_data;  // the user data folder below %LOCALAPPDATA%
   std::string_view flatpak_app;   // the Flatpak application id, for browsers installed through Flatpak
 };
 
@@ -82,7 +75,7 @@ struct RegistryLocation {
 struct Target {
   const BrowserRow* browser = nullptr;
   Scope scope = Scope::user;
-  std::string manifest_path;                // Linux, macOS: the manifest file; empty on Windows
+  std::string manifest_path;                 // Linux, macOS: the manifest file; empty on Windows
   std::optional<RegistryLocation> registry;  // Windows: the key whose default value names the manifest
 
   // Where the registration lives, for people: the file or the key.
@@ -123,13 +116,11 @@ std::vector<platform::RegistryView> views_of(platform::RegistryHive hive);
 
 // "HKCU\Software\...\com.orvix.chrome_native_host", with " (64-bit view)" or
 // " (32-bit view)" when a view is named.
-std::string registry_display(platform::RegistryHive hive, const std::string& key,
-                             std::optional<platform::RegistryView> view = std::nullopt);
+std::string registry_display(const RegistryLocation& key, std::optional<platform::RegistryView> view = std::nullopt);
 
 // The default value of a key in one view; nothing when it is missing. Fails
 // with "Cannot read <key> (<view>): <reason>."
-[[nodiscard]] Result<std::optional<std::string>> read_registration(platform::RegistryHive hive,
-                                                                   platform::RegistryView view,
-                                                                   const std::string& key);
+[[nodiscard]] Result<std::optional<std::string>> read_registration(const RegistryLocation& key,
+                                                                   platform::RegistryView view);
 
 }  // namespace orvix::register_tool

@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <algorithm>
 #include <array>
 #include <ostream>
 
@@ -49,47 +50,41 @@ Result<int> list_command(const Context& context, const CommandLine& line, std::o
   return 0;
 }
 
-constexpr unsigned kInstallOptions = kExtensionIdOption | kBrowserOption | kHostOption | kSystemOption |
-                                     kForceOption | kDryRunOption | kJsonOption;
-
 constexpr std::array kCommands{
-    Command{"install", kInstallOptions, true,
+    Command{"install", "--extension-id --browser --host --system --force --dry-run --json", true,
             "  install --extension-id ID [--extension-id ID ...] [--browser NAME ...|all]\n"
             "          [--system] [--host PATH] [--force] [--dry-run]\n"
             "      write the host manifest for each browser (default: every detected one)\n",
             install_command},
-    Command{"uninstall", kBrowserOption | kSystemOption | kDryRunOption | kJsonOption, false,
+    Command{"uninstall", "--browser --system --dry-run --json", false,
             "  uninstall [--browser NAME ...|all] [--system] [--dry-run]\n"
             "      remove the registration (default: wherever one exists)\n",
             uninstall_command},
-    Command{"print", kExtensionIdOption | kHostOption, true,
+    Command{"print", "--extension-id --host", true,
             "  print --extension-id ID [...] [--host PATH]\n"
             "      print the manifest that install would write\n",
             print_command},
-    Command{"list", kJsonOption, false,
+    Command{"list", "--json", false,
             "  list\n"
             "      every known browser: detected or not, and where its manifest goes\n",
             list_command},
-    Command{"doctor", kBrowserOption | kJsonOption, false,
+    Command{"doctor", "--browser --json", false,
             "  doctor [--browser NAME ...|all]\n"
             "      check every registration, start the host as the browser would, and say\n"
             "      how to fix each problem found\n",
             doctor_command},
-    Command{"help", kJsonOption, false, "", help_command},  // --json: taken, and nothing changes
+    Command{"help", "--json", false, "", help_command},  // --json: taken, and nothing changes
 };
 
-struct OptionName {
-  std::string_view name;
-  Option option;
-  bool has_value;
-};
-
-constexpr std::array kOptions{
-    OptionName{"--extension-id", kExtensionIdOption, true}, OptionName{"--browser", kBrowserOption, true},
-    OptionName{"--host", kHostOption, true},                OptionName{"--system", kSystemOption, false},
-    OptionName{"--force", kForceOption, false},             OptionName{"--dry-run", kDryRunOption, false},
-    OptionName{"--json", kJsonOption, false},
-};
+// Whether `command` takes the option `word`.
+bool takes(const Command& command, std::string_view word) {
+  for (std::string_view rest = command.options; !rest.empty();) {
+    const std::size_t space = std::min(rest.find(' '), rest.size());
+    if (rest.substr(0, space) == word) return true;
+    rest.remove_prefix(std::min(space + 1, rest.size()));
+  }
+  return false;
+}
 
 const Command* find_command(std::string_view name) {
   for (const Command& command : kCommands) {
@@ -101,8 +96,6 @@ const Command* find_command(std::string_view name) {
 Failure usage_error(std::string text) { return Failure{Failure::Kind::kInvalidInput, std::move(text)}; }
 
 }  // namespace
-
-std::span<const Command> commands() { return kCommands; }
 
 std::string usage() {
   std::string text = std::string("usage: ") + kProgramName +
@@ -149,12 +142,8 @@ Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
       line.command = find_command("help");
       return line;
     }
-    const OptionName* option = nullptr;
-    for (const OptionName& known : kOptions) {
-      if (known.name == word && (line.command->options & known.option) != 0) option = &known;
-    }
-    if (option == nullptr) return usage_error(args[0] + " does not take " + word);
-    if (option->has_value) {
+    if (!takes(*line.command, word)) return usage_error(args[0] + " does not take " + word);
+    if (word == "--extension-id" || word == "--browser" || word == "--host") {
       if (!value) {
         if (i + 1 >= args.size()) return usage_error(word + " needs a value");
         value = args[++i];

@@ -14,7 +14,6 @@
 
 #include <iosfwd>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,30 +42,16 @@ struct Context {
   std::string own_path;  // this program, absolute
 };
 
-// The options, as bits of Command::options.
-enum Option : unsigned {
-  kExtensionIdOption = 1U << 0,
-  kBrowserOption = 1U << 1,
-  kHostOption = 1U << 2,
-  kSystemOption = 1U << 3,
-  kForceOption = 1U << 4,
-  kDryRunOption = 1U << 5,
-  kJsonOption = 1U << 6,
-};
-
 // One command: its name, the options it takes, its part of the usage text,
 // and what runs it. `run` writes the command's report to `out` and returns the
 // exit status, or a failure that run_register() prints (exit status 1).
 struct Command {
   std::string_view name;
-  unsigned options;
+  std::string_view options;  // "--browser --json": the options it takes
   bool needs_extension_id;
   std::string_view usage;
   Result<int> (*run)(const Context& context, const CommandLine& line, std::ostream& out);
 };
-
-// Every command, in the order the usage text lists them.
-std::span<const Command> commands();
 
 // The command line in `args` (without the program name); "--help" or "-h"
 // anywhere asks for the help command. Fails with a sentence about the form.

@@ -82,12 +82,13 @@ std::string reinstall_command(const Roots& roots, const Health& row, const Manif
   } else if (auto beside = default_host_path(roots.windows, own_path); platform::is_executable_file(beside)) {
     host = beside;
   }
-  command += " --host " + (host.empty() ? "<path of " + std::string(kHostProgram) + ">" : quoted_if_needed(roots, host));
+  command +=
+      " --host " + (host.empty() ? "<path of " + std::string(kHostProgram) + ">" : quoted_if_needed(roots, host));
   return command + " --force";
 }
 
-std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Health& row,
-                    const ManifestHealth& found, const std::string& own_path) {
+std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Health& row, const ManifestHealth& found,
+                    const std::string& own_path) {
   const std::string reinstall = reinstall_command(roots, row, found, own_path);
   if (problem.code == "host_missing") return "Reinstall the host, or register the one you have: " + reinstall;
   if (problem.code == "host_not_executable") {
@@ -107,7 +108,7 @@ std::string fix_for(const ManifestProblem& problem, const Roots& roots, const He
 // or the problem with the key.
 std::optional<std::string> manifest_of_key(const RegistryLocation& key, std::vector<ManifestProblem>& problems) {
   for (platform::RegistryView view : views_of(key.hive)) {
-    auto value = read_registration(key.hive, view, key.key);
+    auto value = read_registration(key, view);
     if (!value) {
       problems.push_back({"registry_unreadable", value.error().text});
       return std::nullopt;
@@ -164,11 +165,12 @@ DoctorReport run_doctor(const Roots& roots, const std::vector<const BrowserRow*>
         row.problems.push_back(Problem{problem.code, problem.text, fix_for(problem, roots, row, found, own_path)});
       }
       if (!browser->flatpak_app.empty()) {
-        row.notes.push_back("A Flatpak browser runs in a sandbox: the host must be reachable from inside it "
-                            "(for example flatpak override --user --filesystem=<host folder>:ro " +
-                            std::string(browser->flatpak_app) +
-                            ", and flatpak-spawn --host where the sandbox "
-                            "cannot run it).");
+        row.notes.push_back(
+            "A Flatpak browser runs in a sandbox: the host must be reachable from inside it "
+            "(for example flatpak override --user --filesystem=<host folder>:ro " +
+            std::string(browser->flatpak_app) +
+            ", and flatpak-spawn --host where the sandbox "
+            "cannot run it).");
       }
       report.rows.push_back(std::move(row));
     }

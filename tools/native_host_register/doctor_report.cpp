@@ -48,9 +48,7 @@ json::Object row_json(const Health& row) {
     problems.emplace_back(std::move(item));
   }
   entry["problems"] = std::move(problems);
-  json::Array notes;
-  for (const auto& note : row.notes) notes.emplace_back(note);
-  entry["notes"] = std::move(notes);
+  entry["notes"] = json::Array(row.notes.begin(), row.notes.end());
   return entry;
 }
 
@@ -101,8 +99,8 @@ void render_doctor(const DoctorReport& report, bool json, std::ostream& out) {
   summary.add({"BROWSER", "SCOPE", "STATUS", "WHERE"});
   const std::vector<Location> groups = by_location(targets);
   for (const Location& group : groups) {
-    summary.add({joined(group.browsers), scope_name(group.target.scope), status_of(*shown[group.first]),
-                 group.target.where()});
+    summary.add(
+        {joined(group.browsers), scope_name(group.target.scope), status_of(*shown[group.first]), group.target.where()});
   }
   summary.print(out);
   for (const Location& group : groups) {

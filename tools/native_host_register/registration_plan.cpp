@@ -70,9 +70,10 @@ Outcome apply(const Plan& plan, bool dry_run) {
   Outcome outcome{plan.unchanged, std::nullopt};
   for (std::size_t applied = 0; applied < plan.steps.size(); ++applied) {
     const Step& step = plan.steps[applied];
-    const char* action = step.key ? (step.value ? (dry_run ? "would set" : "set") : (dry_run ? "would delete" : "deleted"))
-                                  : (step.value ? (dry_run ? "would write" : "wrote") : (dry_run ? "would remove" : "removed"));
-    std::string where = step.key ? registry_display(step.key->hive, step.key->key, step.view) : step.path;
+    const char* action =
+        step.key ? (step.value ? (dry_run ? "would set" : "set") : (dry_run ? "would delete" : "deleted"))
+                 : (step.value ? (dry_run ? "would write" : "wrote") : (dry_run ? "would remove" : "removed"));
+    std::string where = step.key ? registry_display(*step.key, step.view) : step.path;
     if (step.key && step.value) where += " = " + *step.value;
     if (auto done = dry_run ? Result<void, platform::OsError>() : set(step, step.value); !done) {
       while (applied > 0) {
@@ -117,8 +118,8 @@ Result<std::string> absolute_host(const Context& context, const CommandLine& lin
 
 // Adds the write of `text` to the manifest at `path`, or notes it unchanged.
 // A manifest there may be replaced when it names the same host, or --force says so.
-Result<void> plan_manifest(Plan& plan, const std::string& path, const std::string& host,
-                           const std::string& text, bool force, const Location& location) {
+Result<void> plan_manifest(Plan& plan, const std::string& path, const std::string& host, const std::string& text,
+                           bool force, const Location& location) {
   std::optional<std::string> current;
   if (platform::path_exists(path)) {
     auto content = read_manifest_file(path);
@@ -143,13 +144,23 @@ Result<void> plan_manifest(Plan& plan, const std::string& path, const std::strin
   return {};
 }
 
+// Adds the removal of the manifest at `path`, keeping its content to put back on failure.
+Result<void> plan_removal(Plan& plan, const std::string& path, std::vector<std::string> browsers, Scope scope,
+                          bool shared) {
+  auto content = read_manifest_file(path);
+  if (!content) return content.error();
+  plan.steps.push_back(Step{.path = path, .previous = std::move(*content), .shared = shared,
+                            .browsers = std::move(browsers), .scope = scope});
+  return {};
+}
+
 // Windows: sets the location's key to name `manifest` in each view the browsers read.
 Result<void> plan_keys(Plan& plan, const Location& location, const std::string& manifest, bool force) {
   const RegistryLocation& key = *location.target.registry;
   for (RegistryView view : views_of(key.hive)) {
-    auto current = read_registration(key.hive, view, key.key);
+    auto current = read_registration(key, view);
     if (!current) return current.error();
-    const std::string display = registry_display(key.hive, key.key, view);
+    const std::string display = registry_display(key, view);
     if (*current == manifest) {
       plan.unchanged.push_back(Change{"unchanged", display, location.browsers, location.target.scope});
     } else if (*current && !force) {
@@ -213,7 +224,7 @@ bool still_named(const Roots& roots, const std::string& manifest, const std::set
       if (!target || !target->registry) continue;
       const RegistryLocation& key = *target->registry;
       for (RegistryView view : views_of(key.hive)) {
-        if (leaving.contains(registry_display(key.hive, key.key, view))) continue;
+        if (leaving.contains(registry_display(key, view))) continue;
         auto value = platform::read_default_value(key.hive, view, key.key);
         if (value && *value == manifest) return true;
       }
@@ -230,34 +241,34 @@ Result<Plan> plan_uninstall(const Context& context, const CommandLine& line) {
   if (!locations) return locations.error();
 
   Plan plan;
-  std::vector<std::string> manifests;  // each once; Linux, macOS: every location's
-  std::set<std::string> leaving;       // Windows: the keys in their views that go
-  for (const Location& location : *locations) {
-    if (!location.target.registry) {
-      manifests.push_back(location.target.manifest_path);
-      continue;
+  if (!context.roots.windows) {
+    for (const Location& location : *locations) {
+      const std::string& path = location.target.manifest_path;
+      if (!platform::path_exists(path)) continue;
+      auto planned = plan_removal(plan, path, location.browsers, scope, scope == Scope::system);
+      if (!planned) return planned.error();
     }
+    return plan;
+  }
+  // Windows: every key that names a manifest goes, in each view; the manifest
+  // beside the host goes once no key names it any more.
+  std::vector<std::string> manifests;
+  std::set<std::string> leaving;
+  for (const Location& location : *locations) {
     const RegistryLocation& key = *location.target.registry;
     for (RegistryView view : views_of(key.hive)) {
-      auto value = read_registration(key.hive, view, key.key);
+      auto value = read_registration(key, view);
       if (!value) return value.error();
       if (!*value) continue;
-      leaving.insert(registry_display(key.hive, key.key, view));
+      leaving.insert(registry_display(key, view));
       if (std::find(manifests.begin(), manifests.end(), **value) == manifests.end()) manifests.push_back(**value);
-      plan.steps.push_back(Step{.key = key, .view = view, .previous = *value, .browsers = location.browsers, .scope = scope});
+      plan.steps.push_back(
+          Step{.key = key, .view = view, .previous = *value, .browsers = location.browsers, .scope = scope});
     }
   }
-  // On Windows the manifest beside the host goes once no key names it any more.
-  for (std::size_t i = 0; i < manifests.size(); ++i) {
-    const std::string& path = manifests[i];
-    if (!platform::path_exists(path) || (context.roots.windows && still_named(context.roots, path, leaving))) continue;
-    auto content = read_manifest_file(path);
-    if (!content) return content.error();
-    // On Windows the manifest serves whichever browsers named it; the report leaves them out.
-    const bool windows = context.roots.windows;
-    plan.steps.push_back(Step{.path = path, .previous = std::move(*content), .shared = !windows && scope == Scope::system,
-                              .browsers = windows ? std::vector<std::string>() : (*locations)[i].browsers,
-                              .scope = scope});
+  for (const auto& manifest : manifests) {
+    if (still_named(context.roots, manifest, leaving) || !platform::path_exists(manifest)) continue;
+    if (auto planned = plan_removal(plan, manifest, {}, scope, false); !planned) return planned.error();
   }
   return plan;
 }
@@ -271,9 +282,7 @@ Result<int> report(const Outcome& outcome, bool json, std::ostream& out) {
       json::Object entry;
       entry["action"] = change.action;
       entry["where"] = change.where;
-      json::Array browsers;
-      for (const auto& name : change.browsers) browsers.emplace_back(name);
-      entry["browsers"] = std::move(browsers);
+      entry["browsers"] = json::Array(change.browsers.begin(), change.browsers.end());
       entry["scope"] = scope_name(change.scope);
       changes.emplace_back(std::move(entry));
     }
