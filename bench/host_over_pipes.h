@@ -15,7 +15,7 @@
 #include <boost/system/result.hpp>
 
 #include "host/native_frame.h"
-#include "platform/child_process.h"
+#include "support/child_process.h"
 
 namespace orvix::bench {
 

@@ -13,7 +13,7 @@ foreach(scope machine user)
   execute_process(
     COMMAND ${CPACK_ORVIX_PYTHON} ${CPACK_ORVIX_SOURCE_DIR}/packaging/windows/msi/make_msi.py
             --scope ${scope} --version ${CPACK_PACKAGE_VERSION} --programs ${CPACK_TEMPORARY_DIRECTORY}
-            --actions ${actions} --browser-table ${CPACK_ORVIX_SOURCE_DIR}/tools/native_host_register/browser_table.cpp
+            --actions ${actions} --browser-table ${CPACK_ORVIX_SOURCE_DIR}/tools/native_host_register/browsers.cpp
             --extension-ids "${CPACK_ORVIX_EXTENSION_IDS}" --output ${msi}
     RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
   if(NOT status EQUAL 0)

@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-"""Fails when the folders under src/ include each other in a cycle.
+"""Fails when the folders under src/ include each other in a cycle, or when
+src/ includes a layer that sits above it.
 
 Each folder directly under src/ is one layer; a quoted #include of
 "<folder>/..." from a file in another folder is an edge between the two.
 The folders must form a directed acyclic graph, so that every layer can be
-understood, built and tested with only the layers below it. Prints the
-layers in build order on success, a cycle with the files behind each edge
+understood, built and tested with only the layers below it. Further
+arguments name folders above src/ (tools/support, included as
+"support/..."): they may include src/ but nothing in src/ may include them.
+Prints the layers in build order on success, a cycle or the offending files
 on failure.
 """
 import pathlib
@@ -53,8 +56,20 @@ def find_cycle(edges):
     return None, order
 
 
+def includes_of(folder: pathlib.Path, names):
+    """Files under `folder` that include "<name>/..." for one of `names`."""
+    found = []
+    for path in sorted(folder.rglob("*")):
+        if path.suffix not in (".h", ".hpp", ".cpp", ".cc") or not path.is_file():
+            continue
+        text = path.read_text(encoding="utf-8", errors="replace")
+        found += [(path, target) for target in INCLUDE.findall(text) if target in names]
+    return found
+
+
 def main():
     src = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "src")
+    above = [pathlib.Path(arg) for arg in sys.argv[2:]]
     edges = folder_edges(src)
     cycle, order = find_cycle(edges)
     if cycle:
@@ -62,7 +77,13 @@ def main():
         for a, b in zip(cycle, cycle[1:]):
             print(f"  {a} -> {b}: " + ", ".join(edges[a][b]))
         return 1
-    print("layers, lowest first: " + " ".join(order))
+    upward = includes_of(src, {folder.name for folder in above})
+    if upward:
+        print("src/ includes a layer above it:")
+        for path, target in upward:
+            print(f"  {path.relative_to(src)} -> {target}")
+        return 1
+    print("layers, lowest first: " + " ".join(order + [folder.name for folder in above]))
     return 0
 
 

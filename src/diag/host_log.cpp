@@ -16,10 +16,10 @@ void write_host_log(const std::string& path, std::string_view method, std::strin
   const std::string line = format_log_line(platform::unix_time_ms(), method, detail);
   // The directories exist on every call but the first: they are made only
   // when the open says they are missing, and the open after that decides.
-  auto appended = platform::append_to_regular_file(path, line);
+  auto appended = platform::append_line_to_regular_file(path, line);
   if (!appended && appended.error().kind == platform::FileError::Kind::kNotFound) {
     platform::create_directories(platform::parent_path(path));
-    (void)platform::append_to_regular_file(path, line);
+    (void)platform::append_line_to_regular_file(path, line);
   }
 }
 

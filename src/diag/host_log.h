@@ -3,10 +3,12 @@
 //   "<unix ms> method=<method> detail=<detail>\n"
 // Values are written verbatim (no quoting, escaping or trimming). Each call
 // opens the file for appending (creating the directories first when the open
-// finds them missing), writes the line in one write, and closes it. Only a
-// regular file is written: a pipe, device or socket at the path is left
-// alone, and the open never waits on one. Every failure is swallowed: the
-// caller cannot learn whether the line was written.
+// finds them missing), writes the line in one write, and closes it. A line
+// that a full disk cut short stays cut, but the next line starts on a line of
+// its own instead of being glued to the fragment. Only a regular file is
+// written: a pipe, device or socket at the path is left alone, and the open
+// never waits on one. Every failure is swallowed: the caller cannot learn
+// whether the line was written.
 #pragma once
 
 #include <cstdint>

@@ -2,7 +2,6 @@
 
 #include "discovery/product_home.h"
 #include "platform/filesystem.h"
-#include "platform/program_path.h"
 #include "platform/utf8.h"
 
 namespace orvix::discovery {

@@ -38,15 +38,25 @@ struct FileError {
 [[nodiscard]] boost::system::result<std::string, FileError> read_regular_file(const std::string& path,
                                                                               std::size_t max_size);
 
+// Whether anything (file, directory, ...) exists at `path`, following links.
+// Looks without opening.
+bool path_exists(const std::string& path);
+
 // Creates `path` and every missing ancestor. Failures are not reported: the
 // caller's next step decides.
 void create_directories(const std::string& path);
 
-// Appends `bytes` to the regular file at `path` in one write (continued only
-// if the system takes part of it), creating the file when missing (but not
-// its directory: kNotFound then), never truncating; every write lands at the
-// file's current end, also when other processes append to it.
-[[nodiscard]] boost::system::result<void, FileError> append_to_regular_file(const std::string& path,
-                                                                            std::string_view bytes);
+// Appends `line` (text ending in a line feed) to the regular file at `path`
+// in one write (continued only if the system takes part of it), creating the
+// file when missing (but not its directory: kNotFound then), never
+// truncating; every write lands at the file's current end, also when other
+// processes append to it. The line starts on a line of its own: when the
+// file ends in a line cut short (a write that a full disk stopped midway),
+// a line feed goes first, in the same write, so the cut line stays cut but
+// the new one stays whole. The file's last byte is read for that only where
+// this user may read the file; a file that may only be written gets the line
+// as it is.
+[[nodiscard]] boost::system::result<void, FileError> append_line_to_regular_file(const std::string& path,
+                                                                                 std::string_view line);
 
 }  // namespace orvix::platform

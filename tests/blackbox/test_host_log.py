@@ -1,10 +1,13 @@
 """The host log file and the host.log method."""
+import concurrent.futures
+import errno
 import os
 import re
+import subprocess
 import time
 import unittest
 
-from harness import HostTestCase, not_on_windows
+from harness import HostTestCase, frame, not_on_windows
 
 
 class HostLogMethod(HostTestCase):
@@ -101,6 +104,85 @@ class LogLocation(HostTestCase):
         replies = self.ask({"id": 1, "method": "host.log", "params": {"event": "e"}}, {"id": 2, "method": "nope"})
         self.assertEqual(replies[0]["result"], {"ok": True})
         self.assertEqual(replies[1]["error"]["code"], "unsupported_method")
+
+
+class LogAfterACutLine(HostTestCase):
+    """A full disk may cut a line short; the line after it must stay whole."""
+
+    LINE = re.compile(rb"\A[0-9]+ method=host\.log detail=([^\n]*)\n\Z")
+
+    def log_bytes(self):
+        with open(self.log_path, "rb") as f:
+            return f.read()
+
+    def log_event(self, event):
+        replies = self.ask({"id": 1, "method": "host.log", "params": {"event": event}})
+        self.assertEqual(replies[0]["result"], {"ok": True})
+
+    def assert_ends_with_whole_line(self, before, event):
+        data = self.log_bytes()
+        self.assertTrue(data.startswith(before + b"\n"), data[len(before) - 60 :])
+        match = self.LINE.match(data[len(before) + 1 :])
+        self.assertIsNotNone(match, data[len(before) - 60 :])
+        self.assertEqual(match.group(1), event.encode())
+
+    def test_a_fragment_at_the_end_gets_the_next_line_on_its_own(self):
+        os.makedirs(os.path.dirname(self.log_path))
+        fragment = b"1733480000123 method=host.log detail=a line the disk cut sh"
+        with open(self.log_path, "wb") as f:
+            f.write(fragment)
+        self.log_event("next")
+        self.assert_ends_with_whole_line(fragment, "next")
+        # A file that ends in a whole line gets no empty line.
+        self.log_event("after")
+        self.assertEqual([d for _, d in self.log_lines()[1:]], ["next", "after"])
+
+    def test_lines_of_hosts_writing_at_once_stay_whole(self):
+        hosts, events = 6, 40
+        stdin = [b"".join(frame({"id": i, "method": "host.log", "params": {"event": "h%d-%d" % (h, i)}})
+                          for i in range(events)) for h in range(hosts)]
+        with concurrent.futures.ThreadPoolExecutor(hosts) as pool:
+            runs = list(pool.map(self.run_host, stdin))
+        for run in runs:
+            self.assertEqual(len(run.bodies), events)
+        details = [d for _, d in self.log_lines()]
+        self.assertEqual(sorted(details), sorted("h%d-%d" % (h, i) for h in range(hosts) for i in range(events)))
+
+    def test_a_full_disk_cuts_one_line_and_spares_the_next(self):
+        if os.geteuid() != 0:
+            self.skipTest("mounting a small file system needs root")
+        self.home = os.path.join(self.tmp, "small")
+        self.env["ORVIX_HOME"] = self.home
+        os.makedirs(self.home)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", self.home],
+                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if mounted.returncode != 0:
+            self.skipTest("cannot mount a tmpfs here: %s" % mounted.stdout.decode(errors="replace").strip())
+        self.addCleanup(subprocess.run, ["umount", self.home])
+        os.makedirs(os.path.dirname(self.log_path))
+        # Whole lines up to 96 bytes short of a page: the next line fits only in part.
+        seed = (b"1 method=seed detail=" + b"s" * 78 + b"\n") * 40
+        with open(self.log_path, "wb") as f:
+            f.write(seed)
+        filler = os.path.join(self.home, "filler")
+        with open(filler, "wb", buffering=0) as f:
+            for _ in range(10000):  # 64 KiB / 512 B, and then some
+                try:
+                    f.write(b"x" * 512)
+                except OSError as error:
+                    self.assertEqual(error.errno, errno.ENOSPC)
+                    break
+            else:
+                self.fail("the small file system never filled up")
+
+        self.log_event("the disk is full: " + "c" * 300)
+        cut = self.log_bytes()
+        self.assertGreater(len(cut), len(seed), "nothing of the line was written")
+        self.assertFalse(cut.endswith(b"\n"), "the line was not cut: %r" % cut[-100:])
+
+        os.unlink(filler)
+        self.log_event("space again")
+        self.assert_ends_with_whole_line(cut, "space again")
 
 
 if __name__ == "__main__":

@@ -27,7 +27,29 @@ def sparse_file(path, size):
         f.truncate(size)
 
 
-class HostileDescriptor(HostTestCase):
+class LocalFileCase(HostTestCase):
+    def unprivileged(self):
+        """Arguments that run the host as a user the file modes hold back.
+
+        root reads and searches anything, so as root the host runs as nobody.
+        The build may lie under a directory nobody cannot enter (a checkout in
+        a private temporary folder), so nobody starts a copy from an open one,
+        and this test's own directory is opened for it."""
+        if os.geteuid() != 0:
+            return {}
+        os.chmod(self.tmp, 0o755)
+        open_dir = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, open_dir)
+        os.chmod(open_dir, 0o755)
+        program, *arguments = shlex.split(os.environ["ORVIX_HOST_CMD"])
+        copy = shutil.copy(program, open_dir)
+        patch = unittest.mock.patch.dict(os.environ, {"ORVIX_HOST_CMD": shlex.join([copy, *arguments])})
+        patch.start()
+        self.addCleanup(patch.stop)
+        return {"user": 65534}
+
+
+class HostileDescriptor(LocalFileCase):
     def status(self, **kwargs):
         (reply,) = self.ask({"id": 1, "method": "host.status"}, timeout=BOUND, **kwargs)
         return reply["result"]
@@ -93,26 +115,6 @@ class HostileDescriptor(HostTestCase):
         self.place(lambda path: os.symlink(os.path.join(self.tmp, "gone"), path))
         self.assertEqual(self.status()["error"], MISSING)
 
-    def unprivileged(self):
-        """Arguments that run the host as a user the file modes hold back.
-
-        root reads and searches anything, so as root the host runs as nobody.
-        The build may lie under a directory nobody cannot enter (a checkout in
-        a private temporary folder), so nobody starts a copy from an open one,
-        and this test's own directory is opened for it."""
-        if os.geteuid() != 0:
-            return {}
-        os.chmod(self.tmp, 0o755)
-        open_dir = tempfile.mkdtemp()
-        self.addCleanup(shutil.rmtree, open_dir)
-        os.chmod(open_dir, 0o755)
-        program, *arguments = shlex.split(os.environ["ORVIX_HOST_CMD"])
-        copy = shutil.copy(program, open_dir)
-        patch = unittest.mock.patch.dict(os.environ, {"ORVIX_HOST_CMD": shlex.join([copy, *arguments])})
-        patch.start()
-        self.addCleanup(patch.stop)
-        return {"user": 65534}
-
     @posix_only
     def test_permission_denied(self):
         # A descriptor that is there but may not be read is a read failure.
@@ -139,10 +141,10 @@ class HostileDescriptor(HostTestCase):
 
 
 @posix_only
-class HostileLog(HostTestCase):
-    def log_twice(self):
+class HostileLog(LocalFileCase):
+    def log_twice(self, **run):
         replies = self.ask({"id": 1, "method": "host.log", "params": {"event": "SECRET-EVENT"}},
-                           {"id": 2, "method": "nope"}, timeout=BOUND)
+                           {"id": 2, "method": "nope"}, timeout=BOUND, **run)
         self.assertEqual(replies[0]["result"], {"ok": True})
         self.assertEqual(replies[1]["error"]["code"], "unsupported_method")
 
@@ -180,6 +182,16 @@ class HostileLog(HostTestCase):
         os.symlink(target, self.log_path)
         self.log_twice()
         self.assertEqual(self.log_lines(target), [("host.log", "SECRET-EVENT"), ("nope", "unsupported_method")])
+
+    def test_a_log_that_may_be_written_but_not_read_still_gets_lines(self):
+        # The host reads the log's last byte to start each line on its own
+        # line, but where it may not read, it appends all the same.
+        as_nobody = self.unprivileged()
+        self.place(lambda path: open(path, "w").close())
+        os.chmod(self.log_path, 0o622)
+        self.log_twice(**as_nobody)
+        os.chmod(self.log_path, 0o644)
+        self.assertEqual(self.log_lines(), [("host.log", "SECRET-EVENT"), ("nope", "unsupported_method")])
 
 
 if __name__ == "__main__":

@@ -226,7 +226,7 @@ class MsiPackages(unittest.TestCase):
         subprocess.run([sys.executable, os.path.join(SOURCE, "packaging", "windows", "msi", "make_msi.py"),
                         "--scope", "machine", "--version", "0.0.1", "--programs", self.staged,
                         "--actions", os.path.join(build_dir(), "orvix-msi-actions.dll"),
-                        "--browser-table", os.path.join(SOURCE, "tools", "native_host_register", "browser_table.cpp"),
+                        "--browser-table", os.path.join(SOURCE, "tools", "native_host_register", "browsers.cpp"),
                         "--extension-ids", SECOND_ID, "--output", older], check=True, timeout=LIMIT_SECONDS)
         status, log = self.msiexec("/i", windows_path(older), "/qn")
         self.assertEqual(status, 0, log[-3000:])

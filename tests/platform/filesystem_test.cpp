@@ -61,16 +61,28 @@ TEST_F(ReadRegularFile, StopsPastTheLimitWhenTheSizeIsNotKnownInAdvance) {
 
 TEST_F(AppendToRegularFile, CreatesTheFileButNotItsDirectory) {
   const std::string log = path("logs/host.log");
-  auto missing = append_to_regular_file(log, "a\n");
+  auto missing = append_line_to_regular_file(log, "a\n");
   ASSERT_FALSE(missing);
   EXPECT_EQ(missing.error().kind, Kind::kNotFound);
   std::filesystem::create_directories(path("logs"));
-  ASSERT_TRUE(append_to_regular_file(log, "a\n"));
-  ASSERT_TRUE(append_to_regular_file(log, "b\n"));
+  ASSERT_TRUE(append_line_to_regular_file(log, "a\n"));
+  ASSERT_TRUE(append_line_to_regular_file(log, "b\n"));
   EXPECT_EQ(content_of(log), "a\nb\n");
-  auto directory = append_to_regular_file(path("logs"), "c\n");
+  auto directory = append_line_to_regular_file(path("logs"), "c\n");
   ASSERT_FALSE(directory);
   EXPECT_EQ(directory.error().kind, Kind::kOsError);
+}
+
+// A full disk may cut a line short; the next line must not be glued to it.
+TEST_F(AppendToRegularFile, StartsTheLineAfterALineCutShort) {
+  const std::string log = path("host.log");
+  write(log, "");
+  ASSERT_TRUE(append_line_to_regular_file(log, "a\n"));
+  EXPECT_EQ(content_of(log), "a\n");  // an empty file needs no line feed first
+  write(log, "a\nb is cut sh");
+  ASSERT_TRUE(append_line_to_regular_file(log, "c\n"));
+  ASSERT_TRUE(append_line_to_regular_file(log, "d\n"));
+  EXPECT_EQ(content_of(log), "a\nb is cut sh\nc\nd\n");
 }
 
 }  // namespace

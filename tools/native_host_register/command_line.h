@@ -1,4 +1,4 @@
-// The registration tool's command line.
+// The registration tool's command line, its commands, and its whole run.
 //
 //   install --extension-id ID [--extension-id ID ...] [--browser NAME ...|all]
 //           [--system] [--host PATH] [--force] [--dry-run] [--json]
@@ -8,22 +8,25 @@
 //   doctor [--browser NAME ...|all] [--json]
 //
 // Options take their value as the next word or after '='. Parsing checks the
-// form only (known command, known options, values present); what the values
-// mean is checked by the commands.
+// form only (known command, options it takes, values present); what the
+// values mean is checked by the commands.
 #pragma once
 
+#include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include <boost/system/result.hpp>
+#include "browsers.h"
+#include "platform/result.h"
 
 namespace orvix::register_tool {
 
-enum class Verb { install, uninstall, print, list, doctor, help };
+struct Command;
 
 struct CommandLine {
-  Verb verb = Verb::help;
+  const Command* command = nullptr;
   std::vector<std::string> extension_ids;
   std::vector<std::string> browsers;  // as given; "all" stays as a name
   std::optional<std::string> host;
@@ -33,12 +36,35 @@ struct CommandLine {
   bool json = false;
 };
 
-struct UsageError {
-  std::string text;
+// What every command gets besides its command line.
+struct Context {
+  Roots roots;
+  std::string own_path;  // this program, absolute
 };
 
-[[nodiscard]] boost::system::result<CommandLine, UsageError> parse_command_line(const std::vector<std::string>& args);
+// One command: its name, the options it takes, its part of the usage text,
+// and what runs it. `run` writes the command's report to `out` and returns the
+// exit status, or a failure that run_register() prints (exit status 1).
+struct Command {
+  std::string_view name;
+  std::string_view options;  // "--browser --json": the options it takes
+  bool needs_extension_id;
+  std::string_view usage;
+  Result<int> (*run)(const Context& context, const CommandLine& line, std::ostream& out);
+};
 
-extern const char* const kUsage;
+// The command line in `args` (without the program name); "--help" or "-h"
+// anywhere asks for the help command. Fails with a sentence about the form.
+[[nodiscard]] Result<CommandLine> parse_command_line(const std::vector<std::string>& args);
+
+// The usage text that help prints.
+std::string usage();
+
+// The tool's whole run: parse the command line, run the command, print its
+// report to `out` and any failure to `errors`, prefixed with the program's
+// name. Returns the exit status: 0 done, 1 failed (or doctor found a
+// problem), 2 usage error. Never throws.
+int run_register(const std::string& argv0, const std::vector<std::string>& args, std::ostream& out,
+                 std::ostream& errors);
 
 }  // namespace orvix::register_tool

@@ -1,20 +1,15 @@
 #include "doctor.h"
 
-#include <chrono>
 #include <map>
 
 #include "host_manifest.h"
-#include "manifest_file.h"
+#include "platform/filesystem.h"
 #include "platform/path.h"
-#include "platform/program_path.h"
-#include "registration_commands.h"
+#include "support/program_path.h"
 
 namespace orvix::register_tool {
 
 namespace {
-
-using platform::RegistryHive;
-using platform::RegistryView;
 
 // Long enough for a hello whose runtime probe waits out its own limits.
 constexpr std::chrono::milliseconds kProbeLimit{25000};
@@ -55,13 +50,11 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path) 
   if (!health.problems.empty() || check.extension_ids.empty()) return health;
 
   auto hello = probe_host(host, origin_of(check.extension_ids.front()), roots.windows, kProbeLimit);
-  if (!hello) {
-    std::string text = "The host does not answer like the browser expects: " + hello.error().text + ".";
-    if (!hello.error().host_stderr.empty()) text += " Its stderr: " + hello.error().host_stderr;
-    while (!text.empty() && text.back() == '\n') text.pop_back();
-    health.problems.push_back({"host_failed", text});
-  } else {
+  if (hello) {
     health.hello = std::move(*hello);
+  } else {
+    health.problems.push_back(
+        {"host_failed", "The host does not answer like the browser expects: " + hello.error().text});
   }
   return health;
 }
@@ -79,46 +72,45 @@ std::string quoted_if_needed(const Roots& roots, const std::string& text) {
 // The install command that writes a sound registration for this browser.
 std::string reinstall_command(const Roots& roots, const Health& row, const ManifestHealth& found,
                               const std::string& own_path) {
-  std::string command = "orvix-native-host-register install --browser " + std::string(row.browser->name);
-  if (row.scope == Scope::system) command += " --system";
-  if (found.extension_ids.empty()) {
-    command += " --extension-id <extension id from chrome://extensions>";
-  }
+  std::string command = std::string(kProgramName) + " install --browser " + std::string(row.target.browser->name);
+  if (row.target.scope == Scope::system) command += " --system";
+  if (found.extension_ids.empty()) command += " --extension-id <extension id from chrome://extensions>";
   for (const auto& id : found.extension_ids) command += " --extension-id " + id;
   std::string host;
   if (found.host_path && platform::is_executable_file(*found.host_path)) {
     host = *found.host_path;
-  } else if (auto beside = default_host_path(roots, own_path); platform::is_executable_file(beside)) {
+  } else if (auto beside = default_host_path(roots.windows, own_path); platform::is_executable_file(beside)) {
     host = beside;
   }
-  command += " --host " + (host.empty() ? std::string("<path of orvix-chrome-native-host>") : quoted_if_needed(roots, host));
+  command +=
+      " --host " + (host.empty() ? "<path of " + std::string(kHostProgram) + ">" : quoted_if_needed(roots, host));
   return command + " --force";
 }
 
-std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Health& row,
-                    const ManifestHealth& found, const std::string& own_path) {
+std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Health& row, const ManifestHealth& found,
+                    const std::string& own_path) {
   const std::string reinstall = reinstall_command(roots, row, found, own_path);
   if (problem.code == "host_missing") return "Reinstall the host, or register the one you have: " + reinstall;
-  if (problem.code == "host_not_executable") return "Make it executable: chmod +x " + quoted_if_needed(roots, *found.host_path);
+  if (problem.code == "host_not_executable") {
+    return "Make it executable: chmod +x " + quoted_if_needed(roots, *found.host_path);
+  }
   if (problem.code == "host_failed") {
     return "Run the host by hand to see why: echo '{\"id\":1,\"method\":\"hello\"}' | orvix-nm-client " +
            quoted_if_needed(roots, found.host_path.value_or("")) + "; then reinstall it if it is damaged.";
   }
-  if (problem.code == "manifest_unreadable" && row.scope == Scope::system) {
+  if (problem.code == "manifest_unreadable" && row.target.scope == Scope::system) {
     return "Make it readable by every user (chmod 644), or write it anew as root: " + reinstall;
   }
   return "Write the manifest anew: " + reinstall;
 }
 
-// The manifest a Windows registration names, or the problem with the key.
-std::optional<std::string> manifest_of_key(const RegistryLocation& location, std::vector<ManifestProblem>& problems) {
-  std::vector<RegistryView> views{RegistryView::bits64};
-  if (location.hive == RegistryHive::local_machine) views.push_back(RegistryView::bits32);
-  for (RegistryView view : views) {
-    auto value = platform::read_default_value(location.hive, view, location.key);
+// The manifest a Windows registration names (the first view that has one),
+// or the problem with the key.
+std::optional<std::string> manifest_of_key(const RegistryLocation& key, std::vector<ManifestProblem>& problems) {
+  for (platform::RegistryView view : views_of(key.hive)) {
+    auto value = read_registration(key, view);
     if (!value) {
-      problems.push_back({"registry_unreadable", "Cannot read " + registry_display(location.hive, view, location.key) +
-                                                     ": " + value.error().text + "."});
+      problems.push_back({"registry_unreadable", value.error().text});
       return std::nullopt;
     }
     if (*value) return **value;
@@ -137,9 +129,7 @@ DoctorReport run_doctor(const Roots& roots, const std::vector<const BrowserRow*>
       auto target = target_for(roots, *browser, scope);
       if (!target) continue;
       Health row;
-      row.browser = browser;
-      row.scope = scope;
-      row.where = target->where();
+      row.target = *target;
       row.detected = is_detected(roots, *browser);
 
       std::vector<ManifestProblem> key_problems;
@@ -175,10 +165,12 @@ DoctorReport run_doctor(const Roots& roots, const std::vector<const BrowserRow*>
         row.problems.push_back(Problem{problem.code, problem.text, fix_for(problem, roots, row, found, own_path)});
       }
       if (!browser->flatpak_app.empty()) {
-        row.notes.push_back("A Flatpak browser runs in a sandbox: the host must be reachable from inside it "
-                            "(for example flatpak override --user --filesystem=<host folder>:ro " +
-                            std::string(browser->flatpak_app) + ", and flatpak-spawn --host where the sandbox "
-                            "cannot run it).");
+        row.notes.push_back(
+            "A Flatpak browser runs in a sandbox: the host must be reachable from inside it "
+            "(for example flatpak override --user --filesystem=<host folder>:ro " +
+            std::string(browser->flatpak_app) +
+            ", and flatpak-spawn --host where the sandbox "
+            "cannot run it).");
       }
       report.rows.push_back(std::move(row));
     }
@@ -188,6 +180,14 @@ DoctorReport run_doctor(const Roots& roots, const std::vector<const BrowserRow*>
     if (row.registered && !row.problems.empty()) report.healthy = false;
   }
   return report;
+}
+
+Result<int> doctor_command(const Context& context, const CommandLine& line, std::ostream& out) {
+  auto browsers = select_browsers(context.roots, line.browsers, WhenNoneNamed::every_known);
+  if (!browsers) return browsers.error();
+  const DoctorReport report = run_doctor(context.roots, *browsers, context.own_path);
+  render_doctor(report, line.json, out);
+  return report.healthy ? 0 : 1;
 }
 
 }  // namespace orvix::register_tool

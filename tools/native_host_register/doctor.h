@@ -5,19 +5,40 @@
 // registry value must name an existing manifest; the manifest must parse,
 // carry the host's name, type "stdio", an existing executable host path
 // (absolute on Linux and macOS) and well-formed allowed_origins. Then the
-// host is started from that path with the first allowed origin as its
-// argument and asked "hello" (hello_probe.h). Each problem comes with one
-// concrete fix. Registrations shared by several browsers are checked once.
+// host is started from that path as the browser starts it and asked "hello"
+// (probe_host). Each problem comes with one concrete fix. A registration that
+// several browsers share is checked once.
 #pragma once
 
+#include <chrono>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "hello_probe.h"
-#include "registration_targets.h"
+#include "browsers.h"
+#include "command_line.h"
+#include "platform/result.h"
 
 namespace orvix::register_tool {
+
+// What the host said about itself and the runtime.
+struct HelloReport {
+  std::string host_version;
+  std::string runtime;                         // "connected", "not_running", ...
+  std::optional<std::string> descriptor_path;  // where it looked for the runtime
+  std::optional<std::string> error;            // "<code>: <message>" when the runtime is not usable
+};
+
+// Starts the host from `host_path` with `origin` as its only argument (on
+// Windows also "--parent-window=0", as the browser adds), sends
+// {"id":1,"method":"hello"} as one frame and reads the one reply frame within
+// `limit`; then closes the host's input, after which it must end within
+// `limit` too (a host still running then is killed). Fails with one sentence
+// of what the host did instead, followed by " Its stderr: ..." when it wrote
+// any. Blocks for at most about three times `limit`.
+[[nodiscard]] Result<HelloReport> probe_host(const std::string& host_path, const std::string& origin, bool windows,
+                                             std::chrono::milliseconds limit);
 
 struct Problem {
   std::string code;  // stable, for scripts
@@ -25,10 +46,9 @@ struct Problem {
   std::string fix;
 };
 
+// One browser's registration in one scope.
 struct Health {
-  const BrowserRow* browser = nullptr;
-  Scope scope = Scope::user;
-  std::string where;  // the manifest file, or the registry key
+  Target target;
   bool detected = false;
   bool registered = false;
   std::optional<std::string> manifest_path;  // the manifest checked
@@ -39,12 +59,20 @@ struct Health {
 };
 
 struct DoctorReport {
-  std::vector<Health> rows;
+  std::vector<Health> rows;  // per browser, user scope before system scope
   bool any_registered = false;
   bool healthy = false;  // something is registered and nothing registered has a problem
 };
 
 DoctorReport run_doctor(const Roots& roots, const std::vector<const BrowserRow*>& browsers,
                         const std::string& own_path);
+
+// For people: one line per registration found (and per detected browser
+// without one), each followed by what the host said and the problems with
+// their fixes. For scripts (`json`): one compact document with every row.
+void render_doctor(const DoctorReport& report, bool json, std::ostream& out);
+
+// The doctor command: exit status 0 when healthy, else 1.
+[[nodiscard]] Result<int> doctor_command(const Context& context, const CommandLine& line, std::ostream& out);
 
 }  // namespace orvix::register_tool

@@ -1,11 +1,10 @@
-#include "hello_probe.h"
-
 #include <variant>
 
-#include "client/frame_link.h"
+#include "doctor.h"
 #include "json/lookup.h"
 #include "json/parse.h"
-#include "platform/child_process.h"
+#include "support/child_process.h"
+#include "support/frame_link.h"
 
 namespace orvix::register_tool {
 
@@ -13,19 +12,21 @@ namespace {
 
 constexpr std::string_view kHelloRequest = R"({"id":1,"method":"hello"})";
 
-// Reads the reply of a hello request; a failure says what the host did instead.
-boost::system::result<HelloReport, ProbeFailure> read_report(platform::ChildProcess& host,
-                                                            std::chrono::milliseconds limit) {
-  auto reply = client::receive_frame(host, limit);
-  if (!reply) return ProbeFailure{"no reply from the host: " + reply.error().text, ""};
-  if (std::holds_alternative<client::HostClosed>(*reply)) return ProbeFailure{std::string("the host ended without replying"), ""};
-  if (auto* broken = std::get_if<client::BrokenFrame>(&*reply)) return ProbeFailure{"the host's reply is broken: " + broken->text, ""};
+Failure peer_failure(std::string text) { return Failure{Failure::Kind::kPeer, std::move(text)}; }
 
+// Reads the reply of a hello request; a failure says what the host did instead.
+Result<HelloReport> read_report(platform::ChildProcess& host, std::chrono::milliseconds limit) {
+  auto reply = client::receive_frame(host, limit);
+  if (!reply) return peer_failure("no reply from the host: " + reply.error().text);
+  if (std::holds_alternative<client::HostClosed>(*reply)) return peer_failure("the host ended without replying");
+  if (auto* broken = std::get_if<client::BrokenFrame>(&*reply)) {
+    return peer_failure("the host's reply is broken: " + broken->text);
+  }
   const std::string& body = std::get<std::string>(*reply);
   auto value = json::parse_json(body);
-  if (!value) return ProbeFailure{"the host's reply is not JSON: " + value.error().description, ""};
+  if (!value) return peer_failure("the host's reply is not JSON: " + value.error().description);
   if (json::string_at(*value, {"type"}) != "response" || json::find_path(&*value, {"result"}) == nullptr) {
-    return ProbeFailure{"the host did not answer hello with a response: " + body, ""};
+    return peer_failure("the host did not answer hello with a response: " + body);
   }
   HelloReport report;
   report.host_version = std::string(json::string_at(*value, {"result", "nativeHostVersion"}).value_or(""));
@@ -37,43 +38,50 @@ boost::system::result<HelloReport, ProbeFailure> read_report(platform::ChildProc
   return report;
 }
 
+// The sentence for people: what the host did, then what it wrote to stderr.
+Failure probe_failure(std::string text, const std::string& host_stderr) {
+  text += ".";
+  if (!host_stderr.empty()) text += " Its stderr: " + host_stderr;
+  while (text.back() == '\n') text.pop_back();
+  return peer_failure(std::move(text));
+}
+
 }  // namespace
 
-boost::system::result<HelloReport, ProbeFailure> probe_host(const std::string& host_path, const std::string& origin,
-                                                            bool windows, std::chrono::milliseconds limit) {
+Result<HelloReport> probe_host(const std::string& host_path, const std::string& origin, bool windows,
+                               std::chrono::milliseconds limit) {
   platform::ChildOptions options;
   options.argv = {host_path, origin};
   if (windows) options.argv.push_back("--parent-window=0");
   options.pipe_stderr = true;
   auto spawned = platform::ChildProcess::spawn(options);
-  if (!spawned) return ProbeFailure{"the host could not be started: " + spawned.error().text, ""};
+  if (!spawned) return probe_failure("the host could not be started: " + spawned.error().text, "");
   platform::ChildProcess& host = *spawned;
 
-  boost::system::result<HelloReport, ProbeFailure> report = ProbeFailure{"the host took no request", ""};
+  Result<HelloReport> report = peer_failure("the host took no request");
   if (auto sent = client::send_frame(host, kHelloRequest); sent) {
     report = read_report(host, limit);
   } else {
-    report = ProbeFailure{"the host did not take the request: " + sent.error().text, ""};
+    report = peer_failure("the host did not take the request: " + sent.error().text);
   }
 
   // The browser closes the host's input when it is done; the host must end.
   host.close_stdin();
   auto rest = host.read_stdout_to_end(limit);
   auto errors = host.read_stderr_to_end(limit);
-  std::string stderr_text = errors ? *errors : std::string();
+  const std::string stderr_text = errors ? *errors : std::string();
   if (!rest) {
     // Dropping the handle kills a host that would not end.
-    return ProbeFailure{"the host did not end after its input closed: " + rest.error().text, stderr_text};
+    return probe_failure("the host did not end after its input closed: " + rest.error().text, stderr_text);
   }
   auto status = host.wait();
-  if (!report) return ProbeFailure{report.error().text, stderr_text};
+  if (!report) return probe_failure(report.error().text, stderr_text);
   if (!status || !status->success()) {
-    return ProbeFailure{"the host answered but then exited with status " +
-                            (status ? std::to_string(status->as_shell_status()) : status.error().text),
-                        stderr_text};
+    return probe_failure("the host answered but then exited with status " +
+                             (status ? std::to_string(status->as_shell_status()) : status.error().text),
+                         stderr_text);
   }
-  report->host_stderr = stderr_text;
-  return std::move(*report);
+  return report;
 }
 
 }  // namespace orvix::register_tool

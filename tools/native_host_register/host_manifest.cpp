@@ -1,11 +1,14 @@
 #include "host_manifest.h"
 
+#include <algorithm>
+
 #include "json/lookup.h"
 #include "json/parse.h"
 #include "json/serialize.h"
 #include "json/value.h"
-#include "platform/program_path.h"
-#include "registration_targets.h"
+#include "platform/filesystem.h"
+#include "platform/path.h"
+#include "support/program_path.h"
 
 namespace orvix::register_tool {
 
@@ -53,12 +56,28 @@ void check_path(const json::Value* path, bool relative_path_allowed, ManifestChe
 
 }  // namespace
 
+std::string default_host_path(bool windows, const std::string& own_path) {
+  return platform::join_path(platform::parent_path(own_path), std::string(kHostProgram) + (windows ? ".exe" : ""));
+}
+
 bool is_extension_id(std::string_view id) {
   if (id.size() != 32) return false;
   for (char c : id) {
     if (c < 'a' || c > 'p') return false;
   }
   return true;
+}
+
+Result<std::vector<std::string>> extension_ids(const std::vector<std::string>& given) {
+  std::vector<std::string> ids;
+  for (const auto& id : given) {
+    if (!is_extension_id(id)) {
+      return Failure{Failure::Kind::kInvalidInput,
+                     "Extension id \"" + id + "\" is not 32 letters from a to p (chrome://extensions shows the id)."};
+    }
+    if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+  }
+  return ids;
 }
 
 std::string origin_of(std::string_view id) { return std::string(kOriginPrefix) + std::string(id) + "/"; }
@@ -98,6 +117,25 @@ ManifestCheck check_manifest(std::string_view text, bool relative_path_allowed) 
   check_path(json::find_member(&manifest, "path"), relative_path_allowed, check);
   check_origins(json::find_member(&manifest, "allowed_origins"), check);
   return check;
+}
+
+Result<std::string> read_manifest_file(const std::string& path) {
+  auto content = platform::read_regular_file(path, kManifestLimit);
+  if (content) return std::move(*content);
+  std::string reason;
+  switch (content.error().kind) {
+    case platform::FileError::Kind::kNotRegular:
+      reason = "it is not a regular file";
+      break;
+    case platform::FileError::Kind::kTooLarge:
+      reason = "it is larger than " + std::to_string(kManifestLimit) + " bytes";
+      break;
+    case platform::FileError::Kind::kNotFound:
+    case platform::FileError::Kind::kOsError:
+      reason = content.error().os.text;
+      break;
+  }
+  return Failure{Failure::Kind::kSystem, "Cannot read " + path + ": " + reason + "."};
 }
 
 }  // namespace orvix::register_tool

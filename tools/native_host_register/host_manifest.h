@@ -4,20 +4,35 @@
 //   {"allowed_origins":["chrome-extension://<id>/"],"description":"...",
 //    "name":"com.orvix.chrome_native_host","path":"<host>","type":"stdio"}
 //
-// Pure functions: no I/O.
+// Everything here but read_manifest_file() is pure: no I/O.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/result.h"
+
 namespace orvix::register_tool {
 
+// The names the tool writes and prints.
+inline constexpr const char* kProgramName = "orvix-native-host-register";  // this tool
+inline constexpr const char* kHostProgram = "orvix-chrome-native-host";    // the host it registers (+ ".exe")
+inline constexpr const char* kHostName = "com.orvix.chrome_native_host";   // the manifest's name and file name
 inline constexpr const char* kHostDescription = "Orvix Chrome native host";
+
+// The host program registered when --host is not given: the host beside
+// `own_path` (this program).
+std::string default_host_path(bool windows, const std::string& own_path);
 
 // An extension id as the browser makes it: 32 letters from 'a' to 'p'.
 bool is_extension_id(std::string_view id);
+
+// The ids a manifest admits: each of `given` once, in the order given. Fails
+// on the first that is not an extension id.
+[[nodiscard]] Result<std::vector<std::string>> extension_ids(const std::vector<std::string>& given);
 
 // "chrome-extension://<id>/".
 std::string origin_of(std::string_view id);
@@ -45,5 +60,14 @@ struct ManifestCheck {
 // against the manifest's folder), and allowed_origins is a non-empty array of
 // "chrome-extension://<id>/" strings. The host file itself is not looked at.
 ManifestCheck check_manifest(std::string_view text, bool relative_path_allowed);
+
+// Manifests are small: anything above this, or anything that is not a
+// regular file, is refused by read_manifest_file().
+inline constexpr std::size_t kManifestLimit = 1024 * 1024;
+
+// The content of the manifest file at `path`, for install (what is there now)
+// and doctor (what the browser will read); fails with "Cannot read <path>:
+// <reason>."
+[[nodiscard]] Result<std::string> read_manifest_file(const std::string& path);
 
 }  // namespace orvix::register_tool

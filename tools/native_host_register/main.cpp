@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "register_run.h"
+#include "command_line.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  return orvix::register_tool::run_register(argc > 0 ? argv[0] : "", args, std::cout, std::cerr);
+  return orvix::register_tool::run_register(argc > 0 ? argv[0] : "", std::vector<std::string>(argv + 1, argv + argc),
+                                            std::cout, std::cerr);
 }

@@ -3,16 +3,14 @@
 #include <algorithm>
 #include <ostream>
 
-
 namespace orvix::register_tool {
 
 namespace {
 
 // Width in characters: UTF-8 continuation bytes take no column.
 std::size_t width_of(const std::string& text) {
-  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  }));
+  return static_cast<std::size_t>(
+      std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 }  // namespace
@@ -32,6 +30,12 @@ void TextTable::print(std::ostream& out, const std::string& indent) const {
     while (!line.empty() && line.back() == ' ') line.pop_back();
     out << line << "\n";
   }
+}
+
+std::string joined(const std::vector<std::string>& names) {
+  std::string text;
+  for (const auto& name : names) text += (text.empty() ? "" : ",") + name;
+  return text;
 }
 
 }  // namespace orvix::register_tool

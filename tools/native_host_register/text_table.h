@@ -1,5 +1,5 @@
-// Columns aligned for people: each column as wide as its widest cell, two
-// spaces between columns, the last column not padded.
+// Text for people: columns aligned, each as wide as its widest cell, two
+// spaces between columns, the last column not padded; and lists of names.
 #pragma once
 
 #include <iosfwd>
@@ -17,5 +17,8 @@ class TextTable {
  private:
   std::vector<std::vector<std::string>> rows_;
 };
+
+// "a,b,c".
+std::string joined(const std::vector<std::string>& names);
 
 }  // namespace orvix::register_tool

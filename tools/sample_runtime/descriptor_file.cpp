@@ -4,7 +4,7 @@
 #include "json/serialize.h"
 #include "json/value.h"
 #include "platform/clock.h"
-#include "platform/file_replace.h"
+#include "support/file_replace.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"
 #include "platform/process.h"

@@ -2,7 +2,7 @@
 """Builds one of the two Windows Installer packages with wixl (msitools):
 
   make_msi.py --scope machine|user --version X.Y.Z --programs DIR --actions DLL
-              --browser-table browser_table.cpp [--extension-ids IDS] [--wxs FILE] --output FILE.msi
+              --browser-table browsers.cpp [--extension-ids IDS] [--wxs FILE] --output FILE.msi
 
 machine: the programs under Program Files, the browsers' keys under HKLM in
          both registry views (a 32-bit browser reads the 32-bit one);

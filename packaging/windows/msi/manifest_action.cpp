@@ -24,7 +24,6 @@
 #include <vector>
 
 #include "native_host_register/host_manifest.h"
-#include "native_host_register/registration_targets.h"
 
 namespace {
 

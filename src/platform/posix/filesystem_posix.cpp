@@ -66,6 +66,20 @@ Opened open_regular(const std::string& path, int flags, mode_t mode = 0) {
   return std::pair<int, off_t>{fd, info.st_size};
 }
 
+// Whether the file's last byte is there and is no line feed. The size is
+// taken afresh: other hosts may have appended since the open. Any failure
+// reads as "no": the line then goes out as it is.
+bool ends_inside_a_line(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || info.st_size <= 0) return false;
+  char last = '\n';
+  ssize_t got;
+  do {
+    got = ::pread(fd, &last, 1, info.st_size - 1);
+  } while (got < 0 && errno == EINTR);
+  return got == 1 && last != '\n';
+}
+
 }  // namespace
 
 boost::system::result<std::string, FileError> read_regular_file(const std::string& path, std::size_t max_size) {
@@ -97,6 +111,11 @@ boost::system::result<std::string, FileError> read_regular_file(const std::strin
   return {boost::system::in_place_value, std::move(content)};
 }
 
+bool path_exists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
 void create_directories(const std::string& path) {
   if (path.empty()) return;
   // Each prefix ending before a separator, then the whole path.
@@ -110,12 +129,25 @@ void create_directories(const std::string& path) {
   }
 }
 
-boost::system::result<void, FileError> append_to_regular_file(const std::string& path, std::string_view bytes) {
-  auto opened = open_regular(path, O_WRONLY | O_APPEND | O_CREAT, 0666);
+boost::system::result<void, FileError> append_line_to_regular_file(const std::string& path, std::string_view line) {
+  // Read access only to look at the last byte; a file this user may write
+  // but not read is appended to without the look.
+  bool readable = true;
+  auto opened = open_regular(path, O_RDWR | O_APPEND | O_CREAT, 0666);
+  if (!opened && opened.error().os.code == EACCES) {
+    readable = false;
+    opened = open_regular(path, O_WRONLY | O_APPEND | O_CREAT, 0666);
+  }
   if (!opened) return opened.error();
   OpenFile file(opened->first);
+  std::string own_line;
+  if (readable && ends_inside_a_line(file.fd())) {
+    own_line.reserve(line.size() + 1);
+    own_line.append(1, '\n').append(line);
+    line = own_line;
+  }
   std::size_t written = 0;
-  if (auto result = posix::write_all(file.fd(), bytes, written); !result) {
+  if (auto result = posix::write_all(file.fd(), line, written); !result) {
     return FileError{FileError::Kind::kOsError, result.error()};
   }
   return {};

@@ -54,6 +54,22 @@ boost::system::result<HANDLE, FileError> open_regular(const std::string& path, D
   return handle;
 }
 
+// Whether the file's last byte is there and is no line feed. The size is
+// taken afresh: other hosts may have appended since the open. The read names
+// its offset, so it leaves where writes go alone (they always go to the end).
+// Any failure reads as "no": the line then goes out as it is.
+bool ends_inside_a_line(HANDLE file) {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file, &size) || size.QuadPart <= 0) return false;
+  const auto offset = static_cast<unsigned long long>(size.QuadPart - 1);
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  char last = '\n';
+  DWORD got = 0;
+  return ReadFile(file, &last, 1, &got, &at) && got == 1 && last != '\n';
+}
+
 }  // namespace
 
 boost::system::result<std::string, FileError> read_regular_file(const std::string& path, std::size_t max_size) {
@@ -86,6 +102,10 @@ boost::system::result<std::string, FileError> read_regular_file(const std::strin
   return {boost::system::in_place_value, std::move(content)};
 }
 
+bool path_exists(const std::string& path) {
+  return GetFileAttributesW(win32::widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 void create_directories(const std::string& path) {
   const std::wstring wide = win32::widen(path);
   if (wide.empty()) return;
@@ -99,13 +119,26 @@ void create_directories(const std::string& path) {
   }
 }
 
-boost::system::result<void, FileError> append_to_regular_file(const std::string& path, std::string_view bytes) {
-  // FILE_APPEND_DATA alone: every write lands at the end of the file as it is
-  // then, also when other processes append to it.
-  auto opened = open_regular(path, FILE_APPEND_DATA, OPEN_ALWAYS);
+boost::system::result<void, FileError> append_line_to_regular_file(const std::string& path, std::string_view line) {
+  // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end of
+  // the file as it is then, also when other processes append to it. Read
+  // access only to look at the last byte; a file this user may write but not
+  // read is appended to without the look.
+  bool readable = true;
+  auto opened = open_regular(path, FILE_APPEND_DATA | FILE_READ_DATA, OPEN_ALWAYS);
+  if (!opened && opened.error().os.code == ERROR_ACCESS_DENIED) {
+    readable = false;
+    opened = open_regular(path, FILE_APPEND_DATA, OPEN_ALWAYS);
+  }
   if (!opened) return opened.error();
   OpenFile file(*opened);
-  if (auto written = win32::write_all(file.handle(), bytes); !written) {
+  std::string own_line;
+  if (readable && ends_inside_a_line(file.handle())) {
+    own_line.reserve(line.size() + 1);
+    own_line.append(1, '\n').append(line);
+    line = own_line;
+  }
+  if (auto written = win32::write_all(file.handle(), line); !written) {
     return FileError{FileError::Kind::kOsError, written.error()};
   }
   return {};

@@ -10,7 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/environment.h"
-#include "platform/file_replace.h"
+#include "support/file_replace.h"
 #include "platform/filesystem.h"
 #include "platform/os_error.h"
 #include "platform/path.h"
@@ -122,10 +122,10 @@ TEST_F(Win32Files, ReplacingAFileAReaderHoldsOpen) {
 TEST_F(Win32Files, AppendsWhileAnotherHandleHoldsTheLog) {
   create_directories(directory_.string());
   const std::string log = (directory_ / "host.log").string();
-  ASSERT_TRUE(append_to_regular_file(log, "one\n"));
+  ASSERT_TRUE(append_line_to_regular_file(log, "one\n"));
   HANDLE reader = open_shared(log);
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-  ASSERT_TRUE(append_to_regular_file(log, "two\n"));
+  ASSERT_TRUE(append_line_to_regular_file(log, "two\n"));
   EXPECT_EQ(read_from(reader), "one\ntwo\n");
   CloseHandle(reader);
 }

@@ -9,7 +9,7 @@ TEST(CommandLine, TakesValuesAsTheNextWordOrAfterAnEqualsSign) {
   auto line = parse_command_line({"install", "--extension-id", "a", "--extension-id=b", "--browser=chrome",
                                   "--browser", "all", "--host", "/x", "--system", "--force", "--dry-run", "--json"});
   ASSERT_TRUE(line) << line.error().text;
-  EXPECT_EQ(line->verb, Verb::install);
+  EXPECT_EQ(line->command->name, "install");
   EXPECT_EQ(line->extension_ids, (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(line->browsers, (std::vector<std::string>{"chrome", "all"}));
   EXPECT_EQ(line->host, "/x");
@@ -38,8 +38,8 @@ TEST(CommandLine, RefusesMissingValuesAndCommands) {
 }
 
 TEST(CommandLine, HelpAnywhereAsksForTheUsage) {
-  EXPECT_EQ(parse_command_line({"--help"})->verb, Verb::help);
-  EXPECT_EQ(parse_command_line({"install", "-h"})->verb, Verb::help);
+  EXPECT_EQ(parse_command_line({"--help"})->command->name, "help");
+  EXPECT_EQ(parse_command_line({"install", "-h"})->command->name, "help");
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "json/serialize.h"
-#include "platform/program_path.h"
+#include "support/program_path.h"
 
 namespace orvix::register_tool {
 namespace {
@@ -28,6 +28,11 @@ TEST(ExtensionId, IsThirtyTwoLettersFromAToP) {
   EXPECT_FALSE(is_extension_id(std::string(33, 'a')));
   EXPECT_FALSE(is_extension_id(""));
   EXPECT_FALSE(is_extension_id(kId.substr(0, 31) + "0"));
+  // install and print admit each id once, and refuse the first that is none.
+  const std::string other(32, 'p');
+  EXPECT_EQ(*extension_ids({kId, other, kId}), (std::vector<std::string>{kId, other}));
+  EXPECT_EQ(extension_ids({kId, "x", "y"}).error().text,
+            "Extension id \"x\" is not 32 letters from a to p (chrome://extensions shows the id).");
 }
 
 TEST(ManifestText, IsCompactSortedAndPassesItsOwnCheck) {

@@ -1,7 +1,0 @@
-#include "platform/os_family.h"
-
-namespace orvix::platform {
-
-OsFamily os_family() { return OsFamily::windows; }
-
-}  // namespace orvix::platform

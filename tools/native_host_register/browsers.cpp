@@ -1,0 +1,235 @@
+#include "browsers.h"
+
+#include <algorithm>
+#include <array>
+
+#include "host_manifest.h"
+#include "platform/environment.h"
+#include "platform/path.h"
+#include "support/os_family.h"
+#include "support/program_path.h"
+
+namespace orvix::register_tool {
+
+namespace {
+
+using platform::RegistryHive;
+using platform::RegistryView;
+
+// Sources, named beside each row:
+// [chrome]   https://developer.chrome.com/docs/extensions/develop/concepts/native-messaging#native-messaging-host-location
+//            (locations of Chrome and Chromium on each system; every Chrome channel reads the same system
+//            folder and the same registry key)
+// [datadir]  https://chromium.googlesource.com/chromium/src/+/HEAD/docs/user_data_dir.md
+//            (the user data folder of each Chrome channel and of Chromium on each system; the user-level
+//            manifest folder lies inside it; on Windows the folder only tells that the browser is there)
+// [edge]     https://learn.microsoft.com/microsoft-edge/extensions/developer-guide/native-messaging
+//            (Edge's folders per channel and its registry key)
+// [brave]    https://github.com/brave/brave-browser/wiki/Installing-Brave-on-Linux and
+//            https://support.brave.com (user data folders of the Brave channels); Brave keeps Chromium's
+//            manifest layout inside them
+// [vivaldi]  https://help.vivaldi.com/desktop/miscellaneous/where-is-my-vivaldi-profile-stored/
+// [opera]    https://help.opera.com/en/latest/crashes-and-issues/#findProfile (profile folders; Opera reads
+//            manifests the Chromium way inside them)
+// [yandex]   https://browser.yandex.com/help/ (profile folders of Yandex Browser)
+// [thorium]  https://github.com/Alex313031/thorium (README: profile folders of Thorium)
+// [flatpak]  https://docs.flatpak.org/en/latest/conventions.html#xdg-base-directories (a Flatpak app's
+//            XDG_CONFIG_HOME is ~/.var/app/<app id>/config) and the app ids on https://flathub.org
+// Where a source documents no system-wide folder or registry key for a browser, the field stays empty.
+constexpr std::array kBrowsers{
+    // clang-format off
+    //            name                display name                linux user                             linux system                              mac user                               mac system                                                    windows key                             windows data                                       flatpak app
+    BrowserRow{"chrome",           "Google Chrome",            "google-chrome",                       "/etc/opt/chrome/native-messaging-hosts", "Google/Chrome",                       "/Library/Google/Chrome/NativeMessagingHosts",                "Google\\Chrome",                       "Google\\Chrome\\User Data",                       ""},  // [chrome]
+    BrowserRow{"chrome-beta",      "Google Chrome Beta",       "google-chrome-beta",                  "/etc/opt/chrome/native-messaging-hosts", "Google/Chrome Beta",                  "/Library/Google/Chrome/NativeMessagingHosts",                "Google\\Chrome",                       "Google\\Chrome Beta\\User Data",                  ""},  // [chrome] [datadir]
+    BrowserRow{"chrome-dev",       "Google Chrome Dev",        "google-chrome-unstable",              "/etc/opt/chrome/native-messaging-hosts", "Google/Chrome Dev",                   "/Library/Google/Chrome/NativeMessagingHosts",                "Google\\Chrome",                       "Google\\Chrome Dev\\User Data",                   ""},  // [chrome] [datadir]
+    BrowserRow{"chrome-canary",    "Google Chrome Canary",     "google-chrome-canary",                "/etc/opt/chrome/native-messaging-hosts", "Google/Chrome Canary",                "/Library/Google/Chrome/NativeMessagingHosts",                "Google\\Chrome",                       "Google\\Chrome SxS\\User Data",                   ""},  // [chrome] [datadir]
+    BrowserRow{"chromium",         "Chromium",                 "chromium",                            "/etc/chromium/native-messaging-hosts",   "Chromium",                            "/Library/Application Support/Chromium/NativeMessagingHosts", "Chromium",                             "Chromium\\User Data",                             ""},  // [chrome]
+    BrowserRow{"edge",             "Microsoft Edge",           "microsoft-edge",                      "/etc/opt/edge/native-messaging-hosts",   "Microsoft Edge",                      "/Library/Microsoft/Edge/NativeMessagingHosts",               "Microsoft\\Edge",                      "Microsoft\\Edge\\User Data",                      ""},  // [edge]
+    BrowserRow{"edge-beta",        "Microsoft Edge Beta",      "microsoft-edge-beta",                 "/etc/opt/edge/native-messaging-hosts",   "Microsoft Edge Beta",                 "/Library/Microsoft/Edge/NativeMessagingHosts",               "Microsoft\\Edge",                      "Microsoft\\Edge Beta\\User Data",                 ""},  // [edge]
+    BrowserRow{"edge-dev",         "Microsoft Edge Dev",       "microsoft-edge-dev",                  "/etc/opt/edge/native-messaging-hosts",   "Microsoft Edge Dev",                  "/Library/Microsoft/Edge/NativeMessagingHosts",               "Microsoft\\Edge",                      "Microsoft\\Edge Dev\\User Data",                  ""},  // [edge]
+    BrowserRow{"brave",            "Brave",                    "BraveSoftware/Brave-Browser",         "",                                       "BraveSoftware/Brave-Browser",         "",                                                           "BraveSoftware\\Brave-Browser",         "BraveSoftware\\Brave-Browser\\User Data",         ""},  // [brave]
+    BrowserRow{"brave-beta",       "Brave Beta",               "BraveSoftware/Brave-Browser-Beta",    "",                                       "BraveSoftware/Brave-Browser-Beta",    "",                                                           "BraveSoftware\\Brave-Browser-Beta",    "BraveSoftware\\Brave-Browser-Beta\\User Data",    ""},  // [brave]
+    BrowserRow{"brave-nightly",    "Brave Nightly",            "BraveSoftware/Brave-Browser-Nightly", "",                                       "BraveSoftware/Brave-Browser-Nightly", "",                                                           "BraveSoftware\\Brave-Browser-Nightly", "BraveSoftware\\Brave-Browser-Nightly\\User Data", ""},  // [brave]
+    BrowserRow{"vivaldi",          "Vivaldi",                  "vivaldi",                             "",                                       "Vivaldi",                             "",                                                           "Vivaldi",                              "Vivaldi\\User Data",                              ""},  // [vivaldi]
+    BrowserRow{"opera",            "Opera",                    "opera",                               "",                                       "com.operasoftware.Opera",             "",                                                           "Opera Software",                       "Opera Software\\Opera Stable",                    ""},  // [opera]
+    BrowserRow{"yandex",           "Yandex Browser",           "yandex-browser",                      "",                                       "Yandex/YandexBrowser",                "",                                                           "Yandex\\YandexBrowser",                "Yandex\\YandexBrowser\\User Data",                ""},  // [yandex]
+    BrowserRow{"thorium",          "Thorium",                  "thorium",                             "",                                       "Thorium",                             "",                                                           "",                                     "",                                                ""},  // [thorium]
+    BrowserRow{"chrome-flatpak",   "Google Chrome (Flatpak)",  "google-chrome",                       "",                                       "",                                    "",                                                           "",                                     "",                                                "com.google.Chrome"},  // [chrome] [flatpak]
+    BrowserRow{"chromium-flatpak", "Chromium (Flatpak)",       "chromium",                            "",                                       "",                                    "",                                                           "",                                     "",                                                "org.chromium.Chromium"},  // [chrome] [flatpak]
+    BrowserRow{"edge-flatpak",     "Microsoft Edge (Flatpak)", "microsoft-edge",                      "",                                       "",                                    "",                                                           "",                                     "",                                                "com.microsoft.Edge"},  // [edge] [flatpak]
+    BrowserRow{"brave-flatpak",    "Brave (Flatpak)",          "BraveSoftware/Brave-Browser",         "",                                       "",                                    "",                                                           "",                                     "",                                                "com.brave.Browser"},  // [brave] [flatpak]
+    // clang-format on
+};
+
+
+// Linux and macOS locations: '/'-separated, whatever system computes them
+// (the tests check every system's table on every build).
+std::string below(std::string base, std::string_view relative) {
+  if (!base.empty() && base.back() != '/') base += '/';
+  return base + std::string(relative);
+}
+
+std::string manifest_file_in(const std::string& folder) { return below(folder, std::string(kHostName) + ".json"); }
+
+// The browser's own per-user folder, which holds its profiles.
+std::optional<std::string> user_data_folder(const Roots& roots, const BrowserRow& browser) {
+  if (roots.home.empty()) return std::nullopt;
+  if (!browser.flatpak_app.empty()) {
+    if (roots.macos || roots.windows) return std::nullopt;
+    return below(below(roots.home, ".var/app/" + std::string(browser.flatpak_app) + "/config"), browser.linux_user);
+  }
+  if (roots.macos) {
+    if (browser.mac_user.empty()) return std::nullopt;
+    return below(below(roots.home, "Library/Application Support"), browser.mac_user);
+  }
+  if (browser.linux_user.empty() || roots.config_home.empty()) return std::nullopt;
+  return below(roots.config_home, browser.linux_user);
+}
+
+std::string known_names() {
+  std::string names;
+  for (const auto& row : kBrowsers) names += (names.empty() ? "" : ", ") + std::string(row.name);
+  return names;
+}
+
+void add_once(std::vector<const BrowserRow*>& rows, const BrowserRow* row) {
+  if (std::find(rows.begin(), rows.end(), row) == rows.end()) rows.push_back(row);
+}
+
+}  // namespace
+
+std::span<const BrowserRow> known_browsers() { return kBrowsers; }
+
+const BrowserRow* find_browser(std::string_view name) {
+  for (const BrowserRow& row : kBrowsers) {
+    if (row.name == name) return &row;
+  }
+  return nullptr;
+}
+
+const char* scope_name(Scope scope) { return scope == Scope::user ? "user" : "system"; }
+
+Roots Roots::from_environment() {
+  Roots roots;
+  const platform::OsFamily family = platform::os_family();
+  roots.windows = family == platform::OsFamily::windows;
+  roots.macos = family == platform::OsFamily::macos;
+  roots.home = platform::environment_variable("HOME").value_or("");
+  // The XDG rules ignore a relative value.
+  auto xdg = platform::environment_variable("XDG_CONFIG_HOME");
+  if (xdg && platform::is_absolute_path(*xdg)) {
+    roots.config_home = *xdg;
+  } else if (!roots.home.empty()) {
+    roots.config_home = below(roots.home, ".config");
+  }
+  roots.system_prefix = platform::environment_variable("ORVIX_REGISTER_SYSTEM_ROOT").value_or("");
+  if (roots.windows) roots.local_app_data = platform::environment_variable("LOCALAPPDATA").value_or("");
+  while (roots.system_prefix.size() > 1 && roots.system_prefix.back() == '/') roots.system_prefix.pop_back();
+  if (roots.system_prefix == "/") roots.system_prefix.clear();
+  return roots;
+}
+
+std::string Target::where() const { return registry ? registry_display(*registry) : manifest_path; }
+
+std::optional<Target> target_for(const Roots& roots, const BrowserRow& browser, Scope scope) {
+  Target target;
+  target.browser = &browser;
+  target.scope = scope;
+  if (roots.windows) {
+    if (browser.windows_key.empty()) return std::nullopt;
+    target.registry =
+        RegistryLocation{scope == Scope::user ? RegistryHive::current_user : RegistryHive::local_machine,
+                         "Software\\" + std::string(browser.windows_key) + "\\NativeMessagingHosts\\" + kHostName};
+    return target;
+  }
+  if (scope == Scope::user) {
+    auto folder = user_data_folder(roots, browser);
+    if (!folder) return std::nullopt;
+    target.manifest_path = manifest_file_in(below(*folder, "NativeMessagingHosts"));
+    return target;
+  }
+  const std::string_view system_folder = roots.macos ? browser.mac_system : browser.linux_system;
+  if (system_folder.empty() || !browser.flatpak_app.empty()) return std::nullopt;
+  target.manifest_path = manifest_file_in(roots.system_prefix + std::string(system_folder));
+  return target;
+}
+
+bool is_detected(const Roots& roots, const BrowserRow& browser) {
+  if (roots.windows) {
+    if (browser.windows_data.empty() || roots.local_app_data.empty()) return false;
+    return platform::is_directory(platform::join_path(roots.local_app_data, browser.windows_data));
+  }
+  if (!browser.flatpak_app.empty()) {
+    if (roots.home.empty() || roots.macos) return false;
+    return platform::is_directory(below(roots.home, ".var/app/" + std::string(browser.flatpak_app)));
+  }
+  auto folder = user_data_folder(roots, browser);
+  return folder && platform::is_directory(*folder);
+}
+
+Result<std::vector<const BrowserRow*>> select_browsers(const Roots& roots, const std::vector<std::string>& names,
+                                                       WhenNoneNamed none_named) {
+  std::vector<const BrowserRow*> rows;
+  bool wanted_detected = names.empty() && none_named == WhenNoneNamed::detected;
+  if (names.empty() && none_named == WhenNoneNamed::every_known) {
+    for (const auto& row : kBrowsers) rows.push_back(&row);
+  }
+  for (const auto& name : names) {
+    if (name == "all") {
+      wanted_detected = true;
+      continue;
+    }
+    const BrowserRow* row = find_browser(name);
+    if (row == nullptr) {
+      return Failure{Failure::Kind::kInvalidInput,
+                     "Unknown browser \"" + name + "\"; known browsers: " + known_names() + "."};
+    }
+    add_once(rows, row);
+  }
+  if (wanted_detected) {
+    for (const auto& row : kBrowsers) {
+      if (is_detected(roots, row)) add_once(rows, &row);
+    }
+  }
+  if (rows.empty()) {
+    return Failure{Failure::Kind::kInvalidInput,
+                   std::string("No supported browser was detected for this user; name one with --browser (\"") +
+                       kProgramName + " list\" shows them all)."};
+  }
+  return rows;
+}
+
+std::vector<Location> by_location(const std::vector<Target>& targets) {
+  std::vector<Location> locations;
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    const Target& target = targets[i];
+    auto same = std::find_if(locations.begin(), locations.end(), [&](const Location& location) {
+      return location.target.where() == target.where() && location.target.scope == target.scope;
+    });
+    if (same == locations.end()) same = locations.insert(locations.end(), Location{target, {}, i});
+    same->browsers.emplace_back(target.browser->name);
+  }
+  return locations;
+}
+
+std::vector<RegistryView> views_of(RegistryHive hive) {
+  if (hive == RegistryHive::local_machine) return {RegistryView::bits64, RegistryView::bits32};
+  return {RegistryView::bits64};
+}
+
+std::string registry_display(const RegistryLocation& key, std::optional<RegistryView> view) {
+  std::string text = (key.hive == RegistryHive::current_user ? "HKCU\\" : "HKLM\\") + key.key;
+  if (view) text += *view == RegistryView::bits64 ? " (64-bit view)" : " (32-bit view)";
+  return text;
+}
+
+Result<std::optional<std::string>> read_registration(const RegistryLocation& key, RegistryView view) {
+  auto value = platform::read_default_value(key.hive, view, key.key);
+  if (!value) {
+    return Failure{Failure::Kind::kSystem,
+                   "Cannot read " + registry_display(key, view) + ": " + value.error().text + "."};
+  }
+  return std::move(*value);
+}
+
+}  // namespace orvix::register_tool

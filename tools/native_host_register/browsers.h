@@ -1,0 +1,126 @@
+// The browsers the registration tool knows, where each one looks for the
+// host's registration on this machine, and which of them the user has.
+//
+// A registration lives at a location, for one scope: a manifest file (Linux,
+// macOS) or a registry key whose default value names the manifest (Windows;
+// user scope is HKCU, system scope HKLM, and the manifest lies beside the
+// host). Locations are computed below roots that come from the environment,
+// so tests and packagers can move every one of them:
+//   HOME                  the user's home (Linux, macOS)
+//   XDG_CONFIG_HOME       Linux user configuration; else $HOME/.config
+//   ORVIX_REGISTER_SYSTEM_ROOT
+//                         a prefix put before every system-wide folder
+//                         (/etc/..., /Library/...), for packagers staging a
+//                         root and for tests; unset means "/"
+//   LOCALAPPDATA          where Windows browsers keep their user data
+//
+// A browser counts as detected when its user data folder exists (for a
+// Flatpak row, its ~/.var/app/<app id> folder). Nothing here writes.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/result.h"
+#include "support/registry.h"
+
+namespace orvix::register_tool {
+
+// One browser and its locations on each system; an empty field means the
+// browser has no documented location of that kind, and the tool refuses that
+// browser and scope with a clear message rather than guess.
+struct BrowserRow {
+  std::string_view name;          // what --browser takes
+  std::string_view display_name;  // what people read
+  std::string_view linux_user;    // the user data folder below $XDG_CONFIG_HOME (Flatpak: ~/.var/app/<app>/config)
+  std::string_view linux_system;  // the absolute folder for manifests of every user
+  std::string_view mac_user;      // the user data folder below ~/Library/Application Support
+  std::string_view mac_system;    // the absolute folder for manifests of every user
+  std::string_view windows_key;   // below HKCU\Software or HKLM\Software; the browser reads its NativeMessagingHosts
+  std::string_view windows_data;  // the user data folder below %LOCALAPPDATA%
+  std::string_view flatpak_app;   // the Flatpak application id, for browsers installed through Flatpak
+};
+
+// Every known browser, in the order tables list them.
+std::span<const BrowserRow> known_browsers();
+
+// The row named `name`, or nullptr.
+const BrowserRow* find_browser(std::string_view name);
+
+enum class Scope { user, system };
+
+const char* scope_name(Scope scope);
+
+// What the environment says about this machine's roots (see above).
+struct Roots {
+  std::string home;            // empty when HOME is unset
+  std::string config_home;     // $XDG_CONFIG_HOME or $HOME/.config
+  std::string system_prefix;   // $ORVIX_REGISTER_SYSTEM_ROOT or ""
+  std::string local_app_data;  // %LOCALAPPDATA% (Windows)
+  bool windows = false;
+  bool macos = false;
+
+  static Roots from_environment();
+};
+
+struct RegistryLocation {
+  platform::RegistryHive hive;
+  std::string key;  // Software\...\NativeMessagingHosts\com.orvix.chrome_native_host
+};
+
+// Where one browser's registration lives in one scope.
+struct Target {
+  const BrowserRow* browser = nullptr;
+  Scope scope = Scope::user;
+  std::string manifest_path;                 // Linux, macOS: the manifest file; empty on Windows
+  std::optional<RegistryLocation> registry;  // Windows: the key whose default value names the manifest
+
+  // Where the registration lives, for people: the file or the key.
+  std::string where() const;
+};
+
+// The target of `browser` in `scope`, or nothing when the browser has no
+// such location on this system (or the roots it needs are unknown).
+std::optional<Target> target_for(const Roots& roots, const BrowserRow& browser, Scope scope);
+
+// Whether `browser` appears installed for this user (see above).
+bool is_detected(const Roots& roots, const BrowserRow& browser);
+
+enum class WhenNoneNamed { detected, every_known };
+
+// The rows `names` pick (the --browser values): each known name, "all" for
+// every detected browser. With no names, `none_named` decides. An unknown name
+// fails with a sentence that lists the known ones; so does a selection that
+// comes out empty.
+[[nodiscard]] Result<std::vector<const BrowserRow*>> select_browsers(const Roots& roots,
+                                                                     const std::vector<std::string>& names,
+                                                                     WhenNoneNamed none_named);
+
+// One location with every browser that reads it (the Chrome channels share
+// one system folder and one registry key).
+struct Location {
+  Target target;  // of the first browser
+  std::vector<std::string> browsers;
+  std::size_t first = 0;  // the index of that first target in by_location's input
+};
+
+// `targets` grouped by scope and where(), in order of first appearance.
+std::vector<Location> by_location(const std::vector<Target>& targets);
+
+// The registry views the browsers read in `hive`: HKCU keeps one Software tree
+// for both views; HKLM has two.
+std::vector<platform::RegistryView> views_of(platform::RegistryHive hive);
+
+// "HKCU\Software\...\com.orvix.chrome_native_host", with " (64-bit view)" or
+// " (32-bit view)" when a view is named.
+std::string registry_display(const RegistryLocation& key, std::optional<platform::RegistryView> view = std::nullopt);
+
+// The default value of a key in one view; nothing when it is missing. Fails
+// with "Cannot read <key> (<view>): <reason>."
+[[nodiscard]] Result<std::optional<std::string>> read_registration(const RegistryLocation& key,
+                                                                   platform::RegistryView view);
+
+}  // namespace orvix::register_tool

@@ -1,0 +1,330 @@
+#include "registration_plan.h"
+
+#include <algorithm>
+#include <ostream>
+#include <set>
+
+#include "host_manifest.h"
+#include "json/serialize.h"
+#include "json/value.h"
+#include "platform/filesystem.h"
+#include "platform/path.h"
+#include "support/file_replace.h"
+#include "support/program_path.h"
+#include "text_table.h"
+
+namespace orvix::register_tool {
+
+namespace {
+
+using platform::RegistryHive;
+using platform::RegistryView;
+
+// One line of a command's report.
+struct Change {
+  std::string action;                 // "wrote", "would write", "unchanged", "removed", "set", ...
+  std::string where;                  // the file, or the key and its view
+  std::vector<std::string> browsers;  // the browsers it serves
+  Scope scope = Scope::user;
+};
+
+struct Outcome {
+  std::vector<Change> changes;
+  std::optional<std::string> failure;  // one sentence; the command failed and changed nothing
+};
+
+// One file or registry value to set to `value`, or to remove when `value` is nothing.
+struct Step {
+  std::string path{};                     // the file; empty for a registry value
+  std::optional<RegistryLocation> key{};  // the registry value: the key's default value in `view`
+  RegistryView view = RegistryView::bits64;
+  std::optional<std::string> value{};
+  std::optional<std::string> previous{};  // what was there before (nothing: no file, no value)
+  bool shared = false;                    // a file readable by every user (system scope)
+  std::vector<std::string> browsers{};    // the browsers it serves, for the report
+  Scope scope = Scope::user;
+};
+
+struct Plan {
+  std::vector<Step> steps;
+  std::vector<Change> unchanged;  // report lines about what stays as it was
+};
+
+// Makes the file or registry value hold `value`; nothing: removes the file or deletes the key.
+Result<void, platform::OsError> set(const Step& step, const std::optional<std::string>& value) {
+  if (step.key) {
+    if (value) return platform::write_default_value(step.key->hive, step.view, step.key->key, *value);
+    auto deleted = platform::delete_key(step.key->hive, step.view, step.key->key);
+    if (!deleted) return deleted.error();
+    return {};
+  }
+  if (!value) return platform::remove_file(step.path);
+  platform::create_directories(platform::parent_path(step.path));
+  return step.shared ? platform::replace_shared_file(step.path, *value) : platform::replace_file(step.path, *value);
+}
+
+// Applies every step in order (or only reports them, as "would ...", when
+// `dry_run`). On failure, puts back what the applied steps changed, newest
+// first; best effort, as the failure is reported anyway.
+Outcome apply(const Plan& plan, bool dry_run) {
+  Outcome outcome{plan.unchanged, std::nullopt};
+  for (std::size_t applied = 0; applied < plan.steps.size(); ++applied) {
+    const Step& step = plan.steps[applied];
+    const char* action =
+        step.key ? (step.value ? (dry_run ? "would set" : "set") : (dry_run ? "would delete" : "deleted"))
+                 : (step.value ? (dry_run ? "would write" : "wrote") : (dry_run ? "would remove" : "removed"));
+    std::string where = step.key ? registry_display(*step.key, step.view) : step.path;
+    if (step.key && step.value) where += " = " + *step.value;
+    if (auto done = dry_run ? Result<void, platform::OsError>() : set(step, step.value); !done) {
+      while (applied > 0) {
+        const Step& undone = plan.steps[--applied];
+        (void)set(undone, undone.previous);
+      }
+      return Outcome{plan.unchanged, "Cannot change " + where + ": " + done.error().text + ". Nothing was changed."};
+    }
+    outcome.changes.push_back(Change{action, where, step.browsers, step.scope});
+  }
+  return outcome;
+}
+
+// The locations of `rows` in `scope`, each once with the browsers it serves.
+// A browser without one is refused, or left out when `skip_missing`.
+Result<std::vector<Location>> locations_of(const Roots& roots, const std::vector<const BrowserRow*>& rows, Scope scope,
+                                           bool skip_missing) {
+  std::vector<Target> targets;
+  for (const BrowserRow* row : rows) {
+    auto target = target_for(roots, *row, scope);
+    if (target) {
+      targets.push_back(std::move(*target));
+    } else if (!skip_missing) {
+      return Failure{Failure::Kind::kInvalidInput, std::string(row->display_name) + " has no documented " +
+                                                       scope_name(scope) +
+                                                       "-wide location on this system; nothing was changed."};
+    }
+  }
+  return by_location(targets);
+}
+
+// The host to register, made absolute: --host, or the host beside this program.
+Result<std::string> absolute_host(const Context& context, const CommandLine& line) {
+  const std::string given = line.host ? *line.host : default_host_path(context.roots.windows, context.own_path);
+  auto absolute = platform::absolute_path(given);
+  if (!absolute) {
+    return Failure{Failure::Kind::kSystem,
+                   "Cannot make the host path " + given + " absolute: " + absolute.error().text + "."};
+  }
+  return std::move(*absolute);
+}
+
+// Adds the write of `text` to the manifest at `path`, or notes it unchanged.
+// A manifest there may be replaced when it names the same host, or --force says so.
+Result<void> plan_manifest(Plan& plan, const std::string& path, const std::string& host, const std::string& text,
+                           bool force, const Location& location) {
+  std::optional<std::string> current;
+  if (platform::path_exists(path)) {
+    auto content = read_manifest_file(path);
+    if (!content) return content.error();
+    const ManifestCheck check = check_manifest(*content, true);
+    if (!force && !check.host_path) {
+      return Failure{Failure::Kind::kInvalidInput, path + " exists but names no host; use --force to replace it."};
+    }
+    if (!force && *check.host_path != host) {
+      return Failure{Failure::Kind::kInvalidInput,
+                     path + " names another host (" + *check.host_path + "); use --force to replace it."};
+    }
+    current = std::move(*content);
+  }
+  const Scope scope = location.target.scope;
+  if (current == text) {
+    plan.unchanged.push_back(Change{"unchanged", path, location.browsers, scope});
+  } else {
+    plan.steps.push_back(Step{.path = path, .value = text, .previous = current, .shared = scope == Scope::system,
+                              .browsers = location.browsers, .scope = scope});
+  }
+  return {};
+}
+
+// Adds the removal of the manifest at `path`, keeping its content to put back on failure.
+Result<void> plan_removal(Plan& plan, const std::string& path, std::vector<std::string> browsers, Scope scope,
+                          bool shared) {
+  auto content = read_manifest_file(path);
+  if (!content) return content.error();
+  plan.steps.push_back(Step{.path = path, .previous = std::move(*content), .shared = shared,
+                            .browsers = std::move(browsers), .scope = scope});
+  return {};
+}
+
+// Windows: sets the location's key to name `manifest` in each view the browsers read.
+Result<void> plan_keys(Plan& plan, const Location& location, const std::string& manifest, bool force) {
+  const RegistryLocation& key = *location.target.registry;
+  for (RegistryView view : views_of(key.hive)) {
+    auto current = read_registration(key, view);
+    if (!current) return current.error();
+    const std::string display = registry_display(key, view);
+    if (*current == manifest) {
+      plan.unchanged.push_back(Change{"unchanged", display, location.browsers, location.target.scope});
+    } else if (*current && !force) {
+      return Failure{Failure::Kind::kInvalidInput,
+                     display + " names another manifest (" + **current + "); use --force to replace it."};
+    } else {
+      plan.steps.push_back(Step{.key = key, .view = view, .value = manifest, .previous = *current,
+                                .browsers = location.browsers, .scope = location.target.scope});
+    }
+  }
+  return {};
+}
+
+Result<Plan> plan_install(const Context& context, const CommandLine& line) {
+  auto ids = extension_ids(line.extension_ids);
+  if (!ids) return ids.error();
+  auto host = absolute_host(context, line);
+  if (!host) return host.error();
+  if (!platform::path_exists(*host)) {
+    return Failure{Failure::Kind::kInvalidInput,
+                   "The host " + *host + " does not exist" + (line.host ? "." : "; name it with --host PATH.")};
+  }
+  if (!platform::is_executable_file(*host)) {
+    return Failure{Failure::Kind::kInvalidInput, "The host " + *host + " is not an executable file."};
+  }
+  auto rows = select_browsers(context.roots, line.browsers, WhenNoneNamed::detected);
+  if (!rows) return rows.error();
+  auto locations = locations_of(context.roots, *rows, line.system ? Scope::system : Scope::user, false);
+  if (!locations) return locations.error();
+
+  const std::string text = manifest_text(*host, *ids);
+  Plan plan;
+  if (!context.roots.windows) {
+    for (const Location& location : *locations) {
+      auto planned = plan_manifest(plan, location.target.manifest_path, *host, text, line.force, location);
+      if (!planned) return planned.error();
+    }
+    return plan;
+  }
+  // Windows: one manifest beside the host, which every browser's key names.
+  Location every{locations->front().target, {}};
+  for (const Location& location : *locations) {
+    every.browsers.insert(every.browsers.end(), location.browsers.begin(), location.browsers.end());
+  }
+  const std::string manifest = platform::join_path(platform::parent_path(*host), std::string(kHostName) + ".json");
+  if (auto planned = plan_manifest(plan, manifest, *host, text, line.force, every); !planned) {
+    return planned.error();
+  }
+  for (const Location& location : *locations) {
+    if (auto planned = plan_keys(plan, location, manifest, line.force); !planned) return planned.error();
+  }
+  return plan;
+}
+
+// Whether a registry value of any known browser in either scope names
+// `manifest`, apart from the keys in `leaving`.
+bool still_named(const Roots& roots, const std::string& manifest, const std::set<std::string>& leaving) {
+  for (const BrowserRow& row : known_browsers()) {
+    for (Scope scope : {Scope::user, Scope::system}) {
+      auto target = target_for(roots, row, scope);
+      if (!target || !target->registry) continue;
+      const RegistryLocation& key = *target->registry;
+      for (RegistryView view : views_of(key.hive)) {
+        if (leaving.contains(registry_display(key, view))) continue;
+        auto value = platform::read_default_value(key.hive, view, key.key);
+        if (value && *value == manifest) return true;
+      }
+    }
+  }
+  return false;
+}
+
+Result<Plan> plan_uninstall(const Context& context, const CommandLine& line) {
+  auto rows = select_browsers(context.roots, line.browsers, WhenNoneNamed::every_known);
+  if (!rows) return rows.error();
+  const Scope scope = line.system ? Scope::system : Scope::user;
+  auto locations = locations_of(context.roots, *rows, scope, line.browsers.empty());
+  if (!locations) return locations.error();
+
+  Plan plan;
+  if (!context.roots.windows) {
+    for (const Location& location : *locations) {
+      const std::string& path = location.target.manifest_path;
+      if (!platform::path_exists(path)) continue;
+      auto planned = plan_removal(plan, path, location.browsers, scope, scope == Scope::system);
+      if (!planned) return planned.error();
+    }
+    return plan;
+  }
+  // Windows: every key that names a manifest goes, in each view; the manifest
+  // beside the host goes once no key names it any more.
+  std::vector<std::string> manifests;
+  std::set<std::string> leaving;
+  for (const Location& location : *locations) {
+    const RegistryLocation& key = *location.target.registry;
+    for (RegistryView view : views_of(key.hive)) {
+      auto value = read_registration(key, view);
+      if (!value) return value.error();
+      if (!*value) continue;
+      leaving.insert(registry_display(key, view));
+      if (std::find(manifests.begin(), manifests.end(), **value) == manifests.end()) manifests.push_back(**value);
+      plan.steps.push_back(
+          Step{.key = key, .view = view, .previous = *value, .browsers = location.browsers, .scope = scope});
+    }
+  }
+  for (const auto& manifest : manifests) {
+    if (still_named(context.roots, manifest, leaving) || !platform::path_exists(manifest)) continue;
+    if (auto planned = plan_removal(plan, manifest, {}, scope, false); !planned) return planned.error();
+  }
+  return plan;
+}
+
+// Prints the outcome's report; a failure goes into the JSON document, or back
+// to the caller for its own stream.
+Result<int> report(const Outcome& outcome, bool json, std::ostream& out) {
+  if (json) {
+    json::Array changes;
+    for (const auto& change : outcome.changes) {
+      json::Object entry;
+      entry["action"] = change.action;
+      entry["where"] = change.where;
+      entry["browsers"] = json::Array(change.browsers.begin(), change.browsers.end());
+      entry["scope"] = scope_name(change.scope);
+      changes.emplace_back(std::move(entry));
+    }
+    json::Object document;
+    document["changes"] = std::move(changes);
+    document["ok"] = !outcome.failure.has_value();
+    if (outcome.failure) document["error"] = *outcome.failure;
+    out << json::to_compact_string(document) << "\n";
+    return outcome.failure ? 1 : 0;
+  }
+  TextTable table;
+  for (const auto& change : outcome.changes) {
+    table.add({change.action, change.where,
+               change.browsers.empty() ? "" : joined(change.browsers) + " (" + scope_name(change.scope) + ")"});
+  }
+  table.print(out);
+  if (outcome.failure) return Failure{Failure::Kind::kSystem, *outcome.failure};
+  if (outcome.changes.empty()) out << "Nothing to do: no registration found.\n";
+  return 0;
+}
+
+Result<int> apply_and_report(const Result<Plan>& planned, const CommandLine& line, std::ostream& out) {
+  return report(planned ? apply(*planned, line.dry_run) : Outcome{{}, planned.error().text}, line.json, out);
+}
+
+}  // namespace
+
+Result<int> install_command(const Context& context, const CommandLine& line, std::ostream& out) {
+  return apply_and_report(plan_install(context, line), line, out);
+}
+
+Result<int> uninstall_command(const Context& context, const CommandLine& line, std::ostream& out) {
+  return apply_and_report(plan_uninstall(context, line), line, out);
+}
+
+Result<int> print_command(const Context& context, const CommandLine& line, std::ostream& out) {
+  auto ids = extension_ids(line.extension_ids);
+  if (!ids) return ids.error();
+  auto host = absolute_host(context, line);
+  if (!host) return host.error();
+  out << manifest_text(*host, *ids);
+  return 0;
+}
+
+}  // namespace orvix::register_tool

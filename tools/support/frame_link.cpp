@@ -1,0 +1,51 @@
+#include "support/frame_link.h"
+
+#include <array>
+#include <limits>
+
+#include "host/native_frame.h"
+
+namespace orvix::client {
+
+namespace {
+
+std::string truncated(const char* part, std::size_t got, std::size_t expected) {
+  return std::string("host closed its output inside a frame (got ") + std::to_string(got) + " of " +
+         std::to_string(expected) + " " + part + " bytes)";
+}
+
+}  // namespace
+
+boost::system::result<void, LinkError> send_frame(platform::ChildProcess& host, std::string_view body) {
+  if (body.size() > std::numeric_limits<std::uint32_t>::max()) {
+    return LinkError{"request of " + std::to_string(body.size()) + " bytes is too long for a frame"};
+  }
+  // One write for prefix and body, so the host never sees a lone prefix.
+  unsigned char prefix[host::kLengthSize];
+  host::encode_length(static_cast<std::uint32_t>(body.size()), prefix);
+  std::string frame(reinterpret_cast<const char*>(prefix), host::kLengthSize);
+  frame.append(body);
+  if (auto written = host.write_all(frame); !written) return LinkError{written.error().text};
+  return {};
+}
+
+boost::system::result<Reply, LinkError> receive_frame(platform::ChildProcess& host, platform::ReadTimeout timeout) {
+  std::array<char, host::kLengthSize> prefix{};
+  auto got = host.read_exact(prefix, timeout);
+  if (!got) return LinkError{got.error().text};
+  if (*got == 0) return Reply{HostClosed{}};
+  if (*got < prefix.size()) return Reply{BrokenFrame{truncated("length", *got, prefix.size())}};
+
+  const std::uint32_t length = host::decode_length(reinterpret_cast<const unsigned char*>(prefix.data()));
+  if (length > host::kMaxBodySize) {
+    return Reply{BrokenFrame{"host sent a frame length of " + std::to_string(length) + " bytes, above the limit of " +
+                             std::to_string(host::kMaxBodySize)}};
+  }
+  std::string body(length, '\0');
+  got = host.read_exact(body, timeout);
+  if (!got) return LinkError{got.error().text};
+  if (*got < length) return Reply{BrokenFrame{truncated("body", *got, length)}};
+  return Reply{std::move(body)};
+}
+
+}  // namespace orvix::client

@@ -1,0 +1,103 @@
+#include "support/program_path.h"
+
+#include <limits.h>
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "platform/environment.h"
+#include "platform/path.h"
+
+namespace orvix::platform {
+
+namespace {
+
+boost::system::result<std::string, OsError> current_directory() {
+  std::vector<char> buffer(PATH_MAX);
+  while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return last_os_error();
+    buffer.resize(buffer.size() * 2);
+  }
+  return std::string(buffer.data());
+}
+
+// Lexical clean-up of an absolute path: no ".", no "..", no empty components.
+std::string normalise(std::string_view path) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    std::string_view part = path.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string joined;
+  for (auto part : parts) {
+    joined += '/';
+    joined += part;
+  }
+  return joined.empty() ? "/" : joined;
+}
+
+std::string search_path_for(std::string_view name) {
+  auto search = environment_variable("PATH");
+  if (!search) return {};
+  std::size_t start = 0;
+  while (start <= search->size()) {
+    std::size_t end = search->find(':', start);
+    if (end == std::string::npos) end = search->size();
+    std::string directory = search->substr(start, end - start);
+    std::string candidate = join_path(directory.empty() ? "." : directory, name);
+    if (is_executable_file(candidate)) {
+      auto absolute = absolute_path(candidate);
+      return absolute ? *absolute : std::string();
+    }
+    start = end + 1;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string own_executable_path(std::string_view argv0) {
+  // Linux names the running image here; other systems fall back to argv[0].
+  std::vector<char> buffer(PATH_MAX + 1);
+  ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  if (length > 0 && static_cast<std::size_t>(length) < buffer.size() - 1) {
+    return std::string(buffer.data(), static_cast<std::size_t>(length));
+  }
+  if (argv0.find('/') != std::string_view::npos) {
+    auto absolute = absolute_path(argv0);
+    return absolute ? *absolute : std::string();
+  }
+  return search_path_for(argv0);
+}
+
+boost::system::result<std::string, OsError> absolute_path(std::string_view path) {
+  if (is_absolute_path(path)) return normalise(path);
+  auto base = current_directory();
+  if (!base) return base.error();
+  return normalise(*base + "/" + std::string(path));
+}
+
+bool is_absolute_path(std::string_view path) { return !path.empty() && path.front() == '/'; }
+
+bool is_executable_file(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  return ::access(path.c_str(), X_OK) == 0;
+}
+
+bool is_directory(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace orvix::platform

@@ -1,0 +1,25 @@
+#include "support/registry.h"
+
+// POSIX systems keep such settings in files; these stubs keep callers on one
+// code path and never touch anything.
+namespace orvix::platform {
+
+namespace {
+OsError unsupported() { return OsError{0, kRegistryUnsupported}; }
+}  // namespace
+
+boost::system::result<std::optional<std::string>, OsError> read_default_value(RegistryHive, RegistryView,
+                                                                              const std::string&) {
+  return unsupported();
+}
+
+boost::system::result<void, OsError> write_default_value(RegistryHive, RegistryView, const std::string&,
+                                                         const std::string&) {
+  return unsupported();
+}
+
+boost::system::result<bool, OsError> delete_key(RegistryHive, RegistryView, const std::string&) {
+  return unsupported();
+}
+
+}  // namespace orvix::platform

@@ -1,0 +1,11 @@
+#include "support/file_replace.h"
+
+namespace orvix::platform {
+
+// Windows files take their folder's permissions, so a shared file needs
+// nothing beyond the ordinary replacement.
+boost::system::result<void, OsError> replace_shared_file(const std::string& path, std::string_view bytes) {
+  return replace_file(path, bytes);
+}
+
+}  // namespace orvix::platform

@@ -1,0 +1,55 @@
+#include "support/file_replace.h"
+
+#include <windows.h>
+
+#include "platform/process.h"
+#include "platform/win32/handle_io.h"
+#include "platform/win32/wide_text.h"
+
+namespace orvix::platform {
+
+namespace {
+
+boost::system::result<void, OsError> write_new_file(const std::wstring& path, std::string_view bytes) {
+  // Shared with no one until it is complete. The file takes its directory's
+  // access control list: in the user's profile, the user's own.
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return last_os_error();
+  auto written = win32::write_all(file, bytes);
+  const bool closed = CloseHandle(file);
+  if (!written) return written;
+  if (!closed) return last_os_error();
+  return {};
+}
+
+// Puts `temporary` in the place of `target` in one step.
+boost::system::result<void, OsError> move_over(const std::wstring& temporary, const std::wstring& target) {
+  if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return {};
+  OsError move_error = last_os_error();
+  // A target that a reader holds open (even with delete sharing) cannot be
+  // renamed over, but it can be replaced: the reader keeps the old content.
+  if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) return move_error;
+  if (ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+    return {};
+  }
+  return last_os_error();
+}
+
+}  // namespace
+
+boost::system::result<void, OsError> replace_file(const std::string& path, std::string_view bytes) {
+  // The pid keeps two processes publishing the same file from sharing a temporary.
+  const std::wstring target = win32::widen(path);
+  const std::wstring temporary = win32::widen(path + ".tmp-" + std::to_string(current_process_id()));
+  auto written = write_new_file(temporary, bytes);
+  if (written) written = move_over(temporary, target);
+  if (!written) DeleteFileW(temporary.c_str());
+  return written;
+}
+
+boost::system::result<void, OsError> remove_file(const std::string& path) {
+  if (!DeleteFileW(win32::widen(path).c_str())) return last_os_error();
+  return {};
+}
+
+}  // namespace orvix::platform
