@@ -191,6 +191,20 @@ TEST(RuntimeExchange, HandshakeCarriesOnlyTheRequiredHeaders) {
   EXPECT_EQ(peer.fields()[0].second, "127.0.0.1:" + std::to_string(peer.port()));
 }
 
+TEST(RuntimeExchange, HostsThatBeginLikeAnIpv4AddressGoOutAsWritten) {
+  // The connection goes to 127.0.0.1, the address the URL parser reads in
+  // each; the Host header keeps the name as the URL writes it.
+  for (const char* host : {"127.0.0.1.", "127.0.0.0x1"}) {
+    RuntimePeer peer(testing::answer_request);
+    const std::string authority = host + (":" + std::to_string(peer.port()));
+    auto result = exchange("ws://" + authority + "/");
+    peer.finish();
+    ASSERT_TRUE(result.has_value()) << host << ": " << result.error().text;
+    EXPECT_EQ(peer.target(), "/") << host;
+    EXPECT_EQ(peer.fields()[0].second, authority);
+  }
+}
+
 TEST(RuntimeExchange, UrlTextThatCouldInjectHeaderLinesNeverReachesTheWire) {
   // The URL parser strips line breaks and escapes spaces, so these pass the
   // URL check; the handshake must still refuse the raw text.
