@@ -16,7 +16,7 @@
 #include <string_view>
 
 #include "bridge/handshake_target.h"
-#include "bridge/runtime_url.h"
+#include "bridge/runtime_exchange.h"
 #include "fuzz_check.h"
 
 using orvix::fuzz::require;

@@ -55,7 +55,9 @@ RuntimeError refused(std::string_view part) {
   return {RuntimeErrorCode::ws_handshake_failed, "WebSocket URL is not a valid absolute URI: bad " + std::string(part)};
 }
 
-RuntimeError no_host() { return {RuntimeErrorCode::ws_handshake_failed, "WebSocket URL has no host for the handshake"}; }
+RuntimeError no_host() {
+  return {RuntimeErrorCode::ws_handshake_failed, "WebSocket URL has no host for the handshake"};
+}
 
 }  // namespace
 
