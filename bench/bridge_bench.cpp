@@ -21,8 +21,7 @@
 #include <string>
 
 #include "beast_reference_loop.h"
-#include "bridge/request_exchange.h"
-#include "bridge/runtime_url.h"
+#include "bridge/runtime_exchange.h"
 #include "discovery/runtime_descriptor.h"
 #include "host_over_pipes.h"
 #include "json/serialize.h"

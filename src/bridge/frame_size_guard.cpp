@@ -11,24 +11,6 @@ constexpr std::size_t kHeadEndSize = 4;
 
 }  // namespace
 
-std::size_t FrameSizeGuard::frame_header_size() const {
-  // Second byte: the mask bit, then a 7-bit length where 126 and 127 announce
-  // a 16-bit or 64-bit length to follow (network byte order).
-  const std::uint8_t length7 = header_[1] & 0x7f;
-  const std::size_t extended = length7 == 126 ? 2 : length7 == 127 ? 8 : 0;
-  const std::size_t mask = (header_[1] & 0x80) != 0 ? 4 : 0;
-  return 2 + extended + mask;
-}
-
-std::uint64_t FrameSizeGuard::announced_payload_size() const {
-  const std::uint8_t length7 = header_[1] & 0x7f;
-  const std::size_t extended = length7 == 126 ? 2 : length7 == 127 ? 8 : 0;
-  if (extended == 0) return length7;
-  std::uint64_t size = 0;
-  for (std::size_t i = 0; i < extended; ++i) size = (size << 8) | header_[2 + i];
-  return size;
-}
-
 void FrameSizeGuard::observe(std::span<const std::byte> bytes) {
   std::size_t at = 0;
   // Where the frame header being read began in this span (0 when it began in
@@ -49,8 +31,9 @@ void FrameSizeGuard::observe(std::span<const std::byte> bytes) {
       case Phase::frame_header: {
         if (header_size_ == 0) header_start = at;
         header_[header_size_++] = static_cast<std::uint8_t>(bytes[at++]);
-        if (header_size_ < 2 || header_size_ < frame_header_size()) break;
-        payload_left_ = announced_payload_size();
+        const auto header = decode_frame_header(std::span(header_.data(), header_size_));
+        if (!header) break;
+        payload_left_ = header->payload_size;
         header_size_ = 0;
         if (payload_left_ > max_frame_payload_) {
           exceeded_ = true;

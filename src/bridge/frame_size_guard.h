@@ -3,8 +3,9 @@
 // The WebSocket library bounds whole messages but not single frames, so the
 // transport shows every received byte to this guard in order. It skips the
 // HTTP head of the handshake answer (up to the first empty line), then reads
-// each frame header and notes when a frame announces a payload longer than
-// the limit. It notes this from the header alone, before any payload arrives.
+// each frame header (websocket_frame_header.h) and notes when a frame
+// announces a payload longer than the limit. It notes this from the header
+// alone, before any payload arrives.
 // Costs a few steps per frame; never allocates. Not thread-safe.
 #pragma once
 
@@ -12,6 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+
+#include "bridge/websocket_frame_header.h"
 
 namespace orvix::bridge {
 
@@ -33,14 +36,10 @@ class FrameSizeGuard {
  private:
   enum class Phase { http_head, frame_header, frame_payload };
 
-  // Bytes the frame header needs in all, known once its first two are in.
-  std::size_t frame_header_size() const;
-  std::uint64_t announced_payload_size() const;
-
   std::uint64_t max_frame_payload_;
   Phase phase_ = Phase::http_head;
   std::size_t head_end_matched_ = 0;  // bytes of "\r\n\r\n" seen so far
-  std::array<std::uint8_t, 14> header_{};
+  std::array<std::uint8_t, kMaxFrameHeaderSize> header_{};  // the frame header read so far
   std::size_t header_size_ = 0;
   std::uint64_t payload_left_ = 0;
   bool exceeded_ = false;

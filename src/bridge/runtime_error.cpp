@@ -20,22 +20,23 @@ std::string_view runtime_error_code_name(RuntimeErrorCode code) {
 }
 
 protocol::HostError runtime_error_to_host_error(const RuntimeError& error) {
-  std::string message;
+  protocol::HostError host_error{std::string(runtime_error_code_name(error.code)), error.text};
   switch (error.code) {
     case RuntimeErrorCode::ws_url_unsupported:
-      message = "Runtime WebSocket URL scheme is not supported: " + error.text;
+      host_error.message = "Runtime WebSocket URL scheme is not supported: " + error.text;
       break;
-    case RuntimeErrorCode::ws_url_missing_host:
-      message = "Runtime WebSocket URL is missing a host.";
-      break;
-    case RuntimeErrorCode::ws_url_missing_port:
-      message = "Runtime WebSocket URL is missing a port.";
-      break;
-    default:
-      message = error.text;
-      break;
+    case RuntimeErrorCode::ws_url_missing_host: host_error.message = "Runtime WebSocket URL is missing a host."; break;
+    case RuntimeErrorCode::ws_url_missing_port: host_error.message = "Runtime WebSocket URL is missing a port."; break;
+    case RuntimeErrorCode::ws_url_invalid:
+    case RuntimeErrorCode::host_resolve_failed:
+    case RuntimeErrorCode::connect_failed:
+    case RuntimeErrorCode::ws_handshake_failed:
+    case RuntimeErrorCode::request_send_failed:
+    case RuntimeErrorCode::response_read_failed:
+    case RuntimeErrorCode::response_invalid:
+    case RuntimeErrorCode::request_invalid: break;  // the carried text is the message
   }
-  return protocol::HostError{std::string(runtime_error_code_name(error.code)), std::move(message)};
+  return host_error;
 }
 
 }  // namespace orvix::bridge

@@ -21,7 +21,7 @@ enum class RuntimeErrorCode {
   ws_url_missing_port,     // no port, or the default port 80; no text
   host_resolve_failed,     // text: the resolver's error, or kHostDidNotResolve
   connect_failed,          // text: the system's error, "connection timed out" on timeout
-  ws_handshake_failed,     // text: the WebSocket library's description
+  ws_handshake_failed,     // text: the WebSocket library's description, or why the URL gives no handshake
   request_send_failed,     // text: the WebSocket library's description
   response_read_failed,    // text: the WebSocket library's description
   response_invalid,        // text: the JSON parser's description, or kUnexpectedResponseType

@@ -7,6 +7,8 @@
 
 #include <boost/asio/error.hpp>
 
+#include "bridge/websocket_frame_header.h"
+
 namespace orvix::bridge {
 
 namespace {
@@ -30,33 +32,17 @@ class OsErrorCategory final : public boost::system::error_category {
   std::string message(int value) const override { return platform::os_error_from_code(value).text; }
 };
 
-struct OutgoingFrame {
-  bool close = false;
-  std::uint64_t size = 0;  // header, mask key and payload
-};
-
-// The frame that starts the bytes about to be written, or nothing when they
-// hold less than its whole header. A client's frames are always masked.
-std::optional<OutgoingFrame> outgoing_frame(std::span<const std::span<const std::byte>> buffers) {
-  std::array<std::uint8_t, 14> header{};
+// The header of the frame that starts the bytes about to be written, or
+// nothing when they hold less than all of it.
+std::optional<FrameHeader> outgoing_frame_header(std::span<const std::span<const std::byte>> buffers) {
+  std::array<std::uint8_t, kMaxFrameHeaderSize> header{};
   std::size_t have = 0;
   for (const auto& buffer : buffers) {
     for (std::size_t i = 0; i < buffer.size() && have < header.size(); ++i) {
       header[have++] = static_cast<std::uint8_t>(buffer[i]);
     }
   }
-  if (have < 2) return std::nullopt;
-  const std::uint8_t length7 = header[1] & 0x7f;
-  const std::size_t extended = length7 == 126 ? 2 : length7 == 127 ? 8 : 0;
-  const std::size_t mask = (header[1] & 0x80) != 0 ? 4 : 0;
-  if (have < 2 + extended + mask) return std::nullopt;
-  std::uint64_t payload = length7;
-  if (extended != 0) {
-    payload = 0;
-    for (std::size_t i = 0; i < extended; ++i) payload = (payload << 8) | header[2 + i];
-  }
-  constexpr std::uint8_t kCloseOpcode = 0x8;
-  return OutgoingFrame{(header[0] & 0x0f) == kCloseOpcode, 2 + extended + mask + payload};
+  return decode_frame_header(std::span(header.data(), have));
 }
 
 }  // namespace
@@ -112,13 +98,13 @@ std::size_t SocketStream::receive(std::span<std::byte> buffer, boost::system::er
 
 std::size_t SocketStream::send(std::span<const std::span<const std::byte>> buffers, boost::system::error_code& ec) {
   if (dropping_close_frames_ && outgoing_frame_left_ == 0) {
-    const auto frame = outgoing_frame(buffers);
-    if (!frame) {
+    const auto header = outgoing_frame_header(buffers);
+    if (!header) {
       // Frame boundaries can no longer be told apart: send everything.
       dropping_close_frames_ = false;
     } else {
-      outgoing_frame_left_ = frame->size;
-      dropping_outgoing_frame_ = frame->close;
+      outgoing_frame_left_ = header->size + header->payload_size;
+      dropping_outgoing_frame_ = header->opcode == kCloseOpcode;
     }
   }
   if (dropping_close_frames_ && dropping_outgoing_frame_) {

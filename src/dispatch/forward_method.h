@@ -5,7 +5,8 @@
 // is "browser.native.poll"), then "runtime.request.summary" for
 // "browser.native.complete", both before the descriptor is read; after a
 // successful exchange, "runtime.response" when the response's payload.command
-// is an object. Blocks for at most the runtime connection's time limits.
+// is an object. Blocks for one runtime exchange (bridge/runtime_exchange.h):
+// each step has a time limit, the exchange as a whole has none.
 #pragma once
 
 #include <string_view>

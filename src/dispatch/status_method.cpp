@@ -1,7 +1,7 @@
 #include "dispatch/status_method.h"
 
-#include "bridge/request_exchange.h"
 #include "bridge/runtime_error.h"
+#include "bridge/runtime_exchange.h"
 #include "discovery/runtime_descriptor.h"
 #include "json/serialize.h"
 

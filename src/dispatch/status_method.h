@@ -1,7 +1,8 @@
 // "hello", "host.hello", "host.status": the host's versions and the runtime's
 // state. Loads the descriptor and, when it loads, probes the runtime once.
 // Always a response reply; every failure is reported inside the result.
-// Blocks for at most the runtime connection's time limits. Writes no log line.
+// Blocks for one runtime exchange (bridge/runtime_exchange.h): each step has a
+// time limit, the exchange as a whole has none. Writes no log line.
 #pragma once
 
 #include <string_view>

@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <regex>
 #include <string>
 
 #include "bridge/runtime_peer.h"
+#include "json/parse.h"
 #include "json/serialize.h"
+#include "platform/clock.h"
+#include "platform/process.h"
 
 namespace orvix::bridge {
 namespace {
@@ -28,14 +32,75 @@ json::Value request_with_id(std::string_view id) {
   return request;
 }
 
-boost::system::result<json::Value, RuntimeError> exchange(const std::string& url, std::string_view id = "r-1",
-                                                          const ExchangeTimeouts& timeouts = ExchangeTimeouts{}) {
+Result<json::Value, RuntimeError> exchange(const std::string& url, std::string_view id = "r-1",
+                                           const ExchangeTimeouts& timeouts = {}) {
   return runtime_exchange(url, request_with_id(id), id, timeouts);
 }
 
-void expect_failure(const boost::system::result<json::Value, RuntimeError>& result, RuntimeErrorCode code) {
-  ASSERT_FALSE(result.has_value()) << json::to_compact_string(*result);
-  EXPECT_EQ(result.error().code, code) << result.error().text;
+// A failure as the browser sees it: `code`, and the carried text as message.
+template <class T>
+void expect_failure(const Result<T, RuntimeError>& result, std::string_view code) {
+  ASSERT_FALSE(result.has_value()) << code;
+  const protocol::HostError error = runtime_error_to_host_error(result.error());
+  EXPECT_EQ(error.code, code) << result.error().text;
+  EXPECT_EQ(error.message, result.error().text);
+}
+
+TEST(RuntimeUrl, RefusedUrlsGiveTheirKindAndMessage) {
+  struct Case {
+    const char* url;
+    const char* code;
+    const char* message;  // of the host error; nullptr where the URL parser words it
+  };
+  const Case cases[] = {
+      {"", "runtime_ws_url_invalid", nullptr},
+      {"127.0.0.1:9000", "runtime_ws_url_invalid", nullptr},
+      {"no scheme at all", "runtime_ws_url_invalid", nullptr},
+      {"ws://exa mple:9000/", "runtime_ws_url_invalid", nullptr},
+      {"wss://127.0.0.1:9000/", "runtime_ws_url_unsupported", "Runtime WebSocket URL scheme is not supported: wss"},
+      {"HTTP://127.0.0.1:9000/", "runtime_ws_url_unsupported", "Runtime WebSocket URL scheme is not supported: http"},
+      {"ws:", "runtime_ws_url_invalid", nullptr},
+      {"ws://127.0.0.1/", "runtime_ws_url_missing_port", "Runtime WebSocket URL is missing a port."},
+      {"ws://127.0.0.1:80/", "runtime_ws_url_missing_port", "Runtime WebSocket URL is missing a port."},
+  };
+  for (const Case& test : cases) {
+    // Through the whole exchange: the URL checks come before any network use.
+    auto result = runtime_exchange(test.url, json::Object{}, "id");
+    ASSERT_FALSE(result.has_value()) << test.url;
+    const protocol::HostError error = runtime_error_to_host_error(result.error());
+    EXPECT_EQ(error.code, test.code) << test.url << ": " << result.error().text;
+    if (test.message != nullptr) {
+      EXPECT_EQ(error.message, test.message) << test.url;
+    } else {
+      EXPECT_FALSE(error.message.empty()) << test.url;
+      EXPECT_EQ(error.message, result.error().text);
+    }
+  }
+
+  // Two kinds that no exchange here can reach (a "ws" URL always has a host
+  // by the time it parses; a send to a just-opened socket does not fail on
+  // demand) still reach the browser under their own codes.
+  const protocol::HostError no_host = runtime_error_to_host_error({RuntimeErrorCode::ws_url_missing_host, ""});
+  EXPECT_EQ(no_host.code, "runtime_ws_url_missing_host");
+  EXPECT_EQ(no_host.message, "Runtime WebSocket URL is missing a host.");
+  const protocol::HostError unsent = runtime_error_to_host_error({RuntimeErrorCode::request_send_failed, "t"});
+  EXPECT_EQ(unsent.code, "runtime_request_send_failed");
+  EXPECT_EQ(unsent.message, "t");
+}
+
+TEST(RuntimeUrl, AcceptedUrlsGiveTheResolverHostAndPort) {
+  auto plain = check_runtime_url("ws://127.0.0.1:81/");
+  ASSERT_TRUE(plain.has_value());
+  EXPECT_EQ(plain->host, "127.0.0.1");
+  EXPECT_EQ(plain->port, 81);
+
+  auto named = check_runtime_url("  WS://LocalHost:9000/path?q#f ");
+  ASSERT_TRUE(named.has_value()) << named.error().text;
+  EXPECT_EQ(named->host, "localhost");
+
+  auto v6 = check_runtime_url("ws://[0:0::1]:9000/");
+  ASSERT_TRUE(v6.has_value()) << v6.error().text;
+  EXPECT_EQ(v6->host, "::1");
 }
 
 TEST(RuntimeExchange, ReturnsTheMatchingAnswerAndSendsTheRequestCompact) {
@@ -102,7 +167,7 @@ TEST(RuntimeExchange, TextThatIsNotJsonEndsTheExchange) {
   });
   auto result = exchange(peer.url());
   peer.finish();
-  expect_failure(result, RuntimeErrorCode::response_invalid);
+  expect_failure(result, "runtime_response_invalid");
   EXPECT_EQ(result.error().text, "expected value at line 1 column 1");
   EXPECT_EQ(sent_back, "");
 }
@@ -112,14 +177,14 @@ TEST(RuntimeExchange, PeerClosingBeforeAnsweringIsAReadFailure) {
     session.read_message();
     session.socket().close();
   });
-  expect_failure(exchange(dropped.url()), RuntimeErrorCode::response_read_failed);
+  expect_failure(exchange(dropped.url()), "runtime_response_read_failed");
 
   RuntimePeer closed([](PeerSession& session) {
     session.read_message();
     beast::error_code ec;
     session.ws().close(websocket::close_code::normal, ec);
   });
-  expect_failure(exchange(closed.url()), RuntimeErrorCode::response_read_failed);
+  expect_failure(exchange(closed.url()), "runtime_response_read_failed");
 }
 
 TEST(RuntimeExchange, AProtocolFaultEndsTheExchangeWithoutACloseFrame) {
@@ -139,7 +204,7 @@ TEST(RuntimeExchange, AProtocolFaultEndsTheExchangeWithoutACloseFrame) {
     });
     auto result = exchange(peer.url());
     peer.finish();
-    expect_failure(result, RuntimeErrorCode::response_read_failed);
+    expect_failure(result, "runtime_response_read_failed");
     EXPECT_EQ(sent_back, "") << fault;
   }
 }
@@ -153,7 +218,7 @@ TEST(RuntimeExchange, TheRuntimesOwnCloseEndsTheExchangeUnanswered) {
   });
   auto result = exchange(peer.url());
   peer.finish();
-  expect_failure(result, RuntimeErrorCode::response_read_failed);
+  expect_failure(result, "runtime_response_read_failed");
   // The socket is closed without a closing handshake.
   EXPECT_EQ(sent_back, "");
 }
@@ -165,7 +230,7 @@ TEST(RuntimeExchange, SilenceAfterTheRequestHitsTheReadDeadline) {
   });
   const auto started = std::chrono::steady_clock::now();
   auto result = exchange(peer.url(), "r-1", kQuick);
-  expect_failure(result, RuntimeErrorCode::response_read_failed);
+  expect_failure(result, "runtime_response_read_failed");
   EXPECT_EQ(result.error().text, "timed out waiting for data from the runtime");
   EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
 }
@@ -173,7 +238,7 @@ TEST(RuntimeExchange, SilenceAfterTheRequestHitsTheReadDeadline) {
 TEST(RuntimeExchange, UnansweredHandshakeHitsTheReadDeadline) {
   RuntimePeer peer([](PeerSession& session) { session.drain_until_closed(); }, RuntimePeer::Kind::bare_tcp);
   auto result = exchange(peer.url(), "r-1", kQuick);
-  expect_failure(result, RuntimeErrorCode::ws_handshake_failed);
+  expect_failure(result, "runtime_ws_handshake_failed");
   EXPECT_EQ(result.error().text, "timed out waiting for data from the runtime");
 }
 
@@ -191,6 +256,20 @@ TEST(RuntimeExchange, HandshakeCarriesOnlyTheRequiredHeaders) {
   EXPECT_EQ(peer.fields()[0].second, "127.0.0.1:" + std::to_string(peer.port()));
 }
 
+TEST(RuntimeExchange, HostsThatBeginLikeAnIpv4AddressGoOutAsWritten) {
+  // The connection goes to 127.0.0.1, the address the URL parser reads in
+  // each; the Host header keeps the name as the URL writes it.
+  for (const char* host : {"127.0.0.1.", "127.0.0.0x1"}) {
+    RuntimePeer peer(testing::answer_request);
+    const std::string authority = host + (":" + std::to_string(peer.port()));
+    auto result = exchange("ws://" + authority + "/");
+    peer.finish();
+    ASSERT_TRUE(result.has_value()) << host << ": " << result.error().text;
+    EXPECT_EQ(peer.target(), "/") << host;
+    EXPECT_EQ(peer.fields()[0].second, authority);
+  }
+}
+
 TEST(RuntimeExchange, UrlTextThatCouldInjectHeaderLinesNeverReachesTheWire) {
   // The URL parser strips line breaks and escapes spaces, so these pass the
   // URL check; the handshake must still refuse the raw text.
@@ -198,7 +277,7 @@ TEST(RuntimeExchange, UrlTextThatCouldInjectHeaderLinesNeverReachesTheWire) {
     RuntimePeer peer(testing::answer_request);
     auto result = exchange(peer.url(path));
     peer.finish();
-    expect_failure(result, RuntimeErrorCode::ws_handshake_failed);
+    expect_failure(result, "runtime_ws_handshake_failed");
     EXPECT_FALSE(peer.handshake_arrived()) << path;
   }
 }
@@ -224,7 +303,7 @@ TEST(RuntimeExchange, RefusedConnectionIsAConnectFailure) {
     port = closed.local_endpoint().port();
   }
   auto result = exchange("ws://127.0.0.1:" + std::to_string(port) + "/");
-  expect_failure(result, RuntimeErrorCode::connect_failed);
+  expect_failure(result, "runtime_connect_failed");
   EXPECT_NE(result.error().text.find("(os error "), std::string::npos) << result.error().text;
 }
 
@@ -251,7 +330,7 @@ TEST(RuntimeExchange, ConnectGivesUpAfterTheConnectTimeout) {
 
 TEST(RuntimeExchange, UnresolvableHostIsAResolveFailure) {
   auto result = exchange("ws://no-such-host.invalid:9000/");
-  expect_failure(result, RuntimeErrorCode::host_resolve_failed);
+  expect_failure(result, "runtime_host_resolve_failed");
   EXPECT_FALSE(result.error().text.empty());
 }
 
@@ -280,7 +359,7 @@ TEST(RuntimeExchange, FrameAnnouncingMoreThanSixteenMebibytesFailsTheRead) {
     session.drain_until_closed();
   });
   auto result = exchange(peer.url());
-  expect_failure(result, RuntimeErrorCode::response_read_failed);
+  expect_failure(result, "runtime_response_read_failed");
   EXPECT_EQ(result.error().text, "WebSocket frame larger than 16 MiB");
 
   // The answer and the header of a later oversized frame in one segment: the
@@ -298,13 +377,119 @@ TEST(RuntimeExchange, FrameAnnouncingMoreThanSixteenMebibytesFailsTheRead) {
   EXPECT_EQ(json::to_compact_string(*answered), R"({"n":2,"requestId":"r-1"})");
 }
 
+// A runtime that answers the probe with `body` (members after "requestId").
+struct StatusRuntime {
+  explicit StatusRuntime(std::string body)
+      : peer([this, body = std::move(body)](PeerSession& session) {
+          request = session.read_message().value_or("");
+          session.send_text(R"({"requestId":")" + testing::request_id_of(request) + "\"" + body + "}");
+          session.drain_until_closed();
+        }) {}
+  std::string request;
+  RuntimePeer peer;
+};
+
+TEST(MakeRequestId, NamesTheProcessAndTheMillisecond) {
+  const std::uint64_t before = platform::unix_time_ms();
+  const std::string id = make_request_id();
+  const std::uint64_t after = platform::unix_time_ms();
+  std::smatch parts;
+  ASSERT_TRUE(std::regex_match(id, parts, std::regex("native-host-([0-9]+)-([0-9]+)"))) << id;
+  EXPECT_EQ(parts[1].str(), std::to_string(platform::current_process_id()));
+  const std::uint64_t stamp = std::stoull(parts[2].str());
+  EXPECT_GE(stamp, before);
+  EXPECT_LE(stamp, after);
+}
+
+TEST(QueryRuntimeStatus, SendsTheProbeAndReadsTheBuildVersion) {
+  StatusRuntime runtime(R"(,"type":"runtime.status","payload":{"build":{"version":"1.2.3"}})");
+  auto version = query_runtime_status(runtime.peer.url());
+  runtime.peer.finish();
+  ASSERT_TRUE(version.has_value()) << version.error().text;
+  EXPECT_EQ(*version, "1.2.3");
+  EXPECT_TRUE(std::regex_match(runtime.request,
+                               std::regex(R"(\{"requestId":"native-host-[0-9]+-[0-9]+","type":"runtime.get"\})")))
+      << runtime.request;
+}
+
+TEST(QueryRuntimeStatus, VersionIsPresentOnlyWhenItIsAString) {
+  const std::pair<const char*, std::optional<std::string>> cases[] = {
+      {R"(,"type":"runtime.status")", std::nullopt},
+      {R"(,"type":"runtime.status","payload":{"build":{"version":3}})", std::nullopt},
+      {R"(,"type":"runtime.status","payload":{"build":"1.0"})", std::nullopt},
+      {R"(,"type":"runtime.status","payload":{"build":{"version":""}})", std::string()},
+  };
+  for (const auto& [body, expected] : cases) {
+    StatusRuntime runtime(body);
+    auto version = query_runtime_status(runtime.peer.url());
+    ASSERT_TRUE(version.has_value()) << body << ": " << version.error().text;
+    EXPECT_EQ(*version, expected) << body;
+  }
+}
+
+TEST(QueryRuntimeStatus, RefusesAnswersOfAnotherType) {
+  for (const char* body : {"", R"(,"type":"runtime.Status")", R"(,"type":null)"}) {
+    StatusRuntime runtime(body);
+    auto version = query_runtime_status(runtime.peer.url());
+    expect_failure(version, "runtime_response_invalid");
+    EXPECT_EQ(version.error().text, "Runtime returned an unexpected response type.") << body;
+  }
+}
+
+TEST(ForwardRuntimeRequest, RefusesBadMessagesBeforeConnecting) {
+  // Nothing listens at this URL: any attempt to connect would fail differently.
+  const std::string nowhere = "ws://127.0.0.1:9/";
+  const std::pair<const char*, std::string_view> cases[] = {
+      {"null", kPayloadNotObject},
+      {"[1]", kPayloadNotObject},
+      {"\"text\"", kPayloadNotObject},
+      {R"({"requestId":""})", kRequestIdNotNonEmptyString},
+      {R"({"requestId":7})", kRequestIdNotNonEmptyString},
+      {R"({"requestId":null})", kRequestIdNotNonEmptyString},
+  };
+  for (const auto& [message, text] : cases) {
+    auto result = forward_runtime_request(nowhere, *json::parse_json(message));
+    expect_failure(result, "runtime_request_invalid");
+    EXPECT_EQ(result.error().text, text) << message;
+  }
+}
+
+TEST(ForwardRuntimeRequest, KeepsTheBrowsersIdAndReturnsTheWholeAnswer) {
+  std::string received;
+  RuntimePeer peer([&](PeerSession& session) {
+    received = session.read_message().value_or("");
+    session.send_text(R"({"requestId":"abc","type":"reply","payload":{"command":{"x":1}}})");
+    session.drain_until_closed();
+  });
+  auto result = forward_runtime_request(peer.url(), *json::parse_json(R"({"type":"t","requestId":"abc","z":[1]})"));
+  peer.finish();
+  ASSERT_TRUE(result.has_value()) << result.error().text;
+  EXPECT_EQ(received, R"({"requestId":"abc","type":"t","z":[1]})");
+  EXPECT_EQ(json::to_compact_string(*result), R"({"payload":{"command":{"x":1}},"requestId":"abc","type":"reply"})");
+}
+
+TEST(ForwardRuntimeRequest, AddsAGeneratedIdWhenTheMessageHasNone) {
+  std::string received;
+  RuntimePeer peer([&](PeerSession& session) {
+    received = session.read_message().value_or("");
+    session.send_text(R"({"requestId":")" + testing::request_id_of(received) + R"(","type":"ok"})");
+    session.drain_until_closed();
+  });
+  auto result = forward_runtime_request(peer.url(), *json::parse_json(R"({"type":"browser.native.poll","n":1.5})"));
+  peer.finish();
+  ASSERT_TRUE(result.has_value()) << result.error().text;
+  EXPECT_TRUE(std::regex_match(
+      received, std::regex(R"(\{"n":1.5,"requestId":"native-host-[0-9]+-[0-9]+","type":"browser.native.poll"\})")))
+      << received;
+}
+
 // These wait for the real 20-second socket deadlines.
 TEST(SlowRuntimeExchange, UnansweredHandshakeFailsAfterTwentySeconds) {
   RuntimePeer peer([](PeerSession& session) { session.drain_until_closed(); }, RuntimePeer::Kind::bare_tcp);
   const auto started = std::chrono::steady_clock::now();
   auto result = exchange(peer.url());
   const auto waited = std::chrono::steady_clock::now() - started;
-  expect_failure(result, RuntimeErrorCode::ws_handshake_failed);
+  expect_failure(result, "runtime_ws_handshake_failed");
   EXPECT_GE(waited, 19s);
   EXPECT_LT(waited, 40s);
 }
@@ -317,7 +502,7 @@ TEST(SlowRuntimeExchange, SilentRuntimeFailsTheReadAfterTwentySeconds) {
   const auto started = std::chrono::steady_clock::now();
   auto result = exchange(peer.url());
   const auto waited = std::chrono::steady_clock::now() - started;
-  expect_failure(result, RuntimeErrorCode::response_read_failed);
+  expect_failure(result, "runtime_response_read_failed");
   EXPECT_GE(waited, 19s);
   EXPECT_LT(waited, 40s);
 }
