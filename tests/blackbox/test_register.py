@@ -331,7 +331,8 @@ class Doctor(RegisterTestCase):
         text = self.run_tool("doctor").stdout
         self.assertIn("\nIn this environment (a browser started from it hands it to the host):\n"
                       "  descriptor:  %s/data/runtime/chrome/connection.json\n"
-                      "  log:         %s/logs/chrome-native-host.log\n\nEvery registration works.\n" % (home, home), text)
+                      "  log:         %s/logs/chrome-native-host.log\n\nEvery registration works.\n"
+                      % (home, home), text)
 
         # A relative home lies below the host's folder, where the browser starts it.
         self.env["ORVIX_HOME"] = "relative"
