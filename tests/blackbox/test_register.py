@@ -307,15 +307,56 @@ class Doctor(RegisterTestCase):
         self.assertTrue(text.stdout.endswith("Every registration works.\n"), text.stdout)
 
     def test_the_host_is_started_as_a_browser_starts_it(self):
+        # In its own folder (the tool runs in another), with the origin as its argument.
         seen = os.path.join(self.tmp, "arguments")
-        wrapper = self.write_file(os.path.join(self.tmp, "wrapper.sh"),
-                                  '#!/bin/sh\nprintf "%%s\\n" "$@" > %s\nexec %s "$@"\n'
+        folder = os.path.join(self.tmp, "host folder")
+        wrapper = self.write_file(os.path.join(folder, "wrapper.sh"),
+                                  '#!/bin/sh\n{ pwd; printf "%%s\\n" "$@"; } > %s\nexec %s "$@"\n'
                                   % (shlex.quote(seen), shlex.quote(self.host)), 0o755)
         self.install_chromium(wrapper)
         status, report = self.run_json("doctor")
         self.assertEqual(status, 0, report)
         with open(seen, encoding="utf-8") as f:
-            self.assertEqual(f.read(), "chrome-extension://%s/\n" % ID_A)
+            self.assertEqual(f.read(), "%s\nchrome-extension://%s/\n" % (folder, ID_A))
+
+    def test_says_where_the_host_finds_the_runtime_and_logs_in_this_environment(self):
+        home = self.env["ORVIX_HOME"]
+        self.install_chromium()
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 0, report)
+        self.assertEqual(report["environment"], {
+            "descriptor": os.path.join(home, "data", "runtime", "chrome", "connection.json"),
+            "log": os.path.join(home, "logs", "chrome-native-host.log"),
+        })
+        text = self.run_tool("doctor").stdout
+        self.assertIn("\nIn this environment (a browser started from it hands it to the host):\n"
+                      "  descriptor:  %s/data/runtime/chrome/connection.json\n"
+                      "  log:         %s/logs/chrome-native-host.log\n\nEvery registration works.\n"
+                      % (home, home), text)
+
+        # A relative home lies below the host's folder, where the browser starts it.
+        self.env["ORVIX_HOME"] = "relative"
+        text = self.run_tool("doctor").stdout
+        self.assertIn("  log:         relative/logs/chrome-native-host.log (below the host's folder, where the "
+                      "browser starts it)\n", text)
+
+        # Without ORVIX_HOME and HOME (as on Windows) the descriptor falls back
+        # to USERPROFILE but the log does not: a note, the status stays 0.
+        self.assertEqual(self.run_tool("install", "--system", "--browser", "chromium", "--extension-id", ID_A,
+                                       "--host", self.host).returncode, 0)
+        for name in ("ORVIX_HOME", "HOME"):
+            del self.env[name]
+        self.env["USERPROFILE"] = os.path.join(self.tmp, "profile")
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 0, report)
+        self.assertEqual(report["environment"], {
+            "descriptor": os.path.join(self.tmp, "profile", ".orvix", "data", "runtime", "chrome", "connection.json"),
+            "log": None,
+        })
+        result = self.run_tool("doctor")
+        self.assertEqual(result.returncode, 0, result.stdout)
+        self.assertIn("  log:         none: neither ORVIX_HOME nor HOME is set (Windows sets no HOME), so the host "
+                      "keeps no log; set ORVIX_HOME to turn it on (see the README)\n", result.stdout)
 
     def test_each_broken_registration_names_its_problem_and_a_fix(self):
         silent = self.write_file(os.path.join(self.tmp, "silent.sh"), "#!/bin/sh\necho gone >&2\nexit 3\n", 0o755)

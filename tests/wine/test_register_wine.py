@@ -145,12 +145,35 @@ class RegisterUnderWine(WineTestCase):
         self.assertIn("\nchrome   user   broken  HKCU\\" + CHROME_KEY + "\n", out)
         self.assertIn(" --host " + self.host + " --force\n", out)
 
+    def test_doctor_starts_the_host_through_comspec_else_the_system_folders_cmd_exe(self):
+        self.assertEqual(self.tool("install", "--browser", "chrome", "--extension-id", EXTENSION_ID)[0], 0)
+
+        def doctor_with_comspec(value):
+            # Wine sets COMSPEC from its registry whatever the Linux environment says.
+            tool = windows_path(os.path.join(self.app, PROGRAMS[1]))
+            result = self.wine.run("cmd.exe", "/d", "/c", "set COMSPEC=%s&& %s doctor --json --browser chrome"
+                                   % (value, tool), check=False)
+            return result.returncode, json.loads(result.stdout)
+
+        status, report = doctor_with_comspec("C:\\nowhere\\cmd.exe")
+        self.assertEqual(status, 1, report)
+        [row] = [r for r in report["registrations"] if r["registered"]]
+        self.assertEqual([p["code"] for p in row["problems"]], ["host_failed"])
+        self.assertIn("the host could not be started", row["problems"][0]["problem"])
+        status, report = doctor_with_comspec("")
+        self.assertEqual(status, 0, report)
+        # Windows sets no HOME: the host finds the runtime under USERPROFILE and keeps no log.
+        self.assertIsNone(report["environment"]["log"])
+        self.assertTrue(report["environment"]["descriptor"].endswith(
+            "\\.orvix\\data\\runtime\\chrome\\connection.json"), report["environment"])
+
 
 # Install folders that users really have: the characters cmd.exe gives a
 # meaning of its own (the browser starts the host through cmd.exe), and
 # letters outside ASCII (each folder lies in "Program Files": a space in
 # all). Inside the quotes of the browser's command line cmd.exe takes & ( ) ^
-# literally; a single % or ! stays as it is.
+# literally; a single % or ! stays as it is. doctor starts the host through
+# cmd.exe as the browser does.
 CARRIED_FOLDERS = ["Orvix & Co (beta)\\\u00dcn\u00efcode 100% ^x!", "a&b", "a(b)c", "a^b", "100%", "a!b",
                    "\u00dcn\u00efcode"]
 
@@ -187,6 +210,8 @@ class InstallFolders(WineTestCase):
                 [row] = [r for r in json.loads(out)["registrations"] if r["registered"]]
                 self.assertEqual((row["status"], row["host"]), ("ok", windows + "\\" + PROGRAMS[0]))
                 self.assertEqual(row["hello"]["nativeHostVersion"], "0.1.0")
+                # A '!' is carried unless delayed expansion is on: a warning, not a refusal.
+                self.assertEqual(len(row["notes"]), "!" in folder, row["notes"])
 
                 run = self.hello_through_cmd(windows)
                 self.assertEqual(run.returncode, 0, run.stderr)
@@ -205,6 +230,27 @@ class InstallFolders(WineTestCase):
         self.assertNotEqual(run.returncode, 0)
         self.assertEqual(run.stdout, b"")
         self.assertIn(b"50Windows_NTx", run.stderr)
+
+        # So the tool refuses to register a host there, and doctor finds a
+        # registration written by hand.
+        unix = self.wine.unix_path(windows)
+        status, out, err = self.run_tool(unix, "install", "--browser", "chrome", "--extension-id", EXTENSION_ID)
+        self.assertEqual(status, 1, out)
+        self.assertIn("holds two % signs: the browser starts the host through cmd.exe, which reads %NAME% as an "
+                      "environment variable even between quotes", err)
+        self.assertIsNone(self.wine.registry_value("HKCU\\" + CHROME_KEY))
+        self.assertFalse(os.path.exists(os.path.join(unix, HOST_NAME + ".json")))
+
+        manifest = windows + "\\" + HOST_NAME + ".json"
+        with open(self.wine.unix_path(manifest), "w", encoding="utf-8") as f:
+            f.write(self.run_tool(unix, "print", "--extension-id", EXTENSION_ID)[1])
+        self.wine.run("reg.exe", "add", "HKCU\\" + CHROME_KEY, "/ve", "/d", manifest, "/f")
+        self.addCleanup(self.run_tool, unix, "uninstall")
+        status, out, err = self.run_tool(unix, "doctor", "--json", "--browser", "chrome")
+        self.assertEqual(status, 1, out + err)
+        [row] = [r for r in json.loads(out)["registrations"] if r["registered"]]
+        self.assertEqual([p["code"] for p in row["problems"]], ["host_path_percent"])
+        self.assertIsNone(row["hello"])
 
 
 if __name__ == "__main__":

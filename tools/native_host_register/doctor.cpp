@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "discovery/product_home.h"
 #include "host_manifest.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"
@@ -20,6 +21,7 @@ struct ManifestHealth {
   std::vector<std::string> extension_ids;
   std::optional<HelloReport> hello;
   std::vector<ManifestProblem> problems;
+  std::vector<std::string> notes;
 };
 
 ManifestHealth check_manifest_file(const Roots& roots, const std::string& path) {
@@ -46,6 +48,10 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path) 
     health.problems.push_back({"host_missing", "The host " + host + " does not exist."});
   } else if (!platform::is_executable_file(host)) {
     health.problems.push_back({"host_not_executable", "The host " + host + " is not executable."});
+  }
+  if (roots.windows) {
+    if (auto problem = cmd_exe_problem(host)) health.problems.push_back(std::move(*problem));
+    if (auto warning = cmd_exe_warning(host)) health.notes.push_back(std::move(*warning));
   }
   if (!health.problems.empty() || check.extension_ids.empty()) return health;
 
@@ -93,6 +99,10 @@ std::string fix_for(const ManifestProblem& problem, const Roots& roots, const He
   if (problem.code == "host_missing") return "Reinstall the host, or register the one you have: " + reinstall;
   if (problem.code == "host_not_executable") {
     return "Make it executable: chmod +x " + quoted_if_needed(roots, *found.host_path);
+  }
+  if (problem.code == "host_path_percent") {
+    return "Move the host to a folder whose path holds at most one % sign and register it there: " +
+           reinstall.substr(0, reinstall.find(" --host ")) + " --host <new path of " + kHostProgram + "> --force";
   }
   if (problem.code == "host_failed") {
     return "Run the host by hand to see why: echo '{\"id\":1,\"method\":\"hello\"}' | orvix-nm-client " +
@@ -161,6 +171,7 @@ DoctorReport run_doctor(const Roots& roots, const std::vector<const BrowserRow*>
       found.problems.insert(found.problems.begin(), key_problems.begin(), key_problems.end());
       row.host_path = found.host_path;
       row.hello = found.hello;
+      row.notes = found.notes;
       for (const auto& problem : found.problems) {
         row.problems.push_back(Problem{problem.code, problem.text, fix_for(problem, roots, row, found, own_path)});
       }
@@ -175,6 +186,8 @@ DoctorReport run_doctor(const Roots& roots, const std::vector<const BrowserRow*>
       report.rows.push_back(std::move(row));
     }
   }
+  if (auto descriptor = discovery::resolve_descriptor_path()) report.descriptor_path = std::move(*descriptor);
+  report.log_path = discovery::resolve_log_path();
   report.healthy = report.any_registered;
   for (const auto& row : report.rows) {
     if (row.registered && !row.problems.empty()) report.healthy = false;

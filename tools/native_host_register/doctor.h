@@ -4,10 +4,12 @@
 // A registration is checked the way the browser uses it: on Windows the
 // registry value must name an existing manifest; the manifest must parse,
 // carry the host's name, type "stdio", an existing executable host path
-// (absolute on Linux and macOS) and well-formed allowed_origins. Then the
+// (absolute on Linux and macOS; on Windows one that cmd.exe carries
+// unchanged) and well-formed allowed_origins. Then the
 // host is started from that path as the browser starts it and asked "hello"
 // (probe_host). Each problem comes with one concrete fix. A registration that
-// several browsers share is checked once.
+// several browsers share is checked once. The report also says where a host
+// started from this environment looks for the runtime and logs.
 #pragma once
 
 #include <chrono>
@@ -30,8 +32,9 @@ struct HelloReport {
   std::optional<std::string> error;            // "<code>: <message>" when the runtime is not usable
 };
 
-// Starts the host from `host_path` with `origin` as its only argument (on
-// Windows also "--parent-window=0", as the browser adds), sends
+// Starts the host at `host_path` as the browser does: in the host's folder,
+// with `origin` as its only argument; on Windows through
+// `%COMSPEC% /d /s /c ""<host path>" <origin> --parent-window=0"`. Sends
 // {"id":1,"method":"hello"} as one frame and reads the one reply frame within
 // `limit`; then closes the host's input, after which it must end within
 // `limit` too (a host still running then is killed). Fails with one sentence
@@ -62,6 +65,11 @@ struct DoctorReport {
   std::vector<Health> rows;  // per browser, user scope before system scope
   bool any_registered = false;
   bool healthy = false;  // something is registered and nothing registered has a problem
+  // Where a host started from doctor's environment finds the runtime's
+  // descriptor and writes its log (a browser passes its own environment on).
+  // Relative paths lie below the host's folder, where the browser starts it.
+  std::optional<std::string> descriptor_path;  // nothing: no ORVIX_HOME, HOME or USERPROFILE
+  std::optional<std::string> log_path;         // nothing: no ORVIX_HOME or HOME, so the host keeps no log
 };
 
 DoctorReport run_doctor(const Roots& roots, const std::vector<const BrowserRow*>& browsers,

@@ -4,6 +4,7 @@
 #include "host_manifest.h"
 #include "json/serialize.h"
 #include "json/value.h"
+#include "support/program_path.h"
 #include "text_table.h"
 
 namespace orvix::register_tool {
@@ -67,6 +68,19 @@ void add_details(const Health& row, TextTable& details) {
   for (const auto& note : row.notes) details.add({"note:", note});
 }
 
+// Where the host finds the runtime and logs, or why it does not.
+void add_environment(const DoctorReport& report, TextTable& lines) {
+  auto where = [](const std::string& path) {
+    return platform::is_absolute_path(path) ? path : path + " (below the host's folder, where the browser starts it)";
+  };
+  lines.add({"descriptor:", report.descriptor_path ? where(*report.descriptor_path)
+                                                   : "none: neither ORVIX_HOME, HOME nor USERPROFILE is set, so the "
+                                                     "host cannot find the runtime"});
+  lines.add({"log:", report.log_path ? where(*report.log_path)
+                                     : "none: neither ORVIX_HOME nor HOME is set (Windows sets no HOME), so the host "
+                                       "keeps no log; set ORVIX_HOME to turn it on (see the README)"});
+}
+
 }  // namespace
 
 void render_doctor(const DoctorReport& report, bool json, std::ostream& out) {
@@ -76,6 +90,10 @@ void render_doctor(const DoctorReport& report, bool json, std::ostream& out) {
     json::Object document;
     document["healthy"] = report.healthy;
     document["registrations"] = std::move(rows);
+    json::Object environment;
+    environment["descriptor"] = optional_text(report.descriptor_path);
+    environment["log"] = optional_text(report.log_path);
+    document["environment"] = std::move(environment);
     out << json::to_compact_string(document) << "\n";
     return;
   }
@@ -110,6 +128,10 @@ void render_doctor(const DoctorReport& report, bool json, std::ostream& out) {
     out << "\n" << joined(group.browsers) << " (" << scope_name(group.target.scope) << "):\n";
     details.print(out, "  ");
   }
+  TextTable environment;
+  add_environment(report, environment);
+  out << "\nIn this environment (a browser started from it hands it to the host):\n";
+  environment.print(out, "  ");
   out << "\n";
   if (!report.any_registered) {
     out << "No registration was found. fix: " << kProgramName << " install --extension-id ID\n";

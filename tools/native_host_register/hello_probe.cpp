@@ -3,6 +3,8 @@
 #include "doctor.h"
 #include "json/lookup.h"
 #include "json/parse.h"
+#include "platform/environment.h"
+#include "platform/path.h"
 #include "support/child_process.h"
 #include "support/frame_link.h"
 
@@ -46,15 +48,35 @@ Failure probe_failure(std::string text, const std::string& host_stderr) {
   return peer_failure(std::move(text));
 }
 
+// The host started as the browser starts it: in the host's folder ("/" or
+// "C:\" for a host at the root, not "" or "C:"), with the origin as its
+// argument. On Windows through the command interpreter, the line written out
+// as the browser writes it: %COMSPEC% (else cmd.exe in the system folder)
+// /d (no AutoRun commands) /s /c "<the host's command line>".
+platform::ChildOptions browser_launch(const std::string& host_path, const std::string& origin, bool windows) {
+  platform::ChildOptions options;
+  options.working_directory = platform::parent_path(host_path);
+  if (options.working_directory.empty() || options.working_directory.back() == ':') {
+    options.working_directory.push_back(windows ? '\\' : '/');
+  }
+  options.pipe_stderr = true;
+  if (!windows) {
+    options.argv = {host_path, origin};
+    return options;
+  }
+  auto shell = platform::environment_variable("COMSPEC");
+  if (!shell || shell->empty()) {
+    shell = platform::environment_variable("SystemRoot").value_or("C:\\Windows") + "\\system32\\cmd.exe";
+  }
+  options.windows_command_line = *shell + " /d /s /c \"\"" + host_path + "\" " + origin + " --parent-window=0\"";
+  return options;
+}
+
 }  // namespace
 
 Result<HelloReport> probe_host(const std::string& host_path, const std::string& origin, bool windows,
                                std::chrono::milliseconds limit) {
-  platform::ChildOptions options;
-  options.argv = {host_path, origin};
-  if (windows) options.argv.push_back("--parent-window=0");
-  options.pipe_stderr = true;
-  auto spawned = platform::ChildProcess::spawn(options);
+  auto spawned = platform::ChildProcess::spawn(browser_launch(host_path, origin, windows));
   if (!spawned) return probe_failure("the host could not be started: " + spawned.error().text, "");
   platform::ChildProcess& host = *spawned;
 

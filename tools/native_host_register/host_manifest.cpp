@@ -56,6 +56,32 @@ void check_path(const json::Value* path, bool relative_path_allowed, ManifestChe
 
 }  // namespace
 
+// cmd.exe replaces %NAME% with the variable's value even between quotes, and
+// /d does not stop it (under Wine a folder 50%OS%x became 50Windows_NTx).
+// Which names are variables depends on the environment of each user and
+// browser, so no path with two % signs is safe; a single % stays as it is.
+std::optional<ManifestProblem> cmd_exe_problem(std::string_view host_path) {
+  if (std::count(host_path.begin(), host_path.end(), '%') < 2) return std::nullopt;
+  return ManifestProblem{"host_path_percent",
+                         "The host path " + std::string(host_path) +
+                             " holds two % signs: the browser starts the host through cmd.exe, which reads %NAME% "
+                             "as an environment variable even between quotes, and would start another path."};
+}
+
+// Where delayed expansion is turned on (DelayedExpansion under
+// Software\Microsoft\Command Processor in HKLM or HKCU; the browser does not
+// pass /v:off), cmd.exe reads !NAME! as a variable and drops a lone '!'. It
+// is off unless someone turned it on, under Wine a '!' is carried, and doctor
+// starts the host through cmd.exe on the machine it checks: so a warning,
+// not a refusal of folders that work nearly everywhere.
+std::optional<std::string> cmd_exe_warning(std::string_view host_path) {
+  if (host_path.find('!') == std::string_view::npos) return std::nullopt;
+  return "The host path " + std::string(host_path) +
+         " holds '!', which cmd.exe (through which the browser starts the host) removes where delayed expansion is "
+         "turned on in the registry (DelayedExpansion under Software\\Microsoft\\Command Processor); doctor shows "
+         "whether the host starts on this machine.";
+}
+
 std::string default_host_path(bool windows, const std::string& own_path) {
   return platform::join_path(platform::parent_path(own_path), std::string(kHostProgram) + (windows ? ".exe" : ""));
 }

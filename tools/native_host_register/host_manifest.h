@@ -61,6 +61,15 @@ struct ManifestCheck {
 // "chrome-extension://<id>/" strings. The host file itself is not looked at.
 ManifestCheck check_manifest(std::string_view text, bool relative_path_allowed);
 
+// Windows: the browser starts the host through cmd.exe, with the host path
+// between quotes on cmd.exe's command line. The problem "host_path_percent"
+// when cmd.exe would start another path than `host_path`; else nothing.
+std::optional<ManifestProblem> cmd_exe_problem(std::string_view host_path);
+
+// Windows: a warning when `host_path` holds what cmd.exe changes only where
+// the registry tells it to (a '!'); else nothing.
+std::optional<std::string> cmd_exe_warning(std::string_view host_path);
+
 // Manifests are small: anything above this, or anything that is not a
 // regular file, is refused by read_manifest_file().
 inline constexpr std::size_t kManifestLimit = 1024 * 1024;

@@ -31,6 +31,7 @@ struct Change {
 struct Outcome {
   std::vector<Change> changes;
   std::optional<std::string> failure;  // one sentence; the command failed and changed nothing
+  std::vector<std::string> warnings;
 };
 
 // One file or registry value to set to `value`, or to remove when `value` is nothing.
@@ -48,6 +49,7 @@ struct Step {
 struct Plan {
   std::vector<Step> steps;
   std::vector<Change> unchanged;  // report lines about what stays as it was
+  std::vector<std::string> warnings;
 };
 
 // Makes the file or registry value hold `value`; nothing: removes the file or deletes the key.
@@ -67,7 +69,7 @@ Result<void, platform::OsError> set(const Step& step, const std::optional<std::s
 // `dry_run`). On failure, puts back what the applied steps changed, newest
 // first; best effort, as the failure is reported anyway.
 Outcome apply(const Plan& plan, bool dry_run) {
-  Outcome outcome{plan.unchanged, std::nullopt};
+  Outcome outcome{plan.unchanged, std::nullopt, plan.warnings};
   for (std::size_t applied = 0; applied < plan.steps.size(); ++applied) {
     const Step& step = plan.steps[applied];
     const char* action =
@@ -80,7 +82,8 @@ Outcome apply(const Plan& plan, bool dry_run) {
         const Step& undone = plan.steps[--applied];
         (void)set(undone, undone.previous);
       }
-      return Outcome{plan.unchanged, "Cannot change " + where + ": " + done.error().text + ". Nothing was changed."};
+      return Outcome{plan.unchanged, "Cannot change " + where + ": " + done.error().text + ". Nothing was changed.",
+                     plan.warnings};
     }
     outcome.changes.push_back(Change{action, where, step.browsers, step.scope});
   }
@@ -186,13 +189,20 @@ Result<Plan> plan_install(const Context& context, const CommandLine& line) {
   if (!platform::is_executable_file(*host)) {
     return Failure{Failure::Kind::kInvalidInput, "The host " + *host + " is not an executable file."};
   }
+  Plan plan;
+  if (context.roots.windows) {
+    if (auto problem = cmd_exe_problem(*host)) {
+      return Failure{Failure::Kind::kInvalidInput,
+                     problem->text + " Move it to a folder whose path holds at most one %; nothing was changed."};
+    }
+    if (auto warning = cmd_exe_warning(*host)) plan.warnings.push_back(std::move(*warning));
+  }
   auto rows = select_browsers(context.roots, line.browsers, WhenNoneNamed::detected);
   if (!rows) return rows.error();
   auto locations = locations_of(context.roots, *rows, line.system ? Scope::system : Scope::user, false);
   if (!locations) return locations.error();
 
   const std::string text = manifest_text(*host, *ids);
-  Plan plan;
   if (!context.roots.windows) {
     for (const Location& location : *locations) {
       auto planned = plan_manifest(plan, location.target.manifest_path, *host, text, line.force, location);
@@ -289,6 +299,7 @@ Result<int> report(const Outcome& outcome, bool json, std::ostream& out) {
     json::Object document;
     document["changes"] = std::move(changes);
     document["ok"] = !outcome.failure.has_value();
+    if (!outcome.warnings.empty()) document["warnings"] = json::Array(outcome.warnings.begin(), outcome.warnings.end());
     if (outcome.failure) document["error"] = *outcome.failure;
     out << json::to_compact_string(document) << "\n";
     return outcome.failure ? 1 : 0;
@@ -299,13 +310,14 @@ Result<int> report(const Outcome& outcome, bool json, std::ostream& out) {
                change.browsers.empty() ? "" : joined(change.browsers) + " (" + scope_name(change.scope) + ")"});
   }
   table.print(out);
+  for (const auto& warning : outcome.warnings) out << "warning: " << warning << "\n";
   if (outcome.failure) return Failure{Failure::Kind::kSystem, *outcome.failure};
   if (outcome.changes.empty()) out << "Nothing to do: no registration found.\n";
   return 0;
 }
 
 Result<int> apply_and_report(const Result<Plan>& planned, const CommandLine& line, std::ostream& out) {
-  return report(planned ? apply(*planned, line.dry_run) : Outcome{{}, planned.error().text}, line.json, out);
+  return report(planned ? apply(*planned, line.dry_run) : Outcome{{}, planned.error().text, {}}, line.json, out);
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 // held by this process.
 //
 // spawn() starts argv[0] (searched in PATH when it has no separator) with the
-// parent's environment plus the given overrides; it fails with the OS text
-// when the program cannot be started. Every other call blocks the calling
+// parent's environment plus the given overrides, in the given working
+// directory; it fails with the OS text when the program cannot be started
+// (or the directory cannot be entered). Every other call blocks the calling
 // thread: reads wait for data up to an optional timeout (none = no limit),
 // writes until all bytes are taken. A write to a child that has closed its
 // stdin fails with the "broken pipe" error; it never raises SIGPIPE.
@@ -38,6 +39,12 @@ using ChildResult = boost::system::result<T, ChildError>;
 
 struct ChildOptions {
   std::vector<std::string> argv;  // argv[0] is the program
+  // Windows: when not empty, the command line given to CreateProcessW as
+  // written, and argv is unused. Quoting argv word by word cannot produce
+  // every line (cmd.exe's "/c ""<program>" <args>"" form among them).
+  // Ignored elsewhere.
+  std::string windows_command_line;
+  std::string working_directory;  // empty: this process's
   // Variables set (value) or removed (nullopt) in the child's environment.
   std::vector<std::pair<std::string, std::optional<std::string>>> environment;
   bool pipe_stderr = false;  // else the child writes to this process's stderr

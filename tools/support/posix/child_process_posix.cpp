@@ -166,8 +166,9 @@ class SpawnSetup {
   }
 
   // Routes the child's standard descriptors (`child_stderr` < 0: left as
-  // ours) and resets its signals. Returns 0 or the first step's error number.
-  int prepare(int child_stdin, int child_stdout, int child_stderr) {
+  // ours), enters `directory` (empty: stays in ours) and resets its signals.
+  // Returns 0 or the first step's error number.
+  int prepare(int child_stdin, int child_stdout, int child_stderr, const std::string& directory) {
     if (int code = posix_spawn_file_actions_init(&actions_); code != 0) return code;
     actions_ready_ = true;
     // dup2 clears close-on-exec on the target, so only these three reach the child.
@@ -175,6 +176,9 @@ class SpawnSetup {
     if (int code = posix_spawn_file_actions_adddup2(&actions_, child_stdout, STDOUT_FILENO); code != 0) return code;
     if (child_stderr >= 0) {
       if (int code = posix_spawn_file_actions_adddup2(&actions_, child_stderr, STDERR_FILENO); code != 0) return code;
+    }
+    if (!directory.empty()) {
+      if (int code = posix_spawn_file_actions_addchdir_np(&actions_, directory.c_str()); code != 0) return code;
     }
 
     if (int code = posix_spawnattr_init(&attributes_); code != 0) return code;
@@ -264,7 +268,7 @@ ChildResult<ChildProcess> ChildProcess::spawn(const ChildOptions& options) {
   }
 
   SpawnSetup setup;
-  if (int code = setup.prepare(in->read_end, out->write_end, child_stderr); code != 0) {
+  if (int code = setup.prepare(in->read_end, out->write_end, child_stderr, options.working_directory); code != 0) {
     close_child_ends();
     return os_failure(code);
   }

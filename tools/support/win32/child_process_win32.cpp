@@ -180,7 +180,7 @@ ChildProcess& ChildProcess::operator=(ChildProcess&&) noexcept = default;
 ChildProcess::~ChildProcess() = default;
 
 ChildResult<ChildProcess> ChildProcess::spawn(const ChildOptions& options) {
-  if (options.argv.empty()) return ChildError{false, "no program to start"};
+  if (options.argv.empty() && options.windows_command_line.empty()) return ChildError{false, "no program to start"};
 
   // The parent's ends go into the State at once and the child's ends into
   // child_ends, so every early return below closes what was opened.
@@ -226,16 +226,20 @@ ChildResult<ChildProcess> ChildProcess::spawn(const ChildOptions& options) {
   startup.hStdOutput = out->write_end;
   startup.hStdError = child_stderr;
 
-  std::wstring command_line;
-  for (const auto& argument : options.argv) append_quoted(command_line, win32::widen(argument));
+  std::wstring command_line = win32::widen(options.windows_command_line);
+  if (command_line.empty()) {
+    for (const auto& argument : options.argv) append_quoted(command_line, win32::widen(argument));
+  }
   std::wstring environment = child_environment(options);
+  const std::wstring directory = win32::widen(options.working_directory);
 
   // Only handles marked inheritable reach the child: the three above, and
   // whatever else this process made inheritable (it makes nothing else so,
   // and the tools spawn from one thread).
   PROCESS_INFORMATION started{};
   const BOOL created = CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE,
-                                      CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr, &startup, &started);
+                                      CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                                      directory.empty() ? nullptr : directory.c_str(), &startup, &started);
   const DWORD create_error = GetLastError();
   close_child_ends();
   if (!created) return os_failure(create_error);

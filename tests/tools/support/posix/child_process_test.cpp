@@ -114,6 +114,23 @@ TEST(ChildProcess, CapturesStderrWhenAsked) {
   ASSERT_TRUE(child.wait());
 }
 
+TEST(ChildProcess, StartsInTheGivenWorkingDirectory) {
+  ChildOptions options;
+  options.argv = {"/bin/sh", "-c", "pwd"};
+  options.working_directory = "/";
+  auto child = ChildProcess::spawn(options);
+  ASSERT_TRUE(child) << child.error().text;
+  auto output = child->read_stdout_to_end(kLimit);
+  ASSERT_TRUE(output);
+  EXPECT_EQ(*output, "/\n");
+  ASSERT_TRUE(child->wait());
+
+  options.working_directory = "/nonexistent/orvix-no-such-folder";
+  auto missing = ChildProcess::spawn(options);
+  ASSERT_FALSE(missing);
+  EXPECT_NE(missing.error().text.find("(os error 2)"), std::string::npos) << missing.error().text;
+}
+
 TEST(ChildProcess, SpawnFailsWithTheOsTextForAMissingProgram) {
   ChildOptions options;
   options.argv = {"/nonexistent/orvix-no-such-program"};

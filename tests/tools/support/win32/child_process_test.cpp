@@ -122,6 +122,20 @@ TEST(ChildProcess, CapturesStderrWhenAsked) {
   ASSERT_TRUE(child.wait());
 }
 
+TEST(ChildProcess, RunsACommandLineAsWrittenInTheGivenFolder) {
+  ChildOptions options;
+  // cmd.exe's /s /c with the whole command between one more pair of quotes:
+  // quoting argv word by word cannot give this line.
+  options.windows_command_line = R"(cmd.exe /d /s /c "echo "x y"&cd")";
+  options.working_directory = "C:\\";
+  auto child = ChildProcess::spawn(options);
+  ASSERT_TRUE(child) << child.error().text;
+  auto output = child->read_stdout_to_end(kLimit);
+  ASSERT_TRUE(output);
+  EXPECT_EQ(*output, "\"x y\"\r\nC:\\\r\n");
+  ASSERT_TRUE(child->wait());
+}
+
 TEST(ChildProcess, SpawnFailsWithTheOsTextForAMissingProgram) {
   ChildOptions options;
   options.argv = {"orvix-no-such-program"};
