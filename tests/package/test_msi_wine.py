@@ -19,7 +19,8 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
-from wine_prefix import WinePrefix, browser_command_line, windows_path  # noqa: E402
+from wine_prefix import (LAUNCH_ATTEMPTS, WinePrefix, browser_command_line, doctor_could_not_launch,  # noqa: E402
+                         windows_path)
 
 HOST_NAME = "com.orvix.chrome_native_host"
 HOST = "orvix-chrome-native-host.exe"
@@ -101,7 +102,10 @@ class MsiPackages(unittest.TestCase):
         self.assertEqual(status, 0, log[-3000:])
 
     def tool(self, folder, *args):
-        result = self.wine.run(self.wine.unix_path(folder + "\\" + TOOL), *args, check=False)
+        for _ in range(LAUNCH_ATTEMPTS):
+            result = self.wine.run(self.wine.unix_path(folder + "\\" + TOOL), *args, check=False)
+            if args[0] != "doctor" or not doctor_could_not_launch(result.stdout + result.stderr):
+                break
         return result.returncode, result.stdout
 
     def hello_the_browsers_way(self, folder):

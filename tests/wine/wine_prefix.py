@@ -31,6 +31,12 @@ def browser_command_line(host, origin, parent_window=0):
     return '%s /d /s /c ""%s" %s --parent-window=%d"' % (BROWSER_SHELL, host, origin, parent_window)
 
 
+def doctor_could_not_launch(output):
+    """Whether a doctor report (text or JSON) shows Wine's cmd.exe failing to
+    create the host's process: the host never ran, so the check is repeated."""
+    return "Can't recognize" in output
+
+
 def could_not_launch(completed):
     return (completed.stdout == b"" and isinstance(completed.stderr, bytes)
             and completed.stderr.startswith(b"Can't recognize"))
