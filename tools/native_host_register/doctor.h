@@ -8,6 +8,11 @@
 // host is started from that path as the browser starts it and asked "hello"
 // (probe_host). Each problem comes with one concrete fix. A registration that
 // several browsers share is checked once.
+//
+// Then each browser is judged as it looks for the host (browser_verdict.h):
+// the registration it really reads, the policies that block it, and the
+// extensions it admits. A detected browser (or one named with --browser)
+// that cannot start the host is a problem.
 #pragma once
 
 #include <chrono>
@@ -54,18 +59,42 @@ struct Health {
   std::optional<std::string> manifest_path;  // the manifest checked
   std::optional<std::string> host_path;      // the host it names
   std::optional<HelloReport> hello;
+  std::vector<std::string> extension_ids;  // the ids its allowed_origins admit
+  std::optional<std::string> unread;       // why its browser does not read it, when a policy says so
   std::vector<Problem> problems;
   std::vector<std::string> notes;  // facts worth knowing that are not problems
 };
 
-struct DoctorReport {
-  std::vector<Health> rows;  // per browser, user scope before system scope
-  bool any_registered = false;
-  bool healthy = false;  // something is registered and nothing registered has a problem
+// One browser as it looks for the host.
+struct BrowserVerdict {
+  const BrowserRow* browser = nullptr;
+  bool detected = false;
+  std::optional<std::size_t> uses;  // the index in DoctorReport::rows of the registration it reads
+  std::vector<Problem> problems;    // why it cannot start the host from there
+  std::vector<std::string> notes;
 };
 
-DoctorReport run_doctor(const Roots& roots, const std::vector<const BrowserRow*>& browsers,
-                        const std::string& own_path);
+struct DoctorReport {
+  std::vector<Health> rows;  // per browser, user scope before system scope
+  std::vector<BrowserVerdict> browsers;  // those detected, named or registered, in table order
+  bool any_registered = false;
+  bool healthy = false;  // something is registered, and no registration nor browser has a problem
+};
+
+struct DoctorRequest {
+  std::vector<const BrowserRow*> browsers;
+  bool named = false;                      // --browser given: each one is judged, detected or not
+  std::vector<std::string> extension_ids;  // --extension-id: each must be admitted
+};
+
+DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const std::string& own_path);
+
+// The install command that registers `host` (nothing: the host beside this
+// program, or a placeholder) for `browser` in `scope`, admitting `ids` (none:
+// a placeholder).
+std::string install_command_line(const Roots& roots, const BrowserRow& browser, Scope scope,
+                                 const std::vector<std::string>& ids, const std::optional<std::string>& host,
+                                 const std::string& own_path);
 
 // For people: one line per registration found (and per detected browser
 // without one), each followed by what the host said and the problems with
