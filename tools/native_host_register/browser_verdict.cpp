@@ -1,4 +1,4 @@
-#include "browser_verdict.h"
+#include "doctor.h"
 
 #include <algorithm>
 
@@ -93,16 +93,16 @@ void judge_browsers(const Roots& roots, const DoctorRequest& request, const std:
     if (auto note = unread_key(roots, *browser)) verdict.notes.push_back(*note);
     if (!judged && !registered(user) && !registered(system) && verdict.notes.empty()) continue;
 
-    const NativeMessagingPolicies policies = read_policies(roots, *browser);
+    const PolicyVerdict policies = read_policies(roots, *browser, kHostName);
     verdict.notes.insert(verdict.notes.end(), policies.notes.begin(), policies.notes.end());
-    const auto disabled_by = user_level_hosts_disabled_by(policies);
+    const auto& disabled_by = policies.user_level_hosts_off;
     if (registered(user) && disabled_by) {
       report.rows[*user].unread = *disabled_by + " sets NativeMessagingUserLevelHosts to false, so " +
                                   std::string(browser->display_name) + " reads no per-user registration.";
     }
-    if (auto blocked = blocked_by(policies, kHostName)) {
+    if (policies.blocked) {
       verdict.problems.push_back(Problem{
-          "host_blocked", std::string(browser->display_name) + " may not start the host: " + *blocked,
+          "host_blocked", std::string(browser->display_name) + " may not start the host: " + *policies.blocked,
           "Ask the administrator to add " + std::string(kHostName) +
               " to NativeMessagingAllowlist; no registration can lift a policy block."});
     }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <map>
 
-#include "browser_verdict.h"
 #include "host_manifest.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"

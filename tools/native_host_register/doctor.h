@@ -9,7 +9,7 @@
 // (probe_host). Each problem comes with one concrete fix. A registration that
 // several browsers share is checked once.
 //
-// Then each browser is judged as it looks for the host (browser_verdict.h):
+// Then each browser is judged as it looks for the host (judge_browsers):
 // the registration it really reads, the policies that block it, and the
 // extensions it admits. A detected browser (or one named with --browser)
 // that cannot start the host is a problem.
@@ -88,6 +88,17 @@ struct DoctorRequest {
 };
 
 DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const std::string& own_path);
+
+// Adds to `report.browsers` a verdict for every browser of `request` that is
+// detected, named or registered, from the rows checked, and marks the rows a
+// policy keeps the browser from reading. The browser reads its per-user
+// registration when there is one and policy allows user-level hosts, else the
+// system one; on Windows HKCU before HKLM, each in the 32-bit view before the
+// 64-bit one. It never falls back past a registration it found: a broken
+// per-user one shadows a sound system one. Keys it never reads (below
+// HKCU\Software\WOW6432Node) are named in a note. Reads policies (policies.h).
+void judge_browsers(const Roots& roots, const DoctorRequest& request, const std::string& own_path,
+                    DoctorReport& report);
 
 // The install command that registers `host` (nothing: the host beside this
 // program, or a placeholder) for `browser` in `scope`, admitting `ids` (none:

@@ -21,12 +21,11 @@ constexpr const char* kUserLevelHosts = "NativeMessagingUserLevelHosts";
 constexpr const char* kBlocklist = "NativeMessagingBlocklist";
 constexpr const char* kAllowlist = "NativeMessagingAllowlist";
 
-// Where each browser family keeps its policies; every channel of a family
-// reads the same ones.
+// Where each browser family keeps its policies; all its channels read them.
 struct PolicyHome {
-  std::string_view family;         // the browser name, or the part before "-<channel>"
-  std::string_view linux_folder;   // holds managed/ and recommended/
-  std::string_view windows_key;    // below Software\Policies
+  std::string_view family;  // the browser name, or the part before "-<channel>"
+  std::string_view linux_folder;
+  std::string_view windows_key;  // below Software\Policies
 };
 
 constexpr std::array kPolicyHomes{
@@ -117,66 +116,55 @@ std::vector<Source> read_sources(const Roots& roots, const PolicyHome& home, std
   return sources;
 }
 
-template <class T>
-void take(const std::vector<Source>& sources, const char* name, std::optional<PolicyValue<T>>& out,
-          std::vector<std::string>& notes) {
+// The winning value of `name`: the first source with a value of the right
+// type (`list` of strings, else bool) that is mandatory; nothing when none is.
+const json::Value* setting(const std::vector<Source>& sources, const char* name, bool list, std::string& where,
+                           std::vector<std::string>& notes) {
   for (const Source& source : sources) {
     const json::Value* value = source.policies.if_contains(name);
     if (value == nullptr) continue;
-    const std::string where = source.registry && value->is_array() ? source.where + "\\" + name : source.where;
-    T typed{};
-    bool fits;
-    if constexpr (std::is_same_v<T, bool>) {
-      fits = value->is_bool();
-      if (fits) typed = value->as_bool();
-    } else {
-      fits = value->is_array();
-      for (const auto& item : fits ? value->as_array() : json::Array{}) {
-        fits = fits && item.is_string();
-        if (item.is_string()) typed.emplace_back(item.as_string());
-      }
-    }
+    where = source.registry && list ? source.where + "\\" + name : source.where;
+    const bool fits = list ? value->is_array() && std::all_of(value->as_array().begin(), value->as_array().end(),
+                                                             [](const json::Value& item) { return item.is_string(); })
+                           : value->is_bool();
     if (!fits) {
       notes.push_back(std::string(name) + " in " + where + " has the wrong type; the browser ignores it.");
-      continue;
-    }
-    if (source.recommended) {
+    } else if (source.recommended) {
       notes.push_back(where + " recommends " + name + ", which the browser applies only when it is mandatory.");
+      return nullptr;
+    } else {
+      return value;
     }
-    out = PolicyValue<T>{std::move(typed), where, source.recommended};
-    return;
   }
+  return nullptr;
 }
 
-bool names(const std::optional<PolicyValue<std::vector<std::string>>>& list, std::string_view entry) {
-  return list && !list->recommended && std::find(list->value.begin(), list->value.end(), entry) != list->value.end();
+bool names(const json::Value* list, std::string_view entry) {
+  if (list == nullptr) return false;
+  return std::any_of(list->as_array().begin(), list->as_array().end(),
+                     [&](const json::Value& item) { return item.as_string() == entry; });
 }
 
 }  // namespace
 
-NativeMessagingPolicies read_policies(const Roots& roots, const BrowserRow& browser) {
-  NativeMessagingPolicies policies;
+PolicyVerdict read_policies(const Roots& roots, const BrowserRow& browser, const std::string& host_name) {
+  PolicyVerdict verdict;
   const PolicyHome* home = policy_home(browser);
-  if (home == nullptr) return policies;
-  const std::vector<Source> sources = read_sources(roots, *home, policies.notes);
-  take(sources, kUserLevelHosts, policies.user_level_hosts, policies.notes);
-  take(sources, kBlocklist, policies.blocklist, policies.notes);
-  take(sources, kAllowlist, policies.allowlist, policies.notes);
-  return policies;
-}
-
-std::optional<std::string> user_level_hosts_disabled_by(const NativeMessagingPolicies& policies) {
-  const auto& setting = policies.user_level_hosts;
-  if (!setting || setting->recommended || setting->value) return std::nullopt;
-  return setting->source;
-}
-
-std::optional<std::string> blocked_by(const NativeMessagingPolicies& policies, std::string_view host_name) {
-  const bool every = names(policies.blocklist, "*");
-  if ((!every && !names(policies.blocklist, host_name)) || names(policies.allowlist, host_name)) return std::nullopt;
-  return policies.blocklist->source + " blocks " + (every ? "every native host (NativeMessagingBlocklist \"*\")" :
-                                                          "this host (NativeMessagingBlocklist names it)") +
-         ", and no NativeMessagingAllowlist names " + std::string(host_name) + ".";
+  if (home == nullptr) return verdict;
+  const std::vector<Source> sources = read_sources(roots, *home, verdict.notes);
+  std::string where;
+  const json::Value* user_level = setting(sources, kUserLevelHosts, false, where, verdict.notes);
+  if (user_level != nullptr && !user_level->as_bool()) verdict.user_level_hosts_off = where;
+  std::string blocked_in;
+  const json::Value* blocklist = setting(sources, kBlocklist, true, blocked_in, verdict.notes);
+  const json::Value* allowlist = setting(sources, kAllowlist, true, where, verdict.notes);
+  const bool every = names(blocklist, "*");
+  if ((every || names(blocklist, host_name)) && !names(allowlist, host_name)) {
+    verdict.blocked = blocked_in + " blocks " +
+                      (every ? "every native host (NativeMessagingBlocklist \"*\")" : "this host (NativeMessagingBlocklist)") +
+                      ", and no NativeMessagingAllowlist names " + host_name + ".";
+  }
+  return verdict;
 }
 
 }  // namespace orvix::register_tool
