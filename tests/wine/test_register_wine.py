@@ -146,7 +146,6 @@ class RegisterUnderWine(WineTestCase):
         self.assertIn(" --host " + self.host + " --force\n", out)
 
     def test_doctor_applies_registry_policies_machine_before_user(self):
-        self.detect("Google/Chrome/User Data")
         self.assertEqual(self.tool("install", "--browser", "chrome", "--extension-id", EXTENSION_ID)[0], 0)
         policies = "Software\\Policies\\Google\\Chrome"
         self.addCleanup(self.wine.run, "reg.exe", "delete", "HKLM\\" + policies, "/f", check=False)
@@ -179,7 +178,6 @@ class RegisterUnderWine(WineTestCase):
                       "--system", chrome["problems"][0]["fix"])
 
     def test_doctor_names_a_per_user_key_the_browser_never_reads(self):
-        self.detect("Microsoft/Edge/User Data")
         wow = "HKCU\\Software\\WOW6432Node\\Microsoft\\Edge\\NativeMessagingHosts\\" + HOST_NAME
         self.addCleanup(self.wine.run, "reg.exe", "delete", wow, "/f", check=False)
         self.wine.run("reg.exe", "add", wow, "/ve", "/d", "C:\\app\\manifest.json", "/f")
