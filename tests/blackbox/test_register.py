@@ -163,18 +163,20 @@ class Install(RegisterTestCase):
         with open(path, encoding="utf-8") as f:
             self.assertEqual(f.read(), theirs)
 
+        # Replacing the host keeps the extensions the manifest admitted.
         forced = self.run_tool("install", "--extension-id", ID_A, "--host", self.host, "--force")
         self.assertEqual(forced.returncode, 0, forced.stderr)
-        self.assertEqual(self.read_manifest(path), self.expected_manifest(self.host, ID_A))
+        self.assertEqual(self.read_manifest(path), self.expected_manifest(self.host, ID_B, ID_A))
 
         again = self.run_tool("install", "--extension-id", ID_A, "--host", self.host)
         self.assertEqual(again.returncode, 0, again.stderr)
         self.assertEqual(again.stdout, "unchanged  %s  chromium (user)\n" % path)
 
-        # The same host with other ids is an update, not a conflict.
-        update = self.run_tool("install", "--extension-id", ID_B, "--host", self.host)
-        self.assertEqual(update.returncode, 0, update.stderr)
-        self.assertEqual(self.read_manifest(path)["allowed_origins"], ["chrome-extension://%s/" % ID_B])
+        # --replace-ids admits only the ids given.
+        replaced = self.run_tool("install", "--extension-id", ID_A, "--host", self.host, "--replace-ids")
+        self.assertEqual(replaced.returncode, 0, replaced.stderr)
+        self.assertEqual(self.read_manifest(path), self.expected_manifest(self.host, ID_A))
+        self.assertIn("--replace-ids", self.run_tool("--help").stdout)
 
     def test_a_failed_write_undoes_the_writes_before_it(self):
         self.detect("chromium", "google-chrome", "vivaldi")
@@ -428,6 +430,160 @@ class Doctor(RegisterTestCase):
         result = self.run_tool("doctor")
         self.assertEqual(result.returncode, 1)
         self.assertIn("No browser was detected and no registration was found.", result.stdout)
+
+
+class DoctorAsTheBrowserSees(RegisterTestCase):
+    """Each browser judged as it looks for the host: the registration it
+    reads, the extensions it admits, and the administrator's policies (files
+    below the test's system root)."""
+
+    def install(self, *args):
+        result = self.run_tool("install", "--host", self.host, *args)
+        self.assertEqual(result.returncode, 0, result.stderr)
+
+    def policy(self, name, policies, level="managed"):
+        return self.write_file(os.path.join(self.system_root, "etc/chromium/policies", level, name),
+                               policies if isinstance(policies, str) else json.dumps(policies))
+
+    def browser(self, report, name):
+        [verdict] = [b for b in report["browsers"] if b["browser"] == name]
+        return verdict
+
+    def follow(self, fix):
+        """Runs the command a fix names, as printed (sudo left out: the system root is the test's)."""
+        command = shlex.split(fix.split(": ", 1)[1])
+        if command[0] == "sudo":
+            command = command[1:]
+        self.assertEqual(command[0], "orvix-native-host-register")
+        result = self.run_tool(*command[1:])
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+
+    def test_an_extension_the_registration_does_not_admit_is_named_and_install_adds_it(self):
+        self.detect("chromium")
+        self.install("--extension-id", ID_A)
+        text = self.run_tool("doctor").stdout
+        self.assertIn("origins:        chrome-extension://%s/\n" % ID_A, text)
+        self.assertIn("chromium uses the user registration %s: ok" % self.user_manifest("chromium"), text)
+
+        status, report = self.run_json("doctor", "--extension-id", ID_B)
+        self.assertEqual(status, 1)
+        self.assertEqual(self.only_row(report)["origins"], ["chrome-extension://%s/" % ID_A])
+        verdict = self.browser(report, "chromium")
+        self.assertEqual((verdict["status"], verdict["uses"]), ("broken", self.user_manifest("chromium")))
+        [problem] = verdict["problems"]
+        self.assertEqual(problem["code"], "extension_not_admitted")
+        self.assertIn("does not admit the extension %s; it admits %s." % (ID_B, ID_A), problem["problem"])
+        self.follow(problem["fix"])
+        status, report = self.run_json("doctor", "--extension-id", ID_A, "--extension-id", ID_B)
+        self.assertEqual(status, 0, report)
+        self.assertEqual(self.read_manifest(self.user_manifest("chromium")),
+                         self.expected_manifest(self.host, ID_A, ID_B))
+
+        refused = self.run_tool("doctor", "--extension-id", "not-an-id")
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn("is not 32 letters from a to p", refused.stderr)
+
+    def only_row(self, report):
+        [row] = [r for r in report["registrations"] if r["registered"]]
+        return row
+
+    def test_a_detected_browser_without_a_registration_is_a_problem_with_a_fix_that_works(self):
+        self.detect("chromium", "google-chrome")
+        none = self.run_tool("doctor")
+        self.assertEqual(none.returncode, 1)
+        self.assertTrue(none.stdout.endswith("No registration was found. fix: orvix-native-host-register install "
+                                             "--browser chrome --browser chromium --extension-id ID\n"), none.stdout)
+
+        self.install("--browser", "chrome", "--extension-id", ID_A)
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 1)
+        self.assertEqual(self.browser(report, "chrome")["status"], "ok")
+        verdict = self.browser(report, "chromium")
+        self.assertEqual((verdict["status"], verdict["uses"], verdict["detected"]), ("not registered", None, True))
+        [problem] = verdict["problems"]
+        self.assertEqual(problem["code"], "not_registered")
+        self.assertEqual(problem["fix"], "Register it: orvix-native-host-register install --browser chromium "
+                                         "--extension-id %s --host %s" % (ID_A, self.host))
+        # --browser narrows the judgement to the browsers named.
+        self.assertEqual(self.run_tool("doctor", "--browser", "chrome").returncode, 0)
+        self.assertEqual(self.run_tool("doctor", "--browser", "vivaldi").returncode, 1)
+        self.follow(problem["fix"])
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 0, report)
+
+    def test_the_blocklist_blocks_unless_the_allowlist_names_the_host(self):
+        self.detect("chromium")
+        self.install("--extension-id", ID_A)
+        cases = [
+            ({"NativeMessagingBlocklist": ["*"]}, "managed", 1),
+            ({"NativeMessagingBlocklist": [HOST_NAME]}, "managed", 1),
+            ({"NativeMessagingBlocklist": ["*"], "NativeMessagingAllowlist": [HOST_NAME]}, "managed", 0),
+            ({"NativeMessagingBlocklist": ["*"], "NativeMessagingAllowlist": ["com.other.host"]}, "managed", 1),
+            ({"NativeMessagingBlocklist": ["com.other.host"]}, "managed", 0),
+            # The browser applies these policies only when they are mandatory.
+            ({"NativeMessagingBlocklist": ["*"]}, "recommended", 0),
+        ]
+        for policies, level, status in cases:
+            with self.subTest(policies=policies, level=level):
+                path = self.policy("policy.json", policies, level)
+                got, report = self.run_json("doctor")
+                self.assertEqual(got, status, report)
+                problems = self.browser(report, "chromium")["problems"]
+                self.assertEqual([p["code"] for p in problems], ["host_blocked"] if status else [])
+                if status:
+                    self.assertIn("Chromium may not start the host: %s blocks " % path, problems[0]["problem"])
+                    self.assertIn("Ask the administrator to add %s to NativeMessagingAllowlist" % HOST_NAME,
+                                  problems[0]["fix"])
+                os.remove(path)
+        # A later file (in name order) wins over an earlier one.
+        self.policy("a.json", {"NativeMessagingBlocklist": ["*"]})
+        self.policy("b.json", {"NativeMessagingBlocklist": []})
+        self.assertEqual(self.run_json("doctor")[0], 0)
+
+    def test_user_level_hosts_off_hides_the_per_user_registration(self):
+        self.detect("chromium")
+        self.install("--extension-id", ID_A)
+        path = self.policy("lockdown.json", {"NativeMessagingUserLevelHosts": False})
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 1)
+        row = self.only_row(report)
+        self.assertEqual(row["status"], "ignored")
+        self.assertIn(path + " sets NativeMessagingUserLevelHosts to false", row["unread"])
+        [problem] = self.browser(report, "chromium")["problems"]
+        self.assertEqual(problem["code"], "user_level_hosts_disabled")
+        self.assertIn("Ask the administrator to allow user-level native hosts, or register for every user: sudo "
+                      "orvix-native-host-register install --browser chromium --system --extension-id " + ID_A,
+                      problem["fix"])
+        self.follow(problem["fix"])
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 0, report)
+        system = os.path.join(self.system_root, "etc/chromium/native-messaging-hosts", MANIFEST)
+        self.assertEqual(self.browser(report, "chromium")["uses"], system)
+
+        # With user-level hosts allowed, the per-user registration shadows the system one, which differs.
+        os.remove(path)
+        self.install("--browser", "chromium", "--extension-id", ID_B, "--replace-ids")
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 0, report)
+        verdict = self.browser(report, "chromium")
+        self.assertEqual(verdict["uses"], self.user_manifest("chromium"))
+        [note] = verdict["notes"]
+        self.assertTrue(note.startswith("The per-user registration shadows the system-wide one at %s (admits %s;"
+                                        % (system, ID_A)), note)
+
+    def test_unusable_policy_files_are_noted_and_ignored(self):
+        self.detect("chromium")
+        self.install("--extension-id", ID_A)
+        broken = self.policy("broken.json", "{not json")
+        listed = self.policy("list.json", '["NativeMessagingBlocklist"]')
+        typed = self.policy("typed.json", {"NativeMessagingUserLevelHosts": "no"})
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 0, report)
+        notes = self.browser(report, "chromium")["notes"]
+        self.assertEqual(len(notes), 3, notes)
+        self.assertIn("The policy file %s is not a JSON object; the browser ignores it." % listed, notes)
+        self.assertIn("NativeMessagingUserLevelHosts in %s has the wrong type; the browser ignores it." % typed, notes)
+        self.assertTrue(any(n.startswith("The policy file %s is not a JSON object (" % broken) for n in notes), notes)
 
 
 if __name__ == "__main__":

@@ -170,6 +170,50 @@ class RegisterUnderWine(WineTestCase):
         self.assertTrue(report["environment"]["descriptor"].endswith(
             "\\.orvix\\data\\runtime\\chrome\\connection.json"), report["environment"])
 
+    def test_doctor_applies_registry_policies_machine_before_user(self):
+        self.assertEqual(self.tool("install", "--browser", "chrome", "--extension-id", EXTENSION_ID)[0], 0)
+        policies = "Software\\Policies\\Google\\Chrome"
+        self.addCleanup(self.wine.run, "reg.exe", "delete", "HKLM\\" + policies, "/f", check=False)
+        self.addCleanup(self.wine.run, "reg.exe", "delete", "HKCU\\" + policies, "/f", check=False)
+        blocklist = "HKLM\\%s\\NativeMessagingBlocklist" % policies
+        self.wine.run("reg.exe", "add", blocklist, "/v", "1", "/d", "*", "/f")
+
+        def verdict():
+            status, out, err = self.tool("doctor", "--json", "--browser", "chrome")
+            [chrome] = [b for b in json.loads(out)["browsers"] if b["browser"] == "chrome"]
+            return status, [p["code"] for p in chrome["problems"]], chrome
+
+        status, codes, chrome = verdict()
+        self.assertEqual((status, codes), (1, ["host_blocked"]), chrome)
+        self.assertIn(blocklist + " blocks every native host", chrome["problems"][0]["problem"])
+        # A user's allowlist counts: both are mandatory policies.
+        self.wine.run("reg.exe", "add", "HKCU\\%s\\NativeMessagingAllowlist" % policies, "/v", "1", "/d", HOST_NAME,
+                      "/f")
+        self.assertEqual(verdict()[:2], (0, []))
+        # The machine's value wins over the user's.
+        self.wine.run("reg.exe", "add", "HKCU\\" + policies, "/v", "NativeMessagingUserLevelHosts", "/t", "REG_DWORD",
+                      "/d", "1", "/f")
+        self.wine.run("reg.exe", "add", "HKLM\\" + policies, "/v", "NativeMessagingUserLevelHosts", "/t", "REG_DWORD",
+                      "/d", "0", "/f")
+        status, codes, chrome = verdict()
+        self.assertEqual((status, codes), (1, ["user_level_hosts_disabled"]), chrome)
+        self.assertIn("HKLM\\%s sets NativeMessagingUserLevelHosts to false" % policies,
+                      chrome["problems"][0]["problem"])
+        self.assertIn("from an administrator command prompt: orvix-native-host-register install --browser chrome "
+                      "--system", chrome["problems"][0]["fix"])
+
+    def test_doctor_names_a_per_user_key_the_browser_never_reads(self):
+        wow = "HKCU\\Software\\WOW6432Node\\Microsoft\\Edge\\NativeMessagingHosts\\" + HOST_NAME
+        self.addCleanup(self.wine.run, "reg.exe", "delete", wow, "/f", check=False)
+        self.wine.run("reg.exe", "add", wow, "/ve", "/d", "C:\\app\\manifest.json", "/f")
+        status, out, err = self.tool("doctor", "--json", "--browser", "edge")
+        self.assertEqual(status, 1, out)
+        [edge] = [b for b in json.loads(out)["browsers"] if b["browser"] == "edge"]
+        self.assertEqual([p["code"] for p in edge["problems"]], ["not_registered"])
+        self.assertEqual(edge["notes"], [wow + " names C:\\app\\manifest.json, but the browser never reads that key: "
+                                         "per-user registrations live in "
+                                         "HKCU\\Software\\Microsoft\\Edge\\NativeMessagingHosts."])
+
 
 # Install folders that users really have: the characters cmd.exe gives a
 # meaning of its own (the browser starts the host through cmd.exe), and

@@ -51,10 +51,11 @@ Result<int> list_command(const Context& context, const CommandLine& line, std::o
 }
 
 constexpr std::array kCommands{
-    Command{"install", "--extension-id --browser --host --system --force --dry-run --json", true,
+    Command{"install", "--extension-id --browser --host --system --force --replace-ids --dry-run --json", true,
             "  install --extension-id ID [--extension-id ID ...] [--browser NAME ...|all]\n"
-            "          [--system] [--host PATH] [--force] [--dry-run]\n"
-            "      write the host manifest for each browser (default: every detected one)\n",
+            "          [--system] [--host PATH] [--force] [--replace-ids] [--dry-run]\n"
+            "      write the host manifest for each browser (default: every detected one);\n"
+            "      the ids join those the manifest already admits, unless --replace-ids\n",
             install_command},
     Command{"uninstall", "--browser --system --dry-run --json", false,
             "  uninstall [--browser NAME ...|all] [--system] [--dry-run]\n"
@@ -68,10 +69,11 @@ constexpr std::array kCommands{
             "  list\n"
             "      every known browser: detected or not, and where its manifest goes\n",
             list_command},
-    Command{"doctor", "--browser --json", false,
-            "  doctor [--browser NAME ...|all]\n"
+    Command{"doctor", "--browser --extension-id --json", false,
+            "  doctor [--browser NAME ...|all] [--extension-id ID ...]\n"
             "      check every registration, start the host as the browser would, and say\n"
-            "      how to fix each problem found\n",
+            "      how to fix each problem found; then, per browser, the registration it\n"
+            "      reads, the policies that block it, and whether it admits each ID\n",
             doctor_command},
     Command{"help", "--json", false, "", help_command},  // --json: taken, and nothing changes
 };
@@ -114,6 +116,7 @@ std::string usage() {
          " beside\n"
          "                this program)\n"
          "  --force       replace a manifest that names another host\n"
+         "  --replace-ids admit only the ids given, dropping those already admitted\n"
          "  --dry-run     say what would be done, change nothing\n"
          "  --json        output for scripts\n"
          "\n"
@@ -157,6 +160,7 @@ Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
     if (word == "--host") line.host = *value;
     line.system |= word == "--system";
     line.force |= word == "--force";
+    line.replace_ids |= word == "--replace-ids";
     line.dry_run |= word == "--dry-run";
     line.json |= word == "--json";
   }

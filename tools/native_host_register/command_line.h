@@ -1,11 +1,11 @@
 // The registration tool's command line, its commands, and its whole run.
 //
 //   install --extension-id ID [--extension-id ID ...] [--browser NAME ...|all]
-//           [--system] [--host PATH] [--force] [--dry-run] [--json]
+//           [--system] [--host PATH] [--force] [--replace-ids] [--dry-run] [--json]
 //   uninstall [--browser NAME ...|all] [--system] [--dry-run] [--json]
 //   print --extension-id ID [...] [--host PATH]
 //   list [--json]
-//   doctor [--browser NAME ...|all] [--json]
+//   doctor [--browser NAME ...|all] [--extension-id ID ...] [--json]
 //
 // Options take their value as the next word or after '='. Parsing checks the
 // form only (known command, options it takes, values present); what the
@@ -32,6 +32,7 @@ struct CommandLine {
   std::optional<std::string> host;
   bool system = false;
   bool force = false;
+  bool replace_ids = false;  // install: admit only the ids given
   bool dry_run = false;
   bool json = false;
 };

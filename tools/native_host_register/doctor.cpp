@@ -1,5 +1,6 @@
 #include "doctor.h"
 
+#include <algorithm>
 #include <map>
 
 #include "discovery/product_home.h"
@@ -78,19 +79,9 @@ std::string quoted_if_needed(const Roots& roots, const std::string& text) {
 // The install command that writes a sound registration for this browser.
 std::string reinstall_command(const Roots& roots, const Health& row, const ManifestHealth& found,
                               const std::string& own_path) {
-  std::string command = std::string(kProgramName) + " install --browser " + std::string(row.target.browser->name);
-  if (row.target.scope == Scope::system) command += " --system";
-  if (found.extension_ids.empty()) command += " --extension-id <extension id from chrome://extensions>";
-  for (const auto& id : found.extension_ids) command += " --extension-id " + id;
-  std::string host;
-  if (found.host_path && platform::is_executable_file(*found.host_path)) {
-    host = *found.host_path;
-  } else if (auto beside = default_host_path(roots.windows, own_path); platform::is_executable_file(beside)) {
-    host = beside;
-  }
-  command +=
-      " --host " + (host.empty() ? "<path of " + std::string(kHostProgram) + ">" : quoted_if_needed(roots, host));
-  return command + " --force";
+  return install_command_line(roots, *row.target.browser, row.target.scope, found.extension_ids, found.host_path,
+                              own_path) +
+         " --force";
 }
 
 std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Health& row, const ManifestHealth& found,
@@ -114,13 +105,21 @@ std::string fix_for(const ManifestProblem& problem, const Roots& roots, const He
   return "Write the manifest anew: " + reinstall;
 }
 
-// The manifest a Windows registration names (the first view that has one),
-// or the problem with the key.
+// The manifest a Windows registration names, or the problem with the key.
+// The browser reads the 32-bit view first and takes the first value it
+// finds, which must be an absolute path.
 std::optional<std::string> manifest_of_key(const RegistryLocation& key, std::vector<ManifestProblem>& problems) {
-  for (platform::RegistryView view : views_of(key.hive)) {
+  std::vector<platform::RegistryView> views = views_of(key.hive);
+  std::reverse(views.begin(), views.end());
+  for (platform::RegistryView view : views) {
     auto value = read_registration(key, view);
     if (!value) {
       problems.push_back({"registry_unreadable", value.error().text});
+      return std::nullopt;
+    }
+    if (*value && !platform::is_absolute_path(**value)) {
+      problems.push_back({"registry_manifest_relative", registry_display(key, view) + " names the manifest " +
+                                                            **value + ", which is not an absolute path."});
       return std::nullopt;
     }
     if (*value) return **value;
@@ -130,11 +129,27 @@ std::optional<std::string> manifest_of_key(const RegistryLocation& key, std::vec
 
 }  // namespace
 
-DoctorReport run_doctor(const Roots& roots, const std::vector<const BrowserRow*>& browsers,
-                        const std::string& own_path) {
+std::string install_command_line(const Roots& roots, const BrowserRow& browser, Scope scope,
+                                 const std::vector<std::string>& ids, const std::optional<std::string>& host_path,
+                                 const std::string& own_path) {
+  std::string command = std::string(kProgramName) + " install --browser " + std::string(browser.name);
+  if (scope == Scope::system) command += " --system";
+  if (ids.empty()) command += " --extension-id <extension id from chrome://extensions>";
+  for (const auto& id : ids) command += " --extension-id " + id;
+  std::string host;
+  if (host_path && platform::is_executable_file(*host_path)) {
+    host = *host_path;
+  } else if (auto beside = default_host_path(roots.windows, own_path); platform::is_executable_file(beside)) {
+    host = beside;
+  }
+  return command +
+         " --host " + (host.empty() ? "<path of " + std::string(kHostProgram) + ">" : quoted_if_needed(roots, host));
+}
+
+DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const std::string& own_path) {
   DoctorReport report;
   std::map<std::string, ManifestHealth> checked;
-  for (const BrowserRow* browser : browsers) {
+  for (const BrowserRow* browser : request.browsers) {
     for (Scope scope : {Scope::user, Scope::system}) {
       auto target = target_for(roots, *browser, scope);
       if (!target) continue;
@@ -172,6 +187,7 @@ DoctorReport run_doctor(const Roots& roots, const std::vector<const BrowserRow*>
       row.host_path = found.host_path;
       row.hello = found.hello;
       row.notes = found.notes;
+      row.extension_ids = found.extension_ids;
       for (const auto& problem : found.problems) {
         row.problems.push_back(Problem{problem.code, problem.text, fix_for(problem, roots, row, found, own_path)});
       }
@@ -188,9 +204,13 @@ DoctorReport run_doctor(const Roots& roots, const std::vector<const BrowserRow*>
   }
   if (auto descriptor = discovery::resolve_descriptor_path()) report.descriptor_path = std::move(*descriptor);
   report.log_path = discovery::resolve_log_path();
+  judge_browsers(roots, request, own_path, report);
   report.healthy = report.any_registered;
   for (const auto& row : report.rows) {
     if (row.registered && !row.problems.empty()) report.healthy = false;
+  }
+  for (const auto& verdict : report.browsers) {
+    if (!verdict.problems.empty()) report.healthy = false;
   }
   return report;
 }
@@ -198,7 +218,10 @@ DoctorReport run_doctor(const Roots& roots, const std::vector<const BrowserRow*>
 Result<int> doctor_command(const Context& context, const CommandLine& line, std::ostream& out) {
   auto browsers = select_browsers(context.roots, line.browsers, WhenNoneNamed::every_known);
   if (!browsers) return browsers.error();
-  const DoctorReport report = run_doctor(context.roots, *browsers, context.own_path);
+  auto ids = extension_ids(line.extension_ids);
+  if (!ids) return ids.error();
+  const DoctorReport report =
+      run_doctor(context.roots, DoctorRequest{*browsers, !line.browsers.empty(), *ids}, context.own_path);
   render_doctor(report, line.json, out);
   return report.healthy ? 0 : 1;
 }

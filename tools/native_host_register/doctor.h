@@ -10,6 +10,11 @@
 // (probe_host). Each problem comes with one concrete fix. A registration that
 // several browsers share is checked once. The report also says where a host
 // started from this environment looks for the runtime and logs.
+//
+// Then each browser is judged as it looks for the host (judge_browsers):
+// the registration it really reads, the policies that block it, and the
+// extensions it admits. A detected browser (or one named with --browser)
+// that cannot start the host is a problem.
 #pragma once
 
 #include <chrono>
@@ -57,14 +62,26 @@ struct Health {
   std::optional<std::string> manifest_path;  // the manifest checked
   std::optional<std::string> host_path;      // the host it names
   std::optional<HelloReport> hello;
+  std::vector<std::string> extension_ids;  // the ids its allowed_origins admit
+  std::optional<std::string> unread;       // why its browser does not read it, when a policy says so
   std::vector<Problem> problems;
   std::vector<std::string> notes;  // facts worth knowing that are not problems
 };
 
+// One browser as it looks for the host.
+struct BrowserVerdict {
+  const BrowserRow* browser = nullptr;
+  bool detected = false;
+  std::optional<std::size_t> uses;  // the index in DoctorReport::rows of the registration it reads
+  std::vector<Problem> problems;    // why it cannot start the host from there
+  std::vector<std::string> notes;
+};
+
 struct DoctorReport {
   std::vector<Health> rows;  // per browser, user scope before system scope
+  std::vector<BrowserVerdict> browsers;  // those detected, named or registered, in table order
   bool any_registered = false;
-  bool healthy = false;  // something is registered and nothing registered has a problem
+  bool healthy = false;  // something is registered, and no registration nor browser has a problem
   // Where a host started from doctor's environment finds the runtime's
   // descriptor and writes its log (a browser passes its own environment on).
   // Relative paths lie below the host's folder, where the browser starts it.
@@ -72,8 +89,31 @@ struct DoctorReport {
   std::optional<std::string> log_path;         // nothing: no ORVIX_HOME or HOME, so the host keeps no log
 };
 
-DoctorReport run_doctor(const Roots& roots, const std::vector<const BrowserRow*>& browsers,
-                        const std::string& own_path);
+struct DoctorRequest {
+  std::vector<const BrowserRow*> browsers;
+  bool named = false;                      // --browser given: each one is judged, detected or not
+  std::vector<std::string> extension_ids;  // --extension-id: each must be admitted
+};
+
+DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const std::string& own_path);
+
+// Adds to `report.browsers` a verdict for every browser of `request` that is
+// detected, named or registered, from the rows checked, and marks the rows a
+// policy keeps the browser from reading. The browser reads its per-user
+// registration when there is one and policy allows user-level hosts, else the
+// system one; on Windows HKCU before HKLM, each in the 32-bit view before the
+// 64-bit one. It never falls back past a registration it found: a broken
+// per-user one shadows a sound system one. Keys it never reads (below
+// HKCU\Software\WOW6432Node) are named in a note. Reads policies (policies.h).
+void judge_browsers(const Roots& roots, const DoctorRequest& request, const std::string& own_path,
+                    DoctorReport& report);
+
+// The install command that registers `host` (nothing: the host beside this
+// program, or a placeholder) for `browser` in `scope`, admitting `ids` (none:
+// a placeholder).
+std::string install_command_line(const Roots& roots, const BrowserRow& browser, Scope scope,
+                                 const std::vector<std::string>& ids, const std::optional<std::string>& host,
+                                 const std::string& own_path);
 
 // For people: one line per registration found (and per detected browser
 // without one), each followed by what the host said and the problems with

@@ -13,7 +13,25 @@ namespace {
 
 const char* status_of(const Health& row) {
   if (!row.registered) return "not registered";
-  return row.problems.empty() ? "ok" : "broken";
+  if (!row.problems.empty()) return "broken";
+  return row.unread ? "ignored" : "ok";
+}
+
+const char* status_of(const BrowserVerdict& verdict, const DoctorReport& report) {
+  if (!verdict.uses) return "not registered";
+  return verdict.problems.empty() && report.rows[*verdict.uses].problems.empty() ? "ok" : "broken";
+}
+
+json::Array problems_json(const std::vector<Problem>& problems) {
+  json::Array items;
+  for (const auto& problem : problems) {
+    json::Object item;
+    item["code"] = problem.code;
+    item["problem"] = problem.text;
+    item["fix"] = problem.fix;
+    items.emplace_back(std::move(item));
+  }
+  return items;
 }
 
 json::Value optional_text(const std::optional<std::string>& text) {
@@ -40,17 +58,33 @@ json::Object row_json(const Health& row) {
   } else {
     entry["hello"] = nullptr;
   }
-  json::Array problems;
-  for (const auto& problem : row.problems) {
-    json::Object item;
-    item["code"] = problem.code;
-    item["problem"] = problem.text;
-    item["fix"] = problem.fix;
-    problems.emplace_back(std::move(item));
-  }
-  entry["problems"] = std::move(problems);
+  json::Array origins;
+  for (const auto& id : row.extension_ids) origins.emplace_back(origin_of(id));
+  entry["origins"] = std::move(origins);
+  entry["unread"] = optional_text(row.unread);
+  entry["problems"] = problems_json(row.problems);
   entry["notes"] = json::Array(row.notes.begin(), row.notes.end());
   return entry;
+}
+
+json::Object verdict_json(const BrowserVerdict& verdict, const DoctorReport& report) {
+  json::Object entry;
+  entry["browser"] = verdict.browser->name;
+  entry["detected"] = verdict.detected;
+  entry["status"] = status_of(verdict, report);
+  entry["uses"] = verdict.uses ? json::Value(report.rows[*verdict.uses].target.where()) : json::Value(nullptr);
+  entry["scope"] = verdict.uses ? json::Value(scope_name(report.rows[*verdict.uses].target.scope)) : nullptr;
+  entry["problems"] = problems_json(verdict.problems);
+  entry["notes"] = json::Array(verdict.notes.begin(), verdict.notes.end());
+  return entry;
+}
+
+void add_problems(const std::vector<Problem>& problems, const std::vector<std::string>& notes, TextTable& details) {
+  for (const auto& problem : problems) {
+    details.add({"problem:", problem.text});
+    details.add({"fix:", problem.fix});
+  }
+  for (const auto& note : notes) details.add({"note:", note});
 }
 
 // The lines under a registration: what the host said, problems and fixes.
@@ -61,11 +95,39 @@ void add_details(const Health& row, TextTable& details) {
     if (row.hello->descriptor_path) details.add({"descriptor:", *row.hello->descriptor_path});
     if (row.hello->error) details.add({"runtime error:", *row.hello->error});
   }
-  for (const auto& problem : row.problems) {
-    details.add({"problem:", problem.text});
-    details.add({"fix:", problem.fix});
+  if (!row.extension_ids.empty()) {
+    std::vector<std::string> origins;
+    for (const auto& id : row.extension_ids) origins.push_back(origin_of(id));
+    details.add({"origins:", joined(origins)});
   }
-  for (const auto& note : row.notes) details.add({"note:", note});
+  if (row.unread) details.add({"not read:", *row.unread});
+  add_problems(row.problems, row.notes, details);
+}
+
+// One line per browser: the registration it reads, then why it cannot start the host.
+void print_browsers(const DoctorReport& report, std::ostream& out) {
+  for (const auto& verdict : report.browsers) {
+    out << "\n" << verdict.browser->name << " ";
+    if (verdict.uses) {
+      const Health& used = report.rows[*verdict.uses];
+      out << "uses the " << scope_name(used.target.scope) << " registration " << used.target.where() << ": "
+          << status_of(verdict, report) << "\n";
+    } else {
+      out << "finds no registration\n";
+    }
+    TextTable details;
+    add_problems(verdict.problems, verdict.notes, details);
+    details.print(out, "  ");
+  }
+}
+
+// "--browser chrome --browser chromium" for the detected browsers.
+std::string detected_browsers(const DoctorReport& report) {
+  std::string options;
+  for (const auto& verdict : report.browsers) {
+    if (verdict.detected) options += " --browser " + std::string(verdict.browser->name);
+  }
+  return options;
 }
 
 // Where the host finds the runtime and logs, or why it does not.
@@ -87,9 +149,12 @@ void render_doctor(const DoctorReport& report, bool json, std::ostream& out) {
   if (json) {
     json::Array rows;
     for (const auto& row : report.rows) rows.emplace_back(row_json(row));
+    json::Array browsers;
+    for (const auto& verdict : report.browsers) browsers.emplace_back(verdict_json(verdict, report));
     json::Object document;
     document["healthy"] = report.healthy;
     document["registrations"] = std::move(rows);
+    document["browsers"] = std::move(browsers);
     json::Object environment;
     environment["descriptor"] = optional_text(report.descriptor_path);
     environment["log"] = optional_text(report.log_path);
@@ -128,13 +193,15 @@ void render_doctor(const DoctorReport& report, bool json, std::ostream& out) {
     out << "\n" << joined(group.browsers) << " (" << scope_name(group.target.scope) << "):\n";
     details.print(out, "  ");
   }
+  print_browsers(report, out);
   TextTable environment;
   add_environment(report, environment);
   out << "\nIn this environment (a browser started from it hands it to the host):\n";
   environment.print(out, "  ");
   out << "\n";
   if (!report.any_registered) {
-    out << "No registration was found. fix: " << kProgramName << " install --extension-id ID\n";
+    out << "No registration was found. fix: " << kProgramName << " install" << detected_browsers(report)
+        << " --extension-id ID\n";
   } else if (report.healthy) {
     out << "Every registration works.\n";
   } else {

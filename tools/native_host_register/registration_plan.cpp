@@ -119,10 +119,13 @@ Result<std::string> absolute_host(const Context& context, const CommandLine& lin
   return std::move(*absolute);
 }
 
-// Adds the write of `text` to the manifest at `path`, or notes it unchanged.
-// A manifest there may be replaced when it names the same host, or --force says so.
-Result<void> plan_manifest(Plan& plan, const std::string& path, const std::string& host, const std::string& text,
-                           bool force, const Location& location) {
+// Adds the write of the manifest for `host` at `path`, or notes it unchanged.
+// A manifest there may be replaced when it names the same host, or --force
+// says so; the ids it admits stay admitted unless --replace-ids.
+Result<void> plan_manifest(Plan& plan, const std::string& path, const std::string& host,
+                           const std::vector<std::string>& ids, const CommandLine& line, const Location& location) {
+  const bool force = line.force;
+  std::vector<std::string> admitted;
   std::optional<std::string> current;
   if (platform::path_exists(path)) {
     auto content = read_manifest_file(path);
@@ -135,8 +138,11 @@ Result<void> plan_manifest(Plan& plan, const std::string& path, const std::strin
       return Failure{Failure::Kind::kInvalidInput,
                      path + " names another host (" + *check.host_path + "); use --force to replace it."};
     }
+    if (!line.replace_ids) admitted = check.extension_ids;
     current = std::move(*content);
   }
+  admitted.insert(admitted.end(), ids.begin(), ids.end());  // all well formed: checked or from check_manifest
+  const std::string text = manifest_text(host, *extension_ids(admitted));
   const Scope scope = location.target.scope;
   if (current == text) {
     plan.unchanged.push_back(Change{"unchanged", path, location.browsers, scope});
@@ -202,10 +208,9 @@ Result<Plan> plan_install(const Context& context, const CommandLine& line) {
   auto locations = locations_of(context.roots, *rows, line.system ? Scope::system : Scope::user, false);
   if (!locations) return locations.error();
 
-  const std::string text = manifest_text(*host, *ids);
   if (!context.roots.windows) {
     for (const Location& location : *locations) {
-      auto planned = plan_manifest(plan, location.target.manifest_path, *host, text, line.force, location);
+      auto planned = plan_manifest(plan, location.target.manifest_path, *host, *ids, line, location);
       if (!planned) return planned.error();
     }
     return plan;
@@ -216,7 +221,7 @@ Result<Plan> plan_install(const Context& context, const CommandLine& line) {
     every.browsers.insert(every.browsers.end(), location.browsers.begin(), location.browsers.end());
   }
   const std::string manifest = platform::join_path(platform::parent_path(*host), std::string(kHostName) + ".json");
-  if (auto planned = plan_manifest(plan, manifest, *host, text, line.force, every); !planned) {
+  if (auto planned = plan_manifest(plan, manifest, *host, *ids, line, every); !planned) {
     return planned.error();
   }
   for (const Location& location : *locations) {

@@ -8,8 +8,11 @@
 // kRegistryUnsupported and nothing is touched (registry_posix.cpp).
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <variant>
+#include <vector>
 
 #include <boost/system/result.hpp>
 
@@ -27,6 +30,18 @@ inline constexpr const char* kRegistryUnsupported = "This system has no registry
 [[nodiscard]] boost::system::result<std::optional<std::string>, OsError> read_default_value(RegistryHive hive,
                                                                                           RegistryView view,
                                                                                           const std::string& key);
+
+// One named value of a key: a string (REG_SZ, REG_EXPAND_SZ) or a number (REG_DWORD).
+struct RegistryValue {
+  std::string name;
+  std::variant<std::string, std::uint32_t> data;
+};
+
+// The named values of `key` that hold a string or a number, in the order the
+// registry lists them (other types are left out); empty when the key is missing.
+[[nodiscard]] boost::system::result<std::vector<RegistryValue>, OsError> read_values(RegistryHive hive,
+                                                                                   RegistryView view,
+                                                                                   const std::string& key);
 
 // Creates `key` with its missing parents and sets its default value to
 // `value` (REG_SZ).

@@ -13,6 +13,11 @@ boost::system::result<std::optional<std::string>, OsError> read_default_value(Re
   return unsupported();
 }
 
+boost::system::result<std::vector<RegistryValue>, OsError> read_values(RegistryHive, RegistryView,
+                                                                      const std::string&) {
+  return unsupported();
+}
+
 boost::system::result<void, OsError> write_default_value(RegistryHive, RegistryView, const std::string&,
                                                          const std::string&) {
   return unsupported();

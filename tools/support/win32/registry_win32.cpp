@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 #include "platform/win32/wide_text.h"
@@ -56,6 +57,42 @@ boost::system::result<std::optional<std::string>, OsError> read_default_value(Re
   value.resize(bytes / sizeof(wchar_t));
   while (!value.empty() && value.back() == L'\0') value.pop_back();
   return std::optional<std::string>(win32::narrow_for_display(value));
+}
+
+boost::system::result<std::vector<RegistryValue>, OsError> read_values(RegistryHive hive, RegistryView view,
+                                                                      const std::string& key) {
+  std::vector<RegistryValue> values;
+  OpenKey opened;
+  LSTATUS status = ::RegOpenKeyExW(root_of(hive), win32::widen(key).c_str(), 0, KEY_QUERY_VALUE | view_flag(view),
+                                   opened.out());
+  if (status == ERROR_FILE_NOT_FOUND) return values;
+  if (status != ERROR_SUCCESS) return registry_error(status);
+  // Names are at most 16,383 characters; policy data is short, and a longer
+  // value is left out rather than read in pieces.
+  std::wstring name(16384, L'\0');
+  std::vector<BYTE> data(64 * 1024);
+  for (DWORD index = 0;; ++index) {
+    DWORD name_size = static_cast<DWORD>(name.size());
+    DWORD data_size = static_cast<DWORD>(data.size());
+    DWORD type = 0;
+    status = ::RegEnumValueW(opened.get(), index, name.data(), &name_size, nullptr, &type, data.data(), &data_size);
+    if (status == ERROR_NO_MORE_ITEMS) return values;
+    if (status == ERROR_MORE_DATA) continue;
+    if (status != ERROR_SUCCESS) return registry_error(status);
+    RegistryValue value{win32::narrow_for_display(name.substr(0, name_size)), std::uint32_t{0}};
+    if (type == REG_DWORD && data_size == sizeof(DWORD)) {
+      DWORD number = 0;
+      std::memcpy(&number, data.data(), sizeof number);
+      value.data = std::uint32_t{number};
+    } else if (type == REG_SZ || type == REG_EXPAND_SZ) {
+      std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), data_size / sizeof(wchar_t));
+      while (!text.empty() && text.back() == L'\0') text.pop_back();
+      value.data = win32::narrow_for_display(text);
+    } else {
+      continue;
+    }
+    values.push_back(std::move(value));
+  }
 }
 
 boost::system::result<void, OsError> write_default_value(RegistryHive hive, RegistryView view, const std::string& key,

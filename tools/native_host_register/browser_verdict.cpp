@@ -1,0 +1,141 @@
+#include "doctor.h"
+
+#include <algorithm>
+
+#include "host_manifest.h"
+#include "policies.h"
+#include "text_table.h"
+
+namespace orvix::register_tool {
+
+namespace {
+
+// Whether two registrations would behave differently: other extensions, or another host.
+bool differs(const Health& a, const Health& b) {
+  auto ids_a = a.extension_ids;
+  auto ids_b = b.extension_ids;
+  std::sort(ids_a.begin(), ids_a.end());
+  std::sort(ids_b.begin(), ids_b.end());
+  return ids_a != ids_b || a.host_path != b.host_path;
+}
+
+std::string described(const Health& row) {
+  return row.target.where() + " (admits " + (row.extension_ids.empty() ? "no extension" : joined(row.extension_ids)) +
+         "; host " + row.host_path.value_or("unknown") + ")";
+}
+
+// A registration whose ids and host a fix for another browser can reuse.
+const Health* example(const DoctorReport& report) {
+  for (const Health& row : report.rows) {
+    if (row.registered && row.host_path && !row.extension_ids.empty()) return &row;
+  }
+  return nullptr;
+}
+
+// A command that writes a system-wide registration, as it must be run.
+std::string as_admin(const Roots& roots, const std::string& command) {
+  return roots.windows ? "from an administrator command prompt: " + command : "sudo " + command;
+}
+
+// Windows: a per-user key below WOW6432Node (written by a 32-bit installer
+// that took HKLM's layout for HKCU's), which no browser reads.
+std::optional<std::string> unread_key(const Roots& roots, const BrowserRow& browser) {
+  if (!roots.windows || browser.windows_key.empty()) return std::nullopt;
+  const RegistryLocation key{platform::RegistryHive::current_user, "Software\\WOW6432Node\\" +
+                                                                       std::string(browser.windows_key) +
+                                                                       "\\NativeMessagingHosts\\" + kHostName};
+  auto value = read_registration(key, platform::RegistryView::bits64);
+  if (!value || !*value) return std::nullopt;
+  return registry_display(key) + " names " + **value +
+         ", but the browser never reads that key: per-user registrations live in HKCU\\Software\\" +
+         std::string(browser.windows_key) + "\\NativeMessagingHosts.";
+}
+
+// The problem of a browser that reads no registration.
+Problem no_registration(const Roots& roots, const DoctorRequest& request, const std::string& own_path,
+                        const DoctorReport& report, const BrowserVerdict& verdict, const Health* unread_user,
+                        bool has_system) {
+  const BrowserRow& browser = *verdict.browser;
+  const std::string name(browser.display_name);
+  if (unread_user != nullptr) {
+    const std::string install = install_command_line(roots, browser, Scope::system, unread_user->extension_ids,
+                                                     unread_user->host_path, own_path);
+    return Problem{"user_level_hosts_disabled",
+                   *unread_user->unread + " It finds no system-wide registration, so it cannot start the host.",
+                   has_system ? "Ask the administrator to allow user-level native hosts, or register for every user: " +
+                                    as_admin(roots, install)
+                              : "Ask the administrator to allow user-level native hosts (" + name +
+                                    " has no system-wide location)."};
+  }
+  const Health* sample = example(report);
+  const std::vector<std::string>& ids =
+      !request.extension_ids.empty() || sample == nullptr ? request.extension_ids : sample->extension_ids;
+  return Problem{"not_registered",
+                 name + (verdict.detected ? " is installed but" : "") + " finds no registration of " + kHostName +
+                     ".",
+                 "Register it: " + install_command_line(roots, browser, Scope::user, ids,
+                                                        sample ? sample->host_path : std::nullopt, own_path)};
+}
+
+}  // namespace
+
+void judge_browsers(const Roots& roots, const DoctorRequest& request, const std::string& own_path,
+                    DoctorReport& report) {
+  for (const BrowserRow* browser : request.browsers) {
+    std::optional<std::size_t> user;
+    std::optional<std::size_t> system;
+    for (std::size_t i = 0; i < report.rows.size(); ++i) {
+      if (report.rows[i].target.browser == browser) (report.rows[i].target.scope == Scope::user ? user : system) = i;
+    }
+    auto registered = [&](std::optional<std::size_t> i) { return i && report.rows[*i].registered; };
+    BrowserVerdict verdict{browser, is_detected(roots, *browser), std::nullopt, {}, {}};
+    const bool judged = verdict.detected || request.named;
+    if (auto note = unread_key(roots, *browser)) verdict.notes.push_back(*note);
+    if (!judged && !registered(user) && !registered(system) && verdict.notes.empty()) continue;
+
+    const PolicyVerdict policies = read_policies(roots, *browser, kHostName);
+    verdict.notes.insert(verdict.notes.end(), policies.notes.begin(), policies.notes.end());
+    const auto& disabled_by = policies.user_level_hosts_off;
+    if (registered(user) && disabled_by) {
+      report.rows[*user].unread = *disabled_by + " sets NativeMessagingUserLevelHosts to false, so " +
+                                  std::string(browser->display_name) + " reads no per-user registration.";
+    }
+    if (policies.blocked) {
+      verdict.problems.push_back(Problem{
+          "host_blocked", std::string(browser->display_name) + " may not start the host: " + *policies.blocked,
+          "Ask the administrator to add " + std::string(kHostName) +
+              " to NativeMessagingAllowlist; no registration can lift a policy block."});
+    }
+    verdict.uses = registered(user) && !disabled_by ? user : registered(system) ? system : std::nullopt;
+    if (!verdict.uses) {
+      if (judged) {
+        verdict.problems.push_back(no_registration(roots, request, own_path, report, verdict,
+                                                   registered(user) ? &report.rows[*user] : nullptr,
+                                                   system.has_value()));
+      }
+      report.browsers.push_back(std::move(verdict));
+      continue;
+    }
+
+    const Health& used = report.rows[*verdict.uses];
+    if (verdict.uses == user && registered(system) && differs(used, report.rows[*system])) {
+      verdict.notes.push_back("The per-user registration shadows the system-wide one at " +
+                              described(report.rows[*system]) + ", which differs; the browser reads only " +
+                              described(used) + ".");
+    }
+    for (const auto& id : request.extension_ids) {
+      if (std::find(used.extension_ids.begin(), used.extension_ids.end(), id) != used.extension_ids.end()) continue;
+      const std::string install =
+          install_command_line(roots, *browser, used.target.scope, {id}, used.host_path, own_path);
+      verdict.problems.push_back(
+          Problem{"extension_not_admitted",
+                  used.target.where() + " does not admit the extension " + id + "; it admits " +
+                      (used.extension_ids.empty() ? "none" : joined(used.extension_ids)) + ".",
+                  "Add it (install keeps the ids already there): " +
+                      (used.target.scope == Scope::system ? as_admin(roots, install) : install)});
+    }
+    report.browsers.push_back(std::move(verdict));
+  }
+}
+
+}  // namespace orvix::register_tool
