@@ -6,7 +6,7 @@ namespace orvix::bridge {
 
 boost::system::result<RuntimeEndpoint, RuntimeError> check_runtime_url(std::string_view ws_url) {
   auto parsed = url::parse_url(ws_url);
-  if (!parsed) return RuntimeError{RuntimeErrorCode::ws_url_invalid, parsed.error().description};
+  if (!parsed) return RuntimeError{RuntimeErrorCode::ws_url_invalid, parsed.error().text};
   if (parsed->scheme != "ws") return RuntimeError{RuntimeErrorCode::ws_url_unsupported, parsed->scheme};
   if (!parsed->host || parsed->host->empty()) return RuntimeError{RuntimeErrorCode::ws_url_missing_host, {}};
   if (!parsed->port) return RuntimeError{RuntimeErrorCode::ws_url_missing_port, {}};

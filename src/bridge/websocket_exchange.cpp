@@ -67,7 +67,7 @@ boost::system::result<json::Value, RuntimeError> exchange_over_websocket(platfor
 
     const auto data = buffer.cdata();
     auto message = json::parse_json(std::string_view(static_cast<const char*>(data.data()), data.size()));
-    if (!message) return RuntimeError{RuntimeErrorCode::response_invalid, message.error().description};
+    if (!message) return RuntimeError{RuntimeErrorCode::response_invalid, message.error().text};
     if (answers_request(*message, expected_request_id)) return std::move(*message);
   }
 }

@@ -25,8 +25,11 @@ struct Failure {
 
   // Not an aggregate, so that a Result<int> never takes a number for its failure.
   Failure(Kind failure_kind, std::string failure_text) : kind(failure_kind), text(std::move(failure_text)) {}
+  // Boost 1.81's result<T, E>::error() returns a copy, and a default-made E
+  // when there is no error, so E must be default-constructible.
+  Failure() = default;
 
-  Kind kind;
+  Kind kind = Kind::kInvalidInput;
   std::string text;
 };
 

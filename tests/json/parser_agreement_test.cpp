@@ -147,7 +147,7 @@ TEST(ParserAgreement, ParseJsonAndTokenizerAcceptTheSameTexts) {
     auto parsed = parse_json(text);
     auto fault = find_first_fault(text, kMaxDepth);
     ASSERT_EQ(parsed.has_value(), !fault.has_value())
-        << "text: " << text << "\nfast path: " << (parsed ? "ok" : parsed.error().description)
+        << "text: " << text << "\nfast path: " << (parsed ? "ok" : parsed.error().text)
         << "\ntokenizer: " << (fault ? fault->description() : "ok");
     if (parsed) {
       ++accepted;

@@ -23,7 +23,7 @@ boost::system::result<HelloReport, ProbeFailure> read_report(platform::ChildProc
 
   const std::string& body = std::get<std::string>(*reply);
   auto value = json::parse_json(body);
-  if (!value) return ProbeFailure{"the host's reply is not JSON: " + value.error().description, ""};
+  if (!value) return ProbeFailure{"the host's reply is not JSON: " + value.error().text, ""};
   if (json::string_at(*value, {"type"}) != "response" || json::find_path(&*value, {"result"}) == nullptr) {
     return ProbeFailure{"the host did not answer hello with a response: " + body, ""};
   }

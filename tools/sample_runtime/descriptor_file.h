@@ -11,23 +11,18 @@
 #include <string>
 #include <string_view>
 
-#include <boost/system/result.hpp>
+#include "platform/result.h"
 
 namespace orvix::sample_runtime {
 
-struct PublishError {
-  std::string text;
-};
-
 class PublishedDescriptor {
  public:
-  [[nodiscard]] static boost::system::result<PublishedDescriptor, PublishError> publish(std::string_view version,
-                                                                                      std::string_view ws_url);
+  [[nodiscard]] static Result<PublishedDescriptor> publish(std::string_view version, std::string_view ws_url);
 
   const std::string& path() const { return path_; }
 
   // Removes the file if it is still ours. Fails with a text for people.
-  [[nodiscard]] boost::system::result<void, PublishError> withdraw() const;
+  [[nodiscard]] Result<void> withdraw() const;
 
  private:
   PublishedDescriptor(std::string path, std::string content) : path_(std::move(path)), content_(std::move(content)) {}
