@@ -1,8 +1,7 @@
 #include "descriptor_file.h"
 
 #include "discovery/product_home.h"
-#include "json/serialize.h"
-#include "json/value.h"
+#include "discovery/runtime_descriptor.h"
 #include "platform/clock.h"
 #include "platform/file_replace.h"
 #include "platform/filesystem.h"
@@ -15,13 +14,13 @@ Result<PublishedDescriptor> PublishedDescriptor::publish(std::string_view versio
   auto path = discovery::resolve_descriptor_path();
   if (!path) return Failure(Failure::Kind::kInvalidInput, "no product home: set ORVIX_HOME or HOME");
 
-  json::Object descriptor;
-  descriptor["protocolVersion"] = 1;
-  descriptor["pid"] = platform::current_process_id();
-  descriptor["runtimeVersion"] = version;
-  descriptor["wsUrl"] = ws_url;
-  descriptor["updatedAt"] = platform::unix_time_ms();
-  std::string content = json::to_compact_string(descriptor);
+  discovery::RuntimeConnectionDescriptor descriptor;
+  descriptor.protocol_version = discovery::kSupportedDescriptorProtocol;
+  descriptor.pid = platform::current_process_id();
+  descriptor.runtime_version = version;
+  descriptor.ws_url = ws_url;
+  descriptor.updated_at = platform::unix_time_ms();
+  std::string content = discovery::write_descriptor(descriptor);
 
   // A directory that cannot be made shows up as the write's failure.
   platform::create_directories(platform::parent_path(*path));

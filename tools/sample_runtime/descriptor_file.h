@@ -2,10 +2,11 @@
 //
 // publish() resolves the descriptor path from the environment (ORVIX_HOME,
 // else HOME/.orvix, else USERPROFILE/.orvix), creates its directories and
-// replaces the file atomically with
-//   {"protocolVersion":1,"pid":<this process>,"runtimeVersion":V,"wsUrl":U,"updatedAt":<unix ms>}
-// It fails with a text for people. withdraw() removes the file only while it
-// still holds what this process wrote, so a newer runtime's descriptor is kept.
+// replaces the file atomically with the descriptor's text
+// (discovery/descriptor_text.h): protocol version 1, this process's id, the
+// version and URL given, and the time of publishing. withdraw() removes the
+// file only while it still holds what this process wrote, so a newer
+// runtime's descriptor is kept. Both fail with a text for people.
 #pragma once
 
 #include <string>
@@ -21,7 +22,7 @@ class PublishedDescriptor {
 
   const std::string& path() const { return path_; }
 
-  // Removes the file if it is still ours. Fails with a text for people.
+  // Removes the file if it is still ours.
   [[nodiscard]] Result<void> withdraw() const;
 
  private:
