@@ -108,6 +108,10 @@ class Publication(RuntimeTestCase):
         self.assertEqual(self.runtime.stop(signal.SIGINT), 0)
         self.assertFalse(os.path.exists(self.runtime.descriptor_path))
 
+    def test_a_descriptor_removed_by_someone_else_is_no_failure(self):
+        os.remove(os.path.join(self.runtime.home.name, "data", "runtime", "chrome", "connection.json"))
+        self.assertEqual(self.runtime.stop(), 0)
+
     def test_a_descriptor_replaced_by_another_runtime_is_left_alone(self):
         with open(self.runtime.descriptor_path, "w", encoding="utf-8") as file:
             file.write('{"someone":"else"}')

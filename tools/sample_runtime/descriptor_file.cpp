@@ -34,8 +34,10 @@ Result<void> PublishedDescriptor::withdraw() const {
   auto current = platform::read_regular_file(path_, content_.size());
   if (!current) {
     using Kind = platform::FileError::Kind;
-    // Something longer than what this process wrote, or no file at all: not ours.
-    if (current.error().kind == Kind::kTooLarge || current.error().kind == Kind::kNotRegular) return {};
+    // Gone already, something longer than what this process wrote, or no
+    // regular file at all: not ours to remove, and nothing went wrong.
+    const Kind kind = current.error().kind;
+    if (kind == Kind::kNotFound || kind == Kind::kTooLarge || kind == Kind::kNotRegular) return {};
     return Failure(Failure::Kind::kSystem, "cannot read " + path_ + ": " + current.error().os.text);
   }
   if (*current != content_) return {};
