@@ -8,13 +8,27 @@ RequestView view_request(json::Value& request) {
   RequestView view;
   json::Object* object = request.if_object();
   if (object == nullptr) return view;
-  view.id = object->if_contains("id");
-  if (auto method = json::as_string(object->if_contains("method"))) {
-    view.method = *method;
-  } else if (auto type = json::as_string(object->if_contains("type"))) {
-    view.method = *type;
+  // One pass over the members (the parser has kept one of each name) costs
+  // less than a lookup per name for an envelope of a few members.
+  const json::Value* method = nullptr;
+  const json::Value* type = nullptr;
+  for (auto& member : *object) {
+    const std::string_view name = member.key();
+    if (name == "id") {
+      view.id = &member.value();
+    } else if (name == "method") {
+      method = &member.value();
+    } else if (name == "type") {
+      type = &member.value();
+    } else if (name == "params") {
+      view.params = member.value().if_object();
+    }
   }
-  if (json::Value* params = object->if_contains("params")) view.params = params->if_object();
+  if (auto text = json::as_string(method)) {
+    view.method = *text;
+  } else if (auto text = json::as_string(type)) {
+    view.method = *text;
+  }
   return view;
 }
 
