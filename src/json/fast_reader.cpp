@@ -181,14 +181,12 @@ class Reader {
     const NumberToken token = scan_number(p_, end_);
     if (token.fault != NumberFault::kNone) return false;
     p_ = token.end;
-    Number number;
-    if (!number_value(std::string_view(start, static_cast<std::size_t>(p_ - start)), token.integer, number)) {
-      return false;
-    }
-    switch (number.kind) {
-      case Number::Kind::kUnsigned: out_.push_uint64(number.u); break;
-      case Number::Kind::kSigned: out_.push_int64(number.i); break;
-      case Number::Kind::kDouble: out_.push_double(number.d); break;
+    const auto number = number_value(std::string_view(start, static_cast<std::size_t>(p_ - start)), token.integer);
+    if (!number) return false;
+    switch (number->kind) {
+      case Number::Kind::kUnsigned: out_.push_uint64(number->u); break;
+      case Number::Kind::kSigned: out_.push_int64(number->i); break;
+      case Number::Kind::kDouble: out_.push_double(number->d); break;
     }
     return true;
   }

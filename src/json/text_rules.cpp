@@ -7,7 +7,8 @@
 
 namespace orvix::json {
 
-bool number_value(std::string_view token, bool integer, Number& out) {
+std::optional<Number> number_value(std::string_view token, bool integer) {
+  Number out;
   const char* const begin = token.data();
   const char* const end = begin + token.size();
   if (integer) {
@@ -20,12 +21,12 @@ bool number_value(std::string_view token, bool integer, Number& out) {
       if (!negative) {
         out.kind = Number::Kind::kUnsigned;
         out.u = magnitude;
-        return true;
+        return out;
       }
       if (magnitude != 0 && magnitude <= std::uint64_t{1} << 63) {
         out.kind = Number::Kind::kSigned;
         out.i = static_cast<std::int64_t>(0 - magnitude);
-        return true;
+        return out;
       }
     } else if (!negative) {
       std::uint64_t u = 0;
@@ -33,7 +34,7 @@ bool number_value(std::string_view token, bool integer, Number& out) {
       if (error == std::errc() && stop == end) {
         out.kind = Number::Kind::kUnsigned;
         out.u = u;
-        return true;
+        return out;
       }
     }
   }
@@ -44,10 +45,10 @@ bool number_value(std::string_view token, bool integer, Number& out) {
     const std::string copy(token);
     d = std::strtod(copy.c_str(), nullptr);
   }
-  if (std::isinf(d)) return false;
+  if (std::isinf(d)) return std::nullopt;
   out.kind = Number::Kind::kDouble;
   out.d = d;
-  return true;
+  return out;
 }
 
 }  // namespace orvix::json

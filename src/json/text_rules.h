@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace orvix::json {
@@ -205,7 +206,7 @@ inline NumberToken scan_number(const char* p, const char* end) {
 // The value of a number token that scan_number() accepted: a uint64 when it
 // is a non-negative integer that fits, an int64 when a negative one fits
 // (-0 is not a negative integer: it stays the double -0.0), else the
-// correctly rounded double. False when its magnitude is beyond a double.
-bool number_value(std::string_view token, bool integer, Number& out);
+// correctly rounded double. Nothing when its magnitude is beyond a double.
+std::optional<Number> number_value(std::string_view token, bool integer);
 
 }  // namespace orvix::json

@@ -112,11 +112,9 @@ Result<Number, Fault> Tokenizer::number() {
     case NumberFault::kInvalid: return fault_after(token.end, fault::kInvalidNumber);
   }
   index_ = static_cast<std::size_t>(token.end - text_.data());
-  Number number;
-  if (!number_value(std::string_view(begin, static_cast<std::size_t>(token.end - begin)), token.integer, number)) {
-    return error(fault::kNumberOutOfRange);
-  }
-  return number;
+  const auto number = number_value(std::string_view(begin, static_cast<std::size_t>(token.end - begin)), token.integer);
+  if (!number) return error(fault::kNumberOutOfRange);
+  return *number;
 }
 
 Result<bool, Fault> Tokenizer::next_element(bool first) {
