@@ -59,7 +59,7 @@ class BeastReferenceLoop {
       if (!ws.got_text()) continue;
       const auto data = buffer.cdata();
       auto answer = json::parse_json(std::string_view(static_cast<const char*>(data.data()), data.size()));
-      if (!answer) return "answer: " + answer.error().description;
+      if (!answer) return "answer: " + answer.error().text;
       if (json::string_at(*answer, {"requestId"}) == request_id) {
         ws.next_layer().close(ec);  // no Close frame, as the host does
         return {};

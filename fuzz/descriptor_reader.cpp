@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "discovery/descriptor_reader.h"
+#include "discovery/descriptor_text.h"
 #include "fuzz_check.h"
 #include "json/parse.h"
 #include "json/serialize.h"
@@ -74,12 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto read = orvix::discovery::read_descriptor(text);
   if (read) {
     const auto parsed = json::parse_json(text);
-    require(parsed.has_value(), "an accepted descriptor is JSON", text, parsed ? "" : parsed.error().description);
+    require(parsed.has_value(), "an accepted descriptor is JSON", text, parsed ? "" : parsed.error().text);
     require(fields_match(*parsed, *read), "the fields read are the JSON's values", text,
             json::to_compact_string(*parsed));
     return 0;
   }
-  const std::string& description = read.error().description;
+  const std::string& description = read.error().text;
   const std::size_t line = number_after(description, " at line ");
   const std::size_t column = number_after(description, " column ");
   const auto length = line_length(text, line);

@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto parsed = json::parse_json(text);
   const auto fault = json::find_first_fault(text, json::kMaxDepth);
   require(parsed.has_value() != fault.has_value(), "parse_json and the tokenizer agree on accepting",
-          parsed ? "parse_json: accepted" : parsed.error().description,
+          parsed ? "parse_json: accepted" : parsed.error().text,
           fault ? fault->description() : "tokenizer: accepted");
 
   boost::json::monotonic_resource arena;
@@ -33,16 +33,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   require(in_arena.has_value() == parsed.has_value(), "the arena overload accepts alike");
 
   if (!parsed) {
-    require(parsed.error().description == fault->description(), "both name the same fault",
-            parsed.error().description, fault->description());
-    require(in_arena.error().description == parsed.error().description, "the arena overload names it alike");
+    require(parsed.error().text == fault->description(), "both name the same fault",
+            parsed.error().text, fault->description());
+    require(in_arena.error().text == parsed.error().text, "the arena overload names it alike");
     return 0;
   }
 
   const std::string written = json::to_compact_string(*parsed);
   require(json::to_compact_string(*in_arena) == written, "the arena overload reads the same value");
   const auto again = json::parse_json(written);
-  require(again.has_value(), "serialised JSON parses", written, again ? "" : again.error().description);
+  require(again.has_value(), "serialised JSON parses", written, again ? "" : again.error().text);
   require(*again == *parsed, "serialised JSON reads as the same value", written);
   require(json::to_compact_string(*again) == written, "serialising is a fixed point", written,
           json::to_compact_string(*again));

@@ -40,7 +40,7 @@ class ChunkedSource final : public host::ByteSource {
   ChunkedSource(std::string_view stream, std::uint64_t seed, bool ends_with_error)
       : stream_(stream), sizes_(seed), ends_with_error_(ends_with_error) {}
 
-  boost::system::result<std::size_t, platform::OsError> read_some(char* buffer, std::size_t size) override {
+  orvix::Result<std::size_t, platform::OsError> read_some(char* buffer, std::size_t size) override {
     require(size > 0, "the channel never asks for 0 bytes");
     if (stream_.empty()) {
       if (ends_with_error_) return platform::OsError(5, std::string(kReadError));
@@ -60,13 +60,12 @@ class ChunkedSource final : public host::ByteSource {
 
 class MemorySink final : public host::ByteSink {
  public:
-  boost::system::result<void, platform::OsError> write_all(const char* data, std::size_t size,
-                                                          std::size_t& written) override {
+  orvix::Result<void, platform::OsError> write_all(const char* data, std::size_t size, std::size_t& written) override {
     bytes.append(data, size);
     written = size;
     return {};
   }
-  boost::system::result<void, platform::OsError> flush() override { return {}; }
+  orvix::Result<void, platform::OsError> flush() override { return {}; }
 
   std::string bytes;
 };
@@ -75,7 +74,7 @@ class MemorySink final : public host::ByteSink {
 std::string describe(const host::ReadOutcome& outcome) {
   if (const auto* value = std::get_if<json::Value>(&outcome)) return "value " + json::to_compact_string(*value);
   if (std::holds_alternative<host::EndOfInput>(outcome)) return "end";
-  return "error " + std::get<host::ChannelError>(outcome).text;
+  return "error " + std::get<orvix::Failure>(outcome).text;
 }
 
 // The outcomes of reading the whole stream at once, by the frame layout alone.
@@ -101,7 +100,7 @@ std::vector<std::string> expected_outcomes(std::string_view stream, bool ends_wi
     const auto parsed = json::parse_json(stream.substr(0, length));
     stream.remove_prefix(length);
     if (!parsed) {
-      outcomes.push_back("error Native message is not valid JSON: " + parsed.error().description);
+      outcomes.push_back("error Native message is not valid JSON: " + parsed.error().text);
       return outcomes;
     }
     outcomes.push_back("value " + json::to_compact_string(*parsed));

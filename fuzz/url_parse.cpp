@@ -26,12 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   const auto parsed = url::parse_url(input);
   if (!parsed) {
-    require(!parsed.error().description.empty(), "a refusal says why", input);
+    require(!parsed.error().text.empty(), "a refusal says why", input);
     return 0;
   }
   const std::string href = parsed->href();
   const auto again = url::parse_url(href);
-  require(again.has_value(), "href parses", href, again ? "" : again.error().description);
+  require(again.has_value(), "href parses", href, again ? "" : again.error().text);
   require(same(*again, *parsed), "href parses to an equal URL", href, again->href());
   require(again->href() == href, "href is a fixed point", href, again->href());
   return 0;

@@ -29,7 +29,7 @@ constexpr std::size_t kMaxMessageBytes = 64u * 1024u * 1024u;
 // Step 1.
 Result<RuntimeEndpoint, RuntimeError> check_runtime_url(std::string_view ws_url) {
   auto parsed = url::parse_url(ws_url);
-  if (!parsed) return RuntimeError{RuntimeErrorCode::ws_url_invalid, parsed.error().description};
+  if (!parsed) return RuntimeError{RuntimeErrorCode::ws_url_invalid, parsed.error().text};
   if (parsed->scheme != "ws") return RuntimeError{RuntimeErrorCode::ws_url_unsupported, parsed->scheme};
   if (!parsed->host || parsed->host->empty()) return RuntimeError{RuntimeErrorCode::ws_url_missing_host, {}};
   if (!parsed->port) return RuntimeError{RuntimeErrorCode::ws_url_missing_port, {}};
@@ -113,7 +113,7 @@ Result<json::Value, RuntimeError> read_answer(WebSocket& ws, std::string_view ex
 
     const auto data = buffer.cdata();
     auto message = json::parse_json(std::string_view(static_cast<const char*>(data.data()), data.size()));
-    if (!message) return RuntimeError{RuntimeErrorCode::response_invalid, message.error().description};
+    if (!message) return RuntimeError{RuntimeErrorCode::response_invalid, message.error().text};
     if (answers_request(*message, expected_request_id)) return std::move(*message);
   }
 }

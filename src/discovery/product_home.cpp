@@ -28,10 +28,10 @@ std::string join_all(std::string path, std::initializer_list<std::string_view> c
 
 }  // namespace
 
-boost::system::result<std::string, HomeUnresolved> resolve_descriptor_path() {
+std::optional<std::string> resolve_descriptor_path() {
   auto home = product_home(/*consult_userprofile=*/true);
-  if (!home) return HomeUnresolved{};
-  return {boost::system::in_place_value, join_all(std::move(*home), {"data", "runtime", "chrome", "connection.json"})};
+  if (!home) return std::nullopt;
+  return join_all(std::move(*home), {"data", "runtime", "chrome", "connection.json"});
 }
 
 std::optional<std::string> resolve_log_path() {

@@ -8,17 +8,10 @@
 #include <optional>
 #include <string>
 
-#include <boost/system/result.hpp>
-
 namespace orvix::discovery {
 
-inline constexpr const char* kHomeUnresolvedCode = "orvix_home_unresolved";
-inline constexpr const char* kHomeUnresolvedMessage = "ORVIX_HOME could not be resolved.";
-
-struct HomeUnresolved {};
-
-// <home>/data/runtime/chrome/connection.json, or HomeUnresolved.
-[[nodiscard]] boost::system::result<std::string, HomeUnresolved> resolve_descriptor_path();
+// <home>/data/runtime/chrome/connection.json, or nothing when no home is known.
+std::optional<std::string> resolve_descriptor_path();
 
 // <home>/logs/chrome-native-host.log, or nothing when no home is known.
 std::optional<std::string> resolve_log_path();

@@ -15,7 +15,7 @@ template <class... F>
 Overloaded(F...) -> Overloaded<F...>;
 }  // namespace
 
-boost::system::result<LoadedDescriptor, DescriptorFailure> load_runtime_descriptor() {
+Result<LoadedDescriptor, DescriptorFailure> load_runtime_descriptor() {
   auto path = resolve_descriptor_path();
   if (!path) return DescriptorFailure{DescriptorHomeUnresolved{}};
 
@@ -44,7 +44,7 @@ boost::system::result<LoadedDescriptor, DescriptorFailure> load_runtime_descript
   }
 
   auto record = read_descriptor(*content);
-  if (!record) return DescriptorFailure{DescriptorInvalid{*path, record.error().description}};
+  if (!record) return DescriptorFailure{DescriptorInvalid{*path, std::move(record.error().text)}};
   if (record->protocol_version != kSupportedDescriptorProtocol) {
     return DescriptorFailure{DescriptorProtocolUnsupported{record->protocol_version}};
   }
@@ -57,7 +57,9 @@ protocol::HostError descriptor_failure_error(const DescriptorFailure& failure) {
           [](const DescriptorMissing&) {
             return protocol::HostError{"runtime_descriptor_missing", "Runtime connection descriptor was not found."};
           },
-          [](const DescriptorHomeUnresolved&) { return protocol::HostError{kHomeUnresolvedCode, kHomeUnresolvedMessage}; },
+          [](const DescriptorHomeUnresolved&) {
+            return protocol::HostError{"orvix_home_unresolved", "ORVIX_HOME could not be resolved."};
+          },
           [](const DescriptorReadFailed& f) { return protocol::HostError{"runtime_descriptor_read_failed", f.text}; },
           [](const DescriptorInvalid& f) { return protocol::HostError{"runtime_descriptor_invalid", f.text}; },
           [](const DescriptorProtocolUnsupported& f) {

@@ -17,9 +17,8 @@
 #include <string_view>
 #include <variant>
 
-#include <boost/system/result.hpp>
-
-#include "discovery/descriptor_reader.h"
+#include "discovery/descriptor_text.h"
+#include "platform/result.h"
 #include "protocol/host_error.h"
 
 namespace orvix::discovery {
@@ -54,7 +53,7 @@ struct DescriptorProtocolUnsupported {
 using DescriptorFailure = std::variant<DescriptorMissing, DescriptorHomeUnresolved, DescriptorReadFailed,
                                        DescriptorInvalid, DescriptorProtocolUnsupported>;
 
-[[nodiscard]] boost::system::result<LoadedDescriptor, DescriptorFailure> load_runtime_descriptor();
+[[nodiscard]] Result<LoadedDescriptor, DescriptorFailure> load_runtime_descriptor();
 
 protocol::HostError descriptor_failure_error(const DescriptorFailure& failure);
 

@@ -1,15 +1,15 @@
 // Dispatch: one request in, exactly one reply out; never fails.
 //
-// The method name is "method" when it is a string, else "type" when that is a
-// string, else empty; names match exactly. "hello", "host.hello" and
-// "host.status" go to the status handler, "host.log" to the log method,
-// "runtime.request" to the forwarding handler; any other name is logged and
+// The request's envelope is read once (protocol/request_view.h) and the
+// handlers take that view. "hello", "host.hello" and "host.status" go to the
+// status handler, "host.log" to the log method, "runtime.request" to the
+// forwarding handler (names match exactly); any other name is logged and
 // answered with the unsupported_method error reply. The request's "id" is
 // echoed unchanged (null when absent).
 //
-// The reply refers to the request's id and method, and "runtime.request"
-// moves its message out of the request: keep the request until the reply is
-// written, and do not read it again.
+// The reply refers to the request's id and method: keep the request until
+// the reply is written. The forwarding handler moves params.message out of
+// the request, so do not read the request again.
 #pragma once
 
 #include "json/value.h"

@@ -5,18 +5,21 @@
 // is "browser.native.poll"), then "runtime.request.summary" for
 // "browser.native.complete", both before the descriptor is read; after a
 // successful exchange, "runtime.response" when the response's payload.command
-// is an object. Blocks for one runtime exchange (bridge/runtime_exchange.h):
-// each step has a time limit, the exchange as a whole has none.
+// is an object.
+//
+// The message is moved out of the request's params.
+//
+// Blocks for as long as the bridge's exchange with the runtime takes: the
+// connect and each single socket read or write have a time limit there, the
+// exchange as a whole has none (a runtime that keeps sending answers to other
+// requests keeps it waiting).
 #pragma once
 
-#include <string_view>
-
-#include "json/value.h"
 #include "protocol/replies.h"
+#include "protocol/request_view.h"
 
 namespace orvix::dispatch {
 
-// The message is moved out of the request.
-protocol::Reply handle_runtime_request(const json::Value* id, std::string_view method, json::Value& request);
+protocol::Reply handle_runtime_request(const protocol::RequestView& request);
 
 }  // namespace orvix::dispatch

@@ -3,13 +3,11 @@
 // params.event is a string), and always answers {"ok": true}.
 #pragma once
 
-#include <string_view>
-
-#include "json/value.h"
 #include "protocol/replies.h"
+#include "protocol/request_view.h"
 
 namespace orvix::dispatch {
 
-protocol::Reply handle_host_log(const json::Value* id, std::string_view method, const json::Value& request);
+protocol::Reply handle_host_log(const protocol::RequestView& request);
 
 }  // namespace orvix::dispatch

@@ -50,7 +50,7 @@ class ResultText {
 
 }  // namespace
 
-protocol::Reply handle_status(const json::Value* id, std::string_view method) {
+protocol::Reply handle_status(const protocol::RequestView& request) {
   std::string text;
   text.reserve(256);
   auto descriptor = discovery::load_runtime_descriptor();
@@ -63,7 +63,7 @@ protocol::Reply handle_status(const json::Value* id, std::string_view method) {
       result.versions();
       result.string("runtime", discovery::descriptor_failure_state(failure));
     }
-    return protocol::Reply::response(id, method, protocol::JsonText{std::move(text)});
+    return protocol::Reply::response(request.id, request.method, protocol::JsonText{std::move(text)});
   }
 
   const discovery::RuntimeConnectionDescriptor& record = descriptor->record;
@@ -75,10 +75,11 @@ protocol::Reply handle_status(const json::Value* id, std::string_view method) {
     result.versions();
     result.string("runtime", probe ? "connected" : "unreachable");
     result.number("runtimePid", record.pid);
-    result.string("runtimeVersion", probe && *probe ? std::string_view(**probe) : std::string_view(record.runtime_version));
+    const bool reported = probe && *probe;
+    result.string("runtimeVersion", reported ? std::string_view(**probe) : std::string_view(record.runtime_version));
     result.number("updatedAt", record.updated_at);
   }
-  return protocol::Reply::response(id, method, protocol::JsonText{std::move(text)});
+  return protocol::Reply::response(request.id, request.method, protocol::JsonText{std::move(text)});
 }
 
 }  // namespace orvix::dispatch

@@ -1,20 +1,24 @@
 // "hello", "host.hello", "host.status": the host's versions and the runtime's
 // state. Loads the descriptor and, when it loads, probes the runtime once.
 // Always a response reply; every failure is reported inside the result.
-// Blocks for one runtime exchange (bridge/runtime_exchange.h): each step has a
-// time limit, the exchange as a whole has none. Writes no log line.
+// Writes no log line.
+//
+// Blocks for as long as the bridge's exchange with the runtime takes: the
+// connect and each single socket read or write have a time limit there, the
+// exchange as a whole has none (a runtime that keeps sending answers to other
+// requests keeps it waiting).
 #pragma once
 
-#include <string_view>
+#include <cstdint>
 
-#include "json/value.h"
 #include "protocol/replies.h"
+#include "protocol/request_view.h"
 
 namespace orvix::dispatch {
 
 inline constexpr std::uint64_t kHostProtocolVersion = 1;
 inline constexpr const char* kHostVersion = "0.1.0";
 
-protocol::Reply handle_status(const json::Value* id, std::string_view method);
+protocol::Reply handle_status(const protocol::RequestView& request);
 
 }  // namespace orvix::dispatch

@@ -5,9 +5,8 @@
 
 #include <cstddef>
 
-#include <boost/system/result.hpp>
-
 #include "platform/os_error.h"
+#include "platform/result.h"
 
 namespace orvix::host {
 
@@ -15,17 +14,16 @@ class ByteSource {
  public:
   virtual ~ByteSource() = default;
   // Up to `size` bytes; 0 at the end of input.
-  [[nodiscard]] virtual boost::system::result<std::size_t, platform::OsError> read_some(char* buffer,
-                                                                                      std::size_t size) = 0;
+  [[nodiscard]] virtual Result<std::size_t, platform::OsError> read_some(char* buffer, std::size_t size) = 0;
 };
 
 class ByteSink {
  public:
   virtual ~ByteSink() = default;
   // All bytes or an error; `written` tells how many went out before an error.
-  [[nodiscard]] virtual boost::system::result<void, platform::OsError> write_all(const char* data, std::size_t size,
-                                                                               std::size_t& written) = 0;
-  [[nodiscard]] virtual boost::system::result<void, platform::OsError> flush() = 0;
+  [[nodiscard]] virtual Result<void, platform::OsError> write_all(const char* data, std::size_t size,
+                                                                  std::size_t& written) = 0;
+  [[nodiscard]] virtual Result<void, platform::OsError> flush() = 0;
 };
 
 }  // namespace orvix::host

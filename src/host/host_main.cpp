@@ -22,11 +22,11 @@ constexpr const char* kInternalError = "internal error: ";
 
 // Reads, dispatches and answers until the input ends (nothing returned) or
 // the channel fails (its error returned).
-std::optional<ChannelError> serve(NativeChannel& channel) {
+std::optional<Failure> serve(NativeChannel& channel) {
   for (;;) {
     ReadOutcome outcome = channel.read_native_message();
     if (std::holds_alternative<EndOfInput>(outcome)) return std::nullopt;
-    if (auto* error = std::get_if<ChannelError>(&outcome)) return std::move(*error);
+    if (auto* error = std::get_if<Failure>(&outcome)) return std::move(*error);
     // The reply refers to the request, which lives until the next read.
     json::Value& request = std::get<json::Value>(outcome);
     const protocol::Reply reply = dispatch::dispatch_request(request);
@@ -57,11 +57,11 @@ void announce_failure(std::initializer_list<std::string_view> reason) noexcept {
 
 // Serves on the guarded streams; after a channel failure, releases the
 // output before returning the failure.
-std::optional<ChannelError> serve_streams(const platform::ChannelHandles& handles) {
+std::optional<Failure> serve_streams(const platform::ChannelHandles& handles) {
   StreamSource input(handles.input);
   StreamSink output(handles.output);
   NativeChannel channel(input, output);
-  std::optional<ChannelError> failure = serve(channel);
+  std::optional<Failure> failure = serve(channel);
   if (failure) {
     channel.release_output();
     platform::close_stream(handles.output);
@@ -80,7 +80,7 @@ int run_host() {
     announce_failure({handles.error().text});
     return 0;
   }
-  std::optional<ChannelError> failure;
+  std::optional<Failure> failure;
   try {
     failure = serve_streams(*handles);
   } catch (const std::exception& escaped) {

@@ -10,6 +10,9 @@
 namespace orvix::host {
 
 namespace {
+Failure invalid(std::string text) { return Failure(Failure::Kind::kInvalidInput, std::move(text)); }
+Failure os_failure(const platform::OsError& error) { return Failure(Failure::Kind::kSystem, error.text); }
+
 constexpr const char* kIncomingTooLarge = "Native message exceeds the maximum supported size.";
 constexpr const char* kOutgoingTooLarge = "Native response exceeds the maximum supported size.";
 constexpr const char* kBodyCutShort = "failed to fill whole buffer";
@@ -22,14 +25,13 @@ NativeChannel::NativeChannel(ByteSource& input, ByteSink& output)
       in_buffer_(new char[kStreamBufferSize]),
       out_buffer_(new char[kStreamBufferSize]) {}
 
-boost::system::result<NativeChannel::Fill, ChannelError> NativeChannel::read_exact(char* destination,
-                                                                                  std::size_t size) {
+Result<NativeChannel::Fill> NativeChannel::read_exact(char* destination, std::size_t size) {
   while (size > 0) {
     if (in_pos_ == in_end_) {
       // A read as large as the buffer bypasses it, straight into the destination.
       const bool direct = size >= kStreamBufferSize;
       auto got = direct ? input_.read_some(destination, size) : input_.read_some(in_buffer_.get(), kStreamBufferSize);
-      if (!got) return ChannelError{got.error().text};
+      if (!got) return os_failure(got.error());
       if (*got == 0) return Fill::kEnded;
       if (direct) {
         destination += *got;
@@ -57,38 +59,38 @@ ReadOutcome NativeChannel::read_native_message() {
   if (*header == Fill::kEnded) return EndOfInput{};
 
   const std::uint32_t length = decode_length(length_bytes);
-  if (length > kMaxBodySize) return ChannelError{kIncomingTooLarge};
+  if (length > kMaxBodySize) return invalid(kIncomingTooLarge);
 
   // The body and the value built from it share the arena: no node is freed
   // one by one, and a large request reuses the pages of the previous one.
   char* body = static_cast<char*>(arena_.allocate(std::max<std::size_t>(length, 1), 1));
   auto filled = read_exact(body, length);
   if (!filled) return filled.error();
-  if (*filled == Fill::kEnded) return ChannelError{kBodyCutShort};
+  if (*filled == Fill::kEnded) return Failure(Failure::Kind::kPeer, kBodyCutShort);
 
   auto parsed = json::parse_json(std::string_view(body, length), boost::json::storage_ptr(&arena_));
-  if (!parsed) return ChannelError{std::string(kNotJson) + parsed.error().description};
+  if (!parsed) return invalid(kNotJson + parsed.error().text);
   return std::move(*parsed);
 }
 
-boost::system::result<void, ChannelError> NativeChannel::drain_output() {
+Result<void> NativeChannel::drain_output() {
   std::size_t written = 0;
   auto result = output_.write_all(out_buffer_.get(), out_len_, written);
   // Keep what did not go out, so release_output() can offer it once more.
   std::memmove(out_buffer_.get(), out_buffer_.get() + written, out_len_ - written);
   out_len_ -= written;
-  if (!result) return ChannelError{result.error().text};
+  if (!result) return os_failure(result.error());
   return {};
 }
 
-boost::system::result<void, ChannelError> NativeChannel::write_buffered(const char* data, std::size_t size) {
+Result<void> NativeChannel::write_buffered(const char* data, std::size_t size) {
   if (size > kStreamBufferSize - out_len_) {
     if (auto drained = drain_output(); !drained) return drained;
   }
   if (size >= kStreamBufferSize) {
     std::size_t written = 0;
     auto result = output_.write_all(data, size, written);
-    if (!result) return ChannelError{result.error().text};
+    if (!result) return os_failure(result.error());
     return {};
   }
   std::memcpy(out_buffer_.get() + out_len_, data, size);
@@ -96,23 +98,23 @@ boost::system::result<void, ChannelError> NativeChannel::write_buffered(const ch
   return {};
 }
 
-boost::system::result<void, ChannelError> NativeChannel::write_native_message(const json::Value& reply) {
+Result<void> NativeChannel::write_native_message(const json::Value& reply) {
   reply_body_.clear();
   json::serialize_compact(reply, reply_body_);
   return send_reply_body();
 }
 
-boost::system::result<void, ChannelError> NativeChannel::write_native_message(const protocol::Reply& reply) {
+Result<void> NativeChannel::write_native_message(const protocol::Reply& reply) {
   reply_body_.clear();
   reply.write(reply_body_);
   return send_reply_body();
 }
 
-boost::system::result<void, ChannelError> NativeChannel::send_reply_body() {
+Result<void> NativeChannel::send_reply_body() {
   std::string& body = reply_body_;
   if (body.size() > kMaxBodySize) {
     std::string().swap(body);
-    return ChannelError{kOutgoingTooLarge};
+    return invalid(kOutgoingTooLarge);
   }
 
   unsigned char length_bytes[kLengthSize];
@@ -120,7 +122,7 @@ boost::system::result<void, ChannelError> NativeChannel::send_reply_body() {
   if (auto r = write_buffered(reinterpret_cast<const char*>(length_bytes), kLengthSize); !r) return r;
   if (auto r = write_buffered(body.data(), body.size()); !r) return r;
   if (auto r = drain_output(); !r) return r;
-  if (auto flushed = output_.flush(); !flushed) return ChannelError{flushed.error().text};
+  if (auto flushed = output_.flush(); !flushed) return os_failure(flushed.error());
   return {};
 }
 

@@ -4,13 +4,15 @@
 // life of the channel. Frames are read strictly one after another:
 //   - the input ending before the 4th length byte is a clean end of input;
 //   - a length above 1 MiB fails at once, before any body byte is read;
-//   - the input ending inside the body fails with "failed to fill whole buffer";
+//   - the input ending inside the body fails with "failed to fill whole buffer"
+//     (kind kPeer);
 //   - a body that is not one JSON value fails with
 //     "Native message is not valid JSON: " and the parser's description.
 // A reply is serialised compactly, refused above 1 MiB (nothing written),
 // framed, and flushed once: it is whole on the stream when the call returns.
-// OS failures carry the system's text with " (os error N)". There is no
-// resynchronisation: after a channel error the caller stops.
+// The size and JSON failures are of kind kInvalidInput; OS failures are of
+// kind kSystem and carry the system's text with " (os error N)". There is no
+// resynchronisation: after a channel failure the caller stops.
 //
 // A request value and the body it was read from live in the channel's arena,
 // which the next read_native_message() frees at once: write the reply to a request
@@ -25,31 +27,26 @@
 #include <variant>
 #include <vector>
 
-#include <boost/system/result.hpp>
-
 #include "host/byte_stream.h"
 #include "json/arena.h"
 #include "json/value.h"
+#include "platform/result.h"
 #include "protocol/replies.h"
 
 namespace orvix::host {
 
-struct ChannelError {
-  std::string text;
-};
-
 struct EndOfInput {};
 
-// A request value, the clean end of input, or a channel error.
-using ReadOutcome = std::variant<json::Value, EndOfInput, ChannelError>;
+// A request value, the clean end of input, or the channel's failure.
+using ReadOutcome = std::variant<json::Value, EndOfInput, Failure>;
 
 class NativeChannel {
  public:
   NativeChannel(ByteSource& input, ByteSink& output);
 
   ReadOutcome read_native_message();
-  [[nodiscard]] boost::system::result<void, ChannelError> write_native_message(const json::Value& reply);
-  [[nodiscard]] boost::system::result<void, ChannelError> write_native_message(const protocol::Reply& reply);
+  [[nodiscard]] Result<void> write_native_message(const json::Value& reply);
+  [[nodiscard]] Result<void> write_native_message(const protocol::Reply& reply);
 
   // Offers whatever a failed write left in the output buffer once more;
   // a failure of that attempt is ignored.
@@ -57,11 +54,11 @@ class NativeChannel {
 
  private:
   enum class Fill { kComplete, kEnded };
-  [[nodiscard]] boost::system::result<Fill, ChannelError> read_exact(char* destination, std::size_t size);
-  [[nodiscard]] boost::system::result<void, ChannelError> write_buffered(const char* data, std::size_t size);
-  [[nodiscard]] boost::system::result<void, ChannelError> drain_output();
+  [[nodiscard]] Result<Fill> read_exact(char* destination, std::size_t size);
+  [[nodiscard]] Result<void> write_buffered(const char* data, std::size_t size);
+  [[nodiscard]] Result<void> drain_output();
   // Frames and sends reply_body_.
-  [[nodiscard]] boost::system::result<void, ChannelError> send_reply_body();
+  [[nodiscard]] Result<void> send_reply_body();
 
   ByteSource& input_;
   ByteSink& output_;

@@ -10,7 +10,7 @@ namespace orvix::host {
 class StreamSource final : public ByteSource {
  public:
   explicit StreamSource(platform::StreamHandle handle) : handle_(handle) {}
-  boost::system::result<std::size_t, platform::OsError> read_some(char* buffer, std::size_t size) override {
+  Result<std::size_t, platform::OsError> read_some(char* buffer, std::size_t size) override {
     return platform::read_stream(handle_, buffer, size);
   }
 
@@ -21,11 +21,10 @@ class StreamSource final : public ByteSource {
 class StreamSink final : public ByteSink {
  public:
   explicit StreamSink(platform::StreamHandle handle) : handle_(handle) {}
-  boost::system::result<void, platform::OsError> write_all(const char* data, std::size_t size,
-                                                          std::size_t& written) override {
+  Result<void, platform::OsError> write_all(const char* data, std::size_t size, std::size_t& written) override {
     return platform::write_stream(handle_, data, size, written);
   }
-  boost::system::result<void, platform::OsError> flush() override { return platform::flush_stream(handle_); }
+  Result<void, platform::OsError> flush() override { return platform::flush_stream(handle_); }
 
  private:
   platform::StreamHandle handle_;

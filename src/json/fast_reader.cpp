@@ -1,67 +1,14 @@
 #include "json/fast_reader.h"
 
-#include <charconv>
-#include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "json/byte_scan.h"
-#include "json/char_rules.h"
+#include "json/text_rules.h"
 
 namespace orvix::json {
 
 namespace {
-
-bool in(unsigned char c, unsigned char low, unsigned char high) { return c >= low && c <= high; }
-
-// Length of the valid UTF-8 sequence at `p` (its lead byte is not ASCII), or
-// 0 (RFC 3629: no overlong forms, no surrogates, at most U+10FFFF).
-std::size_t utf8_sequence(const char* p, const char* end) {
-  const auto lead = static_cast<unsigned char>(p[0]);
-  std::size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (in(lead, 0xC2, 0xDF)) {
-    length = 2;
-  } else if (in(lead, 0xE0, 0xEF)) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (in(lead, 0xF0, 0xF4)) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (end - p < static_cast<std::ptrdiff_t>(length)) return 0;
-  if (!in(static_cast<unsigned char>(p[1]), low, high)) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (!in(static_cast<unsigned char>(p[i]), 0x80, 0xBF)) return 0;
-  }
-  return length;
-}
-
-char* put_utf8(std::uint32_t code_point, char* out) {
-  if (code_point < 0x80) {
-    *out++ = static_cast<char>(code_point);
-  } else if (code_point < 0x800) {
-    *out++ = static_cast<char>(0xC0 | (code_point >> 6));
-    *out++ = static_cast<char>(0x80 | (code_point & 0x3F));
-  } else if (code_point < 0x10000) {
-    *out++ = static_cast<char>(0xE0 | (code_point >> 12));
-    *out++ = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    *out++ = static_cast<char>(0x80 | (code_point & 0x3F));
-  } else {
-    *out++ = static_cast<char>(0xF0 | (code_point >> 18));
-    *out++ = static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
-    *out++ = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    *out++ = static_cast<char>(0x80 | (code_point & 0x3F));
-  }
-  return out;
-}
 
 class Reader {
  public:
@@ -181,7 +128,7 @@ class Reader {
       if (p_ == end_) return false;
       const auto c = static_cast<unsigned char>(*p_);
       if (c >= 0x80) {
-        const std::size_t length = utf8_sequence(p_, end_);
+        const std::size_t length = utf8_sequence_length(p_, end_);
         if (length == 0) return false;
         p_ += length;
         continue;
@@ -215,113 +162,32 @@ class Reader {
   // After a backslash.
   bool escape(char*& out) {
     if (p_ == end_) return false;
-    switch (*p_++) {
-      case '"': *out++ = '"'; return true;
-      case '\\': *out++ = '\\'; return true;
-      case '/': *out++ = '/'; return true;
-      case 'b': *out++ = '\b'; return true;
-      case 'f': *out++ = '\f'; return true;
-      case 'n': *out++ = '\n'; return true;
-      case 'r': *out++ = '\r'; return true;
-      case 't': *out++ = '\t'; return true;
-      case 'u': break;
-      default: return false;
-    }
-    std::uint32_t first = 0;
-    if (!hex4(first)) return false;
-    if (first >= 0xDC00 && first <= 0xDFFF) return false;
-    if (first < 0xD800 || first > 0xDBFF) {
-      out = put_utf8(first, out);
+    const char letter = *p_++;
+    if (letter != 'u') {
+      const int byte = simple_escape(letter);
+      if (byte < 0) return false;
+      *out++ = static_cast<char>(byte);
       return true;
     }
-    // A leading surrogate must be followed by an escaped trailing one.
-    if (end_ - p_ < 2 || p_[0] != '\\' || p_[1] != 'u') return false;
-    p_ += 2;
-    std::uint32_t second = 0;
-    if (!hex4(second) || second < 0xDC00 || second > 0xDFFF) return false;
-    out = put_utf8((((first - 0xD800) << 10) | (second - 0xDC00)) + 0x10000, out);
-    return true;
-  }
-
-  bool hex4(std::uint32_t& value) {
-    if (end_ - p_ < 4) return false;
-    for (int k = 0; k < 4; ++k) {
-      const int digit = hex_value(p_[k]);
-      if (digit < 0) return false;
-      value = value << 4 | static_cast<std::uint32_t>(digit);
-    }
-    p_ += 4;
+    const UnicodeEscape read = read_unicode_escape(p_, end_);
+    if (read.fault != EscapeFault::kNone) return false;
+    out = encode_utf8(read.code_point, out);
+    p_ = read.end;
     return true;
   }
 
   bool number() {
     const char* const start = p_;
-    const bool negative = *p_ == '-';
-    if (negative) ++p_;
-    if (p_ == end_) return false;
-    const char* const digits = p_;
-    if (*p_ == '0') {
-      ++p_;
-    } else if (*p_ >= '1' && *p_ <= '9') {
-      while (p_ != end_ && is_digit(*p_)) ++p_;
-    } else {
-      return false;
+    const NumberToken token = scan_number(p_, end_);
+    if (token.fault != NumberFault::kNone) return false;
+    p_ = token.end;
+    const auto number = number_value(std::string_view(start, static_cast<std::size_t>(p_ - start)), token.integer);
+    if (!number) return false;
+    switch (number->kind) {
+      case Number::Kind::kUnsigned: out_.push_uint64(number->u); break;
+      case Number::Kind::kSigned: out_.push_int64(number->i); break;
+      case Number::Kind::kDouble: out_.push_double(number->d); break;
     }
-    const std::size_t integer_digits = static_cast<std::size_t>(p_ - digits);
-    bool is_double = false;
-    if (p_ != end_ && *p_ == '.') {
-      ++p_;
-      const char* const fraction = p_;
-      while (p_ != end_ && is_digit(*p_)) ++p_;
-      if (p_ == fraction) return false;
-      is_double = true;
-    }
-    if (p_ != end_ && (*p_ == 'e' || *p_ == 'E')) {
-      ++p_;
-      if (p_ != end_ && (*p_ == '+' || *p_ == '-')) ++p_;
-      const char* const exponent = p_;
-      while (p_ != end_ && is_digit(*p_)) ++p_;
-      if (p_ == exponent) return false;
-      is_double = true;
-    }
-    // "01" is two tokens, which no container allows after a value: the
-    // caller fails on the second digit.
-
-    if (!is_double) {
-      // Up to 19 digits never overflow a uint64.
-      if (integer_digits <= 19) {
-        std::uint64_t magnitude = 0;
-        for (const char* d = digits; d != p_; ++d) magnitude = magnitude * 10 + static_cast<unsigned>(*d - '0');
-        if (!negative) {
-          out_.push_uint64(magnitude);
-          return true;
-        }
-        if (magnitude == 0) {  // -0 is not a negative integer
-          out_.push_double(-0.0);
-          return true;
-        }
-        if (magnitude <= std::uint64_t{1} << 63) {
-          out_.push_int64(static_cast<std::int64_t>(0 - magnitude));
-          return true;
-        }
-      } else if (!negative) {
-        std::uint64_t u = 0;
-        auto [ptr, ec] = std::from_chars(digits, p_, u);
-        if (ec == std::errc() && ptr == p_) {
-          out_.push_uint64(u);
-          return true;
-        }
-      }
-    }
-    double d = 0;
-    auto [ptr, ec] = std::from_chars(start, p_, d);
-    if (ec != std::errc() || ptr != p_) {
-      // from_chars reports overflow and underflow alike; strtod tells them apart.
-      const std::string copy(start, p_);
-      d = std::strtod(copy.c_str(), nullptr);
-    }
-    if (std::isinf(d)) return false;
-    out_.push_double(d);
     return true;
   }
 

@@ -14,11 +14,14 @@ const Value* find_path(const Value* value, std::initializer_list<std::string_vie
   return value;
 }
 
-std::optional<std::string_view> string_at(const Value& value, std::initializer_list<std::string_view> keys) {
-  const Value* found = find_path(&value, keys);
-  if (found == nullptr || !found->is_string()) return std::nullopt;
-  const String& text = found->get_string();
+std::optional<std::string_view> as_string(const Value* value) {
+  if (value == nullptr || !value->is_string()) return std::nullopt;
+  const String& text = value->get_string();
   return std::string_view(text.data(), text.size());
+}
+
+std::optional<std::string_view> string_at(const Value& value, std::initializer_list<std::string_view> keys) {
+  return as_string(find_path(&value, keys));
 }
 
 }  // namespace orvix::json

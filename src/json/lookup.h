@@ -16,6 +16,9 @@ const Value* find_member(const Value* value, std::string_view key);
 // Follows `keys` member by member from `value` (a fixed JSON Pointer).
 const Value* find_path(const Value* value, std::initializer_list<std::string_view> keys);
 
+// The text of `value` when it is a string.
+std::optional<std::string_view> as_string(const Value* value);
+
 // The string at `keys` when there is one.
 std::optional<std::string_view> string_at(const Value& value, std::initializer_list<std::string_view> keys);
 

@@ -16,9 +16,9 @@ namespace {
 constexpr std::size_t kStackScratch = 1024;
 }  // namespace
 
-boost::system::result<Value, ParseError> parse_json(std::string_view bytes) { return parse_json(bytes, {}); }
+Result<Value> parse_json(std::string_view bytes) { return parse_json(bytes, {}); }
 
-boost::system::result<Value, ParseError> parse_json(std::string_view bytes, boost::json::storage_ptr storage) {
+Result<Value> parse_json(std::string_view bytes, boost::json::storage_ptr storage) {
   {
     unsigned char scratch[kStackScratch];
     boost::json::value_stack fast({}, scratch, sizeof scratch);
@@ -27,7 +27,9 @@ boost::system::result<Value, ParseError> parse_json(std::string_view bytes, boos
   }
   boost::json::value_stack exact;
   exact.reset(storage);
-  if (auto read = read_document(bytes, kMaxDepth, exact); !read) return ParseError{read.error().description()};
+  if (auto read = read_document(bytes, kMaxDepth, exact); !read) {
+    return Failure(Failure::Kind::kInvalidInput, read.error().description());
+  }
   return exact.release();
 }
 

@@ -6,33 +6,27 @@
 // later value; a number whose magnitude is beyond a double is an error.
 // Numbers become uint64, else int64 for negatives, else double (-0 is a double).
 //
-// A failure is a value whose description names the fault and its place:
+// A failure (kind kInvalidInput) names the fault and its place:
 // "<fault> at line L column C" (see tokenizer.h for the position rule).
 #pragma once
 
-#include <string>
 #include <string_view>
 
 #include <boost/json/storage_ptr.hpp>
-#include <boost/system/result.hpp>
 
 #include "json/value.h"
+#include "platform/result.h"
 
 namespace orvix::json {
 
 inline constexpr std::size_t kMaxDepth = 127;
 
-struct ParseError {
-  std::string description;
-};
-
 // The value owns its memory (the default allocator).
-[[nodiscard]] boost::system::result<Value, ParseError> parse_json(std::string_view bytes);
+[[nodiscard]] Result<Value> parse_json(std::string_view bytes);
 
 // The value's memory comes from `storage`, which must outlive it (and every
 // copy that shares it). For one short-lived value, an arena such as
 // boost::json::monotonic_resource frees everything at once.
-[[nodiscard]] boost::system::result<Value, ParseError> parse_json(std::string_view bytes,
-                                                                 boost::json::storage_ptr storage);
+[[nodiscard]] Result<Value> parse_json(std::string_view bytes, boost::json::storage_ptr storage);
 
 }  // namespace orvix::json

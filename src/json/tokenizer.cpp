@@ -1,48 +1,11 @@
 #include "json/tokenizer.h"
 
-#include <cerrno>
-#include <charconv>
-#include <cmath>
-#include <cstdlib>
-
 #include <boost/json/value_stack.hpp>
 
-#include "json/char_rules.h"
-#include "platform/utf8.h"
+#include "json/byte_scan.h"
+#include "json/text_rules.h"
 
 namespace orvix::json {
-
-namespace {
-
-void append_utf8(std::uint32_t code_point, std::string& out) {
-  if (code_point < 0x80) {
-    out.push_back(static_cast<char>(code_point));
-  } else if (code_point < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code_point >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  } else if (code_point < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (code_point >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (code_point >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  }
-}
-
-// Correctly rounded text-to-double; infinite when the magnitude is beyond a double.
-double text_to_double(std::string_view text) {
-  double value = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec == std::errc() && end == text.data() + text.size()) return value;
-  // from_chars reports overflow and underflow alike; strtod tells them apart.
-  std::string copy(text);
-  return std::strtod(copy.c_str(), nullptr);
-}
-
-}  // namespace
 
 std::string Fault::description() const {
   return message + " at line " + std::to_string(line) + " column " + std::to_string(column);
@@ -61,6 +24,10 @@ Fault Tokenizer::fault_at(std::size_t index, std::string_view message) const {
   return fault;
 }
 
+Fault Tokenizer::fault_after(const char* place, std::string_view message) const {
+  return fault_at(static_cast<std::size_t>(place - text_.data()), message);
+}
+
 Fault Tokenizer::error(std::string_view message) const { return fault_at(index_, message); }
 
 Fault Tokenizer::peek_error(std::string_view message) const {
@@ -73,7 +40,7 @@ std::optional<char> Tokenizer::peek() {
   return text_[index_];
 }
 
-TokenResult<void> Tokenizer::literal_rest(std::string_view rest) {
+Result<void, Fault> Tokenizer::literal_rest(std::string_view rest) {
   for (char expected : rest) {
     if (index_ == text_.size()) return error(fault::kEofInValue);
     if (text_[index_++] != expected) return error(fault::kExpectedIdent);
@@ -81,143 +48,76 @@ TokenResult<void> Tokenizer::literal_rest(std::string_view rest) {
   return {};
 }
 
-TokenResult<std::uint16_t> Tokenizer::hex_escape() {
-  if (text_.size() - index_ < 4) {
-    index_ = text_.size();
-    return error(fault::kEofInString);
-  }
-  std::uint16_t value = 0;
-  bool valid = true;
-  for (int k = 0; k < 4; ++k) {
-    int digit = hex_value(text_[index_ + k]);
-    if (digit < 0) valid = false;
-    value = static_cast<std::uint16_t>((value << 4) | (digit & 0xF));
-  }
-  index_ += 4;
-  if (!valid) return error(fault::kInvalidEscape);
-  return value;
-}
-
-TokenResult<void> Tokenizer::unicode_escape(std::string& out) {
-  auto first = hex_escape();
-  if (!first) return first.error();
-  std::uint32_t n = *first;
-  if (n >= 0xDC00 && n <= 0xDFFF) return error(fault::kLoneSurrogate);
-  if (n < 0xD800 || n > 0xDBFF) {
-    append_utf8(n, out);
+Result<void, Fault> Tokenizer::escape(std::string& out) {
+  if (index_ == text_.size()) return error(fault::kEofInString);
+  const char letter = text_[index_++];
+  if (letter != 'u') {
+    const int byte = simple_escape(letter);
+    if (byte < 0) return error(fault::kInvalidEscape);
+    out.push_back(static_cast<char>(byte));
     return {};
   }
-  // A leading surrogate must be followed by an escaped trailing one.
-  for (char expected : {'\\', 'u'}) {
-    if (index_ == text_.size()) return error(fault::kEofInString);
-    if (text_[index_++] != expected) return error(fault::kUnexpectedEndOfHexEscape);
+  const char* const end = text_.data() + text_.size();
+  const UnicodeEscape read = read_unicode_escape(text_.data() + index_, end);
+  switch (read.fault) {
+    case EscapeFault::kNone: break;
+    case EscapeFault::kEndOfText: return fault_after(read.end, fault::kEofInString);
+    case EscapeFault::kInvalidHex: return fault_after(read.end, fault::kInvalidEscape);
+    case EscapeFault::kLoneSurrogate: return fault_after(read.end, fault::kLoneSurrogate);
+    case EscapeFault::kExpectedSecondHalf: return fault_after(read.end, fault::kUnexpectedEndOfHexEscape);
   }
-  auto second = hex_escape();
-  if (!second) return second.error();
-  std::uint32_t n2 = *second;
-  if (n2 < 0xDC00 || n2 > 0xDFFF) return error(fault::kLoneSurrogate);
-  append_utf8((((n - 0xD800) << 10) | (n2 - 0xDC00)) + 0x10000, out);
+  char bytes[4];
+  out.append(bytes, encode_utf8(read.code_point, bytes));
+  index_ = static_cast<std::size_t>(read.end - text_.data());
   return {};
 }
 
-TokenResult<void> Tokenizer::escape(std::string& out) {
-  if (index_ == text_.size()) return error(fault::kEofInString);
-  switch (text_[index_++]) {
-    case '"': out.push_back('"'); break;
-    case '\\': out.push_back('\\'); break;
-    case '/': out.push_back('/'); break;
-    case 'b': out.push_back('\b'); break;
-    case 'f': out.push_back('\f'); break;
-    case 'n': out.push_back('\n'); break;
-    case 'r': out.push_back('\r'); break;
-    case 't': out.push_back('\t'); break;
-    case 'u': return unicode_escape(out);
-    default: return error(fault::kInvalidEscape);
-  }
-  return {};
-}
-
-TokenResult<std::string> Tokenizer::string_rest() {
+Result<std::string, Fault> Tokenizer::string_rest() {
+  const char* const end = text_.data() + text_.size();
+  const char* p = text_.data() + index_;
+  const char* run = p;
   std::string out;
-  std::size_t start = index_;
+  // Escapes always decode to whole characters, so the decoded string is
+  // valid UTF-8 exactly when every raw run is; the fault is named only once
+  // the closing quote is found, after every other fault of the string.
+  bool valid_utf8 = true;
   for (;;) {
-    while (index_ < text_.size()) {
-      unsigned char c = static_cast<unsigned char>(text_[index_]);
-      if (c == '"' || c == '\\' || c < 0x20) break;
-      ++index_;
+    p = scan::find_escape_or_non_ascii(p, end);
+    if (p == end) return fault_after(end, fault::kEofInString);
+    if (static_cast<unsigned char>(*p) >= 0x80) {
+      const std::size_t length = utf8_sequence_length(p, end);
+      valid_utf8 = valid_utf8 && length != 0;
+      p += length != 0 ? length : 1;
+      continue;
     }
-    if (index_ == text_.size()) return error(fault::kEofInString);
-    char c = text_[index_];
-    out.append(text_.substr(start, index_ - start));
-    ++index_;
+    out.append(run, p);
+    const char c = *p++;
+    index_ = static_cast<std::size_t>(p - text_.data());
     if (c == '"') {
-      // The whole decoded string must be UTF-8; the fault sits after the closing quote.
-      if (!platform::is_valid_utf8(out)) return error(fault::kInvalidCodePoint);
+      if (!valid_utf8) return error(fault::kInvalidCodePoint);
       return {boost::system::in_place_value, std::move(out)};
     }
     if (c != '\\') return error(fault::kControlCharacter);
     if (auto escaped = escape(out); !escaped) return escaped.error();
-    start = index_;
+    p = run = text_.data() + index_;
   }
 }
 
-TokenResult<Number> Tokenizer::number() {
-  const std::size_t start = index_;
-  const bool negative = text_[index_] == '-';
-  if (negative) ++index_;
-  if (index_ == text_.size()) return error(fault::kEofInValue);
-  const char first = text_[index_++];
-  if (first == '0') {
-    if (index_ < text_.size() && is_digit(text_[index_])) return peek_error(fault::kInvalidNumber);
-  } else if (first >= '1' && first <= '9') {
-    while (index_ < text_.size() && is_digit(text_[index_])) ++index_;
-  } else {
-    return error(fault::kInvalidNumber);
+Result<Number, Fault> Tokenizer::number() {
+  const char* const begin = text_.data() + index_;
+  const NumberToken token = scan_number(begin, text_.data() + text_.size());
+  switch (token.fault) {
+    case NumberFault::kNone: break;
+    case NumberFault::kEndOfText: return fault_after(token.end, fault::kEofInValue);
+    case NumberFault::kInvalid: return fault_after(token.end, fault::kInvalidNumber);
   }
-
-  bool is_double = false;
-  if (index_ < text_.size() && text_[index_] == '.') {
-    ++index_;
-    const std::size_t digits = index_;
-    while (index_ < text_.size() && is_digit(text_[index_])) ++index_;
-    if (index_ == digits) {
-      return peek_error(index_ < text_.size() ? fault::kInvalidNumber : fault::kEofInValue);
-    }
-    is_double = true;
-  }
-  if (index_ < text_.size() && (text_[index_] == 'e' || text_[index_] == 'E')) {
-    ++index_;
-    if (index_ < text_.size() && (text_[index_] == '+' || text_[index_] == '-')) ++index_;
-    if (index_ == text_.size()) return error(fault::kEofInValue);
-    if (!is_digit(text_[index_++])) return error(fault::kInvalidNumber);
-    while (index_ < text_.size() && is_digit(text_[index_])) ++index_;
-    is_double = true;
-  }
-
-  const std::string_view span = text_.substr(start, index_ - start);
-  Number number;
-  if (!is_double) {
-    const char* begin = span.data();
-    const char* end = span.data() + span.size();
-    if (!negative) {
-      auto [ptr, ec] = std::from_chars(begin, end, number.u);
-      if (ec == std::errc() && ptr == end) return number;
-    } else {
-      auto [ptr, ec] = std::from_chars(begin, end, number.i);
-      // -0 is not a negative integer: it stays the double -0.0.
-      if (ec == std::errc() && ptr == end && number.i != 0) {
-        number.kind = Number::Kind::kSigned;
-        return number;
-      }
-    }
-  }
-  number.kind = Number::Kind::kDouble;
-  number.d = text_to_double(span);
-  if (std::isinf(number.d)) return error(fault::kNumberOutOfRange);
-  return number;
+  index_ = static_cast<std::size_t>(token.end - text_.data());
+  const auto number = number_value(std::string_view(begin, static_cast<std::size_t>(token.end - begin)), token.integer);
+  if (!number) return error(fault::kNumberOutOfRange);
+  return *number;
 }
 
-TokenResult<bool> Tokenizer::next_element(bool first) {
+Result<bool, Fault> Tokenizer::next_element(bool first) {
   auto next = peek();
   if (!next) return peek_error(fault::kEofInList);
   if (*next == ']') return false;
@@ -230,7 +130,7 @@ TokenResult<bool> Tokenizer::next_element(bool first) {
   return true;
 }
 
-TokenResult<std::optional<std::string>> Tokenizer::next_member_name(bool first) {
+Result<std::optional<std::string>, Fault> Tokenizer::next_member_name(bool first) {
   auto next = peek();
   if (!next) return peek_error(fault::kEofInObject);
   if (*next == '}') return std::optional<std::string>();
@@ -248,7 +148,7 @@ TokenResult<std::optional<std::string>> Tokenizer::next_member_name(bool first) 
   return std::optional<std::string>(std::move(*name));
 }
 
-TokenResult<void> Tokenizer::member_colon() {
+Result<void, Fault> Tokenizer::member_colon() {
   auto next = peek();
   if (!next) return peek_error(fault::kEofInObject);
   if (*next != ':') return peek_error(fault::kExpectedColon);
@@ -256,10 +156,10 @@ TokenResult<void> Tokenizer::member_colon() {
   return {};
 }
 
-TokenResult<void> read_value(Tokenizer& t, std::size_t remaining_depth, boost::json::value_stack* out) {
+Result<void, Fault> read_value(Tokenizer& t, std::size_t remaining_depth, boost::json::value_stack* out) {
   auto peeked = t.peek();
   if (!peeked) return t.peek_error(fault::kEofInValue);
-  auto literal = [&](std::string_view rest, auto push) -> TokenResult<void> {
+  auto literal = [&](std::string_view rest, auto push) -> Result<void, Fault> {
     t.eat();
     if (auto ok = t.literal_rest(rest); !ok) return ok;
     if (out != nullptr) push();
@@ -325,7 +225,9 @@ TokenResult<void> read_value(Tokenizer& t, std::size_t remaining_depth, boost::j
   }
 }
 
-TokenResult<void> skip_value(Tokenizer& t, std::size_t remaining_depth) { return read_value(t, remaining_depth, nullptr); }
+Result<void, Fault> skip_value(Tokenizer& t, std::size_t remaining_depth) {
+  return read_value(t, remaining_depth, nullptr);
+}
 
 std::optional<Fault> find_first_fault(std::string_view text, std::size_t max_depth) {
   Tokenizer t(text);
@@ -334,7 +236,7 @@ std::optional<Fault> find_first_fault(std::string_view text, std::size_t max_dep
   return std::nullopt;
 }
 
-TokenResult<void> read_document(std::string_view text, std::size_t max_depth, boost::json::value_stack& out) {
+Result<void, Fault> read_document(std::string_view text, std::size_t max_depth, boost::json::value_stack& out) {
   Tokenizer t(text);
   if (auto value = read_value(t, max_depth, &out); !value) return value.error();
   if (t.peek()) return t.peek_error(fault::kTrailingCharacters);

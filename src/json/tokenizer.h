@@ -3,7 +3,8 @@
 // It is the single source of truth for what a syntax fault is called and
 // where it is: the parser uses it to describe a failure, and the typed
 // descriptor reader walks files with it (it sees repeated members, which a
-// value tree hides).
+// value tree hides). What counts as valid text is decided by the rules it
+// shares with the fast reader (text_rules.h).
 //
 // Position rule: "at line L column C", L counted from 1, C the number of bytes
 // of that line read up to and including the offending one (0 when nothing of
@@ -20,7 +21,9 @@
 #include <string_view>
 
 #include <boost/json/value_stack.hpp>
-#include <boost/system/result.hpp>
+
+#include "json/text_rules.h"
+#include "platform/result.h"
 
 namespace orvix::json {
 
@@ -50,23 +53,13 @@ inline constexpr std::string_view kTrailingComma = "trailing comma";
 inline constexpr std::string_view kInvalidEscape = "invalid escape";
 inline constexpr std::string_view kInvalidNumber = "invalid number";
 inline constexpr std::string_view kNumberOutOfRange = "number out of range";
-inline constexpr std::string_view kControlCharacter = "control character (\\u0000-\\u001F) found while parsing a string";
+inline constexpr std::string_view kControlCharacter =
+    "control character (\\u0000-\\u001F) found while parsing a string";
 inline constexpr std::string_view kInvalidCodePoint = "invalid unicode code point";
 inline constexpr std::string_view kLoneSurrogate = "lone leading surrogate in hex escape";
 inline constexpr std::string_view kUnexpectedEndOfHexEscape = "unexpected end of hex escape";
 inline constexpr std::string_view kRecursionLimit = "recursion limit exceeded";
 }  // namespace fault
-
-struct Number {
-  enum class Kind { kUnsigned, kSigned, kDouble };
-  Kind kind = Kind::kUnsigned;
-  std::uint64_t u = 0;
-  std::int64_t i = 0;
-  double d = 0;
-};
-
-template <class T>
-using TokenResult = boost::system::result<T, Fault>;
 
 class Tokenizer {
  public:
@@ -84,26 +77,26 @@ class Tokenizer {
 
   // The rest of a string whose opening quote has been consumed, decoded;
   // the closing quote is consumed too.
-  [[nodiscard]] TokenResult<std::string> string_rest();
+  [[nodiscard]] Result<std::string, Fault> string_rest();
   // A number whose first byte is the next one: '-' or a digit.
-  [[nodiscard]] TokenResult<Number> number();
+  [[nodiscard]] Result<Number, Fault> number();
   // The rest of a literal whose first byte has been consumed ("ull" for null).
-  [[nodiscard]] TokenResult<void> literal_rest(std::string_view rest);
+  [[nodiscard]] Result<void, Fault> literal_rest(std::string_view rest);
 
   // Inside an array whose '[' has been consumed: true when an element follows
   // (the comma before it consumed), false at the closing ']' (not consumed).
-  [[nodiscard]] TokenResult<bool> next_element(bool first);
+  [[nodiscard]] Result<bool, Fault> next_element(bool first);
   // Inside an object whose '{' has been consumed: the next member's name (up
   // to its closing quote), or nothing at the closing '}' (not consumed).
-  [[nodiscard]] TokenResult<std::optional<std::string>> next_member_name(bool first);
+  [[nodiscard]] Result<std::optional<std::string>, Fault> next_member_name(bool first);
   // The ':' after a member's name.
-  [[nodiscard]] TokenResult<void> member_colon();
+  [[nodiscard]] Result<void, Fault> member_colon();
 
  private:
   Fault fault_at(std::size_t index, std::string_view message) const;
-  [[nodiscard]] TokenResult<std::uint16_t> hex_escape();
-  [[nodiscard]] TokenResult<void> unicode_escape(std::string& out);
-  [[nodiscard]] TokenResult<void> escape(std::string& out);
+  Fault fault_after(const char* place, std::string_view message) const;
+  // After a backslash: appends what the escape stands for.
+  [[nodiscard]] Result<void, Fault> escape(std::string& out);
 
   std::string_view text_;
   std::size_t index_ = 0;
@@ -115,11 +108,11 @@ std::optional<Fault> find_first_fault(std::string_view text, std::size_t max_dep
 
 // Consumes one value of any kind, validating it; `remaining_depth` counts
 // the containers that may still be opened.
-[[nodiscard]] TokenResult<void> skip_value(Tokenizer& tokenizer, std::size_t remaining_depth);
+[[nodiscard]] Result<void, Fault> skip_value(Tokenizer& tokenizer, std::size_t remaining_depth);
 
 // Reads one whole JSON text like find_first_fault() and builds its value on
 // `out` (which the caller has reset). The slow but exact path of parse_json().
-[[nodiscard]] TokenResult<void> read_document(std::string_view text, std::size_t max_depth,
+[[nodiscard]] Result<void, Fault> read_document(std::string_view text, std::size_t max_depth,
                                               boost::json::value_stack& out);
 
 }  // namespace orvix::json

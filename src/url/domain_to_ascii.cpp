@@ -31,7 +31,7 @@ bool has_ace_label(std::string_view domain) {
 
 }  // namespace
 
-boost::system::result<std::string, UrlError> domain_to_ascii(std::string_view utf8_domain) {
+Result<std::string> domain_to_ascii(std::string_view utf8_domain) {
   std::string ascii;
   if (is_ascii(utf8_domain) && !has_ace_label(utf8_domain)) {
     // For such input UTS #46 only maps upper case to lower case; skipping the
@@ -47,7 +47,7 @@ boost::system::result<std::string, UrlError> domain_to_ascii(std::string_view ut
   for (const char c : ascii) {
     if (is_forbidden_domain_code_point(static_cast<unsigned char>(c))) return url_error(kInvalidDomainCharacter);
   }
-  return boost::system::result<std::string, UrlError>(boost::system::in_place_value, std::move(ascii));
+  return ascii;
 }
 
 }  // namespace orvix::url

@@ -10,12 +10,10 @@
 #include <string>
 #include <string_view>
 
-#include <boost/system/result.hpp>
-
-#include "url/url.h"
+#include "platform/result.h"
 
 namespace orvix::url {
 
-[[nodiscard]] boost::system::result<std::string, UrlError> domain_to_ascii(std::string_view utf8_domain);
+[[nodiscard]] Result<std::string> domain_to_ascii(std::string_view utf8_domain);
 
 }  // namespace orvix::url

@@ -12,27 +12,23 @@ namespace orvix::url {
 
 namespace {
 
-using HostResult = boost::system::result<std::string, UrlError>;
-
-HostResult host_value(std::string text) { return HostResult(boost::system::in_place_value, std::move(text)); }
-
-HostResult parse_opaque_host(std::string_view input) {
+Result<std::string> parse_opaque_host(std::string_view input) {
   for (const char c : input) {
     if (is_forbidden_host_code_point(static_cast<unsigned char>(c))) return url_error(kInvalidHostCharacter);
   }
   std::string out;
   append_percent_encoded(out, input, EncodeSet::c0_control);
-  return host_value(std::move(out));
+  return out;
 }
 
 }  // namespace
 
-HostResult parse_host(std::string_view input, bool opaque) {
+Result<std::string> parse_host(std::string_view input, bool opaque) {
   if (!input.empty() && input.front() == '[') {
     if (input.size() < 2 || input.back() != ']') return url_error(kInvalidIpv6);
     auto address = parse_ipv6(input.substr(1, input.size() - 2));
     if (!address) return address.error();
-    return host_value("[" + serialize_ipv6(*address) + "]");
+    return "[" + serialize_ipv6(*address) + "]";
   }
   if (opaque) return parse_opaque_host(input);
 
@@ -44,7 +40,7 @@ HostResult parse_host(std::string_view input, bool opaque) {
   if (ends_in_a_number(*ascii)) {
     auto address = parse_ipv4(*ascii);
     if (!address) return address.error();
-    return host_value(serialize_ipv4(*address));
+    return serialize_ipv4(*address);
   }
   return ascii;
 }

@@ -13,12 +13,10 @@
 #include <string>
 #include <string_view>
 
-#include <boost/system/result.hpp>
-
-#include "url/url.h"
+#include "platform/result.h"
 
 namespace orvix::url {
 
-[[nodiscard]] boost::system::result<std::string, UrlError> parse_host(std::string_view input, bool opaque);
+[[nodiscard]] Result<std::string> parse_host(std::string_view input, bool opaque);
 
 }  // namespace orvix::url

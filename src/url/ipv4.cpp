@@ -68,7 +68,7 @@ bool ends_in_a_number(std::string_view domain) {
   return all_digits || parse_ipv4_number(last).has_value();
 }
 
-boost::system::result<std::uint32_t, UrlError> parse_ipv4(std::string_view text) {
+Result<std::uint32_t> parse_ipv4(std::string_view text) {
   std::vector<std::string_view> parts = split_on_dots(text);
   if (parts.back().empty() && parts.size() > 1) parts.pop_back();
   if (parts.size() > 4) return url_error(kInvalidIpv4);

@@ -8,9 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include <boost/system/result.hpp>
-
-#include "url/url.h"
+#include "platform/result.h"
 
 namespace orvix::url {
 
@@ -20,7 +18,7 @@ namespace orvix::url {
 bool ends_in_a_number(std::string_view domain);
 
 // The address as a 32-bit number, or "invalid IPv4 address".
-[[nodiscard]] boost::system::result<std::uint32_t, UrlError> parse_ipv4(std::string_view text);
+[[nodiscard]] Result<std::uint32_t> parse_ipv4(std::string_view text);
 
 // Dotted decimal: "192.0.2.1".
 std::string serialize_ipv4(std::uint32_t address);

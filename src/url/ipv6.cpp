@@ -55,7 +55,7 @@ bool parse_embedded_ipv4(Cursor& in, Ipv6Address& address, std::size_t& piece) {
 
 }  // namespace
 
-boost::system::result<Ipv6Address, UrlError> parse_ipv6(std::string_view text) {
+Result<Ipv6Address> parse_ipv6(std::string_view text) {
   Ipv6Address address{};
   std::size_t piece = 0;
   std::optional<std::size_t> compress;

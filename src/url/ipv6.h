@@ -8,16 +8,14 @@
 #include <string>
 #include <string_view>
 
-#include <boost/system/result.hpp>
-
-#include "url/url.h"
+#include "platform/result.h"
 
 namespace orvix::url {
 
 using Ipv6Address = std::array<std::uint16_t, 8>;
 
 // The eight pieces of the text without its brackets, or "invalid IPv6 address".
-[[nodiscard]] boost::system::result<Ipv6Address, UrlError> parse_ipv6(std::string_view text);
+[[nodiscard]] Result<Ipv6Address> parse_ipv6(std::string_view text);
 
 // The canonical text without brackets: lower-case hex without leading
 // zeros, the first longest run of two or more zero pieces as "::".

@@ -3,8 +3,8 @@
 //
 // parse_url takes UTF-8 text; on success every part of the Url is already in
 // its serialised form (lower-cased scheme, percent-encoded credentials, path,
-// query and fragment, the host as ASCII). A failure is a UrlError whose short
-// lower-case description can be shown to users as it stands (see
+// query and fragment, the host as ASCII). A failure (kind kInvalidInput) has
+// a short lower-case text that can be shown to users as it stands (see
 // url_errors.h for the texts). Pure computation: no I/O, no name resolution.
 //
 // One concept, two halves: parse_url is defined in url_parser.cpp and the
@@ -16,13 +16,9 @@
 #include <string>
 #include <string_view>
 
-#include <boost/system/result.hpp>
+#include "platform/result.h"
 
 namespace orvix::url {
-
-struct UrlError {
-  std::string description;
-};
 
 struct Url {
   std::string scheme;  // lower-cased, without ':'
@@ -39,6 +35,6 @@ struct Url {
   std::string href() const;
 };
 
-[[nodiscard]] boost::system::result<Url, UrlError> parse_url(std::string_view input);
+[[nodiscard]] Result<Url> parse_url(std::string_view input);
 
 }  // namespace orvix::url

@@ -2,9 +2,10 @@
 // users verbatim, so they are short, lower-case and name the part at fault.
 #pragma once
 
+#include <string>
 #include <string_view>
 
-#include "url/url.h"
+#include "platform/result.h"
 
 namespace orvix::url {
 
@@ -18,6 +19,6 @@ inline constexpr std::string_view kInvalidDomainCharacter = "invalid domain char
 inline constexpr std::string_view kInvalidHostCharacter = "invalid host character";
 inline constexpr std::string_view kInvalidUtf8 = "invalid UTF-8";
 
-inline UrlError url_error(std::string_view description) { return UrlError{std::string(description)}; }
+inline Failure url_error(std::string_view text) { return Failure(Failure::Kind::kInvalidInput, std::string(text)); }
 
 }  // namespace orvix::url

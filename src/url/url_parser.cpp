@@ -57,7 +57,7 @@ class Parser {
  public:
   explicit Parser(std::string input) : input_(std::move(input)) {}
 
-  boost::system::result<Url, UrlError> run() {
+  Result<Url> run() {
     const auto end = static_cast<std::ptrdiff_t>(input_.size());
     for (;;) {
       const int c = pointer_ < end ? static_cast<unsigned char>(input_[pointer_]) : kEof;
@@ -218,7 +218,7 @@ class Parser {
 
   bool set_host_from_buffer() {
     auto parsed = parse_host(buffer_, !special());
-    if (!parsed) return fail(parsed.error().description);
+    if (!parsed) return fail(parsed.error().text);
     url_.host = std::move(*parsed);
     buffer_.clear();
     return true;
@@ -384,7 +384,7 @@ class Parser {
 
 }  // namespace
 
-boost::system::result<Url, UrlError> parse_url(std::string_view input) {
+Result<Url> parse_url(std::string_view input) {
   if (!platform::is_valid_utf8(input)) return url_error(kInvalidUtf8);
   return Parser(clean_input(input)).run();
 }

@@ -36,7 +36,10 @@ class SampleRuntime:
         if not match:
             self.process.kill()
             raise AssertionError("no ready line: %r %r" % (ready, self.process.stderr.read()))
+        # The path as the runtime printed it (a Windows path under Wine), and
+        # the same file as this test reaches it.
         self.url, self.port, self.descriptor_path = match.group(1), int(match.group(2)), match.group(3)
+        self.descriptor_file = os.path.join(self.home.name, "data", "runtime", "chrome", "connection.json")
 
     def stop(self, signal_number=None):
         # Wine ends a Windows program on SIGTERM at once; SIGINT reaches it as
@@ -82,10 +85,9 @@ class Publication(RuntimeTestCase):
     arguments = ("--version", "7.1.0-test")
 
     def test_descriptor_names_this_process_and_its_address(self):
-        expected_path = os.path.join(self.runtime.home.name, "data", "runtime", "chrome", "connection.json")
         self.assertEqual(self.runtime.descriptor_path,
                          harness.host_path(self.runtime.home.name, "data", "runtime", "chrome", "connection.json"))
-        with open(expected_path, encoding="utf-8") as file:
+        with open(self.runtime.descriptor_file, encoding="utf-8") as file:
             descriptor = json.load(file)
         self.assertEqual(set(descriptor), {"protocolVersion", "pid", "runtimeVersion", "wsUrl", "updatedAt"})
         self.assertEqual(descriptor["protocolVersion"], 1)
@@ -101,18 +103,22 @@ class Publication(RuntimeTestCase):
     @harness.not_on_windows("Wine ends a Windows program on SIGTERM without running its handlers")
     def test_sigterm_removes_the_descriptor_and_exits_0(self):
         self.assertEqual(self.runtime.stop(signal.SIGTERM), 0)
-        self.assertFalse(os.path.exists(self.runtime.descriptor_path))
-        self.assertEqual(os.listdir(os.path.dirname(self.runtime.descriptor_path)), [])
+        self.assertFalse(os.path.exists(self.runtime.descriptor_file))
+        self.assertEqual(os.listdir(os.path.dirname(self.runtime.descriptor_file)), [])
 
     def test_sigint_removes_the_descriptor_and_exits_0(self):
         self.assertEqual(self.runtime.stop(signal.SIGINT), 0)
-        self.assertFalse(os.path.exists(self.runtime.descriptor_path))
+        self.assertFalse(os.path.exists(self.runtime.descriptor_file))
+
+    def test_a_descriptor_removed_by_someone_else_is_no_failure(self):
+        os.remove(self.runtime.descriptor_file)
+        self.assertEqual(self.runtime.stop(), 0)
 
     def test_a_descriptor_replaced_by_another_runtime_is_left_alone(self):
-        with open(self.runtime.descriptor_path, "w", encoding="utf-8") as file:
+        with open(self.runtime.descriptor_file, "w", encoding="utf-8") as file:
             file.write('{"someone":"else"}')
         self.assertEqual(self.runtime.stop(), 0)
-        with open(self.runtime.descriptor_path, encoding="utf-8") as file:
+        with open(self.runtime.descriptor_file, encoding="utf-8") as file:
             self.assertEqual(file.read(), '{"someone":"else"}')
 
 

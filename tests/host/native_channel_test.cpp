@@ -27,7 +27,7 @@ using Pipe = orvix::testing::TestPipe;
 class CountingSource final : public ByteSource {
  public:
   explicit CountingSource(platform::StreamHandle handle) : inner_(handle) {}
-  boost::system::result<std::size_t, platform::OsError> read_some(char* buffer, std::size_t size) override {
+  Result<std::size_t, platform::OsError> read_some(char* buffer, std::size_t size) override {
     ++reads;
     return inner_.read_some(buffer, size);
   }
@@ -41,7 +41,7 @@ class CountingSource final : public ByteSource {
 class FailingSource final : public ByteSource {
  public:
   explicit FailingSource(std::vector<std::string> chunks) : chunks_(std::move(chunks)) {}
-  boost::system::result<std::size_t, platform::OsError> read_some(char* buffer, std::size_t size) override {
+  Result<std::size_t, platform::OsError> read_some(char* buffer, std::size_t size) override {
     if (next_ == chunks_.size()) return platform::OsError(5, "Input/output error (os error 5)");
     const std::string& chunk = chunks_[next_++];
     EXPECT_LE(chunk.size(), size);
@@ -54,23 +54,62 @@ class FailingSource final : public ByteSource {
   std::size_t next_ = 0;
 };
 
+// The same bytes `count` times over, then the end of input.
+class Repeating final : public ByteSource {
+ public:
+  Repeating(std::string bytes, int count) : bytes_(std::move(bytes)), left_(count) {}
+  Result<std::size_t, platform::OsError> read_some(char* buffer, std::size_t size) override {
+    if (pos_ == bytes_.size()) {
+      if (left_ == 0) return std::size_t{0};
+      pos_ = 0;
+    }
+    if (pos_ == 0) --left_;
+    const std::size_t n = std::min(size, bytes_.size() - pos_);
+    std::memcpy(buffer, bytes_.data() + pos_, n);
+    pos_ += n;
+    return n;
+  }
+
+ private:
+  std::string bytes_;
+  int left_;
+  std::size_t pos_ = 0;
+};
+
 class MemorySink final : public ByteSink {
  public:
-  boost::system::result<void, platform::OsError> write_all(const char* data, std::size_t size,
-                                                          std::size_t& written) override {
+  Result<void, platform::OsError> write_all(const char* data, std::size_t size, std::size_t& written) override {
     ++writes;
     bytes.append(data, size);
     written = size;
     return {};
   }
-  boost::system::result<void, platform::OsError> flush() override { return {}; }
+  Result<void, platform::OsError> flush() override { return {}; }
   std::string bytes;
   int writes = 0;
 };
 
+// Takes `capacity` bytes, then fails every write; what it took is kept.
+class FailingSink final : public ByteSink {
+ public:
+  explicit FailingSink(std::size_t capacity) : capacity_(capacity) {}
+  Result<void, platform::OsError> write_all(const char* data, std::size_t size, std::size_t& written) override {
+    written = std::min(size, capacity_ - bytes.size());
+    bytes.append(data, written);
+    if (written < size) return platform::OsError(32, "Broken pipe (os error 32)");
+    return {};
+  }
+  Result<void, platform::OsError> flush() override { return {}; }
+  void widen(std::size_t capacity) { capacity_ = capacity; }
+  std::string bytes;
+
+ private:
+  std::size_t capacity_;
+};
+
 std::string text_of(const ReadOutcome& outcome) {
   if (std::holds_alternative<EndOfInput>(outcome)) return "end";
-  if (auto* error = std::get_if<ChannelError>(&outcome)) return "error: " + error->text;
+  if (auto* error = std::get_if<Failure>(&outcome)) return "error: " + error->text;
   return json::to_compact_string(std::get<json::Value>(outcome));
 }
 
@@ -138,6 +177,23 @@ TEST(NativeChannel, ReplyIsFramedAndWrittenOnce) {
   EXPECT_EQ(sink.writes, 1);
 }
 
+// A failed write reports the system's text; release_output() then offers
+// once more exactly the bytes that did not go out.
+TEST(NativeChannel, WriteFailureKeepsWhatDidNotGoOut) {
+  Pipe unused;
+  StreamSource source(unused.read_end());
+  FailingSink sink(6);
+  NativeChannel channel(source, sink);
+  auto written = channel.write_native_message(json::Value("abcdef"));
+  ASSERT_FALSE(written);
+  EXPECT_EQ(written.error().kind, Failure::Kind::kSystem);
+  EXPECT_EQ(written.error().text, "Broken pipe (os error 32)");
+  EXPECT_EQ(sink.bytes, frame("\"abcdef\"").substr(0, 6));
+  sink.widen(1000);
+  channel.release_output();
+  EXPECT_EQ(sink.bytes, frame("\"abcdef\""));
+}
+
 TEST(NativeChannel, LargeReplyBypassesTheBuffer) {
   Pipe unused;
   StreamSource source(unused.read_end());
@@ -149,33 +205,6 @@ TEST(NativeChannel, LargeReplyBypassesTheBuffer) {
   EXPECT_FALSE(channel.write_native_message(json::Value(big + "z")));
 }
 
-}  // namespace
-}  // namespace orvix::host
-
-namespace orvix::host {
-namespace {
-
-// The same bytes `count` times over, then the end of input.
-class Repeating final : public ByteSource {
- public:
-  Repeating(std::string bytes, int count) : bytes_(std::move(bytes)), left_(count) {}
-  boost::system::result<std::size_t, platform::OsError> read_some(char* buffer, std::size_t size) override {
-    if (pos_ == bytes_.size()) {
-      if (left_ == 0) return std::size_t{0};
-      pos_ = 0;
-    }
-    if (pos_ == 0) --left_;
-    const std::size_t n = std::min(size, bytes_.size() - pos_);
-    std::memcpy(buffer, bytes_.data() + pos_, n);
-    pos_ += n;
-    return n;
-  }
-
- private:
-  std::string bytes_;
-  int left_;
-  std::size_t pos_ = 0;
-};
 
 // A long-lived host reads many large requests through one channel: the
 // memory of each must be reusable after the next read.

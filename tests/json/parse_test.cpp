@@ -11,12 +11,12 @@ namespace {
 std::string fault_of(std::string_view text) {
   auto parsed = parse_json(text);
   if (parsed) return "ok";
-  return parsed.error().description;
+  return parsed.error().text;
 }
 
 std::string round_trip(std::string_view text) {
   auto parsed = parse_json(text);
-  if (!parsed) return "error: " + parsed.error().description;
+  if (!parsed) return "error: " + parsed.error().text;
   return to_compact_string(*parsed);
 }
 
@@ -55,7 +55,8 @@ TEST(ParseJson, RejectsBadNumbers) {
 }
 
 TEST(ParseJson, RejectsBadStrings) {
-  EXPECT_EQ(fault_of("\"a\x01\""), "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 3");
+  EXPECT_EQ(fault_of("\"a\x01\""),
+            "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 3");
   EXPECT_EQ(fault_of("\"\\x\""), "invalid escape at line 1 column 3");
   EXPECT_EQ(fault_of("\"\\u12G4\""), "invalid escape at line 1 column 7");
   EXPECT_EQ(fault_of("\"\\ud800\""), "unexpected end of hex escape at line 1 column 8");

@@ -66,7 +66,7 @@ std::string disagreement(const boost::json::object& test) {
   const bool expect_failure = failure && failure->is_bool() && failure->get_bool();
   const auto parsed = parse_url(input);
   if (expect_failure) return parsed ? "parsed as " + parsed->href() + ", expected failure" : "";
-  if (!parsed) return "failed (" + parsed.error().description + "), expected " + member(test, "href");
+  if (!parsed) return "failed (" + parsed.error().text + "), expected " + member(test, "href");
   std::string differences;
   for (const auto& [key, actual] : parts_of(*parsed)) {
     const std::string expected = member(test, key.c_str());

@@ -9,12 +9,12 @@ namespace {
 
 std::string fault_of(std::string_view input) {
   auto parsed = parse_url(input);
-  return parsed ? "parsed as " + parsed->href() : parsed.error().description;
+  return parsed ? "parsed as " + parsed->href() : parsed.error().text;
 }
 
 Url parsed_or_empty(std::string_view input) {
   auto parsed = parse_url(input);
-  EXPECT_TRUE(parsed) << input << ": " << parsed.error().description;
+  EXPECT_TRUE(parsed) << input << ": " << parsed.error().text;
   return parsed ? *parsed : Url{};
 }
 

@@ -26,7 +26,7 @@ Result<HelloReport> read_report(platform::ChildProcess& host, std::chrono::milli
   }
   const std::string& body = std::get<std::string>(*reply);
   auto value = json::parse_json(body);
-  if (!value) return peer_failure("the host's reply is not JSON: " + value.error().description);
+  if (!value) return peer_failure("the host's reply is not JSON: " + value.error().text);
   if (json::string_at(*value, {"type"}) != "response" || json::find_path(&*value, {"result"}) == nullptr) {
     return peer_failure("the host did not answer hello with a response: " + body);
   }

@@ -126,7 +126,7 @@ ManifestCheck check_manifest(std::string_view text, bool relative_path_allowed) 
   if (!parsed || !parsed->is_object()) {
     check.problems.push_back(
         {"manifest_invalid", parsed ? std::string("The manifest is not a JSON object.")
-                                    : "The manifest is not valid JSON: " + parsed.error().description + "."});
+                                    : "The manifest is not valid JSON: " + parsed.error().text + "."});
     return check;
   }
   check.parsed = true;

@@ -69,7 +69,7 @@ void add_folder(const std::string& folder, bool recommended, std::vector<Source>
     auto parsed = json::parse_json(*text);
     if (!parsed || !parsed->is_object()) {
       notes.push_back("The policy file " + file + " is not a JSON object" +
-                      (parsed ? std::string() : " (" + parsed.error().description + ")") +
+                      (parsed ? std::string() : " (" + parsed.error().text + ")") +
                       "; the browser ignores it.");
       continue;
     }

@@ -1,8 +1,7 @@
 #include "descriptor_file.h"
 
 #include "discovery/product_home.h"
-#include "json/serialize.h"
-#include "json/value.h"
+#include "discovery/runtime_descriptor.h"
 #include "platform/clock.h"
 #include "support/file_replace.h"
 #include "platform/filesystem.h"
@@ -11,38 +10,39 @@
 
 namespace orvix::sample_runtime {
 
-boost::system::result<PublishedDescriptor, PublishError> PublishedDescriptor::publish(std::string_view version,
-                                                                                   std::string_view ws_url) {
+Result<PublishedDescriptor> PublishedDescriptor::publish(std::string_view version, std::string_view ws_url) {
   auto path = discovery::resolve_descriptor_path();
-  if (!path) return PublishError{"no product home: set ORVIX_HOME or HOME"};
+  if (!path) return Failure(Failure::Kind::kInvalidInput, "no product home: set ORVIX_HOME or HOME");
 
-  json::Object descriptor;
-  descriptor["protocolVersion"] = 1;
-  descriptor["pid"] = platform::current_process_id();
-  descriptor["runtimeVersion"] = version;
-  descriptor["wsUrl"] = ws_url;
-  descriptor["updatedAt"] = platform::unix_time_ms();
-  std::string content = json::to_compact_string(descriptor);
+  discovery::RuntimeConnectionDescriptor descriptor;
+  descriptor.protocol_version = discovery::kSupportedDescriptorProtocol;
+  descriptor.pid = platform::current_process_id();
+  descriptor.runtime_version = version;
+  descriptor.ws_url = ws_url;
+  descriptor.updated_at = platform::unix_time_ms();
+  std::string content = discovery::write_descriptor(descriptor);
 
   // A directory that cannot be made shows up as the write's failure.
   platform::create_directories(platform::parent_path(*path));
   if (auto written = platform::replace_file(*path, content); !written) {
-    return PublishError{"cannot write " + *path + ": " + written.error().text};
+    return Failure(Failure::Kind::kSystem, "cannot write " + *path + ": " + written.error().text);
   }
   return PublishedDescriptor(std::move(*path), std::move(content));
 }
 
-boost::system::result<void, PublishError> PublishedDescriptor::withdraw() const {
+Result<void> PublishedDescriptor::withdraw() const {
   auto current = platform::read_regular_file(path_, content_.size());
   if (!current) {
     using Kind = platform::FileError::Kind;
-    // Something longer than what this process wrote, or no file at all: not ours.
-    if (current.error().kind == Kind::kTooLarge || current.error().kind == Kind::kNotRegular) return {};
-    return PublishError{"cannot read " + path_ + ": " + current.error().os.text};
+    // Gone already, something longer than what this process wrote, or no
+    // regular file at all: not ours to remove, and nothing went wrong.
+    const Kind kind = current.error().kind;
+    if (kind == Kind::kNotFound || kind == Kind::kTooLarge || kind == Kind::kNotRegular) return {};
+    return Failure(Failure::Kind::kSystem, "cannot read " + path_ + ": " + current.error().os.text);
   }
   if (*current != content_) return {};
   if (auto removed = platform::remove_file(path_); !removed) {
-    return PublishError{"cannot remove " + path_ + ": " + removed.error().text};
+    return Failure(Failure::Kind::kSystem, "cannot remove " + path_ + ": " + removed.error().text);
   }
   return {};
 }

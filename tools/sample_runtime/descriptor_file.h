@@ -2,32 +2,28 @@
 //
 // publish() resolves the descriptor path from the environment (ORVIX_HOME,
 // else HOME/.orvix, else USERPROFILE/.orvix), creates its directories and
-// replaces the file atomically with
-//   {"protocolVersion":1,"pid":<this process>,"runtimeVersion":V,"wsUrl":U,"updatedAt":<unix ms>}
-// It fails with a text for people. withdraw() removes the file only while it
-// still holds what this process wrote, so a newer runtime's descriptor is kept.
+// replaces the file atomically with the descriptor's text
+// (discovery/descriptor_text.h): protocol version 1, this process's id, the
+// version and URL given, and the time of publishing. withdraw() removes the
+// file only while it still holds what this process wrote, so a newer
+// runtime's descriptor is kept. Both fail with a text for people.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-#include <boost/system/result.hpp>
+#include "platform/result.h"
 
 namespace orvix::sample_runtime {
 
-struct PublishError {
-  std::string text;
-};
-
 class PublishedDescriptor {
  public:
-  [[nodiscard]] static boost::system::result<PublishedDescriptor, PublishError> publish(std::string_view version,
-                                                                                      std::string_view ws_url);
+  [[nodiscard]] static Result<PublishedDescriptor> publish(std::string_view version, std::string_view ws_url);
 
   const std::string& path() const { return path_; }
 
-  // Removes the file if it is still ours. Fails with a text for people.
-  [[nodiscard]] boost::system::result<void, PublishError> withdraw() const;
+  // Removes the file if it is still ours.
+  [[nodiscard]] Result<void> withdraw() const;
 
  private:
   PublishedDescriptor(std::string path, std::string content) : path_(std::move(path)), content_(std::move(content)) {}

@@ -1,4 +1,6 @@
 // orvix-sample-runtime: a stand-in runtime service for demos and tests.
+// Every failure is printed here: exit status 2 for bad arguments (with the
+// usage), 1 when the runtime could not start or withdraw its descriptor.
 #include <iostream>
 #include <string>
 #include <vector>
@@ -10,12 +12,16 @@ int main(int argc, char** argv) {
   namespace sample = orvix::sample_runtime;
   auto options = sample::parse_options(std::vector<std::string>(argv + 1, argv + argc));
   if (!options) {
-    std::cerr << "orvix-sample-runtime: " << options.error() << "\n" << sample::kUsage;
+    std::cerr << "orvix-sample-runtime: " << options.error().text << "\n" << sample::kUsage;
     return 2;
   }
   if (options->help) {
     std::cout << sample::kUsage;
     return 0;
   }
-  return sample::run_sample_runtime(*options);
+  if (auto ran = sample::run_sample_runtime(*options); !ran) {
+    std::cerr << "sample runtime: " << ran.error().text << "\n";
+    return 1;
+  }
+  return 0;
 }

@@ -42,7 +42,8 @@ bool parse_port(const std::string& text, std::uint16_t& port) {
 
 }  // namespace
 
-boost::system::result<Options, std::string> parse_options(const std::vector<std::string>& arguments) {
+Result<Options> parse_options(const std::vector<std::string>& arguments) {
+  auto refused = [](std::string text) { return Failure(Failure::Kind::kInvalidInput, std::move(text)); };
   Options options;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
@@ -50,17 +51,17 @@ boost::system::result<Options, std::string> parse_options(const std::vector<std:
       options.help = true;
       continue;
     }
-    if (argument != "--port" && argument != "--version") return "unknown argument: " + argument;
-    if (i + 1 == arguments.size()) return argument + " needs a value";
+    if (argument != "--port" && argument != "--version") return refused("unknown argument: " + argument);
+    if (i + 1 == arguments.size()) return refused(argument + " needs a value");
     const std::string& value = arguments[++i];
     if (argument == "--version") {
       options.version = value;
     } else if (!parse_port(value, options.port)) {
-      return "not a port number (0 to 65535): " + value;
+      return refused("not a port number (0 to 65535): " + value);
     } else if (options.port == kWsDefaultPort) {
       // The URL parser drops a scheme's default port, so the published URL
       // would name no port and the host would refuse it.
-      return "port 80 cannot be published: ws://127.0.0.1:80/ names no port for the host";
+      return refused("port 80 cannot be published: ws://127.0.0.1:80/ names no port for the host");
     }
   }
   return options;

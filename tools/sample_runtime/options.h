@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include <boost/system/result.hpp>
+#include "platform/result.h"
 
 namespace orvix::sample_runtime {
 
@@ -20,6 +20,6 @@ struct Options {
 extern const char* const kUsage;
 
 // Parses the arguments after the program name. Fails with a text for people.
-[[nodiscard]] boost::system::result<Options, std::string> parse_options(const std::vector<std::string>& arguments);
+[[nodiscard]] Result<Options> parse_options(const std::vector<std::string>& arguments);
 
 }  // namespace orvix::sample_runtime

@@ -1,13 +1,15 @@
 // The sample runtime's life: listen, publish the descriptor, serve until
-// SIGINT or SIGTERM, withdraw the descriptor. Returns the exit status: 0 after
-// a signal, 1 when it could not start or could not withdraw its descriptor.
-// Prints the ready line to stdout and failures to stderr.
+// SIGINT or SIGTERM, withdraw the descriptor. Prints the ready line to
+// stdout. Succeeds after a signal once the descriptor is withdrawn; fails,
+// with a text for people, when it could not start or could not withdraw its
+// descriptor.
 #pragma once
 
 #include "options.h"
+#include "platform/result.h"
 
 namespace orvix::sample_runtime {
 
-int run_sample_runtime(const Options& options);
+[[nodiscard]] Result<void> run_sample_runtime(const Options& options);
 
 }  // namespace orvix::sample_runtime

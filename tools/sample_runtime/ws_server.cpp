@@ -69,14 +69,13 @@ class Session : public std::enable_shared_from_this<Session> {
 WsServer::WsServer(tcp::acceptor acceptor, std::uint16_t port, std::string version)
     : acceptor_(std::move(acceptor)), port_(port), version_(std::move(version)) {}
 
-boost::system::result<std::unique_ptr<WsServer>, std::string> WsServer::listen(asio::io_context& io,
-                                                                               std::uint16_t port,
-                                                                               std::string version) {
+Result<std::unique_ptr<WsServer>> WsServer::listen(asio::io_context& io, std::uint16_t port, std::string version) {
   const tcp::endpoint endpoint(asio::ip::address_v4::loopback(), port);
   tcp::acceptor acceptor(io);
   beast::error_code error;
   auto failed = [&](const char* step) {
-    return std::string("cannot ") + step + " 127.0.0.1:" + std::to_string(port) + ": " + error.message();
+    return Failure(Failure::Kind::kSystem,
+                   std::string("cannot ") + step + " 127.0.0.1:" + std::to_string(port) + ": " + error.message());
   };
   if (acceptor.open(endpoint.protocol(), error); error) return failed("open a socket for");
   // A fixed port can be reused at once after a previous run.

@@ -13,7 +13,8 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
-#include <boost/system/result.hpp>
+
+#include "platform/result.h"
 
 namespace orvix::sample_runtime {
 
@@ -21,8 +22,8 @@ class WsServer {
  public:
   // Binds 127.0.0.1:`port` (0 = a free ephemeral port) and starts accepting.
   // Fails with a text for people when the port cannot be bound.
-  [[nodiscard]] static boost::system::result<std::unique_ptr<WsServer>, std::string> listen(
-      boost::asio::io_context& io, std::uint16_t port, std::string version);
+  [[nodiscard]] static Result<std::unique_ptr<WsServer>> listen(boost::asio::io_context& io, std::uint16_t port,
+                                                                std::string version);
 
   std::uint16_t port() const { return port_; }
 

@@ -21,7 +21,7 @@ orvix::json::Value probe(const std::string& line) {
   auto input = orvix::json::parse_json(line);
   if (!input || !input->is_string()) return Object{{"ok", false}, {"error", "bad probe line"}};
   auto url = orvix::url::parse_url(input->get_string());
-  if (!url) return Object{{"ok", false}, {"error", url.error().description}};
+  if (!url) return Object{{"ok", false}, {"error", url.error().text}};
   return Object{
       {"ok", true},
       {"href", url->href()},

@@ -11,7 +11,7 @@ TEST(ParseUrlFailure, LabelMixingLeftToRightAndRightToLeft) {
   // Decodes to Latin 'a' then Hebrew alef: a label the bidi rule refuses.
   auto parsed = parse_url("ws://xn--a-0hc/");
   ASSERT_FALSE(parsed);
-  EXPECT_EQ(parsed.error().description, "invalid international domain name");
+  EXPECT_EQ(parsed.error().text, "invalid international domain name");
 }
 
 }  // namespace

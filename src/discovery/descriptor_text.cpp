@@ -10,15 +10,16 @@
 // last digit (the byte after it is looked at, not read), so a fault about it
 // counts up to that byte.
 
-#include "discovery/descriptor_reader.h"
+#include "discovery/descriptor_text.h"
 
 #include <array>
 #include <limits>
-#include <variant>
 
 #include "json/number_format.h"
 #include "json/parse.h"
+#include "json/serialize.h"
 #include "json/tokenizer.h"
+#include "json/value.h"
 
 namespace orvix::discovery {
 
@@ -30,20 +31,6 @@ using json::Tokenizer;
 namespace fault = json::fault;
 
 constexpr std::string_view kStructName = "struct RuntimeConnectionDescriptor";
-
-// A fault not yet given a place.
-struct Unplaced {
-  std::string message;
-};
-using Failure = std::variant<Fault, Unplaced>;
-
-template <class T>
-using Step = boost::system::result<T, Failure>;
-
-Fault place(Tokenizer& t, Failure failure) {
-  if (auto* placed = std::get_if<Fault>(&failure)) return std::move(*placed);
-  return t.error(std::get<Unplaced>(failure).message);
-}
 
 // How a string is shown inside a message: quoted, with quotes, backslashes
 // and control characters escaped.
@@ -109,7 +96,7 @@ Fault wrong_type(Tokenizer& t, std::string_view expected) {
     case '[': return t.error(invalid_type("sequence", expected));
     case '{': return t.error(invalid_type("map", expected));
     default:
-      if (c == '-' || (c >= '0' && c <= '9')) {
+      if (c == '-' || json::is_digit(c)) {
         auto number = t.number();
         if (!number) return number.error();
         return t.error(invalid_type(describe_number(*number), expected));
@@ -118,114 +105,121 @@ Fault wrong_type(Tokenizer& t, std::string_view expected) {
   }
 }
 
-// An unsigned integer field no larger than `max`, named `expected` in messages.
-Step<std::uint64_t> read_unsigned(Tokenizer& t, std::uint64_t max, std::string_view expected) {
+// An unsigned integer no larger than `max`, named `expected` in messages.
+Result<std::uint64_t, Fault> read_unsigned(Tokenizer& t, std::uint64_t max, std::string_view expected) {
   const auto next = t.peek();
-  if (!next) return Failure{t.peek_error(fault::kEofInValue)};
-  if (*next != '-' && (*next < '0' || *next > '9')) return Failure{wrong_type(t, expected)};
+  if (!next) return t.peek_error(fault::kEofInValue);
+  if (*next != '-' && !json::is_digit(*next)) return wrong_type(t, expected);
   auto number = t.number();
-  if (!number) return Failure{number.error()};
-  std::string problem;
-  if (number->kind == Number::Kind::kDouble) {
-    problem = invalid_type(describe_number(*number), expected);
-  } else if (number->kind == Number::Kind::kSigned || number->u > max) {
-    problem = "invalid value: " + describe_number(*number) + ", expected " + std::string(expected);
-  } else {
-    return number->u;
+  if (!number) return number.error();
+  if (number->kind == Number::Kind::kDouble) return t.error(invalid_type(describe_number(*number), expected));
+  if (number->kind == Number::Kind::kSigned || number->u > max) {
+    return t.error("invalid value: " + describe_number(*number) + ", expected " + std::string(expected));
   }
-  return Failure{t.error(problem)};
+  return number->u;
 }
 
-Step<std::string> read_string(Tokenizer& t) {
+Result<void, Fault> read_u32(Tokenizer& t, std::uint32_t& field) {
+  auto value = read_unsigned(t, std::numeric_limits<std::uint32_t>::max(), "u32");
+  if (!value) return value.error();
+  field = static_cast<std::uint32_t>(*value);
+  return {};
+}
+
+Result<void, Fault> read_u64(Tokenizer& t, std::uint64_t& field) {
+  auto value = read_unsigned(t, std::numeric_limits<std::uint64_t>::max(), "u64");
+  if (!value) return value.error();
+  field = *value;
+  return {};
+}
+
+Result<void, Fault> read_string(Tokenizer& t, std::string& field) {
   const auto next = t.peek();
-  if (!next) return Failure{t.peek_error(fault::kEofInValue)};
-  if (*next != '"') return Failure{wrong_type(t, "a string")};
+  if (!next) return t.peek_error(fault::kEofInValue);
+  if (*next != '"') return wrong_type(t, "a string");
   t.eat();
   auto text = t.string_rest();
-  if (!text) return Failure{text.error()};
-  return {boost::system::in_place_value, std::move(*text)};
+  if (!text) return text.error();
+  field = std::move(*text);
+  return {};
 }
 
-constexpr std::array<std::string_view, 5> kFields = {"protocolVersion", "pid", "runtimeVersion", "wsUrl",
-                                                     "updatedAt"};
+using Descriptor = RuntimeConnectionDescriptor;
 
-// Reads field number `index` into `d`.
-Step<void> read_field(Tokenizer& t, std::size_t index, RuntimeConnectionDescriptor& d) {
-  constexpr std::uint64_t kU32 = std::numeric_limits<std::uint32_t>::max();
-  constexpr std::uint64_t kU64 = std::numeric_limits<std::uint64_t>::max();
-  switch (index) {
-    case 0:
-    case 1: {
-      auto value = read_unsigned(t, kU32, "u32");
-      if (!value) return value.error();
-      (index == 0 ? d.protocol_version : d.pid) = static_cast<std::uint32_t>(*value);
-      return {};
-    }
-    case 2:
-    case 3: {
-      auto value = read_string(t);
-      if (!value) return value.error();
-      (index == 2 ? d.runtime_version : d.ws_url) = std::move(*value);
-      return {};
-    }
-    default: {
-      auto value = read_unsigned(t, kU64, "u64");
-      if (!value) return value.error();
-      d.updated_at = *value;
-      return {};
-    }
-  }
+// One row per field, in the order of the array form.
+struct Field {
+  std::string_view name;
+  // Reads the field's value where the tokenizer stands.
+  Result<void, Fault> (*read)(Tokenizer&, Descriptor&);
+  json::Value (*value)(const Descriptor&);
+};
+
+constexpr std::array<Field, 5> kFields = {{
+    {"protocolVersion", [](Tokenizer& t, Descriptor& d) { return read_u32(t, d.protocol_version); },
+     [](const Descriptor& d) { return json::Value(d.protocol_version); }},
+    {"pid", [](Tokenizer& t, Descriptor& d) { return read_u32(t, d.pid); },
+     [](const Descriptor& d) { return json::Value(d.pid); }},
+    {"runtimeVersion", [](Tokenizer& t, Descriptor& d) { return read_string(t, d.runtime_version); },
+     [](const Descriptor& d) { return json::Value(d.runtime_version); }},
+    {"wsUrl", [](Tokenizer& t, Descriptor& d) { return read_string(t, d.ws_url); },
+     [](const Descriptor& d) { return json::Value(d.ws_url); }},
+    {"updatedAt", [](Tokenizer& t, Descriptor& d) { return read_u64(t, d.updated_at); },
+     [](const Descriptor& d) { return json::Value(d.updated_at); }},
+}};
+
+// A fault about the container as a whole: placed once its end has been
+// looked for, past the whitespace that follows and past `close` when that
+// comes next.
+Fault fault_at_end(Tokenizer& t, char close, std::string message) {
+  if (t.peek() == close) t.eat();
+  return t.error(message);
 }
 
-Step<RuntimeConnectionDescriptor> read_members(Tokenizer& t) {
-  RuntimeConnectionDescriptor d;
-  std::array<bool, 5> seen{};
+Result<Descriptor, Fault> read_members(Tokenizer& t) {
+  Descriptor d;
+  std::array<bool, kFields.size()> seen{};
   for (bool first = true;; first = false) {
     auto key = t.next_member_name(first);
-    if (!key) return Failure{key.error()};
+    if (!key) return key.error();
     if (!*key) break;
 
-    std::size_t index = kFields.size();
-    for (std::size_t i = 0; i < kFields.size(); ++i) {
-      if (**key == kFields[i]) index = i;
-    }
-    // Checked before the colon is read; placed once the object's end has
-    // been looked for, like a missing field.
+    std::size_t index = 0;
+    while (index < kFields.size() && kFields[index].name != **key) ++index;
+    // Checked before the colon is read.
     if (index < kFields.size() && seen[index]) {
-      return Failure{Unplaced{"duplicate field `" + std::string(kFields[index]) + "`"}};
+      return fault_at_end(t, '}', "duplicate field `" + std::string(kFields[index].name) + "`");
     }
-    if (auto colon = t.member_colon(); !colon) return Failure{colon.error()};
+    if (auto colon = t.member_colon(); !colon) return colon.error();
     if (index == kFields.size()) {
       // Unknown members are skipped whatever they hold, one container deep already.
-      if (auto skipped = json::skip_value(t, json::kMaxDepth - 1); !skipped) return Failure{skipped.error()};
+      if (auto skipped = json::skip_value(t, json::kMaxDepth - 1); !skipped) return skipped.error();
       continue;
     }
-    if (auto field = read_field(t, index, d); !field) return field.error();
+    if (auto field = kFields[index].read(t, d); !field) return field.error();
     seen[index] = true;
   }
   for (std::size_t i = 0; i < kFields.size(); ++i) {
-    if (!seen[i]) return Failure{Unplaced{"missing field `" + std::string(kFields[i]) + "`"}};
+    if (!seen[i]) return fault_at_end(t, '}', "missing field `" + std::string(kFields[i].name) + "`");
   }
   return d;
 }
 
-Step<RuntimeConnectionDescriptor> read_elements(Tokenizer& t) {
-  RuntimeConnectionDescriptor d;
+Result<Descriptor, Fault> read_elements(Tokenizer& t) {
+  Descriptor d;
   for (std::size_t i = 0; i < kFields.size(); ++i) {
     auto more = t.next_element(i == 0);
-    if (!more) return Failure{more.error()};
+    if (!more) return more.error();
     if (!*more) {
-      return Failure{Unplaced{"invalid length " + std::to_string(i) + ", expected " + std::string(kStructName) +
-                              " with 5 elements"}};
+      return fault_at_end(t, ']', "invalid length " + std::to_string(i) + ", expected " + std::string(kStructName) +
+                                      " with 5 elements");
     }
-    if (auto field = read_field(t, i, d); !field) return field.error();
+    if (auto field = kFields[i].read(t, d); !field) return field.error();
   }
   return d;
 }
 
-// The closing bracket; it is consumed even when reading the members failed,
-// which moves where a field-level fault is placed.
-boost::system::result<void, Fault> close_container(Tokenizer& t, char close, std::string_view eof) {
+// The closing bracket after the last field.
+Result<void, Fault> close_container(Tokenizer& t, char close, std::string_view eof) {
   const auto next = t.peek();
   if (!next) return t.peek_error(eof);
   if (*next == close) {
@@ -241,27 +235,33 @@ boost::system::result<void, Fault> close_container(Tokenizer& t, char close, std
   return t.peek_error(fault::kTrailingCharacters);
 }
 
-boost::system::result<RuntimeConnectionDescriptor, Fault> read_value(Tokenizer& t) {
+Result<Descriptor, Fault> read_value(Tokenizer& t) {
   const auto next = t.peek();
   if (!next) return t.peek_error(fault::kEofInValue);
   if (*next != '{' && *next != '[') return wrong_type(t, kStructName);
   const bool is_object = *next == '{';
   t.eat();
   auto read = is_object ? read_members(t) : read_elements(t);
+  if (!read) return read.error();
   auto closed = is_object ? close_container(t, '}', fault::kEofInObject) : close_container(t, ']', fault::kEofInList);
-  if (!read) return place(t, read.error());
   if (!closed) return closed.error();
   return std::move(*read);
 }
 
 }  // namespace
 
-boost::system::result<RuntimeConnectionDescriptor, DescriptorSyntaxError> read_descriptor(std::string_view text) {
+Result<RuntimeConnectionDescriptor> read_descriptor(std::string_view text) {
   Tokenizer t(text);
   auto descriptor = read_value(t);
-  if (!descriptor) return DescriptorSyntaxError{descriptor.error().description()};
-  if (t.peek()) return DescriptorSyntaxError{t.peek_error(fault::kTrailingCharacters).description()};
+  if (!descriptor) return Failure(Failure::Kind::kInvalidInput, descriptor.error().description());
+  if (t.peek()) return Failure(Failure::Kind::kInvalidInput, t.peek_error(fault::kTrailingCharacters).description());
   return std::move(*descriptor);
+}
+
+std::string write_descriptor(const RuntimeConnectionDescriptor& descriptor) {
+  json::Object object;
+  for (const Field& field : kFields) object[field.name] = field.value(descriptor);
+  return json::to_compact_string(object);
 }
 
 }  // namespace orvix::discovery

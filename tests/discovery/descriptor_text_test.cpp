@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "discovery/descriptor_reader.h"
+#include "discovery/descriptor_text.h"
 
 namespace orvix::discovery {
 namespace {
@@ -10,14 +10,14 @@ namespace {
 std::string fault_of(std::string_view text) {
   auto read = read_descriptor(text);
   if (read) return "ok";
-  return read.error().description;
+  return read.error().text;
 }
 
-TEST(DescriptorReader, ReadsObjectAndArrayForms) {
+TEST(DescriptorText, ReadsObjectAndArrayForms) {
   auto object = read_descriptor(
       R"( {"updatedAt":18446744073709551615,"wsUrl":"ws://127.0.0.1:9000/","extra":{"a":[1,{"b":null}]},)"
       R"("runtimeVersion":"1.2.3","pid":4294967295,"protocolVersion":1} )");
-  ASSERT_TRUE(object) << object.error().description;
+  ASSERT_TRUE(object) << object.error().text;
   EXPECT_EQ(object->protocol_version, 1u);
   EXPECT_EQ(object->pid, 4294967295u);
   EXPECT_EQ(object->runtime_version, "1.2.3");
@@ -30,7 +30,20 @@ TEST(DescriptorReader, ReadsObjectAndArrayForms) {
   EXPECT_EQ(array->ws_url, "ws://h:1/");
 }
 
-TEST(DescriptorReader, NamesValuesOfTheWrongType) {
+TEST(DescriptorText, WritesTheCompactObjectThatReadsBack) {
+  const RuntimeConnectionDescriptor written{1, 4294967295u, "v \"1\"\n", "ws://127.0.0.1:9/", 18446744073709551615u};
+  const std::string text = write_descriptor(written);
+  EXPECT_EQ(text, R"({"pid":4294967295,"protocolVersion":1,"runtimeVersion":"v \"1\"\n",)"
+                  R"("updatedAt":18446744073709551615,"wsUrl":"ws://127.0.0.1:9/"})");
+  auto read = read_descriptor(text);
+  ASSERT_TRUE(read) << read.error().text;
+  EXPECT_EQ(read->pid, written.pid);
+  EXPECT_EQ(read->runtime_version, written.runtime_version);
+  EXPECT_EQ(read->ws_url, written.ws_url);
+  EXPECT_EQ(read->updated_at, written.updated_at);
+}
+
+TEST(DescriptorText, NamesValuesOfTheWrongType) {
   EXPECT_EQ(fault_of(R"({"protocolVersion":1,"pid":"12","runtimeVersion":"v","wsUrl":"w","updatedAt":5})"),
             "invalid type: string \"12\", expected u32 at line 1 column 31");
   EXPECT_EQ(fault_of(R"({"protocolVersion":1.0,"pid":1,"runtimeVersion":"v","wsUrl":"w","updatedAt":5})"),
@@ -47,11 +60,11 @@ TEST(DescriptorReader, NamesValuesOfTheWrongType) {
   EXPECT_EQ(fault_of("\"a\\nb\""),
             "invalid type: string \"a\\nb\", expected struct RuntimeConnectionDescriptor at line 1 column 6");
   EXPECT_EQ(fault_of("1e20"),
-            "invalid type: floating point `100000000000000000000.0`, expected struct RuntimeConnectionDescriptor at line 1 "
-            "column 4");
+            "invalid type: floating point `100000000000000000000.0`, expected struct RuntimeConnectionDescriptor at "
+            "line 1 column 4");
 }
 
-TEST(DescriptorReader, RefusesIntegersOutOfRange) {
+TEST(DescriptorText, RefusesIntegersOutOfRange) {
   EXPECT_EQ(fault_of(R"({"protocolVersion":-1,"pid":1,"runtimeVersion":"v","wsUrl":"w","updatedAt":5})"),
             "invalid value: integer `-1`, expected u32 at line 1 column 21");
   EXPECT_EQ(fault_of(R"({"protocolVersion":1,"pid":4294967296,"runtimeVersion":"v","wsUrl":"w","updatedAt":5})"),
@@ -60,7 +73,7 @@ TEST(DescriptorReader, RefusesIntegersOutOfRange) {
             "invalid type: floating point `18446744073709552000.0`, expected u64 at line 1 column 33");
 }
 
-TEST(DescriptorReader, PlacesMissingAndRepeatedFields) {
+TEST(DescriptorText, PlacesMissingAndRepeatedFields) {
   EXPECT_EQ(fault_of(R"({"protocolVersion":2,"pid":1,"runtimeVersion":"v","updatedAt":5})"),
             "missing field `wsUrl` at line 1 column 64");
   // Placed just past the closing bracket, whatever comes after it.
@@ -81,7 +94,7 @@ TEST(DescriptorReader, PlacesMissingAndRepeatedFields) {
 
 // A number is read up to its last digit; a fault about it counts up to that
 // byte, whatever follows it.
-TEST(DescriptorReader, PlacesFaultsOnTheLastByteOfWhatWasRead) {
+TEST(DescriptorText, PlacesFaultsOnTheLastByteOfWhatWasRead) {
   EXPECT_EQ(fault_of(R"({"pid":7.5})"), "invalid type: floating point `7.5`, expected u32 at line 1 column 10");
   EXPECT_EQ(fault_of("{\"pid\":7.5 \n}"), "invalid type: floating point `7.5`, expected u32 at line 1 column 10");
   EXPECT_EQ(fault_of(R"({"updatedAt":-3})"), "invalid value: integer `-3`, expected u64 at line 1 column 15");
@@ -98,14 +111,14 @@ TEST(DescriptorReader, PlacesFaultsOnTheLastByteOfWhatWasRead) {
   EXPECT_EQ(fault_of(R"({"pid":1e400})"), "number out of range at line 1 column 12");
 }
 
-TEST(DescriptorReader, ChecksArrayLength) {
+TEST(DescriptorText, ChecksArrayLength) {
   EXPECT_EQ(fault_of(R"([1,2,"v"])"),
             "invalid length 3, expected struct RuntimeConnectionDescriptor with 5 elements at line 1 column 9");
   EXPECT_EQ(fault_of(R"([1,2,"v","w",5,6])"), "trailing characters at line 1 column 16");
   EXPECT_EQ(fault_of(R"([1,2,"v","w",5,])"), "trailing comma at line 1 column 16");
 }
 
-TEST(DescriptorReader, ReportsSyntaxFaults) {
+TEST(DescriptorText, ReportsSyntaxFaults) {
   EXPECT_EQ(fault_of(""), "EOF while parsing a value at line 1 column 0");
   EXPECT_EQ(fault_of("\xEF\xBB\xBF{}"), "expected value at line 1 column 1");
   EXPECT_EQ(fault_of(R"([1,7,"v","w",0] {})"), "trailing characters at line 1 column 17");
