@@ -24,9 +24,12 @@ struct Failure {
   };
 
   // Not an aggregate, so that a Result<int> never takes a number for its failure.
+  // Default-constructible because boost::system::result::error() returns a
+  // default-constructed error when there is none.
+  Failure() = default;
   Failure(Kind failure_kind, std::string failure_text) : kind(failure_kind), text(std::move(failure_text)) {}
 
-  Kind kind;
+  Kind kind = Kind::kInvalidInput;
   std::string text;
 };
 
