@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/owned_handle.h"
 #include "platform/posix/write_all_posix.h"
 
 namespace orvix::platform {
@@ -27,43 +28,30 @@ FileError os_failure(OsError error) {
   return FileError{not_found ? FileError::Kind::kNotFound : FileError::Kind::kOsError, std::move(error)};
 }
 
-// Closes the descriptor when the scope ends, on every path.
-class OpenFile {
- public:
-  explicit OpenFile(int fd) : fd_(fd) {}
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  ~OpenFile() { ::close(fd_); }
-  int fd() const { return fd_; }
+int fd_of(const OwnedHandle& file) { return static_cast<int>(file.get()); }
 
- private:
-  int fd_;
+struct OpenFile {
+  OwnedHandle handle;
+  off_t size = 0;
 };
-
-using Opened = boost::system::result<std::pair<int, off_t>, FileError>;
 
 // Opens `path` with `flags` and checks that it is a regular file; the
 // descriptor is closed again when it is not. Returns it and the file's size.
-Opened open_regular(const std::string& path, int flags, mode_t mode = 0) {
+Result<OpenFile, FileError> open_regular(const std::string& path, int flags, mode_t mode = 0) {
   int fd;
   do {
     fd = ::open(path.c_str(), flags | kOpenFlags, mode);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return os_failure(last_os_error());
+  OpenFile file{OwnedHandle(fd)};
   struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    OsError error = last_os_error();
-    ::close(fd);
-    return FileError{FileError::Kind::kOsError, std::move(error)};
-  }
-  if (!S_ISREG(info.st_mode)) {
-    ::close(fd);
-    // A directory has the system's own word; the rest (pipes, sockets,
-    // devices) has none that fits.
-    if (S_ISDIR(info.st_mode)) return FileError{FileError::Kind::kOsError, os_error_from_code(EISDIR)};
-    return FileError{FileError::Kind::kNotRegular, {}};
-  }
-  return std::pair<int, off_t>{fd, info.st_size};
+  if (::fstat(fd, &info) != 0) return FileError{FileError::Kind::kOsError, last_os_error()};
+  // A directory has the system's own word; the rest (pipes, sockets,
+  // devices) has none that fits.
+  if (S_ISDIR(info.st_mode)) return FileError{FileError::Kind::kOsError, os_error_from_code(EISDIR)};
+  if (!S_ISREG(info.st_mode)) return FileError{FileError::Kind::kNotRegular, {}};
+  file.size = info.st_size;
+  return file;
 }
 
 // Whether the file's last byte is there and is no line feed. The size is
@@ -82,11 +70,10 @@ bool ends_inside_a_line(int fd) {
 
 }  // namespace
 
-boost::system::result<std::string, FileError> read_regular_file(const std::string& path, std::size_t max_size) {
-  auto opened = open_regular(path, O_RDONLY);
-  if (!opened) return opened.error();
-  OpenFile file(opened->first);
-  const auto size = static_cast<std::size_t>(opened->second);
+Result<std::string, FileError> read_regular_file(const std::string& path, std::size_t max_size) {
+  auto file = open_regular(path, O_RDONLY);
+  if (!file) return file.error();
+  const auto size = static_cast<std::size_t>(file->size);
   if (size > max_size) return FileError{FileError::Kind::kTooLarge, {}};
 
   // The file may grow while it is read: one byte past the limit is enough to
@@ -98,7 +85,7 @@ boost::system::result<std::string, FileError> read_regular_file(const std::strin
       if (filled > max_size) return FileError{FileError::Kind::kTooLarge, {}};
       content.resize(std::min(content.size() * 2, max_size + 1));
     }
-    const ssize_t n = ::read(file.fd(), content.data() + filled, content.size() - filled);
+    const ssize_t n = ::read(fd_of(file->handle), content.data() + filled, content.size() - filled);
     if (n > 0) {
       filled += static_cast<std::size_t>(n);
     } else if (n == 0) {
@@ -129,7 +116,7 @@ void create_directories(const std::string& path) {
   }
 }
 
-boost::system::result<void, FileError> append_line_to_regular_file(const std::string& path, std::string_view line) {
+Result<void, FileError> append_line_to_regular_file(const std::string& path, std::string_view line) {
   // Read access only to look at the last byte; a file this user may write
   // but not read is appended to without the look.
   bool readable = true;
@@ -139,15 +126,15 @@ boost::system::result<void, FileError> append_line_to_regular_file(const std::st
     opened = open_regular(path, O_WRONLY | O_APPEND | O_CREAT, 0666);
   }
   if (!opened) return opened.error();
-  OpenFile file(opened->first);
+  const int fd = fd_of(opened->handle);
   std::string own_line;
-  if (readable && ends_inside_a_line(file.fd())) {
+  if (readable && ends_inside_a_line(fd)) {
     own_line.reserve(line.size() + 1);
     own_line.append(1, '\n').append(line);
     line = own_line;
   }
   std::size_t written = 0;
-  if (auto result = posix::write_all(file.fd(), line, written); !result) {
+  if (auto result = posix::write_all(fd, line, written); !result) {
     return FileError{FileError::Kind::kOsError, result.error()};
   }
   return {};

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/owned_handle.h"
 #include "platform/win32/handle_io.h"
 #include "platform/win32/wide_text.h"
 
@@ -25,33 +26,17 @@ FileError os_failure(OsError error) {
   return FileError{not_found ? FileError::Kind::kNotFound : FileError::Kind::kOsError, std::move(error)};
 }
 
-// Closes the handle when the scope ends, on every path.
-class OpenFile {
- public:
-  explicit OpenFile(HANDLE handle) : handle_(handle) {}
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  ~OpenFile() { CloseHandle(handle_); }
-  HANDLE handle() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 // Opens `path` and checks that it is a file on disk: pipes, consoles and
 // devices ("NUL", "\\.\pipe\...") are closed again untouched. Without
 // FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened at all, so one at
 // `path` fails here with the system's text (access denied). Opening never
 // waits: a busy named pipe fails at once.
-boost::system::result<HANDLE, FileError> open_regular(const std::string& path, DWORD access, DWORD disposition) {
-  HANDLE handle = CreateFileW(win32::widen(path).c_str(), access, kShareAll, nullptr, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return os_failure(last_os_error());
-  if (GetFileType(handle) != FILE_TYPE_DISK) {
-    CloseHandle(handle);
-    return FileError{FileError::Kind::kNotRegular, {}};
-  }
-  return handle;
+Result<OwnedHandle, FileError> open_regular(const std::string& path, DWORD access, DWORD disposition) {
+  OwnedHandle file(reinterpret_cast<std::intptr_t>(CreateFileW(win32::widen(path).c_str(), access, kShareAll, nullptr,
+                                                               disposition, FILE_ATTRIBUTE_NORMAL, nullptr)));
+  if (!file.is_open()) return os_failure(last_os_error());
+  if (GetFileType(win32::as_handle(file.get())) != FILE_TYPE_DISK) return FileError{FileError::Kind::kNotRegular, {}};
+  return file;
 }
 
 // Whether the file's last byte is there and is no line feed. The size is
@@ -72,12 +57,12 @@ bool ends_inside_a_line(HANDLE file) {
 
 }  // namespace
 
-boost::system::result<std::string, FileError> read_regular_file(const std::string& path, std::size_t max_size) {
+Result<std::string, FileError> read_regular_file(const std::string& path, std::size_t max_size) {
   auto opened = open_regular(path, GENERIC_READ, OPEN_EXISTING);
   if (!opened) return opened.error();
-  OpenFile file(*opened);
+  const HANDLE file = win32::as_handle(opened->get());
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.handle(), &size)) return FileError{FileError::Kind::kOsError, last_os_error()};
+  if (!GetFileSizeEx(file, &size)) return FileError{FileError::Kind::kOsError, last_os_error()};
   if (static_cast<unsigned long long>(size.QuadPart) > max_size) return FileError{FileError::Kind::kTooLarge, {}};
 
   // The file may grow while it is read: one byte past the limit is enough to
@@ -92,7 +77,7 @@ boost::system::result<std::string, FileError> read_regular_file(const std::strin
     const std::size_t room = content.size() - filled;
     const DWORD wanted = room > MAXDWORD ? MAXDWORD : static_cast<DWORD>(room);
     DWORD got = 0;
-    if (!ReadFile(file.handle(), content.data() + filled, wanted, &got, nullptr)) {
+    if (!ReadFile(file, content.data() + filled, wanted, &got, nullptr)) {
       return FileError{FileError::Kind::kOsError, last_os_error()};
     }
     if (got == 0) break;
@@ -119,7 +104,7 @@ void create_directories(const std::string& path) {
   }
 }
 
-boost::system::result<void, FileError> append_line_to_regular_file(const std::string& path, std::string_view line) {
+Result<void, FileError> append_line_to_regular_file(const std::string& path, std::string_view line) {
   // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end of
   // the file as it is then, also when other processes append to it. Read
   // access only to look at the last byte; a file this user may write but not
@@ -131,15 +116,16 @@ boost::system::result<void, FileError> append_line_to_regular_file(const std::st
     opened = open_regular(path, FILE_APPEND_DATA, OPEN_ALWAYS);
   }
   if (!opened) return opened.error();
-  OpenFile file(*opened);
+  const HANDLE file = win32::as_handle(opened->get());
   std::string own_line;
-  if (readable && ends_inside_a_line(file.handle())) {
+  if (readable && ends_inside_a_line(file)) {
     own_line.reserve(line.size() + 1);
     own_line.append(1, '\n').append(line);
     line = own_line;
   }
-  if (auto written = win32::write_all(file.handle(), line); !written) {
-    return FileError{FileError::Kind::kOsError, written.error()};
+  std::size_t written = 0;
+  if (auto result = win32::write_all(file, line, written); !result) {
+    return FileError{FileError::Kind::kOsError, result.error()};
   }
   return {};
 }
