@@ -11,9 +11,8 @@
 #include <optional>
 #include <string>
 
-#include <boost/system/result.hpp>
-
 #include "platform/os_error.h"
+#include "platform/result.h"
 
 namespace orvix::platform {
 
@@ -24,19 +23,16 @@ inline constexpr const char* kRegistryUnsupported = "This system has no registry
 
 // The default value (a string) of `key`; nothing when the key or its default
 // value is missing. A value that is not a string is an error.
-[[nodiscard]] boost::system::result<std::optional<std::string>, OsError> read_default_value(RegistryHive hive,
-                                                                                          RegistryView view,
-                                                                                          const std::string& key);
+[[nodiscard]] Result<std::optional<std::string>, OsError> read_default_value(RegistryHive hive, RegistryView view,
+                                                                             const std::string& key);
 
 // Creates `key` with its missing parents and sets its default value to
 // `value` (REG_SZ).
-[[nodiscard]] boost::system::result<void, OsError> write_default_value(RegistryHive hive, RegistryView view,
-                                                                      const std::string& key,
-                                                                      const std::string& value);
+[[nodiscard]] Result<void, OsError> write_default_value(RegistryHive hive, RegistryView view, const std::string& key,
+                                                        const std::string& value);
 
 // Deletes `key` (which must have no subkeys). Returns false when it was not
 // there.
-[[nodiscard]] boost::system::result<bool, OsError> delete_key(RegistryHive hive, RegistryView view,
-                                                             const std::string& key);
+[[nodiscard]] Result<bool, OsError> delete_key(RegistryHive hive, RegistryView view, const std::string& key);
 
 }  // namespace orvix::platform
