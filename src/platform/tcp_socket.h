@@ -58,6 +58,16 @@ class TcpSocket {
   // has not completed when `timeout` passes fails with `timed_out` set and the
   // text "connection timed out". The socket is left in non-blocking mode: the
   // send/receive calls below do their own waiting.
+  //
+  // A connect to a loopback address (127.0.0.0/8, ::1) is told to give up
+  // on the first reset. Windows otherwise answers a closed port's reset by
+  // sending the SYN again for about two seconds before it reports "refused",
+  // so with the host's 1.5 s limit a stale runtime descriptor would read as
+  // "connection timed out" after 1.5 s on every request, where Linux says
+  // "refused" at once. So on Windows 10 1709 (build 16299) and later the
+  // socket gets SIO_TCP_INITIAL_RTO with no SYN retransmissions, and older
+  // builds, which do not know that setting, one retransmission. Best effort:
+  // when the system refuses it, the connect goes on as before.
   [[nodiscard]] static Result<TcpSocket, SocketError> connect(const SocketAddress& address,
                                                               std::chrono::milliseconds timeout);
 
