@@ -12,9 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include <boost/system/result.hpp>
-
 #include "platform/os_error.h"
+#include "platform/result.h"
 
 namespace orvix::platform {
 
@@ -35,8 +34,7 @@ struct FileError {
 // ever read). The file is opened for reading only, shared for reading,
 // writing and deletion where the OS has such modes. A directory is a
 // kOsError with the system's text for it.
-[[nodiscard]] boost::system::result<std::string, FileError> read_regular_file(const std::string& path,
-                                                                              std::size_t max_size);
+[[nodiscard]] Result<std::string, FileError> read_regular_file(const std::string& path, std::size_t max_size);
 
 // Whether anything (file, directory, ...) exists at `path`, following links.
 // Looks without opening.
@@ -56,7 +54,6 @@ void create_directories(const std::string& path);
 // the new one stays whole. The file's last byte is read for that only where
 // this user may read the file; a file that may only be written gets the line
 // as it is.
-[[nodiscard]] boost::system::result<void, FileError> append_line_to_regular_file(const std::string& path,
-                                                                                 std::string_view line);
+[[nodiscard]] Result<void, FileError> append_line_to_regular_file(const std::string& path, std::string_view line);
 
 }  // namespace orvix::platform

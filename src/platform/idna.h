@@ -4,8 +4,9 @@
 // CheckBidi and CheckJoiners on.
 //
 // Takes a UTF-8 domain (labels separated by '.', U+3002, U+FF0E or U+FF61)
-// and returns its lower-case ASCII form, which may be empty. A failure names
-// what the underlying library objected to; callers show their own text.
+// and returns its lower-case ASCII form, which may be empty. A failure
+// (kInvalidInput) names what the underlying library objected to; callers
+// show their own text.
 //
 // Each platform uses its system's IDNA library, so the edges differ slightly
 // from the standard; idna_posix.cpp / idna_win32.cpp document their own.
@@ -15,15 +16,10 @@
 #include <string>
 #include <string_view>
 
-#include <boost/system/result.hpp>
+#include "platform/result.h"
 
 namespace orvix::platform {
 
-struct IdnaError {
-  std::string reason;
-};
-
-[[nodiscard]] boost::system::result<std::string, IdnaError> unicode_domain_to_ascii(
-    std::string_view utf8_domain);
+[[nodiscard]] Result<std::string> unicode_domain_to_ascii(std::string_view utf8_domain);
 
 }  // namespace orvix::platform

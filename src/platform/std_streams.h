@@ -15,9 +15,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include <boost/system/result.hpp>
-
 #include "platform/os_error.h"
+#include "platform/result.h"
 
 namespace orvix::platform {
 
@@ -29,22 +28,22 @@ struct ChannelHandles {
                         // none, an invalid handle on which the first write fails
 };
 
-[[nodiscard]] boost::system::result<ChannelHandles, OsError> guard_standard_streams();
+[[nodiscard]] Result<ChannelHandles, OsError> guard_standard_streams();
 
 // Reads up to `size` bytes; 0 means end of input. End-of-file and a broken
 // pipe both read as 0 bytes. Interrupted reads are repeated. Blocks until at
 // least one byte or the end arrives.
-[[nodiscard]] boost::system::result<std::size_t, OsError> read_stream(StreamHandle handle, char* buffer, std::size_t size);
+[[nodiscard]] Result<std::size_t, OsError> read_stream(StreamHandle handle, char* buffer, std::size_t size);
 
 // Writes all `size` bytes, repeating partial and interrupted writes; a write
 // that takes nothing is a failure, never retried. On failure `written` tells
 // how many bytes went out before it.
-[[nodiscard]] boost::system::result<void, OsError> write_stream(StreamHandle handle, const char* data, std::size_t size,
-                                                              std::size_t& written);
+[[nodiscard]] Result<void, OsError> write_stream(StreamHandle handle, const char* data, std::size_t size,
+                                                 std::size_t& written);
 
 // Pushes what the system buffers for `handle` on to its destination (a no-op
 // for pipes on POSIX).
-[[nodiscard]] boost::system::result<void, OsError> flush_stream(StreamHandle handle);
+[[nodiscard]] Result<void, OsError> flush_stream(StreamHandle handle);
 
 // Writes one line to standard error without buffering; failures (no standard
 // error at all, a closed pipe) are ignored.

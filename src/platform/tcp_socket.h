@@ -16,9 +16,8 @@
 #include <span>
 #include <string_view>
 
-#include <boost/system/result.hpp>
-
 #include "platform/os_error.h"
+#include "platform/result.h"
 
 namespace orvix::platform {
 
@@ -43,8 +42,8 @@ struct SocketError {
 // carries the resolver's own message and code: "<message> (resolver error N)"
 // where the resolver has its own codes, else the usual OS error text.
 // Blocks for as long as the system resolver takes.
-[[nodiscard]] boost::system::result<std::optional<SocketAddress>, OsError> resolve_first_address(
-    std::string_view host, std::uint16_t port);
+[[nodiscard]] Result<std::optional<SocketAddress>, OsError> resolve_first_address(std::string_view host,
+                                                                                  std::uint16_t port);
 
 class TcpSocket {
  public:
@@ -59,26 +58,36 @@ class TcpSocket {
   // has not completed when `timeout` passes fails with `timed_out` set and the
   // text "connection timed out". The socket is left in non-blocking mode: the
   // send/receive calls below do their own waiting.
-  [[nodiscard]] static boost::system::result<TcpSocket, SocketError> connect(const SocketAddress& address,
-                                                                             std::chrono::milliseconds timeout);
+  //
+  // A connect to a loopback address (127.0.0.0/8, ::1) is told to give up
+  // on the first reset. Windows otherwise answers a closed port's reset by
+  // sending the SYN again for about two seconds before it reports "refused",
+  // so with the host's 1.5 s limit a stale runtime descriptor would read as
+  // "connection timed out" after 1.5 s on every request, where Linux says
+  // "refused" at once. So on Windows 10 1709 (build 16299) and later the
+  // socket gets SIO_TCP_INITIAL_RTO with no SYN retransmissions, and older
+  // builds, which do not know that setting, one retransmission. Best effort:
+  // when the system refuses it, the connect goes on as before.
+  [[nodiscard]] static Result<TcpSocket, SocketError> connect(const SocketAddress& address,
+                                                              std::chrono::milliseconds timeout);
 
   // The system's own receive/send timeouts (SO_RCVTIMEO / SO_SNDTIMEO).
   // They matter only to blocking calls; the calls below keep their own
   // deadlines, so these are a backstop for anything that blocks regardless.
-  [[nodiscard]] boost::system::result<void, OsError> set_receive_timeout(std::chrono::milliseconds timeout);
-  [[nodiscard]] boost::system::result<void, OsError> set_send_timeout(std::chrono::milliseconds timeout);
+  [[nodiscard]] Result<void, OsError> set_receive_timeout(std::chrono::milliseconds timeout);
+  [[nodiscard]] Result<void, OsError> set_send_timeout(std::chrono::milliseconds timeout);
 
   // Receives between 1 and `buffer.size()` bytes, waiting at most `timeout`
   // for the first to arrive. 0 means the peer shut down its side in order
   // (or `buffer` is empty).
-  [[nodiscard]] boost::system::result<std::size_t, SocketError> receive_some(std::span<std::byte> buffer,
-                                                                             std::chrono::milliseconds timeout);
+  [[nodiscard]] Result<std::size_t, SocketError> receive_some(std::span<std::byte> buffer,
+                                                              std::chrono::milliseconds timeout);
 
   // Sends between 1 and the total size of `buffers` bytes, taken in order
   // from the buffers as one gathered write, waiting at most `timeout` for room
   // in the send buffer. 0 only when every buffer is empty.
-  [[nodiscard]] boost::system::result<std::size_t, SocketError> send_some(
-      std::span<const std::span<const std::byte>> buffers, std::chrono::milliseconds timeout);
+  [[nodiscard]] Result<std::size_t, SocketError> send_some(std::span<const std::span<const std::byte>> buffers,
+                                                           std::chrono::milliseconds timeout);
 
   bool is_open() const { return handle_ != kNoHandle; }
 

@@ -96,5 +96,28 @@ TEST(TcpSocket, SendingToAVanishedPeerFailsWithoutASignal) {
   EXPECT_TRUE(failed);
 }
 
+// A stale runtime descriptor names a loopback port nobody listens on: the
+// connect must say "refused" at once rather than wait out its limit (Windows
+// retries the SYN after a reset unless told not to).
+TEST(TcpSocket, AClosedLoopbackPortIsRefusedNotTimedOut) {
+  for (const char* loopback : {"127.0.0.1", "::1"}) {
+    net::io_context context;
+    tcp::acceptor probe(context);
+    boost::system::error_code error;
+    const auto literal = net::ip::make_address(loopback);
+    probe.open(literal.is_v4() ? tcp::v4() : tcp::v6(), error);
+    if (!error) probe.bind({literal, 0}, error);
+    if (error) continue;  // no IPv6 here
+    const auto port = probe.local_endpoint().port();
+    probe.close();  // bound, never listening, now free: nothing answers there
+
+    auto address = resolve_first_address(loopback, port);
+    ASSERT_TRUE(address && *address) << loopback;
+    auto connected = TcpSocket::connect(**address, 1500ms);
+    ASSERT_FALSE(connected.has_value()) << loopback;
+    EXPECT_FALSE(connected.error().timed_out) << loopback << ": " << connected.error().os.text;
+  }
+}
+
 }  // namespace
 }  // namespace orvix::platform

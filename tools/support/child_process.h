@@ -3,11 +3,12 @@
 //
 // spawn() starts argv[0] (searched in PATH when it has no separator) with the
 // parent's environment plus the given overrides, in the given working
-// directory; it fails with the OS text when the program cannot be started
-// (or the directory cannot be entered). Every other call blocks the calling
-// thread: reads wait for data up to an optional timeout (none = no limit),
-// writes until all bytes are taken. A write to a child that has closed its
-// stdin fails with the "broken pipe" error; it never raises SIGPIPE.
+// directory; it fails with the OS text (kSystem) when the program cannot be
+// started (or the directory cannot be entered). Every other call blocks the
+// calling thread: reads wait for data up to an optional timeout (none = no
+// limit; one that passes is a kPeer failure, "timed out"), writes until all
+// bytes are taken. A write to a child that has closed its stdin fails with
+// the "broken pipe" error (kSystem); it never raises SIGPIPE.
 //
 // The object owns the pipes and the process. Destroying it before wait()
 // closes the pipes, kills the child (SIGKILL) and reaps it, so no process
@@ -25,17 +26,9 @@
 #include <utility>
 #include <vector>
 
-#include <boost/system/result.hpp>
+#include "platform/result.h"
 
 namespace orvix::platform {
-
-struct ChildError {
-  bool timed_out = false;  // a read saw no data within its timeout
-  std::string text;        // OS text ("... (os error N)") or "timed out"
-};
-
-template <class T>
-using ChildResult = boost::system::result<T, ChildError>;
 
 struct ChildOptions {
   std::vector<std::string> argv;  // argv[0] is the program
@@ -64,7 +57,7 @@ using ReadTimeout = std::optional<std::chrono::milliseconds>;
 
 class ChildProcess {
  public:
-  [[nodiscard]] static ChildResult<ChildProcess> spawn(const ChildOptions& options);
+  [[nodiscard]] static Result<ChildProcess> spawn(const ChildOptions& options);
 
   ChildProcess(ChildProcess&&) noexcept;
   ChildProcess& operator=(ChildProcess&&) noexcept;
@@ -73,18 +66,18 @@ class ChildProcess {
   int pid() const;
 
   // Writes every byte to the child's stdin.
-  [[nodiscard]] ChildResult<void> write_all(std::string_view bytes);
+  [[nodiscard]] Result<void> write_all(std::string_view bytes);
 
   // Fills `buffer` from the child's stdout; returns how many bytes arrived,
   // which is less than buffer.size() only when the child closed its stdout.
-  [[nodiscard]] ChildResult<std::size_t> read_exact(std::span<char> buffer, ReadTimeout timeout = std::nullopt);
+  [[nodiscard]] Result<std::size_t> read_exact(std::span<char> buffer, ReadTimeout timeout = std::nullopt);
 
   // Everything the child writes to stdout until it closes it.
-  [[nodiscard]] ChildResult<std::string> read_stdout_to_end(ReadTimeout timeout = std::nullopt);
+  [[nodiscard]] Result<std::string> read_stdout_to_end(ReadTimeout timeout = std::nullopt);
 
   // Everything the child writes to stderr until it closes it (pipe_stderr only;
   // empty otherwise).
-  [[nodiscard]] ChildResult<std::string> read_stderr_to_end(ReadTimeout timeout = std::nullopt);
+  [[nodiscard]] Result<std::string> read_stderr_to_end(ReadTimeout timeout = std::nullopt);
 
   // Signals end of input to the child. Idempotent.
   void close_stdin();
@@ -92,7 +85,7 @@ class ChildProcess {
   void close_stdout();
 
   // Closes stdin, then waits for the child to end and reaps it.
-  [[nodiscard]] ChildResult<ExitStatus> wait();
+  [[nodiscard]] Result<ExitStatus> wait();
 
  private:
   struct State;

@@ -7,9 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include <boost/system/result.hpp>
-
 #include "platform/os_error.h"
+#include "platform/result.h"
 
 namespace orvix::platform {
 
@@ -17,15 +16,14 @@ namespace orvix::platform {
 // old content or the new, never a mix: writes a temporary file beside it and
 // renames it over. The file is readable by the current user only. The
 // temporary file is removed when a step fails. The directory must exist.
-[[nodiscard]] boost::system::result<void, OsError> replace_file(const std::string& path, std::string_view bytes);
+[[nodiscard]] Result<void, OsError> replace_file(const std::string& path, std::string_view bytes);
 
 // The same, but the file is readable by every user (a configuration file that
 // programs of other users read, such as a system-wide browser manifest). On
 // Windows the file takes its folder's permissions, as with replace_file().
-[[nodiscard]] boost::system::result<void, OsError> replace_shared_file(const std::string& path,
-                                                                      std::string_view bytes);
+[[nodiscard]] Result<void, OsError> replace_shared_file(const std::string& path, std::string_view bytes);
 
 // Removes the file at `path`; a missing file is an error.
-[[nodiscard]] boost::system::result<void, OsError> remove_file(const std::string& path);
+[[nodiscard]] Result<void, OsError> remove_file(const std::string& path);
 
 }  // namespace orvix::platform

@@ -16,23 +16,23 @@ std::string truncated(const char* part, std::size_t got, std::size_t expected) {
 
 }  // namespace
 
-boost::system::result<void, LinkError> send_frame(platform::ChildProcess& host, std::string_view body) {
+Result<void> send_frame(platform::ChildProcess& host, std::string_view body) {
   if (body.size() > std::numeric_limits<std::uint32_t>::max()) {
-    return LinkError{"request of " + std::to_string(body.size()) + " bytes is too long for a frame"};
+    return Failure(Failure::Kind::kInvalidInput,
+                   "request of " + std::to_string(body.size()) + " bytes is too long for a frame");
   }
   // One write for prefix and body, so the host never sees a lone prefix.
   unsigned char prefix[host::kLengthSize];
   host::encode_length(static_cast<std::uint32_t>(body.size()), prefix);
   std::string frame(reinterpret_cast<const char*>(prefix), host::kLengthSize);
   frame.append(body);
-  if (auto written = host.write_all(frame); !written) return LinkError{written.error().text};
-  return {};
+  return host.write_all(frame);
 }
 
-boost::system::result<Reply, LinkError> receive_frame(platform::ChildProcess& host, platform::ReadTimeout timeout) {
+Result<Reply> receive_frame(platform::ChildProcess& host, platform::ReadTimeout timeout) {
   std::array<char, host::kLengthSize> prefix{};
   auto got = host.read_exact(prefix, timeout);
-  if (!got) return LinkError{got.error().text};
+  if (!got) return got.error();
   if (*got == 0) return Reply{HostClosed{}};
   if (*got < prefix.size()) return Reply{BrokenFrame{truncated("length", *got, prefix.size())}};
 
@@ -43,7 +43,7 @@ boost::system::result<Reply, LinkError> receive_frame(platform::ChildProcess& ho
   }
   std::string body(length, '\0');
   got = host.read_exact(body, timeout);
-  if (!got) return LinkError{got.error().text};
+  if (!got) return got.error();
   if (*got < length) return Reply{BrokenFrame{truncated("body", *got, length)}};
   return Reply{std::move(body)};
 }

@@ -11,8 +11,7 @@
 #include <string_view>
 #include <variant>
 
-#include <boost/system/result.hpp>
-
+#include "platform/result.h"
 #include "support/child_process.h"
 
 namespace orvix::client {
@@ -27,19 +26,14 @@ struct BrokenFrame {
 
 using Reply = std::variant<std::string, HostClosed, BrokenFrame>;
 
-// The pipe to or from the host failed; `text` is the OS text.
-struct LinkError {
-  std::string text;
-};
-
-// Writes `body` as one frame. Fails when the host has closed its input, or
-// when the body is too long for the length prefix (4 GiB - 1 bytes).
-[[nodiscard]] boost::system::result<void, LinkError> send_frame(platform::ChildProcess& host, std::string_view body);
+// Writes `body` as one frame. Fails when the host has closed its input (the
+// pipe's failure, as ChildProcess reports it), or when the body is too long
+// for the length prefix (4 GiB - 1 bytes; kInvalidInput).
+[[nodiscard]] Result<void> send_frame(platform::ChildProcess& host, std::string_view body);
 
 // Reads one whole reply frame. Fails on a read error of the pipe, or when
 // `timeout` (for each of the prefix and the body; none = no limit) passes
-// before the bytes arrive.
-[[nodiscard]] boost::system::result<Reply, LinkError> receive_frame(platform::ChildProcess& host,
-                                                                   platform::ReadTimeout timeout = std::nullopt);
+// before the bytes arrive (kPeer, "timed out").
+[[nodiscard]] Result<Reply> receive_frame(platform::ChildProcess& host, platform::ReadTimeout timeout = std::nullopt);
 
 }  // namespace orvix::client

@@ -7,10 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include <boost/system/result.hpp>
-
 #include "platform/filesystem.h"  // path_exists(), which the host needs too
 #include "platform/os_error.h"
+#include "platform/result.h"
 
 namespace orvix::platform {
 
@@ -23,7 +22,7 @@ std::string own_executable_path(std::string_view argv0);
 // components and doubled separators removed lexically (links are kept as
 // they are, so a path through a link keeps naming the link). Fails only when
 // the current directory cannot be read.
-[[nodiscard]] boost::system::result<std::string, OsError> absolute_path(std::string_view path);
+[[nodiscard]] Result<std::string, OsError> absolute_path(std::string_view path);
 
 // Whether `path` is absolute on this system ("/..." on POSIX; "C:\..." or
 // "\\server\..." on Windows).

@@ -14,9 +14,8 @@
 #include <variant>
 #include <vector>
 
-#include <boost/system/result.hpp>
-
 #include "platform/os_error.h"
+#include "platform/result.h"
 
 namespace orvix::platform {
 
@@ -27,9 +26,8 @@ inline constexpr const char* kRegistryUnsupported = "This system has no registry
 
 // The default value (a string) of `key`; nothing when the key or its default
 // value is missing. A value that is not a string is an error.
-[[nodiscard]] boost::system::result<std::optional<std::string>, OsError> read_default_value(RegistryHive hive,
-                                                                                          RegistryView view,
-                                                                                          const std::string& key);
+[[nodiscard]] Result<std::optional<std::string>, OsError> read_default_value(RegistryHive hive, RegistryView view,
+                                                                             const std::string& key);
 
 // One named value of a key: a string (REG_SZ, REG_EXPAND_SZ) or a number (REG_DWORD).
 struct RegistryValue {
@@ -39,19 +37,16 @@ struct RegistryValue {
 
 // The named values of `key` that hold a string or a number, in the order the
 // registry lists them (other types are left out); empty when the key is missing.
-[[nodiscard]] boost::system::result<std::vector<RegistryValue>, OsError> read_values(RegistryHive hive,
-                                                                                   RegistryView view,
-                                                                                   const std::string& key);
+[[nodiscard]] Result<std::vector<RegistryValue>, OsError> read_values(RegistryHive hive, RegistryView view,
+                                                                     const std::string& key);
 
 // Creates `key` with its missing parents and sets its default value to
 // `value` (REG_SZ).
-[[nodiscard]] boost::system::result<void, OsError> write_default_value(RegistryHive hive, RegistryView view,
-                                                                      const std::string& key,
-                                                                      const std::string& value);
+[[nodiscard]] Result<void, OsError> write_default_value(RegistryHive hive, RegistryView view, const std::string& key,
+                                                        const std::string& value);
 
 // Deletes `key` (which must have no subkeys). Returns false when it was not
 // there.
-[[nodiscard]] boost::system::result<bool, OsError> delete_key(RegistryHive hive, RegistryView view,
-                                                             const std::string& key);
+[[nodiscard]] Result<bool, OsError> delete_key(RegistryHive hive, RegistryView view, const std::string& key);
 
 }  // namespace orvix::platform

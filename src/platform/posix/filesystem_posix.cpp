@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <utility>
 
+#include "platform/file_calls.h"
 #include "platform/posix/write_all_posix.h"
 
 namespace orvix::platform {
@@ -27,88 +27,63 @@ FileError os_failure(OsError error) {
   return FileError{not_found ? FileError::Kind::kNotFound : FileError::Kind::kOsError, std::move(error)};
 }
 
-// Closes the descriptor when the scope ends, on every path.
-class OpenFile {
- public:
-  explicit OpenFile(int fd) : fd_(fd) {}
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  ~OpenFile() { ::close(fd_); }
-  int fd() const { return fd_; }
+int fd_of(const OwnedHandle& file) { return static_cast<int>(file.get()); }
 
- private:
-  int fd_;
-};
-
-using Opened = boost::system::result<std::pair<int, off_t>, FileError>;
-
-// Opens `path` with `flags` and checks that it is a regular file; the
-// descriptor is closed again when it is not. Returns it and the file's size.
-Opened open_regular(const std::string& path, int flags, mode_t mode = 0) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), flags | kOpenFlags, mode);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return os_failure(last_os_error());
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    OsError error = last_os_error();
-    ::close(fd);
-    return FileError{FileError::Kind::kOsError, std::move(error)};
+int flags_for(file_calls::Access access) {
+  switch (access) {
+    case file_calls::Access::kRead: return O_RDONLY;
+    case file_calls::Access::kAppendAndRead: return O_RDWR | O_APPEND | O_CREAT;
+    case file_calls::Access::kAppend: return O_WRONLY | O_APPEND | O_CREAT;
   }
-  if (!S_ISREG(info.st_mode)) {
-    ::close(fd);
-    // A directory has the system's own word; the rest (pipes, sockets,
-    // devices) has none that fits.
-    if (S_ISDIR(info.st_mode)) return FileError{FileError::Kind::kOsError, os_error_from_code(EISDIR)};
-    return FileError{FileError::Kind::kNotRegular, {}};
-  }
-  return std::pair<int, off_t>{fd, info.st_size};
-}
-
-// Whether the file's last byte is there and is no line feed. The size is
-// taken afresh: other hosts may have appended since the open. Any failure
-// reads as "no": the line then goes out as it is.
-bool ends_inside_a_line(int fd) {
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || info.st_size <= 0) return false;
-  char last = '\n';
-  ssize_t got;
-  do {
-    got = ::pread(fd, &last, 1, info.st_size - 1);
-  } while (got < 0 && errno == EINTR);
-  return got == 1 && last != '\n';
+  return O_RDONLY;
 }
 
 }  // namespace
 
-boost::system::result<std::string, FileError> read_regular_file(const std::string& path, std::size_t max_size) {
-  auto opened = open_regular(path, O_RDONLY);
-  if (!opened) return opened.error();
-  OpenFile file(opened->first);
-  const auto size = static_cast<std::size_t>(opened->second);
-  if (size > max_size) return FileError{FileError::Kind::kTooLarge, {}};
+Result<file_calls::OpenFile, FileError> file_calls::open_regular(const std::string& path, Access access) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags_for(access) | kOpenFlags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return os_failure(last_os_error());
+  OpenFile file{OwnedHandle(fd)};
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return FileError{FileError::Kind::kOsError, last_os_error()};
+  // A directory has the system's own word; the rest (pipes, sockets,
+  // devices) has none that fits.
+  if (S_ISDIR(info.st_mode)) return FileError{FileError::Kind::kOsError, os_error_from_code(EISDIR)};
+  if (!S_ISREG(info.st_mode)) return FileError{FileError::Kind::kNotRegular, {}};
+  file.size = static_cast<std::uint64_t>(info.st_size);
+  return file;
+}
 
-  // The file may grow while it is read: one byte past the limit is enough to
-  // know, and no more is ever read.
-  std::string content(size + 1, '\0');
-  std::size_t filled = 0;
+bool file_calls::is_access_denied(const FileError& failure) {
+  return failure.kind == FileError::Kind::kOsError && failure.os.code == EACCES;
+}
+
+Result<std::size_t, OsError> file_calls::read_some(const OwnedHandle& file, char* buffer, std::size_t size) {
   for (;;) {
-    if (filled == content.size()) {
-      if (filled > max_size) return FileError{FileError::Kind::kTooLarge, {}};
-      content.resize(std::min(content.size() * 2, max_size + 1));
-    }
-    const ssize_t n = ::read(file.fd(), content.data() + filled, content.size() - filled);
-    if (n > 0) {
-      filled += static_cast<std::size_t>(n);
-    } else if (n == 0) {
-      break;
-    } else if (errno != EINTR) {
-      return FileError{FileError::Kind::kOsError, last_os_error()};
-    }
+    const ssize_t n = ::read(fd_of(file), buffer, size);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) return last_os_error();
   }
-  content.resize(filled);
-  return {boost::system::in_place_value, std::move(content)};
+}
+
+std::optional<char> file_calls::last_byte(const OwnedHandle& file) {
+  struct stat info {};
+  if (::fstat(fd_of(file), &info) != 0 || info.st_size <= 0) return std::nullopt;
+  char last = 0;
+  ssize_t got;
+  do {
+    got = ::pread(fd_of(file), &last, 1, info.st_size - 1);
+  } while (got < 0 && errno == EINTR);
+  if (got != 1) return std::nullopt;
+  return last;
+}
+
+Result<void, OsError> file_calls::write_all(const OwnedHandle& file, std::string_view bytes) {
+  std::size_t written = 0;
+  return posix::write_all(fd_of(file), bytes, written);
 }
 
 bool path_exists(const std::string& path) {
@@ -127,30 +102,6 @@ void create_directories(const std::string& path) {
       }
     }
   }
-}
-
-boost::system::result<void, FileError> append_line_to_regular_file(const std::string& path, std::string_view line) {
-  // Read access only to look at the last byte; a file this user may write
-  // but not read is appended to without the look.
-  bool readable = true;
-  auto opened = open_regular(path, O_RDWR | O_APPEND | O_CREAT, 0666);
-  if (!opened && opened.error().os.code == EACCES) {
-    readable = false;
-    opened = open_regular(path, O_WRONLY | O_APPEND | O_CREAT, 0666);
-  }
-  if (!opened) return opened.error();
-  OpenFile file(opened->first);
-  std::string own_line;
-  if (readable && ends_inside_a_line(file.fd())) {
-    own_line.reserve(line.size() + 1);
-    own_line.append(1, '\n').append(line);
-    line = own_line;
-  }
-  std::size_t written = 0;
-  if (auto result = posix::write_all(file.fd(), line, written); !result) {
-    return FileError{FileError::Kind::kOsError, result.error()};
-  }
-  return {};
 }
 
 }  // namespace orvix::platform

@@ -24,15 +24,19 @@
 
 namespace orvix::platform {
 
-boost::system::result<std::string, IdnaError> unicode_domain_to_ascii(std::string_view utf8_domain) {
+namespace {
+Failure refused(std::string reason) { return Failure(Failure::Kind::kInvalidInput, std::move(reason)); }
+}  // namespace
+
+Result<std::string> unicode_domain_to_ascii(std::string_view utf8_domain) {
   // libidn2 takes NUL-terminated text; an inner NUL would silently cut it short.
-  if (utf8_domain.find('\0') != std::string_view::npos) return IdnaError{"domain contains NUL"};
+  if (utf8_domain.find('\0') != std::string_view::npos) return refused("domain contains NUL");
   const std::string input(utf8_domain);
   char* output = nullptr;
   const int rc = idn2_to_ascii_8z(input.c_str(), &output, IDN2_NONTRANSITIONAL);
   const std::unique_ptr<char, decltype(&idn2_free)> owned(output, &idn2_free);
-  if (rc != IDN2_OK) return IdnaError{idn2_strerror(rc)};
-  return boost::system::result<std::string, IdnaError>(boost::system::in_place_value, owned.get());
+  if (rc != IDN2_OK) return refused(idn2_strerror(rc));
+  return std::string(owned.get());
 }
 
 }  // namespace orvix::platform

@@ -4,8 +4,7 @@
 
 namespace orvix::platform::posix {
 
-boost::system::result<void, OsError> write_all(int fd, std::string_view bytes, std::size_t& written,
-                                               WriteOnce write_once) {
+Result<void, OsError> write_all(int fd, std::string_view bytes, std::size_t& written, WriteOnce write_once) {
   written = 0;
   while (written < bytes.size()) {
     const ssize_t n = write_once(fd, bytes.data() + written, bytes.size() - written);

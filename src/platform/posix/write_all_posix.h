@@ -14,16 +14,15 @@
 #include <cstddef>
 #include <string_view>
 
-#include <boost/system/result.hpp>
-
 #include "platform/os_error.h"
+#include "platform/result.h"
 
 namespace orvix::platform::posix {
 
 // One write attempt: ::write, or a variant of it (same contract, errno set).
 using WriteOnce = ssize_t (*)(int fd, const void* data, std::size_t size);
 
-[[nodiscard]] boost::system::result<void, OsError> write_all(int fd, std::string_view bytes, std::size_t& written,
-                                                             WriteOnce write_once = &::write);
+[[nodiscard]] Result<void, OsError> write_all(int fd, std::string_view bytes, std::size_t& written,
+                                              WriteOnce write_once = &::write);
 
 }  // namespace orvix::platform::posix

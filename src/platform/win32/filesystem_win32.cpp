@@ -2,8 +2,9 @@
 
 #include <windows.h>
 
-#include <algorithm>
+#include <utility>
 
+#include "platform/file_calls.h"
 #include "platform/win32/handle_io.h"
 #include "platform/win32/wide_text.h"
 
@@ -25,81 +26,69 @@ FileError os_failure(OsError error) {
   return FileError{not_found ? FileError::Kind::kNotFound : FileError::Kind::kOsError, std::move(error)};
 }
 
-// Closes the handle when the scope ends, on every path.
-class OpenFile {
- public:
-  explicit OpenFile(HANDLE handle) : handle_(handle) {}
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  ~OpenFile() { CloseHandle(handle_); }
-  HANDLE handle() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-// Opens `path` and checks that it is a file on disk: pipes, consoles and
-// devices ("NUL", "\\.\pipe\...") are closed again untouched. Without
-// FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened at all, so one at
-// `path` fails here with the system's text (access denied). Opening never
-// waits: a busy named pipe fails at once.
-boost::system::result<HANDLE, FileError> open_regular(const std::string& path, DWORD access, DWORD disposition) {
-  HANDLE handle = CreateFileW(win32::widen(path).c_str(), access, kShareAll, nullptr, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return os_failure(last_os_error());
-  if (GetFileType(handle) != FILE_TYPE_DISK) {
-    CloseHandle(handle);
-    return FileError{FileError::Kind::kNotRegular, {}};
+// FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end of
+// the file as it is then, also when other processes append to it.
+DWORD rights_for(file_calls::Access access) {
+  switch (access) {
+    case file_calls::Access::kRead: return GENERIC_READ;
+    case file_calls::Access::kAppendAndRead: return FILE_APPEND_DATA | FILE_READ_DATA;
+    case file_calls::Access::kAppend: return FILE_APPEND_DATA;
   }
-  return handle;
-}
-
-// Whether the file's last byte is there and is no line feed. The size is
-// taken afresh: other hosts may have appended since the open. The read names
-// its offset, so it leaves where writes go alone (they always go to the end).
-// Any failure reads as "no": the line then goes out as it is.
-bool ends_inside_a_line(HANDLE file) {
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file, &size) || size.QuadPart <= 0) return false;
-  const auto offset = static_cast<unsigned long long>(size.QuadPart - 1);
-  OVERLAPPED at{};
-  at.Offset = static_cast<DWORD>(offset);
-  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-  char last = '\n';
-  DWORD got = 0;
-  return ReadFile(file, &last, 1, &got, &at) && got == 1 && last != '\n';
+  return GENERIC_READ;
 }
 
 }  // namespace
 
-boost::system::result<std::string, FileError> read_regular_file(const std::string& path, std::size_t max_size) {
-  auto opened = open_regular(path, GENERIC_READ, OPEN_EXISTING);
-  if (!opened) return opened.error();
-  OpenFile file(*opened);
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.handle(), &size)) return FileError{FileError::Kind::kOsError, last_os_error()};
-  if (static_cast<unsigned long long>(size.QuadPart) > max_size) return FileError{FileError::Kind::kTooLarge, {}};
-
-  // The file may grow while it is read: one byte past the limit is enough to
-  // know, and no more is ever read.
-  std::string content(static_cast<std::size_t>(size.QuadPart) + 1, '\0');
-  std::size_t filled = 0;
-  for (;;) {
-    if (filled == content.size()) {
-      if (filled > max_size) return FileError{FileError::Kind::kTooLarge, {}};
-      content.resize(std::min(content.size() * 2, max_size + 1));
-    }
-    const std::size_t room = content.size() - filled;
-    const DWORD wanted = room > MAXDWORD ? MAXDWORD : static_cast<DWORD>(room);
-    DWORD got = 0;
-    if (!ReadFile(file.handle(), content.data() + filled, wanted, &got, nullptr)) {
-      return FileError{FileError::Kind::kOsError, last_os_error()};
-    }
-    if (got == 0) break;
-    filled += got;
+// Checks that what is at `path` is a file on disk: pipes, consoles and
+// devices ("NUL", "\\.\pipe\...") are closed again untouched. Without
+// FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened at all, so one at
+// `path` fails here with the system's text (access denied). Opening never
+// waits: a busy named pipe fails at once.
+Result<file_calls::OpenFile, FileError> file_calls::open_regular(const std::string& path, Access access) {
+  const DWORD disposition = access == Access::kRead ? OPEN_EXISTING : OPEN_ALWAYS;
+  OpenFile file{OwnedHandle(reinterpret_cast<std::intptr_t>(CreateFileW(
+      win32::widen(path).c_str(), rights_for(access), kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr)))};
+  if (!file.handle.is_open()) return os_failure(last_os_error());
+  const HANDLE handle = win32::as_handle(file.handle.get());
+  if (GetFileType(handle) != FILE_TYPE_DISK) return FileError{FileError::Kind::kNotRegular, {}};
+  if (access == Access::kRead) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(handle, &size)) return FileError{FileError::Kind::kOsError, last_os_error()};
+    file.size = static_cast<std::uint64_t>(size.QuadPart);
   }
-  content.resize(filled);
-  return {boost::system::in_place_value, std::move(content)};
+  return file;
+}
+
+bool file_calls::is_access_denied(const FileError& failure) {
+  return failure.kind == FileError::Kind::kOsError && failure.os.code == ERROR_ACCESS_DENIED;
+}
+
+Result<std::size_t, OsError> file_calls::read_some(const OwnedHandle& file, char* buffer, std::size_t size) {
+  const DWORD wanted = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
+  DWORD got = 0;
+  if (!ReadFile(win32::as_handle(file.get()), buffer, wanted, &got, nullptr)) return last_os_error();
+  return std::size_t{got};
+}
+
+// The read names its offset, so it leaves where writes go alone (on a handle
+// opened for appending they always go to the end).
+std::optional<char> file_calls::last_byte(const OwnedHandle& file) {
+  const HANDLE handle = win32::as_handle(file.get());
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(handle, &size) || size.QuadPart <= 0) return std::nullopt;
+  const auto offset = static_cast<unsigned long long>(size.QuadPart - 1);
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  char last = 0;
+  DWORD got = 0;
+  if (!ReadFile(handle, &last, 1, &got, &at) || got != 1) return std::nullopt;
+  return last;
+}
+
+Result<void, OsError> file_calls::write_all(const OwnedHandle& file, std::string_view bytes) {
+  std::size_t written = 0;
+  return win32::write_all(win32::as_handle(file.get()), bytes, written);
 }
 
 bool path_exists(const std::string& path) {
@@ -117,31 +106,6 @@ void create_directories(const std::string& path) {
       CreateDirectoryW(wide.substr(0, i).c_str(), nullptr);
     }
   }
-}
-
-boost::system::result<void, FileError> append_line_to_regular_file(const std::string& path, std::string_view line) {
-  // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end of
-  // the file as it is then, also when other processes append to it. Read
-  // access only to look at the last byte; a file this user may write but not
-  // read is appended to without the look.
-  bool readable = true;
-  auto opened = open_regular(path, FILE_APPEND_DATA | FILE_READ_DATA, OPEN_ALWAYS);
-  if (!opened && opened.error().os.code == ERROR_ACCESS_DENIED) {
-    readable = false;
-    opened = open_regular(path, FILE_APPEND_DATA, OPEN_ALWAYS);
-  }
-  if (!opened) return opened.error();
-  OpenFile file(*opened);
-  std::string own_line;
-  if (readable && ends_inside_a_line(file.handle())) {
-    own_line.reserve(line.size() + 1);
-    own_line.append(1, '\n').append(line);
-    line = own_line;
-  }
-  if (auto written = win32::write_all(file.handle(), line); !written) {
-    return FileError{FileError::Kind::kOsError, written.error()};
-  }
-  return {};
 }
 
 }  // namespace orvix::platform

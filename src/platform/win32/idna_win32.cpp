@@ -28,17 +28,17 @@ namespace orvix::platform {
 
 namespace {
 
-using Result = boost::system::result<std::string, IdnaError>;
+Failure refused(std::string reason) { return Failure(Failure::Kind::kInvalidInput, std::move(reason)); }
 
 // One IdnToAscii or IdnToUnicode call, sized in two steps.
 template <class Convert>
-boost::system::result<std::wstring, IdnaError> convert(Convert function, std::wstring_view input) {
+Result<std::wstring> convert(Convert function, std::wstring_view input) {
   const int length = static_cast<int>(input.size());
   const int size = function(0, input.data(), length, nullptr, 0);
-  if (size <= 0) return IdnaError{last_os_error().text};
+  if (size <= 0) return refused(last_os_error().text);
   std::wstring output(static_cast<std::size_t>(size), L'\0');
   const int written = function(0, input.data(), length, output.data(), size);
-  if (written <= 0) return IdnaError{last_os_error().text};
+  if (written <= 0) return refused(last_os_error().text);
   output.resize(static_cast<std::size_t>(written));
   return output;
 }
@@ -71,9 +71,9 @@ bool is_valid_ace_label(std::wstring_view label) {
 
 }  // namespace
 
-boost::system::result<std::string, IdnaError> unicode_domain_to_ascii(std::string_view utf8_domain) {
-  if (utf8_domain.empty()) return Result(boost::system::in_place_value);
-  if (utf8_domain.find('\0') != std::string_view::npos) return IdnaError{"domain contains NUL"};
+Result<std::string> unicode_domain_to_ascii(std::string_view utf8_domain) {
+  if (utf8_domain.empty()) return std::string();
+  if (utf8_domain.find('\0') != std::string_view::npos) return refused("domain contains NUL");
   auto output = convert(IdnToAscii, win32::widen(utf8_domain));
   if (!output) return output.error();
 
@@ -83,16 +83,16 @@ boost::system::result<std::string, IdnaError> unicode_domain_to_ascii(std::strin
   for (;;) {
     const std::size_t dot = output->find(L'.', start);
     const std::wstring_view label = std::wstring_view(*output).substr(start, dot - start);
-    if (has_ace_prefix(label) && !is_valid_ace_label(label)) return IdnaError{"invalid Punycode label"};
+    if (has_ace_prefix(label) && !is_valid_ace_label(label)) return refused("invalid Punycode label");
     for (const wchar_t c : label) {
-      if (c >= 0x80) return IdnaError{"IdnToAscii returned a non-ASCII character"};
+      if (c >= 0x80) return refused("IdnToAscii returned a non-ASCII character");
       ascii.push_back(static_cast<char>(ascii_lower(c)));
     }
     if (dot == std::wstring::npos) break;
     ascii.push_back('.');
     start = dot + 1;
   }
-  return Result(boost::system::in_place_value, std::move(ascii));
+  return ascii;
 }
 
 }  // namespace orvix::platform

@@ -7,11 +7,14 @@
 
 #include <cstdio>
 
+#include "platform/owned_handle.h"
+#include "platform/win32/handle_io.h"
+
 namespace orvix::platform {
 
 namespace {
 
-HANDLE as_handle(StreamHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+using win32::as_handle;
 
 bool is_missing(HANDLE handle) { return handle == nullptr || handle == INVALID_HANDLE_VALUE; }
 
@@ -30,18 +33,16 @@ HANDLE occupy_if_missing(DWORD which, DWORD access) {
 OsError last_crt_error() { return os_error_from_code(_doserrno != 0 ? static_cast<int>(_doserrno) : ERROR_INVALID_HANDLE); }
 
 // Points the C runtime's descriptor 1 at `target`, a copy of which it then owns.
-boost::system::result<void, OsError> redirect_c_stdout(HANDLE target) {
+Result<void, OsError> redirect_c_stdout(HANDLE target) {
   HANDLE copy = nullptr;
   if (!DuplicateHandle(GetCurrentProcess(), target, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
     return last_os_error();
   }
+  OwnedHandle owned(reinterpret_cast<std::intptr_t>(copy));
   _doserrno = 0;
-  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_WRONLY | _O_BINARY);
-  if (fd < 0) {
-    OsError error = last_crt_error();
-    CloseHandle(copy);
-    return error;
-  }
+  const int fd = _open_osfhandle(owned.get(), _O_WRONLY | _O_BINARY);
+  if (fd < 0) return last_crt_error();
+  owned.release();  // the C runtime's now
   if (fd == 1) return {};
   const bool moved = _dup2(fd, 1) == 0;
   OsError error = moved ? OsError{} : last_crt_error();
@@ -52,7 +53,7 @@ boost::system::result<void, OsError> redirect_c_stdout(HANDLE target) {
 
 }  // namespace
 
-boost::system::result<ChannelHandles, OsError> guard_standard_streams() {
+Result<ChannelHandles, OsError> guard_standard_streams() {
   // Frames are binary: the C runtime's text mode would turn LF into CRLF and
   // stop reading at 0x1A. The channel reads and writes the handles directly,
   // but anything else that touches the C streams must not translate either.
@@ -82,7 +83,7 @@ boost::system::result<ChannelHandles, OsError> guard_standard_streams() {
   return ChannelHandles{reinterpret_cast<StreamHandle>(input), reinterpret_cast<StreamHandle>(frames)};
 }
 
-boost::system::result<std::size_t, OsError> read_stream(StreamHandle handle, char* buffer, std::size_t size) {
+Result<std::size_t, OsError> read_stream(StreamHandle handle, char* buffer, std::size_t size) {
   const DWORD wanted = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
   DWORD got = 0;
   if (ReadFile(as_handle(handle), buffer, wanted, &got, nullptr)) return std::size_t{got};
@@ -92,26 +93,16 @@ boost::system::result<std::size_t, OsError> read_stream(StreamHandle handle, cha
   return os_error_from_code(static_cast<int>(code));
 }
 
-boost::system::result<void, OsError> write_stream(StreamHandle handle, const char* data, std::size_t size,
-                                                  std::size_t& written) {
-  written = 0;
-  while (written < size) {
-    const std::size_t left = size - written;
-    const DWORD chunk = left > MAXDWORD ? MAXDWORD : static_cast<DWORD>(left);
-    DWORD done = 0;
-    // A reader that went away shows up as 109 (pipe closed), 232 (pipe being
-    // closed) or, under Wine, 233 (no process at the other end): the error
-    // carries the code as it came, and the channel ends with its text.
-    if (!WriteFile(as_handle(handle), data + written, chunk, &done, nullptr)) return last_os_error();
-    if (done == 0) return os_error_from_code(ERROR_WRITE_FAULT);
-    written += done;
-  }
-  return {};
+Result<void, OsError> write_stream(StreamHandle handle, const char* data, std::size_t size, std::size_t& written) {
+  // A reader that went away shows up as 109 (pipe closed), 232 (pipe being
+  // closed) or, under Wine, 233 (no process at the other end): the error
+  // carries the code as it came, and the channel ends with its text.
+  return win32::write_all(as_handle(handle), std::string_view(data, size), written);
 }
 
 // WriteFile hands the bytes to the system; nothing is held back in this
 // process. (FlushFileBuffers on a pipe would wait for the reader.)
-boost::system::result<void, OsError> flush_stream(StreamHandle) { return {}; }
+Result<void, OsError> flush_stream(StreamHandle) { return {}; }
 
 void write_standard_error(std::string_view text) {
   HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
@@ -121,7 +112,7 @@ void write_standard_error(std::string_view text) {
 }
 
 void close_stream(StreamHandle handle) {
-  if (!is_missing(as_handle(handle))) CloseHandle(as_handle(handle));
+  if (!is_missing(as_handle(handle))) OwnedHandle(handle).reset();
 }
 
 }  // namespace orvix::platform

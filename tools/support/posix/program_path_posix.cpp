@@ -14,7 +14,7 @@ namespace orvix::platform {
 
 namespace {
 
-boost::system::result<std::string, OsError> current_directory() {
+Result<std::string, OsError> current_directory() {
   std::vector<char> buffer(PATH_MAX);
   while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
     if (errno != ERANGE) return last_os_error();
@@ -80,7 +80,7 @@ std::string own_executable_path(std::string_view argv0) {
   return search_path_for(argv0);
 }
 
-boost::system::result<std::string, OsError> absolute_path(std::string_view path) {
+Result<std::string, OsError> absolute_path(std::string_view path) {
   if (is_absolute_path(path)) return normalise(path);
   auto base = current_directory();
   if (!base) return base.error();

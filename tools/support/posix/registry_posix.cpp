@@ -8,23 +8,18 @@ namespace {
 OsError unsupported() { return OsError{0, kRegistryUnsupported}; }
 }  // namespace
 
-boost::system::result<std::optional<std::string>, OsError> read_default_value(RegistryHive, RegistryView,
-                                                                              const std::string&) {
+Result<std::optional<std::string>, OsError> read_default_value(RegistryHive, RegistryView, const std::string&) {
   return unsupported();
 }
 
-boost::system::result<std::vector<RegistryValue>, OsError> read_values(RegistryHive, RegistryView,
-                                                                      const std::string&) {
+Result<std::vector<RegistryValue>, OsError> read_values(RegistryHive, RegistryView, const std::string&) {
   return unsupported();
 }
 
-boost::system::result<void, OsError> write_default_value(RegistryHive, RegistryView, const std::string&,
-                                                         const std::string&) {
+Result<void, OsError> write_default_value(RegistryHive, RegistryView, const std::string&, const std::string&) {
   return unsupported();
 }
 
-boost::system::result<bool, OsError> delete_key(RegistryHive, RegistryView, const std::string&) {
-  return unsupported();
-}
+Result<bool, OsError> delete_key(RegistryHive, RegistryView, const std::string&) { return unsupported(); }
 
 }  // namespace orvix::platform

@@ -1,5 +1,3 @@
-#include "support/child_process.h"
-
 #include <windows.h>
 
 #include <algorithm>
@@ -7,21 +5,15 @@
 #include <cwctype>
 #include <map>
 
-#include "platform/os_error.h"
+#include "platform/win32/handle_io.h"
 #include "platform/win32/wide_text.h"
+#include "support/child_process_calls.h"
 
-namespace orvix::platform {
+namespace orvix::platform::child_process_calls {
 
 namespace {
 
-ChildError os_failure(DWORD code) { return ChildError{false, os_error_from_code(static_cast<int>(code)).text}; }
-
-ChildError last_failure() { return os_failure(GetLastError()); }
-
-void close_handle(HANDLE& handle) {
-  if (handle != nullptr) CloseHandle(handle);
-  handle = nullptr;
-}
+Failure last_failure() { return system_failure(static_cast<int>(GetLastError())); }
 
 // One argument quoted the way CommandLineToArgvW and the C runtime split a
 // command line: backslashes are literal except before a quote.
@@ -86,31 +78,11 @@ std::wstring child_environment(const ChildOptions& options) {
   return joined;
 }
 
-struct Pipe {
-  HANDLE read_end = nullptr;
-  HANDLE write_end = nullptr;
-};
-
-// A pipe whose `child_end` (read or write) alone is inheritable.
-ChildResult<Pipe> make_pipe(bool child_reads) {
-  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  Pipe pipe;
-  if (!CreatePipe(&pipe.read_end, &pipe.write_end, &inheritable, 0)) return last_failure();
-  HANDLE parent_end = child_reads ? pipe.write_end : pipe.read_end;
-  if (!SetHandleInformation(parent_end, HANDLE_FLAG_INHERIT, 0)) {
-    ChildError error = last_failure();
-    close_handle(pipe.read_end);
-    close_handle(pipe.write_end);
-    return error;
-  }
-  return pipe;
-}
-
 // Waits until `pipe` holds data or its writer is gone. Returns false on
 // timeout. Anonymous pipes have no overlapped reads, so a read with a time
 // limit looks ahead with PeekNamedPipe, with pauses that grow to 10 ms.
-ChildResult<bool> wait_readable(HANDLE pipe, ReadTimeout timeout) {
-  if (!timeout) return {boost::system::in_place_value, true};
+Result<bool> wait_readable(HANDLE pipe, ReadTimeout timeout) {
+  if (!timeout) return true;
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + *timeout;
   DWORD pause_ms = 0;
@@ -118,113 +90,54 @@ ChildResult<bool> wait_readable(HANDLE pipe, ReadTimeout timeout) {
     DWORD available = 0;
     if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
       // The writer closed its end: the read that follows sees the end.
-      if (GetLastError() == ERROR_BROKEN_PIPE) return {boost::system::in_place_value, true};
+      if (GetLastError() == ERROR_BROKEN_PIPE) return true;
       return last_failure();
     }
-    if (available > 0) return {boost::system::in_place_value, true};
-    if (Clock::now() >= deadline) return {boost::system::in_place_value, false};
+    if (available > 0) return true;
+    if (Clock::now() >= deadline) return false;
     Sleep(pause_ms);
     pause_ms = std::min<DWORD>(pause_ms + 1, 10);
   }
 }
 
-// Reads once; 0 means end of stream.
-ChildResult<std::size_t> read_some(HANDLE pipe, char* data, std::size_t size, ReadTimeout timeout) {
-  auto readable = wait_readable(pipe, timeout);
-  if (!readable) return readable.error();
-  if (!*readable) return ChildError{true, "timed out"};
-  const DWORD wanted = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
-  DWORD got = 0;
-  if (ReadFile(pipe, data, wanted, &got, nullptr)) return {boost::system::in_place_value, std::size_t{got}};
-  if (GetLastError() == ERROR_BROKEN_PIPE) return {boost::system::in_place_value, std::size_t{0}};
-  return last_failure();
-}
-
-ChildResult<std::string> read_to_end(HANDLE pipe, ReadTimeout timeout) {
-  std::string all;
-  if (pipe == nullptr) return {boost::system::in_place_value, all};
-  char chunk[16384];
-  for (;;) {
-    auto got = read_some(pipe, chunk, sizeof chunk, timeout);
-    if (!got) return got.error();
-    if (*got == 0) return {boost::system::in_place_value, all};
-    all.append(chunk, *got);
-  }
-}
-
 }  // namespace
 
-struct ChildProcess::State {
-  HANDLE process = nullptr;
-  DWORD pid = 0;
-  HANDLE stdin_pipe = nullptr;
-  HANDLE stdout_pipe = nullptr;
-  HANDLE stderr_pipe = nullptr;
-  bool reaped = false;
+Failure broken_pipe() { return system_failure(ERROR_BROKEN_PIPE); }
 
-  ~State() {
-    close_handle(stdin_pipe);
-    close_handle(stdout_pipe);
-    close_handle(stderr_pipe);
-    if (process != nullptr && !reaped) {
-      TerminateProcess(process, 1);
-      WaitForSingleObject(process, INFINITE);
+Result<Pipe> make_pipe(bool child_reads) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inheritable, 0)) return last_failure();
+  Pipe pipe{OwnedHandle(reinterpret_cast<std::intptr_t>(read_end)),
+            OwnedHandle(reinterpret_cast<std::intptr_t>(write_end))};
+  if (!SetHandleInformation(child_reads ? write_end : read_end, HANDLE_FLAG_INHERIT, 0)) return last_failure();
+  return pipe;
+}
+
+Result<Process> start(const ChildOptions& options, std::intptr_t child_stdin, std::intptr_t child_stdout,
+                      std::intptr_t child_stderr) {
+  // Without a pipe of its own, the child writes to this process's standard
+  // error, through an inheritable copy of it.
+  HANDLE child_error = win32::as_handle(child_stderr);
+  OwnedHandle own_error;
+  if (child_stderr == OwnedHandle::kNone) {
+    child_error = nullptr;
+    HANDLE own = GetStdHandle(STD_ERROR_HANDLE);
+    HANDLE copy = nullptr;
+    if (own != nullptr && own != INVALID_HANDLE_VALUE &&
+        DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
+      own_error = OwnedHandle(reinterpret_cast<std::intptr_t>(copy));
+      child_error = copy;
     }
-    close_handle(process);
   }
-};
-
-ChildProcess::ChildProcess(std::unique_ptr<State> state) : state_(std::move(state)) {}
-ChildProcess::ChildProcess(ChildProcess&&) noexcept = default;
-ChildProcess& ChildProcess::operator=(ChildProcess&&) noexcept = default;
-ChildProcess::~ChildProcess() = default;
-
-ChildResult<ChildProcess> ChildProcess::spawn(const ChildOptions& options) {
-  if (options.argv.empty() && options.windows_command_line.empty()) return ChildError{false, "no program to start"};
-
-  // The parent's ends go into the State at once and the child's ends into
-  // child_ends, so every early return below closes what was opened.
-  auto state = std::make_unique<State>();
-  std::vector<HANDLE> child_ends;
-  auto close_child_ends = [&] {
-    for (HANDLE& handle : child_ends) close_handle(handle);
-  };
-
-  auto in = make_pipe(/*child_reads=*/true);
-  if (!in) return in.error();
-  state->stdin_pipe = in->write_end;
-  child_ends.push_back(in->read_end);
-
-  auto out = make_pipe(/*child_reads=*/false);
-  if (!out) {
-    close_child_ends();
-    return out.error();
-  }
-  state->stdout_pipe = out->read_end;
-  child_ends.push_back(out->write_end);
-
-  HANDLE child_stderr = nullptr;
-  if (options.pipe_stderr) {
-    auto err = make_pipe(/*child_reads=*/false);
-    if (!err) {
-      close_child_ends();
-      return err.error();
-    }
-    state->stderr_pipe = err->read_end;
-    child_stderr = err->write_end;
-  } else if (HANDLE own = GetStdHandle(STD_ERROR_HANDLE); own != nullptr && own != INVALID_HANDLE_VALUE) {
-    // The child writes to this process's standard error, through an
-    // inheritable copy of it.
-    DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), &child_stderr, 0, TRUE, DUPLICATE_SAME_ACCESS);
-  }
-  if (child_stderr != nullptr) child_ends.push_back(child_stderr);
 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = in->read_end;
-  startup.hStdOutput = out->write_end;
-  startup.hStdError = child_stderr;
+  startup.hStdInput = win32::as_handle(child_stdin);
+  startup.hStdOutput = win32::as_handle(child_stdout);
+  startup.hStdError = child_error;
 
   std::wstring command_line = win32::widen(options.windows_command_line);
   if (command_line.empty()) {
@@ -237,66 +150,46 @@ ChildResult<ChildProcess> ChildProcess::spawn(const ChildOptions& options) {
   // whatever else this process made inheritable (it makes nothing else so,
   // and the tools spawn from one thread).
   PROCESS_INFORMATION started{};
-  const BOOL created = CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE,
-                                      CREATE_UNICODE_ENVIRONMENT, environment.data(),
-                                      directory.empty() ? nullptr : directory.c_str(), &startup, &started);
-  const DWORD create_error = GetLastError();
-  close_child_ends();
-  if (!created) return os_failure(create_error);
-
+  if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                      environment.data(), directory.empty() ? nullptr : directory.c_str(), &startup, &started)) {
+    return last_failure();
+  }
   CloseHandle(started.hThread);
-  state->process = started.hProcess;
-  state->pid = started.dwProcessId;
-  return ChildProcess(std::move(state));
+  return Process{static_cast<int>(started.dwProcessId), OwnedHandle(reinterpret_cast<std::intptr_t>(started.hProcess))};
 }
 
-int ChildProcess::pid() const { return static_cast<int>(state_->pid); }
+Result<std::size_t> read_some(std::intptr_t pipe, char* data, std::size_t size, ReadTimeout timeout) {
+  auto readable = wait_readable(win32::as_handle(pipe), timeout);
+  if (!readable) return readable.error();
+  if (!*readable) return Failure(Failure::Kind::kPeer, "timed out");
+  const DWORD wanted = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
+  DWORD got = 0;
+  if (ReadFile(win32::as_handle(pipe), data, wanted, &got, nullptr)) return std::size_t{got};
+  if (GetLastError() == ERROR_BROKEN_PIPE) return std::size_t{0};
+  return last_failure();
+}
 
-ChildResult<void> ChildProcess::write_all(std::string_view bytes) {
-  if (state_->stdin_pipe == nullptr) return os_failure(ERROR_BROKEN_PIPE);
-  while (!bytes.empty()) {
-    const DWORD chunk = bytes.size() > MAXDWORD ? MAXDWORD : static_cast<DWORD>(bytes.size());
-    DWORD written = 0;
-    if (!WriteFile(state_->stdin_pipe, bytes.data(), chunk, &written, nullptr)) return last_failure();
-    bytes.remove_prefix(written);
-  }
+Result<void> write_all(std::intptr_t pipe, std::string_view bytes) {
+  std::size_t written = 0;
+  auto result = win32::write_all(win32::as_handle(pipe), bytes, written);
+  if (!result) return Failure(Failure::Kind::kSystem, std::move(result.error().text));
   return {};
 }
 
-ChildResult<std::size_t> ChildProcess::read_exact(std::span<char> buffer, ReadTimeout timeout) {
-  std::size_t filled = 0;
-  if (state_->stdout_pipe == nullptr) return {boost::system::in_place_value, filled};
-  while (filled < buffer.size()) {
-    auto got = read_some(state_->stdout_pipe, buffer.data() + filled, buffer.size() - filled, timeout);
-    if (!got) return got.error();
-    if (*got == 0) break;
-    filled += *got;
-  }
-  return {boost::system::in_place_value, filled};
-}
-
-ChildResult<std::string> ChildProcess::read_stdout_to_end(ReadTimeout timeout) {
-  return read_to_end(state_->stdout_pipe, timeout);
-}
-
-ChildResult<std::string> ChildProcess::read_stderr_to_end(ReadTimeout timeout) {
-  return read_to_end(state_->stderr_pipe, timeout);
-}
-
-void ChildProcess::close_stdin() { close_handle(state_->stdin_pipe); }
-
-void ChildProcess::close_stdout() { close_handle(state_->stdout_pipe); }
-
-ChildResult<ExitStatus> ChildProcess::wait() {
-  close_stdin();
-  if (state_->reaped) return ChildError{false, "the child was already waited for"};
-  if (WaitForSingleObject(state_->process, INFINITE) != WAIT_OBJECT_0) return last_failure();
+Result<ExitStatus> wait_for(Process& process) {
+  const HANDLE handle = win32::as_handle(process.handle.get());
+  if (WaitForSingleObject(handle, INFINITE) != WAIT_OBJECT_0) return last_failure();
   DWORD code = 0;
-  if (!GetExitCodeProcess(state_->process, &code)) return last_failure();
-  state_->reaped = true;
+  if (!GetExitCodeProcess(handle, &code)) return last_failure();
   // Windows has no signals: a killed or crashed process ends with a code too
   // (TerminateProcess's argument, or an NTSTATUS such as 0xC0000005).
   return ExitStatus{false, static_cast<int>(code)};
 }
 
-}  // namespace orvix::platform
+void kill_and_reap(Process& process) {
+  if (!process.handle.is_open()) return;
+  TerminateProcess(win32::as_handle(process.handle.get()), 1);
+  WaitForSingleObject(win32::as_handle(process.handle.get()), INFINITE);
+}
+
+}  // namespace orvix::platform::child_process_calls

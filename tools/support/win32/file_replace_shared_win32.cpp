@@ -4,7 +4,7 @@ namespace orvix::platform {
 
 // Windows files take their folder's permissions, so a shared file needs
 // nothing beyond the ordinary replacement.
-boost::system::result<void, OsError> replace_shared_file(const std::string& path, std::string_view bytes) {
+Result<void, OsError> replace_shared_file(const std::string& path, std::string_view bytes) {
   return replace_file(path, bytes);
 }
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/owned_handle.h"
 #include "platform/process.h"
 #include "platform/win32/handle_io.h"
 #include "platform/win32/wide_text.h"
@@ -10,20 +11,19 @@ namespace orvix::platform {
 
 namespace {
 
-boost::system::result<void, OsError> write_new_file(const std::wstring& path, std::string_view bytes) {
+Result<void, OsError> write_new_file(const std::wstring& path, std::string_view bytes) {
   // Shared with no one until it is complete. The file takes its directory's
   // access control list: in the user's profile, the user's own.
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return last_os_error();
-  auto written = win32::write_all(file, bytes);
-  const bool closed = CloseHandle(file);
-  if (!written) return written;
-  if (!closed) return last_os_error();
-  return {};
+  OwnedHandle file(reinterpret_cast<std::intptr_t>(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)));
+  if (!file.is_open()) return last_os_error();
+  std::size_t count = 0;
+  if (auto written = win32::write_all(win32::as_handle(file.get()), bytes, count); !written) return written.error();
+  return file.close();
 }
 
 // Puts `temporary` in the place of `target` in one step.
-boost::system::result<void, OsError> move_over(const std::wstring& temporary, const std::wstring& target) {
+Result<void, OsError> move_over(const std::wstring& temporary, const std::wstring& target) {
   if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return {};
   OsError move_error = last_os_error();
   // A target that a reader holds open (even with delete sharing) cannot be
@@ -37,7 +37,7 @@ boost::system::result<void, OsError> move_over(const std::wstring& temporary, co
 
 }  // namespace
 
-boost::system::result<void, OsError> replace_file(const std::string& path, std::string_view bytes) {
+Result<void, OsError> replace_file(const std::string& path, std::string_view bytes) {
   // The pid keeps two processes publishing the same file from sharing a temporary.
   const std::wstring target = win32::widen(path);
   const std::wstring temporary = win32::widen(path + ".tmp-" + std::to_string(current_process_id()));
@@ -47,7 +47,7 @@ boost::system::result<void, OsError> replace_file(const std::string& path, std::
   return written;
 }
 
-boost::system::result<void, OsError> remove_file(const std::string& path) {
+Result<void, OsError> remove_file(const std::string& path) {
   if (!DeleteFileW(win32::widen(path).c_str())) return last_os_error();
   return {};
 }

@@ -27,7 +27,7 @@ std::string own_executable_path(std::string_view argv0) {
   return absolute ? *absolute : std::string();
 }
 
-boost::system::result<std::string, OsError> absolute_path(std::string_view path) {
+Result<std::string, OsError> absolute_path(std::string_view path) {
   // GetFullPathNameW joins with the current directory and removes "." and
   // ".." lexically, without touching the file system.
   const std::wstring input = win32::widen(path);

@@ -35,8 +35,8 @@ class OpenKey {
 
 }  // namespace
 
-boost::system::result<std::optional<std::string>, OsError> read_default_value(RegistryHive hive, RegistryView view,
-                                                                              const std::string& key) {
+Result<std::optional<std::string>, OsError> read_default_value(RegistryHive hive, RegistryView view,
+                                                               const std::string& key) {
   OpenKey opened;
   LSTATUS status = ::RegOpenKeyExW(root_of(hive), win32::widen(key).c_str(), 0, KEY_QUERY_VALUE | view_flag(view),
                                    opened.out());
@@ -59,8 +59,7 @@ boost::system::result<std::optional<std::string>, OsError> read_default_value(Re
   return std::optional<std::string>(win32::narrow_for_display(value));
 }
 
-boost::system::result<std::vector<RegistryValue>, OsError> read_values(RegistryHive hive, RegistryView view,
-                                                                      const std::string& key) {
+Result<std::vector<RegistryValue>, OsError> read_values(RegistryHive hive, RegistryView view, const std::string& key) {
   std::vector<RegistryValue> values;
   OpenKey opened;
   LSTATUS status = ::RegOpenKeyExW(root_of(hive), win32::widen(key).c_str(), 0, KEY_QUERY_VALUE | view_flag(view),
@@ -95,8 +94,8 @@ boost::system::result<std::vector<RegistryValue>, OsError> read_values(RegistryH
   }
 }
 
-boost::system::result<void, OsError> write_default_value(RegistryHive hive, RegistryView view, const std::string& key,
-                                                         const std::string& value) {
+Result<void, OsError> write_default_value(RegistryHive hive, RegistryView view, const std::string& key,
+                                          const std::string& value) {
   OpenKey opened;
   LSTATUS status = ::RegCreateKeyExW(root_of(hive), win32::widen(key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                      KEY_SET_VALUE | view_flag(view), nullptr, opened.out(), nullptr);
@@ -108,7 +107,7 @@ boost::system::result<void, OsError> write_default_value(RegistryHive hive, Regi
   return {};
 }
 
-boost::system::result<bool, OsError> delete_key(RegistryHive hive, RegistryView view, const std::string& key) {
+Result<bool, OsError> delete_key(RegistryHive hive, RegistryView view, const std::string& key) {
   LSTATUS status = ::RegDeleteKeyExW(root_of(hive), win32::widen(key).c_str(), view_flag(view), 0);
   if (status == ERROR_FILE_NOT_FOUND) return false;
   if (status != ERROR_SUCCESS) return registry_error(status);
