@@ -20,8 +20,8 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/websocket/stream.hpp>
-#include <boost/system/result.hpp>
 
+#include "platform/result.h"
 #include "json/lookup.h"
 #include "json/parse.h"
 
@@ -31,7 +31,7 @@ class BeastReferenceLoop {
  public:
   BeastReferenceLoop(std::string host, std::string port) : host_(std::move(host)), port_(std::move(port)) {}
 
-  [[nodiscard]] boost::system::result<void, std::string> round_trip(const std::string& request_text,
+  [[nodiscard]] orvix::Result<void, std::string> round_trip(const std::string& request_text,
                                                                     std::string_view request_id) {
     namespace beast = boost::beast;
     namespace websocket = beast::websocket;

@@ -12,8 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include <boost/system/result.hpp>
-
+#include "platform/result.h"
 #include "host/native_frame.h"
 #include "support/child_process.h"
 
@@ -21,7 +20,7 @@ namespace orvix::bench {
 
 class HostOverPipes {
  public:
-  [[nodiscard]] static boost::system::result<HostOverPipes, std::string> start(const std::string& host_path) {
+  [[nodiscard]] static orvix::Result<HostOverPipes, std::string> start(const std::string& host_path) {
     platform::ChildOptions options;
     options.argv = {host_path};
     auto child = platform::ChildProcess::spawn(options);
@@ -29,7 +28,7 @@ class HostOverPipes {
     return HostOverPipes(std::move(*child));
   }
 
-  [[nodiscard]] boost::system::result<std::string, std::string> turn(std::string_view body) {
+  [[nodiscard]] orvix::Result<std::string, std::string> turn(std::string_view body) {
     unsigned char length[host::kLengthSize];
     host::encode_length(static_cast<std::uint32_t>(body.size()), length);
     frame_.assign(reinterpret_cast<const char*>(length), host::kLengthSize);
@@ -50,7 +49,7 @@ class HostOverPipes {
  private:
   static constexpr std::chrono::milliseconds kReplyTimeout{30000};
 
-  static boost::system::result<std::string, std::string> failure(std::string text) {
+  static orvix::Result<std::string, std::string> failure(std::string text) {
     return {boost::system::in_place_error, std::move(text)};
   }
 

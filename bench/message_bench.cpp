@@ -14,6 +14,7 @@
 #include <string>
 #include <variant>
 
+#include "platform/result.h"
 #include "dispatch/dispatcher.h"
 #include "host/native_channel.h"
 #include "host/native_frame.h"
@@ -44,7 +45,7 @@ class MemorySource final : public host::ByteSource {
  public:
   explicit MemorySource(const std::string& bytes) : bytes_(bytes) {}
   void rewind() { pos_ = 0; }
-  boost::system::result<std::size_t, platform::OsError> read_some(char* buffer, std::size_t size) override {
+  orvix::Result<std::size_t, platform::OsError> read_some(char* buffer, std::size_t size) override {
     const std::size_t n = std::min(size, bytes_.size() - pos_);
     std::memcpy(buffer, bytes_.data() + pos_, n);
     pos_ += n;
@@ -58,12 +59,12 @@ class MemorySource final : public host::ByteSource {
 
 class DiscardSink final : public host::ByteSink {
  public:
-  boost::system::result<void, platform::OsError> write_all(const char*, std::size_t size, std::size_t& written) override {
+  orvix::Result<void, platform::OsError> write_all(const char*, std::size_t size, std::size_t& written) override {
     written = size;
     total += size;
     return {};
   }
-  boost::system::result<void, platform::OsError> flush() override { return {}; }
+  orvix::Result<void, platform::OsError> flush() override { return {}; }
   std::size_t total = 0;
 };
 
