@@ -21,9 +21,9 @@
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/websocket/stream.hpp>
 
-#include "platform/result.h"
 #include "json/lookup.h"
 #include "json/parse.h"
+#include "platform/result.h"
 
 namespace orvix::bench {
 
@@ -32,7 +32,7 @@ class BeastReferenceLoop {
   BeastReferenceLoop(std::string host, std::string port) : host_(std::move(host)), port_(std::move(port)) {}
 
   [[nodiscard]] orvix::Result<void, std::string> round_trip(const std::string& request_text,
-                                                                    std::string_view request_id) {
+                                                            std::string_view request_id) {
     namespace beast = boost::beast;
     namespace websocket = beast::websocket;
     using boost::asio::ip::tcp;

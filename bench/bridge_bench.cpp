@@ -181,10 +181,7 @@ constexpr benchmark::IterationCount kRoundTrips = 250;
 constexpr int kRepetitions = 9;
 
 void configure(benchmark::internal::Benchmark* run) {
-  run->Unit(benchmark::kMicrosecond)
-      ->UseRealTime()
-      ->Iterations(kRoundTrips)
-      ->Repetitions(kRepetitions);
+  run->Unit(benchmark::kMicrosecond)->UseRealTime()->Iterations(kRoundTrips)->Repetitions(kRepetitions);
 }
 
 BENCHMARK(BeastForward)->Apply(configure);

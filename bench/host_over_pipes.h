@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/result.h"
 #include "host/native_frame.h"
+#include "platform/result.h"
 #include "support/child_process.h"
 
 namespace orvix::bench {

@@ -14,10 +14,10 @@
 #include <string>
 #include <variant>
 
-#include "platform/result.h"
 #include "dispatch/dispatcher.h"
 #include "host/native_channel.h"
 #include "host/native_frame.h"
+#include "platform/result.h"
 
 namespace {
 
@@ -28,8 +28,8 @@ std::string make_message() {
   std::string body = R"({"id":1,"method":"host.log","params":{"event":"bench","items":[)";
   for (int i = 0; body.size() < host::kMaxBodySize - 200; ++i) {
     if (i > 0) body += ',';
-    body += R"({"n":)" + std::to_string(i) + R"(,"name":"item-)" + std::to_string(i) +
-            R"(","ok":true,"ratio":0.)" + std::to_string(i % 997) + R"(,"tags":["a","b\n"],"child":{"k":null}})";
+    body += R"({"n":)" + std::to_string(i) + R"(,"name":"item-)" + std::to_string(i) + R"(","ok":true,"ratio":0.)" +
+            std::to_string(i % 997) + R"(,"tags":["a","b\n"],"child":{"k":null}})";
   }
   body += "]}}";
   return body;

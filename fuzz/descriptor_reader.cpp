@@ -5,9 +5,9 @@
 //     most the number of lines and C at most the bytes of line L.
 
 #include <charconv>
-#include <optional>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 

@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   boost::json::value_stack exact;
   const auto exact_ok = json::read_document(text, json::kMaxDepth, exact);
   require(fast_ok == exact_ok.has_value(), "the fast reader and the tokenizer agree on accepting",
-          fast_ok ? "fast: accepted" : "fast: refused", exact_ok ? "tokenizer: accepted" : exact_ok.error().description());
+          fast_ok ? "fast: accepted" : "fast: refused",
+          exact_ok ? "tokenizer: accepted" : exact_ok.error().description());
   if (!fast_ok) return 0;
 
   const json::Value a = fast.release();

@@ -25,16 +25,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto parsed = json::parse_json(text);
   const auto fault = json::find_first_fault(text, json::kMaxDepth);
   require(parsed.has_value() != fault.has_value(), "parse_json and the tokenizer agree on accepting",
-          parsed ? "parse_json: accepted" : parsed.error().text,
-          fault ? fault->description() : "tokenizer: accepted");
+          parsed ? "parse_json: accepted" : parsed.error().text, fault ? fault->description() : "tokenizer: accepted");
 
   boost::json::monotonic_resource arena;
   const auto in_arena = json::parse_json(text, &arena);
   require(in_arena.has_value() == parsed.has_value(), "the arena overload accepts alike");
 
   if (!parsed) {
-    require(parsed.error().text == fault->description(), "both name the same fault",
-            parsed.error().text, fault->description());
+    require(parsed.error().text == fault->description(), "both name the same fault", parsed.error().text,
+            fault->description());
     require(in_arena.error().text == parsed.error().text, "the arena overload names it alike");
     return 0;
   }

@@ -38,7 +38,7 @@ class FrameSizeGuard {
 
   std::uint64_t max_frame_payload_;
   Phase phase_ = Phase::http_head;
-  std::size_t head_end_matched_ = 0;  // bytes of "\r\n\r\n" seen so far
+  std::size_t head_end_matched_ = 0;                        // bytes of "\r\n\r\n" seen so far
   std::array<std::uint8_t, kMaxFrameHeaderSize> header_{};  // the frame header read so far
   std::size_t header_size_ = 0;
   std::uint64_t payload_left_ = 0;

@@ -46,9 +46,8 @@ bool is_ip_literal(std::string_view text) {
     return std::all_of(version.begin(), version.end(), is_hex_digit) && address.find('%') == npos &&
            keeps_to(address, ":");
   }
-  return inside.find(':') != npos && std::all_of(inside.begin(), inside.end(), [](char c) {
-           return is_hex_digit(c) || c == ':' || c == '.';
-         });
+  return inside.find(':') != npos &&
+         std::all_of(inside.begin(), inside.end(), [](char c) { return is_hex_digit(c) || c == ':' || c == '.'; });
 }
 
 RuntimeError refused(std::string_view part) {

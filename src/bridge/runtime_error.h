@@ -15,17 +15,17 @@
 namespace orvix::bridge {
 
 enum class RuntimeErrorCode {
-  ws_url_invalid,          // the URL does not parse; text: the parser's description
-  ws_url_unsupported,      // the scheme is not "ws"; text: the scheme
-  ws_url_missing_host,     // no text
-  ws_url_missing_port,     // no port, or the default port 80; no text
-  host_resolve_failed,     // text: the resolver's error, or kHostDidNotResolve
-  connect_failed,          // text: the system's error, "connection timed out" on timeout
-  ws_handshake_failed,     // text: the WebSocket library's description, or why the URL gives no handshake
-  request_send_failed,     // text: the WebSocket library's description
-  response_read_failed,    // text: the WebSocket library's description
-  response_invalid,        // text: the JSON parser's description, or kUnexpectedResponseType
-  request_invalid,         // text: kPayloadNotObject or kRequestIdNotNonEmptyString
+  ws_url_invalid,        // the URL does not parse; text: the parser's description
+  ws_url_unsupported,    // the scheme is not "ws"; text: the scheme
+  ws_url_missing_host,   // no text
+  ws_url_missing_port,   // no port, or the default port 80; no text
+  host_resolve_failed,   // text: the resolver's error, or kHostDidNotResolve
+  connect_failed,        // text: the system's error, "connection timed out" on timeout
+  ws_handshake_failed,   // text: the WebSocket library's description, or why the URL gives no handshake
+  request_send_failed,   // text: the WebSocket library's description
+  response_read_failed,  // text: the WebSocket library's description
+  response_invalid,      // text: the JSON parser's description, or kUnexpectedResponseType
+  request_invalid,       // text: kPayloadNotObject or kRequestIdNotNonEmptyString
 };
 
 struct RuntimeError {

@@ -72,8 +72,7 @@ class SocketStream {
   template <class MutableBufferSequence>
   std::size_t read_some(const MutableBufferSequence& buffers, boost::system::error_code& ec) {
     // Filling the first non-empty buffer is enough for a read_some.
-    for (auto it = boost::asio::buffer_sequence_begin(buffers); it != boost::asio::buffer_sequence_end(buffers);
-         ++it) {
+    for (auto it = boost::asio::buffer_sequence_begin(buffers); it != boost::asio::buffer_sequence_end(buffers); ++it) {
       const boost::asio::mutable_buffer buffer(*it);
       if (buffer.size() != 0) return receive({static_cast<std::byte*>(buffer.data()), buffer.size()}, ec);
     }

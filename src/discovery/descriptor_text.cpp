@@ -210,8 +210,9 @@ Result<Descriptor, Fault> read_elements(Tokenizer& t) {
     auto more = t.next_element(i == 0);
     if (!more) return more.error();
     if (!*more) {
-      return fault_at_end(t, ']', "invalid length " + std::to_string(i) + ", expected " + std::string(kStructName) +
-                                      " with 5 elements");
+      return fault_at_end(
+          t, ']',
+          "invalid length " + std::to_string(i) + ", expected " + std::string(kStructName) + " with 5 elements");
     }
     if (auto field = kFields[i].read(t, d); !field) return field.error();
   }

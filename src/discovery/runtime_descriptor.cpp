@@ -29,8 +29,8 @@ Result<LoadedDescriptor, DescriptorFailure> load_runtime_descriptor() {
       case platform::FileError::Kind::kNotRegular:
         return DescriptorFailure{DescriptorReadFailed{*path, std::string(kNotRegularText)}};
       case platform::FileError::Kind::kTooLarge:
-        return DescriptorFailure{DescriptorReadFailed{
-            *path, "descriptor is larger than " + std::to_string(kMaxDescriptorSize) + " bytes"}};
+        return DescriptorFailure{
+            DescriptorReadFailed{*path, "descriptor is larger than " + std::to_string(kMaxDescriptorSize) + " bytes"}};
       case platform::FileError::Kind::kOsError: break;
     }
     // An entry whose metadata cannot be had at all (a directory on the way
@@ -60,12 +60,16 @@ protocol::HostError descriptor_failure_error(const DescriptorFailure& failure) {
           [](const DescriptorHomeUnresolved&) {
             return protocol::HostError{"orvix_home_unresolved", "ORVIX_HOME could not be resolved."};
           },
-          [](const DescriptorReadFailed& f) { return protocol::HostError{"runtime_descriptor_read_failed", f.text}; },
-          [](const DescriptorInvalid& f) { return protocol::HostError{"runtime_descriptor_invalid", f.text}; },
+          [](const DescriptorReadFailed& f) {
+            return protocol::HostError{"runtime_descriptor_read_failed", f.text};
+          },
+          [](const DescriptorInvalid& f) {
+            return protocol::HostError{"runtime_descriptor_invalid", f.text};
+          },
           [](const DescriptorProtocolUnsupported& f) {
-            return protocol::HostError{"runtime_descriptor_protocol_unsupported",
-                                       "Runtime descriptor protocol version is not supported: " +
-                                           std::to_string(f.version)};
+            return protocol::HostError{
+                "runtime_descriptor_protocol_unsupported",
+                "Runtime descriptor protocol version is not supported: " + std::to_string(f.version)};
           },
       },
       failure);

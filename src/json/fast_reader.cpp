@@ -13,7 +13,10 @@ namespace {
 class Reader {
  public:
   Reader(std::string_view text, boost::json::value_stack& out, const boost::json::storage_ptr& scratch_storage)
-      : p_(text.data()), end_(text.data() + text.size()), text_size_(text.size()), out_(out),
+      : p_(text.data()),
+        end_(text.data() + text.size()),
+        text_size_(text.size()),
+        out_(out),
         scratch_storage_(scratch_storage) {}
   ~Reader() {
     if (scratch_ != nullptr) scratch_storage_->deallocate(scratch_, text_size_, 1);

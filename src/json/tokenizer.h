@@ -113,6 +113,6 @@ std::optional<Fault> find_first_fault(std::string_view text, std::size_t max_dep
 // Reads one whole JSON text like find_first_fault() and builds its value on
 // `out` (which the caller has reset). The slow but exact path of parse_json().
 [[nodiscard]] Result<void, Fault> read_document(std::string_view text, std::size_t max_depth,
-                                              boost::json::value_stack& out);
+                                                boost::json::value_stack& out);
 
 }  // namespace orvix::json

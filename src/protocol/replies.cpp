@@ -1,6 +1,5 @@
 #include "protocol/replies.h"
 
-
 namespace orvix::protocol {
 
 void write_host_error(json::CompactWriter& writer, const HostError& error) {

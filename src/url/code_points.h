@@ -16,11 +16,24 @@ constexpr unsigned char ascii_lower(unsigned char c) { return c >= 'A' && c <= '
 // What may never appear in a host, opaque or not.
 constexpr bool is_forbidden_host_code_point(unsigned char c) {
   switch (c) {
-    case 0x00: case '\t': case '\n': case '\r': case ' ': case '#': case '/': case ':':
-    case '<': case '>': case '?': case '@': case '[': case '\\': case ']': case '^': case '|':
-      return true;
-    default:
-      return false;
+    case 0x00:
+    case '\t':
+    case '\n':
+    case '\r':
+    case ' ':
+    case '#':
+    case '/':
+    case ':':
+    case '<':
+    case '>':
+    case '?':
+    case '@':
+    case '[':
+    case '\\':
+    case ']':
+    case '^':
+    case '|': return true;
+    default: return false;
   }
 }
 

@@ -6,7 +6,9 @@ namespace orvix::url {
 
 namespace {
 
-bool is_encoded_dot(std::string_view text) { return text.size() == 3 && text[0] == '%' && text[1] == '2' && (text[2] | 0x20) == 'e'; }
+bool is_encoded_dot(std::string_view text) {
+  return text.size() == 3 && text[0] == '%' && text[1] == '2' && (text[2] | 0x20) == 'e';
+}
 
 bool is_dot(std::string_view text) { return text == "." || is_encoded_dot(text); }
 

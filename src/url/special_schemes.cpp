@@ -2,9 +2,7 @@
 
 namespace orvix::url {
 
-bool is_special_scheme(std::string_view scheme) {
-  return scheme == "file" || default_port(scheme).has_value();
-}
+bool is_special_scheme(std::string_view scheme) { return scheme == "file" || default_port(scheme).has_value(); }
 
 std::optional<std::uint16_t> default_port(std::string_view scheme) {
   if (scheme == "http" || scheme == "ws") return 80;

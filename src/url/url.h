@@ -28,7 +28,7 @@ struct Url {
   std::optional<std::string> host;
   // nullopt when absent or equal to the scheme's default port.
   std::optional<std::uint16_t> port;
-  std::string path;  // serialised path: "/a/b" or an opaque path like "text/plain,x"
+  std::string path;                            // serialised path: "/a/b" or an opaque path like "text/plain,x"
   std::optional<std::string> query, fragment;  // without '?' / '#'
 
   // The whole URL as text; parse_url(u.href()) gives back an equal Url.

@@ -78,9 +78,7 @@ class Parser {
   bool special() const { return special_; }
 
   // The input after the current character.
-  std::string_view remaining() const {
-    return std::string_view(input_).substr(static_cast<std::size_t>(pointer_) + 1);
-  }
+  std::string_view remaining() const { return std::string_view(input_).substr(static_cast<std::size_t>(pointer_) + 1); }
 
   // Switches state and has the new state read the current character again.
   void reconsume_in(State state) {
@@ -103,9 +101,7 @@ class Parser {
   }
 
   // A character that ends the authority (and host and port) of a URL.
-  bool ends_authority(int c) const {
-    return c == kEof || c == '/' || c == '?' || c == '#' || (special() && c == '\\');
-  }
+  bool ends_authority(int c) const { return c == kEof || c == '/' || c == '?' || c == '#' || (special() && c == '\\'); }
 
   bool step(int c) {
     switch (state_) {
@@ -201,8 +197,8 @@ class Parser {
           password_token_seen_ = true;
           continue;
         }
-        append_percent_encoded(password_token_seen_ ? url_.password : url_.username,
-                               static_cast<unsigned char>(b), EncodeSet::userinfo);
+        append_percent_encoded(password_token_seen_ ? url_.password : url_.username, static_cast<unsigned char>(b),
+                               EncodeSet::userinfo);
       }
       buffer_.clear();
     } else if (ends_authority(c)) {

@@ -17,7 +17,9 @@ void feed(FrameSizeGuard& guard, std::string_view bytes, std::size_t chunk = 100
   }
 }
 
-std::string frame(std::string_view payload) { return std::string("\x81") + char(payload.size()) + std::string(payload); }
+std::string frame(std::string_view payload) {
+  return std::string("\x81") + char(payload.size()) + std::string(payload);
+}
 
 TEST(FrameSizeGuard, FramesWithinTheLimitPassWhateverTheChunking) {
   const std::string stream = std::string(kHead) + frame("hello") + std::string("\x89\x00", 2) +

@@ -31,10 +31,10 @@ TEST(HandshakeTarget, ComesFromTheUrlTextAsWritten) {
 
 TEST(HandshakeTarget, RefusesTextThatCouldCorruptTheRequestLine) {
   const char* refused[] = {
-      "ws://h:1/a b", "ws://h:1/\r\nX: y", " ws://h:1/", "ws://h:1/\t", "ws://h:1/a\xc3\xa9", "ws://h\xc3\xa9:1/",
-      "ws://h:1/%zz", "ws://h:1/%4", "ws://h:1/?a b", "ws://h:1/#a#b", "ws://h:1x/", "ws://h:1:2/", "ws://h :1/",
-      "ws://u@v@h:1/", "ws://[::1:1/", "ws://[::1]x:1/", "ws://[1.2.3.4]:1/", "ws://[v.x]:1/", "ws://h|:1/",
-      "1ws://h:1/",
+      "ws://h:1/a b",      "ws://h:1/\r\nX: y", " ws://h:1/",    "ws://h:1/\t",   "ws://h:1/a\xc3\xa9",
+      "ws://h\xc3\xa9:1/", "ws://h:1/%zz",      "ws://h:1/%4",   "ws://h:1/?a b", "ws://h:1/#a#b",
+      "ws://h:1x/",        "ws://h:1:2/",       "ws://h :1/",    "ws://u@v@h:1/", "ws://[::1:1/",
+      "ws://[::1]x:1/",    "ws://[1.2.3.4]:1/", "ws://[v.x]:1/", "ws://h|:1/",    "1ws://h:1/",
   };
   for (const char* url : refused) {
     auto result = handshake_target_from_url(url);

@@ -251,8 +251,8 @@ TEST(RuntimeExchange, HandshakeCarriesOnlyTheRequiredHeaders) {
   EXPECT_EQ(peer.target(), "/rpc/v1?token=a%20b");
   std::vector<std::string> names;
   for (const auto& [name, value] : peer.fields()) names.push_back(name);
-  EXPECT_EQ(names, (std::vector<std::string>{"Host", "Upgrade", "Connection", "Sec-WebSocket-Key",
-                                             "Sec-WebSocket-Version"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"Host", "Upgrade", "Connection", "Sec-WebSocket-Key", "Sec-WebSocket-Version"}));
   EXPECT_EQ(peer.fields()[0].second, "127.0.0.1:" + std::to_string(peer.port()));
 }
 

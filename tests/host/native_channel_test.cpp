@@ -205,7 +205,6 @@ TEST(NativeChannel, LargeReplyBypassesTheBuffer) {
   EXPECT_FALSE(channel.write_native_message(json::Value(big + "z")));
 }
 
-
 // A long-lived host reads many large requests through one channel: the
 // memory of each must be reusable after the next read.
 TEST(NativeChannel, ServesManyLargeRequests) {

@@ -45,8 +45,8 @@ TEST(Arena, AlignedDisjointAllocationsOfMixedSizes) {
     }
     for (std::size_t i = 0; i < taken.size(); ++i) {
       for (std::size_t j = i + 1; j < taken.size(); ++j) {
-        const bool apart = taken[i].first + taken[i].second <= taken[j].first ||
-                           taken[j].first + taken[j].second <= taken[i].first;
+        const bool apart =
+            taken[i].first + taken[i].second <= taken[j].first || taken[j].first + taken[j].second <= taken[i].first;
         ASSERT_TRUE(apart) << i << " overlaps " << j;
       }
     }

@@ -88,9 +88,8 @@ void expect_agreement(const std::string& text) {
   const bool fast_ok = read_fast(text, kMaxDepth, fast, {});
   boost::json::value_stack exact;
   auto exact_ok = read_document(text, kMaxDepth, exact);
-  ASSERT_EQ(fast_ok, exact_ok.has_value())
-      << "text: " << text << "\nfast reader: " << (fast_ok ? "ok" : "refused")
-      << "\ntokenizer: " << (exact_ok ? "ok" : exact_ok.error().description());
+  ASSERT_EQ(fast_ok, exact_ok.has_value()) << "text: " << text << "\nfast reader: " << (fast_ok ? "ok" : "refused")
+                                           << "\ntokenizer: " << (exact_ok ? "ok" : exact_ok.error().description());
   if (fast_ok) {
     const Value a = fast.release();
     const Value b = exact.release();
@@ -125,11 +124,30 @@ TEST(ParserAgreement, ReadersAgreeOnMutatedMessages) {
 }
 
 TEST(ParserAgreement, NumbersAtTheirKindBoundaries) {
-  for (const char* text :
-       {"18446744073709551615", "18446744073709551616", "-9223372036854775808", "-9223372036854775809", "-0",
-        "-0.0", "0e0", "-0e5", "1e308", "1e309", "-1e309", "1e-400", "2.4703282292062327e-324", "00", "-",
-        "1.", ".5", "1e", "1e+", "9999999999999999999", "10000000000000000000", "123456789012345678901234567890",
-        "-123456789012345678901234567890", "[1,-1,1.0,-1.0]"}) {
+  for (const char* text : {"18446744073709551615",
+                           "18446744073709551616",
+                           "-9223372036854775808",
+                           "-9223372036854775809",
+                           "-0",
+                           "-0.0",
+                           "0e0",
+                           "-0e5",
+                           "1e308",
+                           "1e309",
+                           "-1e309",
+                           "1e-400",
+                           "2.4703282292062327e-324",
+                           "00",
+                           "-",
+                           "1.",
+                           ".5",
+                           "1e",
+                           "1e+",
+                           "9999999999999999999",
+                           "10000000000000000000",
+                           "123456789012345678901234567890",
+                           "-123456789012345678901234567890",
+                           "[1,-1,1.0,-1.0]"}) {
     expect_agreement(text);
   }
 }
@@ -145,9 +163,9 @@ TEST(ParserAgreement, NestingAtTheLimit) {
 
 TEST(ParserAgreement, StringsAtEveryOffsetOfAScanWord) {
   // Each interesting byte sequence at each offset of the eight-byte scan.
-  for (const char* inner : {"\\n", "\\u00e9", "\\ud83d\\ude00", "\\ud83d", "\\udc00", "\xC3\xA9", "\xC3",
-                            "\xE2\x82\xAC", "\xED\xA0\x80", "\xF0\x9F\x98\x80", "\xF4\x90\x80\x80", "\xC0\xAF",
-                            "\x01", "\x7F", "\\x", "\""}) {
+  for (const char* inner :
+       {"\\n", "\\u00e9", "\\ud83d\\ude00", "\\ud83d", "\\udc00", "\xC3\xA9", "\xC3", "\xE2\x82\xAC", "\xED\xA0\x80",
+        "\xF0\x9F\x98\x80", "\xF4\x90\x80\x80", "\xC0\xAF", "\x01", "\x7F", "\\x", "\""}) {
     for (std::size_t offset = 0; offset < 17; ++offset) {
       expect_agreement("\"" + std::string(offset, 'a') + inner + std::string(9, 'b') + "\"");
       expect_agreement("\"" + std::string(offset, 'a') + inner);

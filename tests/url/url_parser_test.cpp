@@ -98,7 +98,10 @@ TEST(ParseUrl, ReadsIpv4InEveryRadix) {
 }
 
 TEST(ParseUrl, ConvertsInternationalDomainsToAscii) {
-  EXPECT_EQ(parsed_or_empty("ws://B\xC3\xBC" "cher.example:1/").host, "xn--bcher-kva.example");
+  EXPECT_EQ(parsed_or_empty("ws://B\xC3\xBC"
+                            "cher.example:1/")
+                .host,
+            "xn--bcher-kva.example");
   EXPECT_EQ(parsed_or_empty("ws://%C3%A9.com/").host, "xn--9ca.com");
   EXPECT_EQ(parsed_or_empty("ws://XN--9CA.com/").host, "xn--9ca.com");
 }

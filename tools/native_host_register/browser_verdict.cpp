@@ -41,9 +41,9 @@ std::string as_admin(const Roots& roots, const std::string& command) {
 // that took HKLM's layout for HKCU's), which no browser reads.
 std::optional<std::string> unread_key(const Roots& roots, const BrowserRow& browser) {
   if (!roots.windows || browser.windows_key.empty()) return std::nullopt;
-  const RegistryLocation key{platform::RegistryHive::current_user, "Software\\WOW6432Node\\" +
-                                                                       std::string(browser.windows_key) +
-                                                                       "\\NativeMessagingHosts\\" + kHostName};
+  const RegistryLocation key{
+      platform::RegistryHive::current_user,
+      "Software\\WOW6432Node\\" + std::string(browser.windows_key) + "\\NativeMessagingHosts\\" + kHostName};
   auto value = read_registration(key, platform::RegistryView::bits64);
   if (!value || !*value) return std::nullopt;
   return registry_display(key) + " names " + **value +
@@ -71,8 +71,7 @@ Problem no_registration(const Roots& roots, const DoctorRequest& request, const 
   const std::vector<std::string>& ids =
       !request.extension_ids.empty() || sample == nullptr ? request.extension_ids : sample->extension_ids;
   return Problem{"not_registered",
-                 name + (verdict.detected ? " is installed but" : "") + " finds no registration of " + kHostName +
-                     ".",
+                 name + (verdict.detected ? " is installed but" : "") + " finds no registration of " + kHostName + ".",
                  "Register it: " + install_command_line(roots, browser, Scope::user, ids,
                                                         sample ? sample->host_path : std::nullopt, own_path)};
 }
@@ -101,10 +100,10 @@ void judge_browsers(const Roots& roots, const DoctorRequest& request, const std:
                                   std::string(browser->display_name) + " reads no per-user registration.";
     }
     if (policies.blocked) {
-      verdict.problems.push_back(Problem{
-          "host_blocked", std::string(browser->display_name) + " may not start the host: " + *policies.blocked,
-          "Ask the administrator to add " + std::string(kHostName) +
-              " to NativeMessagingAllowlist; no registration can lift a policy block."});
+      verdict.problems.push_back(
+          Problem{"host_blocked", std::string(browser->display_name) + " may not start the host: " + *policies.blocked,
+                  "Ask the administrator to add " + std::string(kHostName) +
+                      " to NativeMessagingAllowlist; no registration can lift a policy block."});
     }
     verdict.uses = registered(user) && !disabled_by ? user : registered(system) ? system : std::nullopt;
     if (!verdict.uses) {

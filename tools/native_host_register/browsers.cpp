@@ -17,7 +17,8 @@ using platform::RegistryHive;
 using platform::RegistryView;
 
 // Sources, named beside each row:
-// [chrome]   https://developer.chrome.com/docs/extensions/develop/concepts/native-messaging#native-messaging-host-location
+// [chrome]
+// https://developer.chrome.com/docs/extensions/develop/concepts/native-messaging#native-messaging-host-location
 //            (locations of Chrome and Chromium on each system; every Chrome channel reads the same system
 //            folder and the same registry key)
 // [datadir]  https://chromium.googlesource.com/chromium/src/+/HEAD/docs/user_data_dir.md
@@ -60,7 +61,6 @@ constexpr std::array kBrowsers{
     BrowserRow{"brave-flatpak",    "Brave (Flatpak)",          "BraveSoftware/Brave-Browser",         "",                                       "",                                    "",                                                           "",                                     "",                                                "com.brave.Browser"},  // [brave] [flatpak]
     // clang-format on
 };
-
 
 // Linux and macOS locations: '/'-separated, whatever system computes them
 // (the tests check every system's table on every build).

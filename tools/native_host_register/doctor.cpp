@@ -118,8 +118,8 @@ std::optional<std::string> manifest_of_key(const RegistryLocation& key, std::vec
       return std::nullopt;
     }
     if (*value && !platform::is_absolute_path(**value)) {
-      problems.push_back({"registry_manifest_relative", registry_display(key, view) + " names the manifest " +
-                                                            **value + ", which is not an absolute path."});
+      problems.push_back({"registry_manifest_relative", registry_display(key, view) + " names the manifest " + **value +
+                                                            ", which is not an absolute path."});
       return std::nullopt;
     }
     if (*value) return **value;
@@ -142,8 +142,8 @@ std::string install_command_line(const Roots& roots, const BrowserRow& browser, 
   } else if (auto beside = default_host_path(roots.windows, own_path); platform::is_executable_file(beside)) {
     host = beside;
   }
-  return command +
-         " --host " + (host.empty() ? "<path of " + std::string(kHostProgram) + ">" : quoted_if_needed(roots, host));
+  return command + " --host " +
+         (host.empty() ? "<path of " + std::string(kHostProgram) + ">" : quoted_if_needed(roots, host));
 }
 
 DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const std::string& own_path) {

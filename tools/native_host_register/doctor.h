@@ -78,7 +78,7 @@ struct BrowserVerdict {
 };
 
 struct DoctorReport {
-  std::vector<Health> rows;  // per browser, user scope before system scope
+  std::vector<Health> rows;              // per browser, user scope before system scope
   std::vector<BrowserVerdict> browsers;  // those detected, named or registered, in table order
   bool any_registered = false;
   bool healthy = false;  // something is registered, and no registration nor browser has a problem

@@ -150,16 +150,12 @@ Result<std::string> read_manifest_file(const std::string& path) {
   if (content) return std::move(*content);
   std::string reason;
   switch (content.error().kind) {
-    case platform::FileError::Kind::kNotRegular:
-      reason = "it is not a regular file";
-      break;
+    case platform::FileError::Kind::kNotRegular: reason = "it is not a regular file"; break;
     case platform::FileError::Kind::kTooLarge:
       reason = "it is larger than " + std::to_string(kManifestLimit) + " bytes";
       break;
     case platform::FileError::Kind::kNotFound:
-    case platform::FileError::Kind::kOsError:
-      reason = content.error().os.text;
-      break;
+    case platform::FileError::Kind::kOsError: reason = content.error().os.text; break;
   }
   return Failure{Failure::Kind::kSystem, "Cannot read " + path + ": " + reason + "."};
 }

@@ -69,8 +69,7 @@ void add_folder(const std::string& folder, bool recommended, std::vector<Source>
     auto parsed = json::parse_json(*text);
     if (!parsed || !parsed->is_object()) {
       notes.push_back("The policy file " + file + " is not a JSON object" +
-                      (parsed ? std::string() : " (" + parsed.error().text + ")") +
-                      "; the browser ignores it.");
+                      (parsed ? std::string() : " (" + parsed.error().text + ")") + "; the browser ignores it.");
       continue;
     }
     sources.push_back(Source{file, recommended, false, std::move(parsed->as_object())});
@@ -125,7 +124,7 @@ const json::Value* setting(const std::vector<Source>& sources, const char* name,
     if (value == nullptr) continue;
     where = source.registry && list ? source.where + "\\" + name : source.where;
     const bool fits = list ? value->is_array() && std::all_of(value->as_array().begin(), value->as_array().end(),
-                                                             [](const json::Value& item) { return item.is_string(); })
+                                                              [](const json::Value& item) { return item.is_string(); })
                            : value->is_bool();
     if (!fits) {
       notes.push_back(std::string(name) + " in " + where + " has the wrong type; the browser ignores it.");
@@ -160,9 +159,10 @@ PolicyVerdict read_policies(const Roots& roots, const BrowserRow& browser, const
   const json::Value* allowlist = setting(sources, kAllowlist, true, where, verdict.notes);
   const bool every = names(blocklist, "*");
   if ((every || names(blocklist, host_name)) && !names(allowlist, host_name)) {
-    verdict.blocked = blocked_in + " blocks " +
-                      (every ? "every native host (NativeMessagingBlocklist \"*\")" : "this host (NativeMessagingBlocklist)") +
-                      ", and no NativeMessagingAllowlist names " + host_name + ".";
+    verdict.blocked =
+        blocked_in + " blocks " +
+        (every ? "every native host (NativeMessagingBlocklist \"*\")" : "this host (NativeMessagingBlocklist)") +
+        ", and no NativeMessagingAllowlist names " + host_name + ".";
   }
   return verdict;
 }

@@ -147,8 +147,12 @@ Result<void> plan_manifest(Plan& plan, const std::string& path, const std::strin
   if (current == text) {
     plan.unchanged.push_back(Change{"unchanged", path, location.browsers, scope});
   } else {
-    plan.steps.push_back(Step{.path = path, .value = text, .previous = current, .shared = scope == Scope::system,
-                              .browsers = location.browsers, .scope = scope});
+    plan.steps.push_back(Step{.path = path,
+                              .value = text,
+                              .previous = current,
+                              .shared = scope == Scope::system,
+                              .browsers = location.browsers,
+                              .scope = scope});
   }
   return {};
 }
@@ -158,8 +162,11 @@ Result<void> plan_removal(Plan& plan, const std::string& path, std::vector<std::
                           bool shared) {
   auto content = read_manifest_file(path);
   if (!content) return content.error();
-  plan.steps.push_back(Step{.path = path, .previous = std::move(*content), .shared = shared,
-                            .browsers = std::move(browsers), .scope = scope});
+  plan.steps.push_back(Step{.path = path,
+                            .previous = std::move(*content),
+                            .shared = shared,
+                            .browsers = std::move(browsers),
+                            .scope = scope});
   return {};
 }
 
@@ -176,8 +183,12 @@ Result<void> plan_keys(Plan& plan, const Location& location, const std::string& 
       return Failure{Failure::Kind::kInvalidInput,
                      display + " names another manifest (" + **current + "); use --force to replace it."};
     } else {
-      plan.steps.push_back(Step{.key = key, .view = view, .value = manifest, .previous = *current,
-                                .browsers = location.browsers, .scope = location.target.scope});
+      plan.steps.push_back(Step{.key = key,
+                                .view = view,
+                                .value = manifest,
+                                .previous = *current,
+                                .browsers = location.browsers,
+                                .scope = location.target.scope});
     }
   }
   return {};

@@ -4,8 +4,8 @@
 #include <ostream>
 #include <variant>
 
-#include "support/frame_link.h"
 #include "support/child_process.h"
+#include "support/frame_link.h"
 
 namespace orvix::nm_client {
 

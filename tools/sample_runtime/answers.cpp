@@ -50,8 +50,7 @@ std::vector<OutgoingMessage> noise(std::string_view request_id) {
   other["payload"] = json::Object();
   other["requestId"] = "noise-for-" + std::string(request_id);
   other["type"] = "runtime.noise";
-  return {OutgoingMessage{false, "sample runtime binary noise"},
-          OutgoingMessage{true, json::to_compact_string(other)},
+  return {OutgoingMessage{false, "sample runtime binary noise"}, OutgoingMessage{true, json::to_compact_string(other)},
           OutgoingMessage{true, "[\"sample runtime noise\"]"}};
 }
 

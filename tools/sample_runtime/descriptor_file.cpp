@@ -3,10 +3,10 @@
 #include "discovery/product_home.h"
 #include "discovery/runtime_descriptor.h"
 #include "platform/clock.h"
-#include "support/file_replace.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"
 #include "platform/process.h"
+#include "support/file_replace.h"
 
 namespace orvix::sample_runtime {
 

@@ -27,8 +27,7 @@ Result<void> run_sample_runtime(const Options& options) {
   const std::string ws_url = "ws://127.0.0.1:" + std::to_string((*server)->port()) + "/";
   auto descriptor = PublishedDescriptor::publish(options.version, ws_url);
   if (!descriptor) return descriptor.error();
-  std::cout << "sample runtime listening on " << ws_url << " (descriptor " << descriptor->path() << ")"
-            << std::endl;
+  std::cout << "sample runtime listening on " << ws_url << " (descriptor " << descriptor->path() << ")" << std::endl;
 
   Result<void> withdrawn;
   stop_signals.async_wait([&](const boost::system::error_code& wait_error, int) {

@@ -40,8 +40,8 @@ class Session : public std::enable_shared_from_this<Session> {
     stream_.async_read(buffer_, [self = shared_from_this()](beast::error_code error, std::size_t) {
       // Any error ends the session: a Close frame, a dropped TCP connection, a protocol fault.
       if (error) return;
-      self->outgoing_ = answer_message(beast::buffers_to_string(self->buffer_.data()), self->stream_.got_text(),
-                                       self->version_);
+      self->outgoing_ =
+          answer_message(beast::buffers_to_string(self->buffer_.data()), self->stream_.got_text(), self->version_);
       self->send(0);
     });
   }

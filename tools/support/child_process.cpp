@@ -51,7 +51,8 @@ ChildProcess& ChildProcess::operator=(ChildProcess&&) noexcept = default;
 ChildProcess::~ChildProcess() = default;
 
 Result<ChildProcess> ChildProcess::spawn(const ChildOptions& options) {
-  if (options.argv.empty() && options.windows_command_line.empty()) return Failure(Failure::Kind::kInvalidInput, "no program to start");
+  if (options.argv.empty() && options.windows_command_line.empty())
+    return Failure(Failure::Kind::kInvalidInput, "no program to start");
   // The child's ends are closed here when this returns, started or not.
   auto in = calls::make_pipe(/*child_reads=*/true);
   if (!in) return in.error();

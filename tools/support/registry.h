@@ -38,7 +38,7 @@ struct RegistryValue {
 // The named values of `key` that hold a string or a number, in the order the
 // registry lists them (other types are left out); empty when the key is missing.
 [[nodiscard]] Result<std::vector<RegistryValue>, OsError> read_values(RegistryHive hive, RegistryView view,
-                                                                     const std::string& key);
+                                                                      const std::string& key);
 
 // Creates `key` with its missing parents and sets its default value to
 // `value` (REG_SZ).

@@ -51,8 +51,8 @@ void tell(MSIHANDLE install, INSTALLMESSAGE kind, const std::wstring& text) {
 
 std::string utf8(const std::wstring& text) {
   if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                       nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string bytes(static_cast<std::size_t>(size), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
   return bytes;
@@ -109,8 +109,8 @@ bool write_file(const std::wstring& path, const std::string& bytes) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                  written == bytes.size();
+  const bool ok =
+      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
   return CloseHandle(file) && ok;
 }
 
@@ -143,8 +143,8 @@ extern "C" __declspec(dllexport) UINT __stdcall WriteManifest(MSIHANDLE install)
     tell(install, INSTALLMESSAGE_ERROR, L"cannot write " + path + L" (Windows error " + std::to_wstring(error) + L").");
     return ERROR_INSTALL_FAILURE;
   }
-  tell(install, INSTALLMESSAGE_INFO, L"wrote " + path + L" for " + widen(std::to_string(ids.ids.size())) +
-                                         L" extension id(s).");
+  tell(install, INSTALLMESSAGE_INFO,
+       L"wrote " + path + L" for " + widen(std::to_string(ids.ids.size())) + L" extension id(s).");
   return ERROR_SUCCESS;
 }
 

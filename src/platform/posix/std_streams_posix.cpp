@@ -1,9 +1,9 @@
 #include "platform/std_streams.h"
 
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
 
 #include "platform/owned_handle.h"
 #include "platform/posix/write_all_posix.h"

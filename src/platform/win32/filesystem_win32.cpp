@@ -46,8 +46,9 @@ DWORD rights_for(file_calls::Access access) {
 // waits: a busy named pipe fails at once.
 Result<file_calls::OpenFile, FileError> file_calls::open_regular(const std::string& path, Access access) {
   const DWORD disposition = access == Access::kRead ? OPEN_EXISTING : OPEN_ALWAYS;
-  OpenFile file{OwnedHandle(reinterpret_cast<std::intptr_t>(CreateFileW(
-      win32::widen(path).c_str(), rights_for(access), kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr)))};
+  OpenFile file{
+      OwnedHandle(reinterpret_cast<std::intptr_t>(CreateFileW(win32::widen(path).c_str(), rights_for(access), kShareAll,
+                                                              nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr)))};
   if (!file.handle.is_open()) return os_failure(last_os_error());
   const HANDLE handle = win32::as_handle(file.handle.get());
   if (GetFileType(handle) != FILE_TYPE_DISK) return FileError{FileError::Kind::kNotRegular, {}};

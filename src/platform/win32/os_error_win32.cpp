@@ -10,9 +10,8 @@ namespace orvix::platform {
 
 OsError os_error_from_code(int code) {
   wchar_t buffer[512];
-  const DWORD length =
-      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, static_cast<DWORD>(code),
-                     0, buffer, sizeof buffer / sizeof buffer[0], nullptr);
+  const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                      static_cast<DWORD>(code), 0, buffer, sizeof buffer / sizeof buffer[0], nullptr);
   std::wstring_view message(buffer, length);
   // System messages end in CRLF (some in a space before it).
   while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' ')) {

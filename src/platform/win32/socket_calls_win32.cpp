@@ -1,6 +1,8 @@
 #include "platform/socket_calls.h"
 
+// winsock2.h must come before windows.h, which would bring the old winsock.h.
 #include <winsock2.h>
+
 #include <mstcpip.h>
 #include <windows.h>
 #include <ws2tcpip.h>
@@ -23,8 +25,7 @@ DWORD windows_build() {
     using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     auto get_version =
-        ntdll ? reinterpret_cast<GetVersion>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
-              : nullptr;
+        ntdll ? reinterpret_cast<GetVersion>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion"))) : nullptr;
     OSVERSIONINFOW version{};
     version.dwOSVersionInfoSize = sizeof version;
     if (get_version == nullptr || get_version(&version) != 0) return DWORD{0};
@@ -72,7 +73,8 @@ Result<std::intptr_t, OsError> open_stream(int family) {
 void prepare_loopback_connect(std::intptr_t socket) {
   TCP_INITIAL_RTO_PARAMETERS parameters{};
   parameters.Rtt = kUnspecifiedRtt;
-  parameters.MaxSynRetransmissions = windows_build() >= kFirstBuildWithoutSynRetransmissions ? kNoSynRetransmissions : 1;
+  parameters.MaxSynRetransmissions =
+      windows_build() >= kFirstBuildWithoutSynRetransmissions ? kNoSynRetransmissions : 1;
   DWORD returned = 0;
   // Best effort: a system that refuses it retries as before; nothing is retried here.
   (void)::WSAIoctl(as_socket(socket), SIO_TCP_INITIAL_RTO, &parameters, sizeof parameters, nullptr, 0, &returned,

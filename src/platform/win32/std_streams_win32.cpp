@@ -30,7 +30,9 @@ HANDLE occupy_if_missing(DWORD which, DWORD access) {
 }
 
 // The C runtime's error for its last failed call: the OS code it kept, if any.
-OsError last_crt_error() { return os_error_from_code(_doserrno != 0 ? static_cast<int>(_doserrno) : ERROR_INVALID_HANDLE); }
+OsError last_crt_error() {
+  return os_error_from_code(_doserrno != 0 ? static_cast<int>(_doserrno) : ERROR_INVALID_HANDLE);
+}
 
 // Points the C runtime's descriptor 1 at `target`, a copy of which it then owns.
 Result<void, OsError> redirect_c_stdout(HANDLE target) {

@@ -10,10 +10,10 @@
 
 #include "platform/clock.h"
 #include "platform/environment.h"
-#include "support/file_replace.h"
 #include "platform/filesystem.h"
 #include "platform/os_error.h"
 #include "platform/path.h"
+#include "support/file_replace.h"
 
 namespace orvix::platform {
 namespace {
@@ -64,9 +64,9 @@ TEST(Win32Path, BackslashJoinsWithoutDoubling) {
 }
 
 TEST(Win32Clock, UnixMillisecondsNow) {
-  const auto before = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          std::chrono::system_clock::now().time_since_epoch())
-                          .count();
+  const auto before =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+          .count();
   const auto now = static_cast<long long>(unix_time_ms());
   // Generous: only the epoch and the unit are checked.
   EXPECT_LT(std::llabs(now - before), 60'000);
@@ -76,8 +76,8 @@ class Win32Files : public ::testing::Test {
  protected:
   void SetUp() override {
     directory_ = fs::temp_directory_path() /
-                 (std::string("orvix-win32-") + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-                  "-" + std::to_string(GetCurrentProcessId()));
+                 (std::string("orvix-win32-") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+                  std::to_string(GetCurrentProcessId()));
     fs::remove_all(directory_);
   }
   void TearDown() override { fs::remove_all(directory_); }

@@ -6,8 +6,8 @@ namespace orvix::register_tool {
 namespace {
 
 TEST(CommandLine, TakesValuesAsTheNextWordOrAfterAnEqualsSign) {
-  auto line = parse_command_line({"install", "--extension-id", "a", "--extension-id=b", "--browser=chrome",
-                                  "--browser", "all", "--host", "/x", "--system", "--force", "--dry-run", "--json"});
+  auto line = parse_command_line({"install", "--extension-id", "a", "--extension-id=b", "--browser=chrome", "--browser",
+                                  "all", "--host", "/x", "--system", "--force", "--dry-run", "--json"});
   ASSERT_TRUE(line) << line.error().text;
   EXPECT_EQ(line->command->name, "install");
   EXPECT_EQ(line->extension_ids, (std::vector<std::string>{"a", "b"}));
@@ -21,8 +21,7 @@ TEST(CommandLine, EachCommandTakesOnlyItsOwnOptions) {
   EXPECT_EQ(parse_command_line({"doctor", "--force"}).error().text, "doctor does not take --force");
   EXPECT_EQ(parse_command_line({"uninstall", "--extension-id", "a"}).error().text,
             "uninstall does not take --extension-id");
-  EXPECT_EQ(parse_command_line({"print", "--json", "--extension-id", "a"}).error().text,
-            "print does not take --json");
+  EXPECT_EQ(parse_command_line({"print", "--json", "--extension-id", "a"}).error().text, "print does not take --json");
   EXPECT_TRUE(parse_command_line({"doctor", "--browser", "chromium", "--json"}));
   EXPECT_TRUE(parse_command_line({"uninstall", "--system", "--dry-run"}));
 }

@@ -1,9 +1,9 @@
 #include "support/program_path.h"
 
 #include <limits.h>
-#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <vector>
 

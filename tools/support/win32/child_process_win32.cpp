@@ -43,9 +43,8 @@ void append_quoted(std::wstring& line, const std::wstring& argument) {
 // Windows compares variable names without regard to case.
 struct NameLess {
   bool operator()(const std::wstring& a, const std::wstring& b) const {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](wchar_t x, wchar_t y) {
-      return std::towupper(x) < std::towupper(y);
-    });
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](wchar_t x, wchar_t y) { return std::towupper(x) < std::towupper(y); });
   }
 };
 

@@ -38,8 +38,8 @@ class OpenKey {
 Result<std::optional<std::string>, OsError> read_default_value(RegistryHive hive, RegistryView view,
                                                                const std::string& key) {
   OpenKey opened;
-  LSTATUS status = ::RegOpenKeyExW(root_of(hive), win32::widen(key).c_str(), 0, KEY_QUERY_VALUE | view_flag(view),
-                                   opened.out());
+  LSTATUS status =
+      ::RegOpenKeyExW(root_of(hive), win32::widen(key).c_str(), 0, KEY_QUERY_VALUE | view_flag(view), opened.out());
   if (status == ERROR_FILE_NOT_FOUND) return std::optional<std::string>();
   if (status != ERROR_SUCCESS) return registry_error(status);
 
@@ -62,8 +62,8 @@ Result<std::optional<std::string>, OsError> read_default_value(RegistryHive hive
 Result<std::vector<RegistryValue>, OsError> read_values(RegistryHive hive, RegistryView view, const std::string& key) {
   std::vector<RegistryValue> values;
   OpenKey opened;
-  LSTATUS status = ::RegOpenKeyExW(root_of(hive), win32::widen(key).c_str(), 0, KEY_QUERY_VALUE | view_flag(view),
-                                   opened.out());
+  LSTATUS status =
+      ::RegOpenKeyExW(root_of(hive), win32::widen(key).c_str(), 0, KEY_QUERY_VALUE | view_flag(view), opened.out());
   if (status == ERROR_FILE_NOT_FOUND) return values;
   if (status != ERROR_SUCCESS) return registry_error(status);
   // Names are at most 16,383 characters; policy data is short, and a longer
