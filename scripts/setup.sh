@@ -10,7 +10,7 @@ packages=(
   libboost1.81-dev libboost-json1.81-dev libboost-url1.81-dev
   libidn2-dev libunistring-dev
   libgtest-dev googletest libbenchmark-dev zlib1g-dev
-  clang-14 libclang-rt-14-dev llvm-14
+  clang-14 libclang-rt-14-dev llvm-14 clang-format-14
   python3 python3-websockets
   nodejs node-ws
   chromium
