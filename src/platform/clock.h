@@ -1,4 +1,6 @@
-// Wall clock and process identity.
+// The wall clock, for time stamps only (the host log's first field and the
+// request ids). It is the system's real time, which can be set back or jump,
+// so nothing measures durations with it. Never blocks and cannot fail.
 #pragma once
 
 #include <cstdint>
