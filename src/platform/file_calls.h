@@ -23,7 +23,7 @@ enum class Access {
 
 struct OpenFile {
   OwnedHandle handle;
-  std::uint64_t size = 0;  // at the open, for kRead
+  std::uint64_t size = 0;  // at the open, for kRead and kAppendAndRead
 };
 
 // Opens `path` without waiting on what is there, and keeps it only when it
@@ -36,9 +36,10 @@ bool is_access_denied(const FileError& failure);
 // Reads once: the bytes read, 0 at the end.
 [[nodiscard]] Result<std::size_t, OsError> read_some(const OwnedHandle& file, char* buffer, std::size_t size);
 
-// The file's last byte as it is now (other processes may have appended
-// since the open); nothing for an empty file or when it cannot be read.
-std::optional<char> last_byte(const OwnedHandle& file);
+// The file's last byte as of the open (its size then); nothing for an empty
+// file or when it cannot be read. Another process may append in between,
+// as it may between any look and the write that follows it.
+std::optional<char> last_byte(const OpenFile& file);
 
 // Writes every byte, at the end of a file opened for appending.
 [[nodiscard]] Result<void, OsError> write_all(const OwnedHandle& file, std::string_view bytes);

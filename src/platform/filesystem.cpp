@@ -47,7 +47,7 @@ Result<void, FileError> append_line_to_regular_file(const std::string& path, std
   // A line cut short (a full disk stopped its write) gets its line feed here,
   // in the same write, so the new line stays whole also beside other hosts.
   std::string own_line;
-  if (readable && file_calls::last_byte(file->handle).value_or('\n') != '\n') {
+  if (readable && file_calls::last_byte(*file).value_or('\n') != '\n') {
     own_line.reserve(line.size() + 1);
     own_line.append(1, '\n').append(line);
     line = own_line;

@@ -69,13 +69,12 @@ Result<std::size_t, OsError> file_calls::read_some(const OwnedHandle& file, char
   }
 }
 
-std::optional<char> file_calls::last_byte(const OwnedHandle& file) {
-  struct stat info {};
-  if (::fstat(fd_of(file), &info) != 0 || info.st_size <= 0) return std::nullopt;
+std::optional<char> file_calls::last_byte(const OpenFile& file) {
+  if (file.size == 0) return std::nullopt;
   char last = 0;
   ssize_t got;
   do {
-    got = ::pread(fd_of(file), &last, 1, info.st_size - 1);
+    got = ::pread(fd_of(file.handle), &last, 1, static_cast<off_t>(file.size - 1));
   } while (got < 0 && errno == EINTR);
   if (got != 1) return std::nullopt;
   return last;

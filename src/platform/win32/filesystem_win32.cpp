@@ -52,7 +52,7 @@ Result<file_calls::OpenFile, FileError> file_calls::open_regular(const std::stri
   if (!file.handle.is_open()) return os_failure(last_os_error());
   const HANDLE handle = win32::as_handle(file.handle.get());
   if (GetFileType(handle) != FILE_TYPE_DISK) return FileError{FileError::Kind::kNotRegular, {}};
-  if (access == Access::kRead) {
+  if (access != Access::kAppend) {
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(handle, &size)) return FileError{FileError::Kind::kOsError, last_os_error()};
     file.size = static_cast<std::uint64_t>(size.QuadPart);
@@ -73,17 +73,15 @@ Result<std::size_t, OsError> file_calls::read_some(const OwnedHandle& file, char
 
 // The read names its offset, so it leaves where writes go alone (on a handle
 // opened for appending they always go to the end).
-std::optional<char> file_calls::last_byte(const OwnedHandle& file) {
-  const HANDLE handle = win32::as_handle(file.get());
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(handle, &size) || size.QuadPart <= 0) return std::nullopt;
-  const auto offset = static_cast<unsigned long long>(size.QuadPart - 1);
+std::optional<char> file_calls::last_byte(const OpenFile& file) {
+  if (file.size == 0) return std::nullopt;
+  const unsigned long long offset = file.size - 1;
   OVERLAPPED at{};
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   char last = 0;
   DWORD got = 0;
-  if (!ReadFile(handle, &last, 1, &got, &at) || got != 1) return std::nullopt;
+  if (!ReadFile(win32::as_handle(file.handle.get()), &last, 1, &got, &at) || got != 1) return std::nullopt;
   return last;
 }
 
