@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake make pkg-config
-  libboost1.81-dev libboost-json1.81-dev libboost-url1.81-dev
+  libboost1.81-dev libboost-json1.81-dev
   libidn2-dev libunistring-dev
   libgtest-dev googletest libbenchmark-dev zlib1g-dev
   clang-14 libclang-rt-14-dev llvm-14 clang-format-14
@@ -48,6 +48,6 @@ if [ ! -f "$browser_tests/node_modules/playwright-core/package.json" ]; then
   (cd "$browser_tests" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund)
 fi
 
-# Boost.JSON, Boost.URL and GoogleTest compiled for MinGW-w64 from Debian's own
+# Boost.JSON and GoogleTest compiled for MinGW-w64 from Debian's own
 # packages, into the ignored build-windows-deps/ (nothing when up to date).
 bash "$(dirname "$0")/windows_deps.sh"

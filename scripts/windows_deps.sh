@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds what the Windows cross build links and Debian ships only as source or
-# for Linux: Boost.JSON and Boost.URL as static archives (from the Boost
+# for Linux: Boost.JSON as a static archive (from the Boost
 # headers Debian installs) and GoogleTest (from /usr/src/googletest), both with
 # the MinGW-w64 toolchain, into build-windows-deps/prefix. Nothing is
 # downloaded. A stamp records the inputs; when they have not changed since the
@@ -23,7 +23,7 @@ if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$inputs" ]; then
   exit 0
 fi
 
-echo "setup: building Boost.JSON, Boost.URL and GoogleTest for MinGW-w64 in $prefix"
+echo "setup: building Boost.JSON and GoogleTest for MinGW-w64 in $prefix"
 rm -rf "$prefix" "$deps/work"
 mkdir -p "$prefix/include" "$prefix/lib/cmake/Boost-$boost_version" "$deps/work"
 
@@ -32,7 +32,7 @@ mkdir -p "$prefix/include" "$prefix/lib/cmake/Boost-$boost_version" "$deps/work"
 # headers would break a MinGW build.
 ln -s /usr/include/boost "$prefix/include/boost"
 
-for component in json url; do
+for component in json; do
   source_file="$deps/work/boost_$component.cpp"
   echo "#include <boost/$component/src.hpp>" >"$source_file"
   "$cxx" -std=c++20 -O2 -D_WIN32_WINNT=0x0A00 -isystem "$prefix/include" \
@@ -42,7 +42,7 @@ done
 
 # Just enough of a package configuration for find_package(Boost ... CONFIG).
 cat >"$prefix/lib/cmake/Boost-$boost_version/BoostConfig.cmake" <<'CONFIG'
-# Boost for the MinGW-w64 cross build: Debian's headers, JSON and URL compiled
+# Boost for the MinGW-w64 cross build: Debian's headers and JSON compiled
 # by scripts/windows_deps.sh.
 get_filename_component(_orvix_boost_prefix "${CMAKE_CURRENT_LIST_DIR}/../../.." ABSOLUTE)
 if(NOT TARGET Boost::headers)
