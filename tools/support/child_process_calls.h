@@ -19,10 +19,13 @@ struct Pipe {
 };
 [[nodiscard]] Result<Pipe> make_pipe(bool child_reads);
 
-// A started child: its id, and on Windows the handle that waits for it.
+// A started child: its id, and on Windows the handle that waits for it and
+// the job object that holds it and every process it starts (a host started
+// through cmd.exe is cmd's child: killing cmd alone would leave it running).
 struct Process {
   int pid = 0;
   OwnedHandle handle;
+  OwnedHandle job;  // Windows; kNone when the system refused a job
 };
 
 // Starts the child with the given ends as its stdin, stdout and stderr

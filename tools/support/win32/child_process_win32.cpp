@@ -99,6 +99,23 @@ Result<bool> wait_readable(HANDLE pipe, ReadTimeout timeout) {
   }
 }
 
+// A job that holds `process` and whatever it starts, and kills them all when
+// its last handle closes; kNone when the system refuses one (the child then
+// runs without, and only the child itself is killed).
+OwnedHandle job_holding(HANDLE process) {
+  HANDLE created = CreateJobObjectW(nullptr, nullptr);
+  if (created == nullptr) return OwnedHandle();
+  OwnedHandle job(reinterpret_cast<std::intptr_t>(created));
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!SetInformationJobObject(win32::as_handle(job.get()), JobObjectExtendedLimitInformation, &limits,
+                               sizeof limits) ||
+      !AssignProcessToJobObject(win32::as_handle(job.get()), process)) {
+    return OwnedHandle();
+  }
+  return job;
+}
+
 }  // namespace
 
 Failure broken_pipe() { return system_failure(ERROR_BROKEN_PIPE); }
@@ -148,13 +165,19 @@ Result<Process> start(const ChildOptions& options, std::intptr_t child_stdin, st
   // Only handles marked inheritable reach the child: the three above, and
   // whatever else this process made inheritable (it makes nothing else so,
   // and the tools spawn from one thread).
+  // The child starts suspended so that it is in its job before it can start
+  // anything of its own.
   PROCESS_INFORMATION started{};
-  if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-                      environment.data(), directory.empty() ? nullptr : directory.c_str(), &startup, &started)) {
+  if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE,
+                      CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED, environment.data(),
+                      directory.empty() ? nullptr : directory.c_str(), &startup, &started)) {
     return last_failure();
   }
+  Process process{static_cast<int>(started.dwProcessId), OwnedHandle(reinterpret_cast<std::intptr_t>(started.hProcess)),
+                  job_holding(started.hProcess)};
+  ResumeThread(started.hThread);
   CloseHandle(started.hThread);
-  return Process{static_cast<int>(started.dwProcessId), OwnedHandle(reinterpret_cast<std::intptr_t>(started.hProcess))};
+  return process;
 }
 
 Result<std::size_t> read_some(std::intptr_t pipe, char* data, std::size_t size, ReadTimeout timeout) {
@@ -187,7 +210,9 @@ Result<ExitStatus> wait_for(Process& process) {
 
 void kill_and_reap(Process& process) {
   if (!process.handle.is_open()) return;
-  TerminateProcess(win32::as_handle(process.handle.get()), 1);
+  if (!process.job.is_open() || !TerminateJobObject(win32::as_handle(process.job.get()), 1)) {
+    TerminateProcess(win32::as_handle(process.handle.get()), 1);
+  }
   WaitForSingleObject(win32::as_handle(process.handle.get()), INFINITE);
 }
 
