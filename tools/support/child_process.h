@@ -12,7 +12,9 @@
 //
 // The object owns the pipes and the process. Destroying it before wait()
 // closes the pipes, kills the child (SIGKILL) and reaps it, so no process
-// outlives a forgotten handle. Move-only; not safe for concurrent use except
+// outlives a forgotten handle; on Windows whatever the child started goes
+// with it (a job object holds them all), since there a program is often
+// started through cmd.exe. Move-only; not safe for concurrent use except
 // that stdin and stdout may be driven from two different threads.
 #pragma once
 
