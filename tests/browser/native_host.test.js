@@ -27,6 +27,12 @@ const HOST_STOPPED = 'Orvix Chrome native host stopped.';
 const REPLY_TOO_LARGE = 'Orvix Chrome native host exited with error: Native response exceeds the maximum supported size.';
 const MAX_FRAME = 1024 * 1024;
 
+// What the browser tells the extension when the host manifest does not admit
+// it, and when a policy blocks the host.
+const FORBIDDEN = 'Access to the specified native messaging host is forbidden.';
+const DISABLED_BY_POLICY = 'Access to the native messaging host was disabled by the system administrator.';
+const OTHER_EXTENSION = 'abcdefghijklmnopabcdefghijklmnop';
+
 // A runtime.request whose reply, as the host serialises it (compact, keys in
 // ascending order), is exactly `replyBytes` long; the runtime echoes the
 // message, so the reply's size is the message's plus a fixed frame.
@@ -201,6 +207,48 @@ describe('native host started by a real browser', () => {
       } finally {
         const restored = session.register('install', '--browser', 'chromium', '--extension-id', session.extensionId,
                                           '--host', session.wrapper, '--force');
+        assert.equal(restored.status, 0, restored.stderr);
+      }
+    });
+
+    test('a manifest that admits another extension: the browser refuses, doctor names the id and the fix',
+         { timeout: TEST_MS }, async () => {
+      const admitted = session.register('install', '--browser', 'chromium', '--extension-id', OTHER_EXTENSION,
+                                        '--host', session.wrapper, '--replace-ids');
+      assert.equal(admitted.status, 0, admitted.stderr);
+      try {
+        // Neither way of calling the host gets one started.
+        const started = session.hostPids().length;
+        await assert.rejects(session.send({ id: 41, method: 'hello' }), new RegExp(`failed: ${FORBIDDEN}\n`));
+        assert.deepEqual(await session.exchangeOutcome([{ id: 42, method: 'hello' }]),
+                         { replies: [], error: `port closed early: ${FORBIDDEN}` });
+        assert.equal(session.hostPids().length, started, session.diagnostics());
+        session.hostRuns -= 2;
+
+        session.hostRuns += 1; // doctor starts the host as the admitted extension
+        const { status, report } = session.doctor('--extension-id', session.extensionId);
+        assert.equal(status, 1, JSON.stringify(report));
+        const [verdict] = report.browsers;
+        assert.deepEqual(verdict.problems.map((p) => [p.code, p.problem]), [[
+          'extension_not_admitted',
+          `${session.manifestPath()} does not admit the extension ${session.extensionId}; ` +
+              `it admits ${OTHER_EXTENSION}.`,
+        ]]);
+        // The fix it prints, run as printed, lets the extension in.
+        const fix = /^Add it \(install keeps the ids already there\): orvix-native-host-register (.+)$/
+                        .exec(verdict.problems[0].fix);
+        assert.ok(fix, verdict.problems[0].fix);
+        assert.equal(fix[1], `install --browser chromium --extension-id ${session.extensionId} ` +
+                                 `--host ${session.wrapper}`);
+        const fixed = session.register(...fix[1].split(' '));
+        assert.equal(fixed.status, 0, fixed.stderr);
+        assertHostStatus(await session.send({ id: 43, method: 'hello' }), 43, 'hello', 'not_running');
+        session.hostRuns += 1;
+        const after = session.doctor('--extension-id', session.extensionId);
+        assert.equal(after.status, 0, JSON.stringify(after.report));
+      } finally {
+        const restored = session.register('install', '--browser', 'chromium', '--extension-id', session.extensionId,
+                                          '--host', session.wrapper, '--replace-ids');
         assert.equal(restored.status, 0, restored.stderr);
       }
     });
