@@ -2,9 +2,11 @@
 // registered into the test profile by orvix-native-host-register: one-shot
 // requests through sendNativeMessage, long-lived connectNative ports,
 // forwarding to the sample runtime, replies at the 1 MiB frame limit, the
-// host's end when the extension lets go of its port, and doctor's view of the
-// registration. The host command comes from ORVIX_HOST_CMD (default: the host
-// in ORVIX_BUILD_DIR or ../../build).
+// host's end when the extension lets go of its port, doctor's view of the
+// registration, and what the browser and doctor each say when the manifest
+// admits another extension or a policy blocks the host. The host command
+// comes from ORVIX_HOST_CMD (default: the host in ORVIX_BUILD_DIR or
+// ../../build).
 'use strict';
 
 const assert = require('node:assert/strict');
@@ -19,6 +21,66 @@ const { BrowserSession, SampleRuntime, checkPrerequisites, isRunning, poll } = r
 // cancelled test after another.
 checkPrerequisites();
 
+// The browser reads managed policies from this folder only: it is fixed when
+// the browser is built, and no switch or environment variable moves it. So
+// the policy case writes a real file there (which needs root; elsewhere the
+// case is skipped), named after this process, and removes it however the run
+// ends: in the case itself, in an `after` hook, on exit and on a terminating
+// signal. A run killed outright leaves its file, which would block the host
+// for every browser on the machine, so each run first removes files of that
+// prefix. (Two runs at once on one machine would disturb each other anyway.)
+const POLICY_FOLDER = '/etc/chromium/policies/managed';
+const POLICY_PREFIX = 'orvix-test-';
+const POLICY_FILE = path.join(POLICY_FOLDER, `${POLICY_PREFIX}${process.pid}.json`);
+const POLICY_SKIP = policyFolderUnwritable();
+let policyFolderMade = null; // the first folder that writePolicy() created
+
+function policyFolderUnwritable() {
+  let folder = POLICY_FOLDER;
+  while (!fs.existsSync(folder)) folder = path.dirname(folder);
+  try {
+    fs.accessSync(folder, fs.constants.W_OK);
+    return false;
+  } catch {
+    return `${POLICY_FOLDER} cannot be written here (it needs root), and the browser reads no other policy folder`;
+  }
+}
+
+function removeLeftoverPolicies() {
+  if (POLICY_SKIP || !fs.existsSync(POLICY_FOLDER)) return;
+  for (const name of fs.readdirSync(POLICY_FOLDER)) {
+    if (name.startsWith(POLICY_PREFIX) && name.endsWith('.json')) fs.rmSync(path.join(POLICY_FOLDER, name));
+  }
+}
+
+function leaveOnSignal(signal) {
+  removePolicy();
+  process.kill(process.pid, signal);
+}
+
+function writePolicy(policies) {
+  process.on('exit', removePolicy);
+  for (const signal of ['SIGINT', 'SIGTERM', 'SIGHUP']) process.once(signal, leaveOnSignal);
+  const made = fs.mkdirSync(POLICY_FOLDER, { recursive: true });
+  if (made !== undefined) policyFolderMade = made;
+  fs.writeFileSync(POLICY_FILE, JSON.stringify(policies));
+}
+
+// Removes the file, and the folders writePolicy() made when they are empty.
+function removePolicy() {
+  fs.rmSync(POLICY_FILE, { force: true });
+  for (let folder = POLICY_FOLDER; policyFolderMade !== null; folder = path.dirname(folder)) {
+    try {
+      fs.rmdirSync(folder);
+    } catch {
+      break; // not empty: something else lives there now
+    }
+    if (folder === policyFolderMade) policyFolderMade = null;
+  }
+}
+
+removeLeftoverPolicies();
+
 const OPEN_MS = 60000;
 const TEST_MS = 30000;
 
@@ -26,6 +88,12 @@ const HOST_STARTED = 'Orvix Chrome native host started.';
 const HOST_STOPPED = 'Orvix Chrome native host stopped.';
 const REPLY_TOO_LARGE = 'Orvix Chrome native host exited with error: Native response exceeds the maximum supported size.';
 const MAX_FRAME = 1024 * 1024;
+
+// What the browser tells the extension when the host manifest does not admit
+// it, and when a policy blocks the host.
+const FORBIDDEN = 'Access to the specified native messaging host is forbidden.';
+const DISABLED_BY_POLICY = 'Access to the native messaging host was disabled by the system administrator.';
+const OTHER_EXTENSION = 'abcdefghijklmnopabcdefghijklmnop'; // well formed; no extension here has it
 
 // A runtime.request whose reply, as the host serialises it (compact, keys in
 // ascending order), is exactly `replyBytes` long; the runtime echoes the
@@ -204,6 +272,48 @@ describe('native host started by a real browser', () => {
         assert.equal(restored.status, 0, restored.stderr);
       }
     });
+
+    test('a manifest that admits another extension: the browser refuses, doctor names the id and the fix',
+         { timeout: TEST_MS }, async () => {
+      const admitted = session.register('install', '--browser', 'chromium', '--extension-id', OTHER_EXTENSION,
+                                        '--host', session.wrapper, '--replace-ids');
+      assert.equal(admitted.status, 0, admitted.stderr);
+      try {
+        // Neither way of calling the host gets one started.
+        const started = session.hostPids().length;
+        await assert.rejects(session.send({ id: 41, method: 'hello' }), new RegExp(`failed: ${FORBIDDEN}\\n`));
+        assert.deepEqual(await session.exchangeOutcome([{ id: 42, method: 'hello' }]),
+                         { replies: [], error: `port closed early: ${FORBIDDEN}` });
+        assert.equal(session.hostPids().length, started, session.diagnostics());
+        session.hostRuns -= 2;
+
+        session.hostRuns += 1; // doctor starts the host as the admitted extension
+        const { status, report } = session.doctor('--extension-id', session.extensionId);
+        assert.equal(status, 1, JSON.stringify(report));
+        const [verdict] = report.browsers;
+        assert.deepEqual(verdict.problems.map((p) => [p.code, p.problem]), [[
+          'extension_not_admitted',
+          `${session.manifestPath()} does not admit the extension ${session.extensionId}; ` +
+              `it admits ${OTHER_EXTENSION}.`,
+        ]]);
+        // The fix it prints, run as printed, lets the extension in.
+        const fix = /^Add it \(install keeps the ids already there\): orvix-native-host-register (.+)$/
+                        .exec(verdict.problems[0].fix);
+        assert.ok(fix, verdict.problems[0].fix);
+        assert.equal(fix[1], `install --browser chromium --extension-id ${session.extensionId} ` +
+                                 `--host ${session.wrapper}`);
+        const fixed = session.register(...fix[1].split(' '));
+        assert.equal(fixed.status, 0, fixed.stderr);
+        assertHostStatus(await session.send({ id: 43, method: 'hello' }), 43, 'hello', 'not_running');
+        session.hostRuns += 1;
+        const after = session.doctor('--extension-id', session.extensionId);
+        assert.equal(after.status, 0, JSON.stringify(after.report));
+      } finally {
+        const restored = session.register('install', '--browser', 'chromium', '--extension-id', session.extensionId,
+                                          '--host', session.wrapper, '--replace-ids');
+        assert.equal(restored.status, 0, restored.stderr);
+      }
+    });
   });
 
   // Each host sees its input closed by the browser when the request or the
@@ -219,5 +329,44 @@ describe('native host started by a real browser', () => {
     assert.equal(count(HOST_STOPPED), stops, session.diagnostics());
     assert.deepEqual(lines().filter((line) => line !== HOST_STARTED && line !== HOST_STOPPED),
                      session.expectedFailures, session.diagnostics());
+  });
+});
+
+// Policies are read when the browser starts (and whenever the folder
+// changes), so the case has a browser of its own, started after the file is
+// written and closed before it is removed; the browser above is closed by
+// then. doctor runs without a throwaway system root so that it reads the very
+// file the browser obeyed.
+describe('a managed policy that blocks every native host', () => {
+  after(removePolicy);
+
+  test('the browser refuses the host, and doctor names the policy file', { skip: POLICY_SKIP,
+                                                                          timeout: OPEN_MS + TEST_MS }, async () => {
+    const session = new BrowserSession();
+    session.systemRoot = null;
+    try {
+      writePolicy({ NativeMessagingBlocklist: ['*'] });
+      await session.open();
+      await assert.rejects(session.send({ id: 51, method: 'hello' }), new RegExp(`failed: ${DISABLED_BY_POLICY}\\n`));
+      assert.deepEqual(await session.exchangeOutcome([{ id: 52, method: 'hello' }]),
+                       { replies: [], error: `port closed early: ${DISABLED_BY_POLICY}` });
+      assert.deepEqual(session.hostPids(), [], session.diagnostics());
+
+      const { status, report } = session.doctor('--extension-id', session.extensionId);
+      assert.equal(status, 1, JSON.stringify(report));
+      const [verdict] = report.browsers;
+      assert.equal(verdict.uses, session.manifestPath());
+      assert.deepEqual(verdict.problems.map((p) => [p.code, p.problem]), [[
+        'host_blocked',
+        `Chromium may not start the host: ${POLICY_FILE} blocks every native host (NativeMessagingBlocklist "*"), ` +
+            'and no NativeMessagingAllowlist names com.orvix.chrome_native_host.',
+      ]]);
+    } finally {
+      try {
+        await session.close();
+      } finally {
+        removePolicy();
+      }
+    }
   });
 });

@@ -99,6 +99,9 @@ class BrowserSession {
     this.hostStderrPath = path.join(this.root, 'host-stderr.log');
     this.hostPidsPath = path.join(this.root, 'host-pids');
     this.extensionId = extensionId(path.join(EXTENSION_DIR, 'manifest.json'));
+    // Where the registration tool looks for system-wide folders; null: the
+    // machine's own (the browser reads its policies from there only).
+    this.systemRoot = path.join(this.root, 'system');
     this.context = null;
     this.worker = null;
     this.hostRuns = 0; // hosts started: one per request, port or doctor run
@@ -159,21 +162,21 @@ class BrowserSession {
   }
 
   // Runs the registration tool with this session's homes: nothing outside
-  // the temporary folder is read or written. Returns {status, stdout, stderr}.
+  // the temporary folder is written, and unless systemRoot is null nothing
+  // outside it is read. Returns {status, stdout, stderr}.
   register(...args) {
-    const result = spawnSync(registerTool(), args, {
-      encoding: 'utf8',
-      timeout: TOOL_MS,
-      env: { ...process.env, HOME: this.root, XDG_CONFIG_HOME: this.configHome,
-             ORVIX_REGISTER_SYSTEM_ROOT: path.join(this.root, 'system') },
-    });
+    const env = { ...process.env, HOME: this.root, XDG_CONFIG_HOME: this.configHome };
+    delete env.ORVIX_REGISTER_SYSTEM_ROOT;
+    if (this.systemRoot !== null) env.ORVIX_REGISTER_SYSTEM_ROOT = this.systemRoot;
+    const result = spawnSync(registerTool(), args, { encoding: 'utf8', timeout: TOOL_MS, env });
     if (result.error) throw new Error(`cannot run ${registerTool()}: ${result.error.message}`);
     return { status: result.status, stdout: result.stdout, stderr: result.stderr };
   }
 
-  // doctor --json for chromium, parsed; a healthy run starts the host once.
-  doctor() {
-    const result = this.register('doctor', '--browser', 'chromium', '--json');
+  // doctor --json for chromium with `extra` arguments, parsed; a run that
+  // finds the registration sound starts the host once.
+  doctor(...extra) {
+    const result = this.register('doctor', '--browser', 'chromium', '--json', ...extra);
     return { status: result.status, report: JSON.parse(result.stdout), stderr: result.stderr };
   }
 
