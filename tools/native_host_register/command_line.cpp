@@ -43,16 +43,14 @@ Result<int> list_command(const Context& context, const CommandLine& line, std::o
     const bool detected = is_detected(context.roots, row);
     auto user = target_for(context.roots, row, Scope::user);
     auto system = target_for(context.roots, row, Scope::system);
+    std::vector<std::string> cells{std::string(row.name), std::string(row.display_name), detected ? "yes" : "no"};
     if (line.wide) {
-      table.add({std::string(row.name), std::string(row.display_name), detected ? "yes" : "no",
-                 user ? user->where() : "-", system ? system->where() : "-"});
+      cells.push_back(user ? user->where() : "-");
+      cells.push_back(system ? system->where() : "-");
     } else {
-      table.add({std::string(row.name), std::string(row.display_name), detected ? "yes" : "no",
-                 user && system ? "user,system"
-                 : user         ? "user"
-                 : system       ? "system"
-                                : "-"});
+      cells.push_back(user && system ? "user,system" : user ? "user" : system ? "system" : "-");
     }
+    table.add(std::move(cells));
     json::Object entry;
     entry["browser"] = row.name;
     entry["name"] = row.display_name;
