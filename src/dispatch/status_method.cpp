@@ -7,6 +7,8 @@
 
 namespace orvix::dispatch {
 
+const char* const kHostVersion = ORVIX_VERSION;
+
 namespace {
 
 // The result's text is written member by member, in ascending order of the

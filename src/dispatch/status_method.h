@@ -17,7 +17,9 @@
 namespace orvix::dispatch {
 
 inline constexpr std::uint64_t kHostProtocolVersion = 1;
-inline constexpr const char* kHostVersion = "0.1.0";
+// The project's version (CMake's project version): what the status reply
+// names as nativeHostVersion and what every program's --version prints.
+extern const char* const kHostVersion;
 
 protocol::Reply handle_status(const protocol::RequestView& request);
 

@@ -68,6 +68,12 @@ def tool_command(name):
     return RUNNER + [os.path.join(build_dir(), "orvix-" + name + EXE_SUFFIX)]
 
 
+def usage_error(program, what):
+    """What every program of the project writes on stderr for a usage error,
+    with exit status 2: what is wrong, and where the help is."""
+    return "%s: %s\nTry '%s --help'.\n" % (program, what, program)
+
+
 def windows_path(path):
     """A Linux path as Windows programs under Wine name it (drive Z: is /)."""
     return "Z:" + path.replace("/", "\\")

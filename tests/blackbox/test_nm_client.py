@@ -54,13 +54,29 @@ class AgainstAWellBehavedHost(unittest.TestCase):
         self.assertEqual(len(replies[0]), 1024 * 1024)
         self.assertEqual(replies[1:], [b"[]", b""])
 
-    def test_help_and_usage(self):
-        shown = subprocess.run(tool("nm-client") + ["--help"], capture_output=True, timeout=LIMIT_SECONDS)
-        self.assertEqual(shown.returncode, 0)
-        self.assertIn(b"not valid JSON are sent as they stand", shown.stdout)
-        missing = subprocess.run(tool("nm-client"), capture_output=True, timeout=LIMIT_SECONDS)
-        self.assertEqual(missing.returncode, 2)
-        self.assertIn(b"usage: orvix-nm-client", missing.stderr)
+    def test_help_version_and_usage_errors(self):
+        def run(*arguments):
+            return subprocess.run(tool("nm-client") + list(arguments), capture_output=True, text=True,
+                                  timeout=LIMIT_SECONDS)
+
+        for option in ("--help", "-h"):
+            shown = run(option)
+            self.assertEqual(shown.returncode, 0)
+            self.assertIn("not valid JSON are sent as they stand", shown.stdout)
+        # Its own option, not a host command to start.
+        version = run("--version")
+        self.assertEqual((version.returncode, version.stderr), (0, ""))
+        self.assertRegex(version.stdout, r"^orvix-nm-client \d+\.\d+\.\d+\n$")
+        for arguments, what in (([], "no host command given"), (["--"], "no host command given"),
+                                (["-x", "host"], "unknown option: -x")):
+            with self.subTest(arguments=arguments):
+                refused = run(*arguments)
+                self.assertEqual((refused.returncode, refused.stdout, refused.stderr),
+                                 (2, "", harness.usage_error("orvix-nm-client", what)))
+        # After "--" every word is the host's command, even one that starts with '-'.
+        started = run("--", "--version")
+        self.assertEqual(started.returncode, 127)
+        self.assertTrue(started.stderr.startswith("nm-client: cannot start --version: "), started.stderr)
 
     def test_a_host_that_cannot_start_is_reported(self):
         result = run_client(["/nonexistent/orvix-host"], b"{}\n")

@@ -126,14 +126,15 @@ class Install(RegisterTestCase):
     def test_refusals_change_nothing_and_exit_non_zero(self):
         self.detect("chromium")
         not_executable = self.write_file(os.path.join(self.tmp, "plain-file"), "text")
+        # 2: the command line is wrong on any machine; 1: this machine says no.
         cases = [
-            (["--extension-id", "ABCDEFGHIJKLMNOPABCDEFGHIJKLMNOP"], 1, "is not 32 letters from a to p"),
-            (["--extension-id", ID_A[:-1]], 1, "is not 32 letters from a to p"),
-            (["--extension-id", ID_A[:-1] + "q"], 1, "is not 32 letters from a to p"),
+            (["--extension-id", "ABCDEFGHIJKLMNOPABCDEFGHIJKLMNOP"], 2, "is not 32 letters from a to p"),
+            (["--extension-id", ID_A[:-1]], 2, "is not 32 letters from a to p"),
+            (["--extension-id", ID_A[:-1] + "q"], 2, "is not 32 letters from a to p"),
             (["--extension-id", ID_A, "--host", os.path.join(self.tmp, "missing")], 1, "does not exist"),
             (["--extension-id", ID_A, "--host", not_executable], 1, "is not an executable file"),
             (["--extension-id", ID_A, "--host", self.tmp], 1, "is not an executable file"),
-            (["--extension-id", ID_A, "--browser", "netscape"], 1, 'Unknown browser "netscape"'),
+            (["--extension-id", ID_A, "--browser", "netscape"], 2, 'Unknown browser "netscape"'),
             (["--extension-id", ID_A, "--browser", "brave", "--system"], 1, "Brave has no documented system-wide"),
             (["--host", self.host], 2, "needs at least one --extension-id"),
             (["--extension-id"], 2, "--extension-id needs a value"),
@@ -144,6 +145,7 @@ class Install(RegisterTestCase):
                 result = self.run_tool("install", *args)
                 self.assertEqual(result.returncode, status, result.stdout + result.stderr)
                 self.assertIn(text, result.stderr)
+                self.assertEqual(len(result.stderr.splitlines()), status, result.stderr)  # and where the help is
                 self.assertEqual(result.stdout, "")
                 self.assertFalse(os.path.exists(os.path.join(self.config, "chromium", "NativeMessagingHosts")))
 
@@ -267,11 +269,77 @@ class UninstallAndList(RegisterTestCase):
         self.assertIsNone(rows["brave"]["system"])
         self.assertEqual(rows["chromium"]["system"],
                          os.path.join(self.system_root, "etc/chromium/native-messaging-hosts", MANIFEST))
+        self.assertEqual(self.run_json("list", "--wide"), (status, report))
+
+        # The table fits 100 columns however long the home and the system
+        # root are: the scopes a browser can be registered in stand for the
+        # paths, which --wide shows in full.
         text = self.run_tool("list").stdout.splitlines()
-        self.assertEqual(text[0].split(), ["BROWSER", "NAME", "DETECTED", "USER", "SYSTEM"])
+        self.assertEqual(text[0].split(), ["BROWSER", "NAME", "DETECTED", "SCOPES"])
+        self.assertEqual(len(text), 1 + len(rows))
+        self.assertLessEqual(max(len(line) for line in text), 100, text)
+        scopes = {line.split()[0]: line.split()[-1] for line in text[1:]}
+        self.assertEqual((scopes["chromium"], scopes["brave"], scopes["chrome-flatpak"]), ("user,system", "user", "user"))
         # Aligned: every row's third column starts where the header's does.
         column = text[0].index("DETECTED")
         self.assertTrue(all(line[column:column + 3] in ("yes", "no ") for line in text[1:]), text)
+
+        wide = self.run_tool("list", "--wide").stdout.splitlines()
+        self.assertEqual(wide[0].split(), ["BROWSER", "NAME", "DETECTED", "USER", "SYSTEM"])
+        chromium = next(line for line in wide if line.startswith("chromium "))
+        self.assertEqual(chromium.split()[-2:], [rows["chromium"]["user"], rows["chromium"]["system"]])
+        self.assertGreater(len(chromium), 100)
+
+
+class CommandLine(RegisterTestCase):
+    def test_help_for_the_tool_and_for_each_command(self):
+        whole = self.run_tool("--help")
+        self.assertEqual(whole.returncode, 0)
+        for command in ("install --extension-id ID", "uninstall [", "print --extension-id", "list [--wide]",
+                        "doctor [", "Exit status: 0 all good; 1 a command failed, or doctor found a problem;"):
+            self.assertIn(command, whole.stdout)
+        for args in (["help"], ["-h"], ["help", "--json"], ["version", "--help"]):
+            self.assertEqual(self.run_tool(*args).stdout, whole.stdout, args)
+
+        install = self.run_tool("help", "install")
+        self.assertEqual(install.returncode, 0)
+        self.assertTrue(install.stdout.startswith("usage:\n  install --extension-id ID"), install.stdout)
+        self.assertNotIn("uninstall", install.stdout)
+        self.assertIn("--replace-ids admit only the ids given", install.stdout)
+        self.assertNotIn("--wide", install.stdout)
+        for args in (["install", "--help"], ["install", "--extension-id", "x", "--browser", "netscape", "-h"]):
+            self.assertEqual(self.run_tool(*args).stdout, install.stdout, args)
+        listing = self.run_tool("list", "--help").stdout
+        self.assertIn("--wide", listing)
+        self.assertNotIn("--system", listing)
+
+        for args in (["--version"], ["version"]):
+            version = self.run_tool(*args)
+            self.assertEqual(version.returncode, 0)
+            self.assertRegex(version.stdout, r"^orvix-native-host-register \d+\.\d+\.\d+\n$")
+
+    def test_each_usage_error_is_one_line_and_exit_status_2(self):
+        cases = [
+            ([], "no command given"),
+            (["register"], "unknown command: register"),
+            (["--colour"], "unknown option: --colour"),
+            (["help", "register"], "unknown command: register"),
+            (["list", "--system"], "list does not take --system"),
+            (["list", "--wide=yes"], "--wide takes no value"),
+            (["install", "--extension-id"], "--extension-id needs a value"),
+            (["print", "--host", "/x"], "print needs at least one --extension-id"),
+            (["doctor", "--json", "--extension-id", "x"],
+             'Extension id "x" is not 32 letters from a to p (chrome://extensions shows the id).'),
+            (["uninstall", "--browser", "all", "--browser", "netscape"],
+             'Unknown browser "netscape"; known browsers: chrome, chrome-beta, chrome-dev, chrome-canary, chromium, '
+             "edge, edge-beta, edge-dev, brave, brave-beta, brave-nightly, vivaldi, opera, yandex, thorium, "
+             "chrome-flatpak, chromium-flatpak, edge-flatpak, brave-flatpak."),
+        ]
+        for args, what in cases:
+            with self.subTest(args=args):
+                result = self.run_tool(*args)
+                self.assertEqual((result.returncode, result.stdout, result.stderr),
+                                 (2, "", harness.usage_error("orvix-native-host-register", what)))
 
 
 class Doctor(RegisterTestCase):
@@ -480,7 +548,7 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
                          self.expected_manifest(self.host, ID_A, ID_B))
 
         refused = self.run_tool("doctor", "--extension-id", "not-an-id")
-        self.assertEqual(refused.returncode, 1)
+        self.assertEqual(refused.returncode, 2)
         self.assertIn("is not 32 letters from a to p", refused.stderr)
 
     def only_row(self, report):

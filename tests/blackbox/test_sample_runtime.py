@@ -133,12 +133,21 @@ class FixedPort(unittest.TestCase):
         self.assertEqual(json.loads(ask(runtime.url, '{"requestId":"p"}')[0])["requestId"], "p")
 
     def test_bad_arguments_are_refused(self):
-        # Port 80 is the scheme's default: the published URL would name no port.
-        for arguments in (["--port", "65536"], ["--port", "80"], ["--port"], ["--bogus"]):
-            result = subprocess.run(tool("sample-runtime") + list(arguments), capture_output=True, text=True,
-                                    timeout=LIMIT_SECONDS)
-            self.assertEqual(result.returncode, 2, arguments)
-            self.assertIn("usage: orvix-sample-runtime", result.stderr)
+        cases = [
+            (["--port", "65536"], "not a port number (0 to 65535): 65536"),
+            # The scheme's default port: the published URL would name no port.
+            (["--port", "80"], "port 80 cannot be published: ws://127.0.0.1:80/ names no port for the host"),
+            (["--port"], "--port needs a value"),
+            # Alone, --version asks for the program's version; otherwise it needs the text to publish.
+            (["--port", "0", "--version"], "--version needs a value"),
+            (["--bogus"], "unknown argument: --bogus"),
+        ]
+        for arguments, what in cases:
+            with self.subTest(arguments=arguments):
+                result = subprocess.run(tool("sample-runtime") + arguments, capture_output=True, text=True,
+                                        timeout=LIMIT_SECONDS)
+                self.assertEqual((result.returncode, result.stdout, result.stderr),
+                                 (2, "", harness.usage_error("orvix-sample-runtime", what)))
 
 
 class Answers(RuntimeTestCase):

@@ -167,8 +167,19 @@ bool is_detected(const Roots& roots, const BrowserRow& browser) {
   return folder && platform::is_directory(*folder);
 }
 
+Result<void> check_browser_names(const std::vector<std::string>& names) {
+  for (const auto& name : names) {
+    if (name != "all" && find_browser(name) == nullptr) {
+      return Failure{Failure::Kind::kInvalidInput,
+                     "Unknown browser \"" + name + "\"; known browsers: " + known_names() + "."};
+    }
+  }
+  return {};
+}
+
 Result<std::vector<const BrowserRow*>> select_browsers(const Roots& roots, const std::vector<std::string>& names,
                                                        WhenNoneNamed none_named) {
+  if (auto known = check_browser_names(names); !known) return known.error();
   std::vector<const BrowserRow*> rows;
   bool wanted_detected = names.empty() && none_named == WhenNoneNamed::detected;
   if (names.empty() && none_named == WhenNoneNamed::every_known) {
@@ -179,12 +190,7 @@ Result<std::vector<const BrowserRow*>> select_browsers(const Roots& roots, const
       wanted_detected = true;
       continue;
     }
-    const BrowserRow* row = find_browser(name);
-    if (row == nullptr) {
-      return Failure{Failure::Kind::kInvalidInput,
-                     "Unknown browser \"" + name + "\"; known browsers: " + known_names() + "."};
-    }
-    add_once(rows, row);
+    add_once(rows, find_browser(name));
   }
   if (wanted_detected) {
     for (const auto& row : kBrowsers) {

@@ -91,10 +91,13 @@ bool is_detected(const Roots& roots, const BrowserRow& browser);
 
 enum class WhenNoneNamed { detected, every_known };
 
+// Fails unless each of `names` (the --browser values) is a known browser's
+// name or "all", with a sentence that lists the known ones.
+[[nodiscard]] Result<void> check_browser_names(const std::vector<std::string>& names);
+
 // The rows `names` pick (the --browser values): each known name, "all" for
-// every detected browser. With no names, `none_named` decides. An unknown name
-// fails with a sentence that lists the known ones; so does a selection that
-// comes out empty.
+// every detected browser. With no names, `none_named` decides. Fails like
+// check_browser_names(), or with a sentence when the selection comes out empty.
 [[nodiscard]] Result<std::vector<const BrowserRow*>> select_browsers(const Roots& roots,
                                                                      const std::vector<std::string>& names,
                                                                      WhenNoneNamed none_named);

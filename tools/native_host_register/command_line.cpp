@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <ostream>
+#include <utility>
 
+#include "dispatch/status_method.h"
 #include "doctor.h"
 #include "host_manifest.h"
 #include "json/serialize.h"
@@ -16,22 +18,39 @@ namespace orvix::register_tool {
 
 namespace {
 
-Result<int> help_command(const Context&, const CommandLine&, std::ostream& out) {
-  out << usage();
+Result<int> help_command(const Context&, const CommandLine& line, std::ostream& out) {
+  out << usage(line.help_for);
   return 0;
 }
 
-// Every known browser, detected or not, and its location per scope.
+Result<int> version_command(const Context&, const CommandLine&, std::ostream& out) {
+  out << kProgramName << " " << dispatch::kHostVersion << "\n";
+  return 0;
+}
+
+// Every known browser, detected or not, and its location per scope: in the
+// table, the scopes it has one in (the full paths, below the home or the
+// system root, would not fit a terminal), unless --wide.
 Result<int> list_command(const Context& context, const CommandLine& line, std::ostream& out) {
   json::Array browsers;
   TextTable table;
-  table.add({"BROWSER", "NAME", "DETECTED", "USER", "SYSTEM"});
+  if (line.wide) {
+    table.add({"BROWSER", "NAME", "DETECTED", "USER", "SYSTEM"});
+  } else {
+    table.add({"BROWSER", "NAME", "DETECTED", "SCOPES"});
+  }
   for (const BrowserRow& row : known_browsers()) {
     const bool detected = is_detected(context.roots, row);
     auto user = target_for(context.roots, row, Scope::user);
     auto system = target_for(context.roots, row, Scope::system);
-    table.add({std::string(row.name), std::string(row.display_name), detected ? "yes" : "no",
-               user ? user->where() : "-", system ? system->where() : "-"});
+    std::vector<std::string> cells{std::string(row.name), std::string(row.display_name), detected ? "yes" : "no"};
+    if (line.wide) {
+      cells.push_back(user ? user->where() : "-");
+      cells.push_back(system ? system->where() : "-");
+    } else {
+      cells.push_back(user && system ? "user,system" : user ? "user" : system ? "system" : "-");
+    }
+    table.add(std::move(cells));
     json::Object entry;
     entry["browser"] = row.name;
     entry["name"] = row.display_name;
@@ -65,9 +84,10 @@ constexpr std::array kCommands{
             "  print --extension-id ID [...] [--host PATH]\n"
             "      print the manifest that install would write\n",
             print_command},
-    Command{"list", "--json", false,
-            "  list\n"
-            "      every known browser: detected or not, and where its manifest goes\n",
+    Command{"list", "--wide --json", false,
+            "  list [--wide]\n"
+            "      every known browser: detected or not, and the scopes it can be\n"
+            "      registered in (--wide: where its manifest goes in each)\n",
             list_command},
     Command{"doctor", "--browser --extension-id --json", false,
             "  doctor [--browser NAME ...|all] [--extension-id ID ...]\n"
@@ -76,6 +96,7 @@ constexpr std::array kCommands{
             "      reads, the policies that block it, and whether it admits each ID\n",
             doctor_command},
     Command{"help", "--json", false, "", help_command},  // --json: taken, and nothing changes
+    Command{"version", "", false, "", version_command},
 };
 
 // Whether `command` takes the option `word`.
@@ -99,31 +120,45 @@ Failure usage_error(std::string text) { return Failure{Failure::Kind::kInvalidIn
 
 }  // namespace
 
-std::string usage() {
-  std::string text = std::string("usage: ") + kProgramName +
-                     " COMMAND [OPTIONS]\n"
-                     "\n"
-                     "Registers the Orvix Chrome native host with the browsers on this machine.\n"
-                     "\n"
-                     "commands:\n";
-  for (const Command& command : kCommands) text += command.usage;
+std::string usage(const Command* command) {
+  const bool whole = command == nullptr || command->usage.empty();
+  std::string text = whole ? std::string("usage: ") + kProgramName +
+                                 " COMMAND [OPTIONS]\n"
+                                 "       " +
+                                 kProgramName +
+                                 " help [COMMAND] | --help | --version\n"
+                                 "\n"
+                                 "Registers the Orvix Chrome native host with the browsers on this machine.\n"
+                                 "\n"
+                                 "commands:\n"
+                           : std::string("usage:\n");
+  for (const Command& each : kCommands) text += whole || &each == command ? each.usage : "";
+  const std::string host = std::string("  --host PATH   the host program (default: ") + kHostProgram +
+                           " beside\n"
+                           "                this program)\n";
+  const std::pair<std::string_view, std::string_view> options[] = {
+      {"--system", "  --system      for every user of the machine instead of the current one\n"},
+      {"--host", host},
+      {"--force", "  --force       replace a manifest that names another host\n"},
+      {"--replace-ids", "  --replace-ids admit only the ids given, dropping those already admitted\n"},
+      {"--dry-run", "  --dry-run     say what would be done, change nothing\n"},
+      {"--wide", "  --wide        where the manifest goes in each scope, in full\n"},
+      {"--json", "  --json        output for scripts\n"},
+  };
+  std::string described;
+  for (const auto& [name, line] : options) described += whole || takes(*command, name) ? line : "";
+  if (!described.empty()) text += "\noptions:\n" + described;
+  if (whole) {
+    text +=
+        "\n"
+        "environment: HOME, XDG_CONFIG_HOME; ORVIX_REGISTER_SYSTEM_ROOT puts a prefix\n"
+        "before every system-wide folder (for packagers and tests).\n";
+  }
   return text +
          "\n"
-         "options:\n"
-         "  --system      for every user of the machine instead of the current one\n"
-         "  --host PATH   the host program (default: " +
-         kHostProgram +
-         " beside\n"
-         "                this program)\n"
-         "  --force       replace a manifest that names another host\n"
-         "  --replace-ids admit only the ids given, dropping those already admitted\n"
-         "  --dry-run     say what would be done, change nothing\n"
-         "  --json        output for scripts\n"
-         "\n"
-         "environment: HOME, XDG_CONFIG_HOME; ORVIX_REGISTER_SYSTEM_ROOT puts a prefix\n"
-         "before every system-wide folder (for packagers and tests).\n"
-         "\n"
-         "Exit status: 0 done; 1 failed, or doctor found a problem; 2 usage error.\n";
+         "Exit status: 0 all good; 1 a command failed, or doctor found a problem;\n"
+         "2 usage error (an unknown command or option, a missing value, an extension\n"
+         "id that is not one, an unknown browser name).\n";
 }
 
 Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
@@ -131,10 +166,18 @@ Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
   line.command = find_command("help");
   if (args.empty()) return usage_error("no command given");
   if (args[0] == "--help" || args[0] == "-h") return line;
-  line.command = find_command(args[0]);
-  if (line.command == nullptr) return usage_error("unknown command: " + args[0]);
+  line.command = find_command(args[0] == "--version" ? "version" : args[0]);
+  if (line.command == nullptr) {
+    return usage_error((args[0].starts_with("-") ? "unknown option: " : "unknown command: ") + args[0]);
+  }
+  std::size_t i = 1;
+  if (line.command->name == "help" && args.size() > 1 && !args[1].starts_with("-")) {
+    line.help_for = find_command(args[1]);
+    if (line.help_for == nullptr) return usage_error("unknown command: " + args[1]);
+    i = 2;
+  }
 
-  for (std::size_t i = 1; i < args.size(); ++i) {
+  for (; i < args.size(); ++i) {
     std::string word = args[i];
     std::optional<std::string> value;
     if (auto equals = word.find('='); word.starts_with("--") && equals != std::string::npos) {
@@ -142,6 +185,7 @@ Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
       word.resize(equals);
     }
     if (word == "--help" || word == "-h") {
+      if (line.command->name != "help") line.help_for = line.command;
       line.command = find_command("help");
       return line;
     }
@@ -163,10 +207,13 @@ Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
     line.replace_ids |= word == "--replace-ids";
     line.dry_run |= word == "--dry-run";
     line.json |= word == "--json";
+    line.wide |= word == "--wide";
   }
   if (line.command->needs_extension_id && line.extension_ids.empty()) {
     return usage_error(args[0] + " needs at least one --extension-id");
   }
+  if (auto ids = extension_ids(line.extension_ids); !ids) return usage_error(ids.error().text);
+  if (auto known = check_browser_names(line.browsers); !known) return usage_error(known.error().text);
   return line;
 }
 
@@ -174,7 +221,7 @@ int run_register(const std::string& argv0, const std::vector<std::string>& args,
                  std::ostream& errors) {
   auto line = parse_command_line(args);
   if (!line) {
-    errors << kProgramName << ": " << line.error().text << "\n\n" << usage();
+    errors << kProgramName << ": " << line.error().text << "\nTry '" << kProgramName << " --help'.\n";
     return 2;
   }
   const Context context{Roots::from_environment(), platform::own_executable_path(argv0)};

@@ -4,12 +4,15 @@
 //           [--system] [--host PATH] [--force] [--replace-ids] [--dry-run] [--json]
 //   uninstall [--browser NAME ...|all] [--system] [--dry-run] [--json]
 //   print --extension-id ID [...] [--host PATH]
-//   list [--json]
+//   list [--wide] [--json]
 //   doctor [--browser NAME ...|all] [--extension-id ID ...] [--json]
+//   help [COMMAND], COMMAND --help, --help; version, --version
 //
 // Options take their value as the next word or after '='. Parsing checks the
-// form only (known command, options it takes, values present); what the
-// values mean is checked by the commands.
+// form (known command, options it takes, values present) and the values that
+// are wrong whatever the machine holds (each extension id, each browser
+// name): every one of these is a usage error. The rest (a host that is not
+// there, a browser without a location) is checked by the commands.
 #pragma once
 
 #include <iosfwd>
@@ -35,6 +38,8 @@ struct CommandLine {
   bool replace_ids = false;  // install: admit only the ids given
   bool dry_run = false;
   bool json = false;
+  bool wide = false;                  // list: the full locations
+  const Command* help_for = nullptr;  // help: the command asked about; nothing: all
 };
 
 // What every command gets besides its command line.
@@ -55,16 +60,17 @@ struct Command {
 };
 
 // The command line in `args` (without the program name); "--help" or "-h"
-// anywhere asks for the help command. Fails with a sentence about the form.
+// anywhere asks for the help command (about the command before it, if any).
+// Fails with one line that says what is wrong (a usage error).
 [[nodiscard]] Result<CommandLine> parse_command_line(const std::vector<std::string>& args);
 
-// The usage text that help prints.
-std::string usage();
+// The usage text that help prints: of `command`, or of the whole tool.
+std::string usage(const Command* command = nullptr);
 
 // The tool's whole run: parse the command line, run the command, print its
 // report to `out` and any failure to `errors`, prefixed with the program's
 // name. Returns the exit status: 0 done, 1 failed (or doctor found a
-// problem), 2 usage error. Never throws.
+// problem), 2 usage error (one line, and where the help is). Never throws.
 int run_register(const std::string& argv0, const std::vector<std::string>& args, std::ostream& out,
                  std::ostream& errors);
 

@@ -1,15 +1,16 @@
 // orvix-nm-client: talk to a native-messaging host from a terminal or a script.
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "client_run.h"
+#include "dispatch/status_method.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: orvix-nm-client [--] HOST-COMMAND [ARGS...]\n"
+    "       orvix-nm-client --help | --version\n"
     "\n"
     "Starts HOST-COMMAND with pipes and talks to it in native-messaging frames\n"
     "(4-byte little-endian length, then the bytes).\n"
@@ -29,19 +30,29 @@ constexpr const char* kUsage =
     "exited 0 but its output was at fault; 127 when it could not be started;\n"
     "2 on a usage error.\n";
 
+// A usage error: one line saying what is wrong, one pointing to the help.
+int usage_error(const std::string& text) {
+  std::cerr << "orvix-nm-client: " << text << "\nTry 'orvix-nm-client --help'.\n";
+  return 2;
+}
+
 }  // namespace
 
+// The client's own options come before the host command; "--" ends them, so
+// that a host command may start with '-'.
 int main(int argc, char** argv) {
-  if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+  const std::string first = argc >= 2 ? argv[1] : "";
+  if (first == "--help" || first == "-h") {
     std::cout << kUsage;
     return 0;
   }
-  int first = 1;
-  if (argc >= 2 && std::strcmp(argv[1], "--") == 0) first = 2;
-  if (first >= argc) {
-    std::cerr << kUsage;
-    return 2;
+  if (first == "--version") {
+    std::cout << "orvix-nm-client " << orvix::dispatch::kHostVersion << "\n";
+    return 0;
   }
-  std::vector<std::string> host_command(argv + first, argv + argc);
+  const int command = first == "--" ? 2 : 1;
+  if (command >= argc) return usage_error("no host command given");
+  if (first.starts_with("-") && first != "--") return usage_error("unknown option: " + first);
+  std::vector<std::string> host_command(argv + command, argv + argc);
   return orvix::nm_client::run_client(host_command, std::cin, std::cout, std::cerr);
 }

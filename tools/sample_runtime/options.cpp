@@ -6,6 +6,7 @@ namespace orvix::sample_runtime {
 
 const char* const kUsage =
     "usage: orvix-sample-runtime [--port N] [--version TEXT]\n"
+    "       orvix-sample-runtime --help | --version\n"
     "\n"
     "A stand-in runtime for demos and tests. Listens for WebSocket clients on\n"
     "ws://127.0.0.1:N/ (a free port unless --port) and publishes the connection\n"
@@ -26,7 +27,8 @@ const char* const kUsage =
     "\n"
     "  --port N        port to listen on, 0 to 65535 but not 80 (default 0: any free\n"
     "                  port); the host reads ws://127.0.0.1:80/ as a URL without a port\n"
-    "  --version TEXT  version text to publish and report (default 0.9.0-sample)\n";
+    "  --version TEXT  version text to publish and report (default 0.9.0-sample);\n"
+    "                  --version alone prints this program's version\n";
 
 namespace {
 
@@ -45,6 +47,10 @@ bool parse_port(const std::string& text, std::uint16_t& port) {
 Result<Options> parse_options(const std::vector<std::string>& arguments) {
   auto refused = [](std::string text) { return Failure(Failure::Kind::kInvalidInput, std::move(text)); };
   Options options;
+  // A runtime's version text always follows --version, so a lone --version
+  // asks for the program's own, as with every program of the project.
+  options.print_version = arguments.size() == 1 && arguments[0] == "--version";
+  if (options.print_version) return options;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (argument == "--help" || argument == "-h") {

@@ -15,6 +15,7 @@ struct Options {
   std::uint16_t port = 0;  // 0: a free ephemeral port
   std::string version = kDefaultVersion;
   bool help = false;
+  bool print_version = false;  // --version alone: print this program's version
 };
 
 extern const char* const kUsage;

@@ -6,9 +6,12 @@
 // {"href","hostname","ok":true,"port","protocol"} for a parsed URL, with the
 // port "" when absent, or {"error","ok":false}. A line that is not a JSON
 // string gets {"error":"bad probe line","ok":false}. Exits 0 at end of input.
+// Takes no arguments but --help and --version (any other: exit status 2).
 #include <iostream>
 #include <string>
+#include <string_view>
 
+#include "dispatch/status_method.h"
 #include "json/parse.h"
 #include "json/serialize.h"
 #include "json/value.h"
@@ -33,7 +36,26 @@ orvix::json::Value probe(const std::string& line) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const std::string_view argument = argc >= 2 ? argv[1] : "";
+  if (argc == 2 && (argument == "--help" || argument == "-h")) {
+    std::cout << "usage: orvix-url-probe < LINES\n"
+                 "       orvix-url-probe --help | --version\n"
+                 "\n"
+                 "Reads one JSON string per line and writes, per line, the URL it parses to as\n"
+                 "{\"href\",\"hostname\",\"ok\":true,\"port\",\"protocol\"}, or {\"error\",\"ok\":false}.\n";
+    return 0;
+  }
+  if (argc == 2 && argument == "--version") {
+    std::cout << "orvix-url-probe " << orvix::dispatch::kHostVersion << "\n";
+    return 0;
+  }
+  if (argc >= 2) {
+    std::cerr << "orvix-url-probe: "
+              << (argc == 2 ? "unknown argument: " + std::string(argument) : "too many arguments")
+              << "\nTry 'orvix-url-probe --help'.\n";
+    return 2;
+  }
   std::string line;
   while (std::getline(std::cin, line)) {
     std::cout << orvix::json::to_compact_string(probe(line)) << '\n';

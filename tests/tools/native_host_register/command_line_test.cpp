@@ -5,12 +5,16 @@
 namespace orvix::register_tool {
 namespace {
 
+constexpr const char* kIdA = "abcdefghijklmnopabcdefghijklmnop";
+constexpr const char* kIdB = "ponmlkjihgfedcbaponmlkjihgfedcba";
+
 TEST(CommandLine, TakesValuesAsTheNextWordOrAfterAnEqualsSign) {
-  auto line = parse_command_line({"install", "--extension-id", "a", "--extension-id=b", "--browser=chrome", "--browser",
-                                  "all", "--host", "/x", "--system", "--force", "--dry-run", "--json"});
+  auto line =
+      parse_command_line({"install", "--extension-id", kIdA, std::string("--extension-id=") + kIdB, "--browser=chrome",
+                          "--browser", "all", "--host", "/x", "--system", "--force", "--dry-run", "--json"});
   ASSERT_TRUE(line) << line.error().text;
   EXPECT_EQ(line->command->name, "install");
-  EXPECT_EQ(line->extension_ids, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(line->extension_ids, (std::vector<std::string>{kIdA, kIdB}));
   EXPECT_EQ(line->browsers, (std::vector<std::string>{"chrome", "all"}));
   EXPECT_EQ(line->host, "/x");
   EXPECT_TRUE(line->system && line->force && line->dry_run && line->json);
@@ -39,6 +43,20 @@ TEST(CommandLine, RefusesMissingValuesAndCommands) {
 TEST(CommandLine, HelpAnywhereAsksForTheUsage) {
   EXPECT_EQ(parse_command_line({"--help"})->command->name, "help");
   EXPECT_EQ(parse_command_line({"install", "-h"})->command->name, "help");
+  EXPECT_EQ(parse_command_line({"install", "-h"})->help_for->name, "install");
+  EXPECT_EQ(parse_command_line({"help", "list"})->help_for->name, "list");
+  EXPECT_EQ(parse_command_line({"help"})->help_for, nullptr);
+  EXPECT_EQ(parse_command_line({"help", "nothing"}).error().text, "unknown command: nothing");
+}
+
+// Values that are wrong on any machine are refused with the command line's
+// other mistakes, before any command looks at the machine.
+TEST(CommandLine, RefusesMalformedIdsAndUnknownBrowsers) {
+  EXPECT_EQ(parse_command_line({"doctor", "--extension-id", "ABC"}).error().text,
+            "Extension id \"ABC\" is not 32 letters from a to p (chrome://extensions shows the id).");
+  EXPECT_TRUE(parse_command_line({"uninstall", "--browser", "netscape"})
+                  .error()
+                  .text.starts_with("Unknown browser \"netscape\"; known browsers: chrome, "));
 }
 
 }  // namespace
