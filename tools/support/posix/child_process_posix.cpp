@@ -191,7 +191,7 @@ Result<Process> start(const ChildOptions& options, std::intptr_t child_stdin, st
   pid_t pid = -1;
   const int spawned = posix_spawnp(&pid, argv[0], setup.actions(), setup.attributes(), argv.data(), envp.data());
   if (spawned != 0) return system_failure(spawned);
-  return Process{pid, OwnedHandle()};
+  return Process{pid, OwnedHandle(), OwnedHandle()};
 }
 
 Result<std::size_t> read_some(std::intptr_t pipe, char* data, std::size_t size, ReadTimeout timeout) {
