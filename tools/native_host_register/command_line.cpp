@@ -69,11 +69,13 @@ constexpr std::array kCommands{
             "  list\n"
             "      every known browser: detected or not, and where its manifest goes\n",
             list_command},
-    Command{"doctor", "--browser --extension-id --json", false,
-            "  doctor [--browser NAME ...|all] [--extension-id ID ...]\n"
+    Command{"doctor", "--browser --extension-id --host --fix --dry-run --json", false,
+            "  doctor [--browser NAME ...|all] [--extension-id ID ...] [--fix [--dry-run]] [--host PATH]\n"
             "      check every registration, start the host as the browser would, and say\n"
             "      how to fix each problem found; then, per browser, the registration it\n"
-            "      reads, the policies that block it, and whether it admits each ID\n",
+            "      reads, the policies that block it, and whether it admits each ID; --fix\n"
+            "      applies the fixes that need no decision (a moved or deleted host, an\n"
+            "      origin without its final slash), with --host naming the host to register\n",
             doctor_command},
     Command{"help", "--json", false, "", help_command},  // --json: taken, and nothing changes
 };
@@ -162,6 +164,7 @@ Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
     line.force |= word == "--force";
     line.replace_ids |= word == "--replace-ids";
     line.dry_run |= word == "--dry-run";
+    line.fix |= word == "--fix";
     line.json |= word == "--json";
   }
   if (line.command->needs_extension_id && line.extension_ids.empty()) {

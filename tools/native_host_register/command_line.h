@@ -5,7 +5,7 @@
 //   uninstall [--browser NAME ...|all] [--system] [--dry-run] [--json]
 //   print --extension-id ID [...] [--host PATH]
 //   list [--json]
-//   doctor [--browser NAME ...|all] [--extension-id ID ...] [--json]
+//   doctor [--browser NAME ...|all] [--extension-id ID ...] [--fix [--dry-run]] [--host PATH] [--json]
 //
 // Options take their value as the next word or after '='. Parsing checks the
 // form only (known command, options it takes, values present); what the
@@ -34,6 +34,7 @@ struct CommandLine {
   bool force = false;
   bool replace_ids = false;  // install: admit only the ids given
   bool dry_run = false;
+  bool fix = false;  // doctor: apply the fixes that need no decision
   bool json = false;
 };
 
