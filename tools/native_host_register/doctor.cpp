@@ -126,7 +126,7 @@ std::string fix_for(const ManifestProblem& problem, const Roots& roots, const He
                     const std::optional<std::string>& replacement, const std::string& own_path) {
   const std::string reinstall = reinstall_command(roots, row, replacement, own_path);
   if (problem.code == "manifest_not_yours") {
-    std::string chown = "sudo chown " + platform::current_user_name() + ":";
+    std::string chown = "sudo chown " + quoted_if_needed(roots, platform::current_user_name() + ":");
     for (const auto& item : found.not_yours) chown += " " + quoted_if_needed(roots, item);
     return "Give it back to yourself (then doctor checks what it says): " + chown;
   }
