@@ -403,6 +403,10 @@ class Doctor(RegisterTestCase):
                 elif code == "host_failed":
                     self.assertIn("orvix-nm-client " + silent, fix)
                     self.assertIn("gone", row["problems"][0]["problem"])
+                    # The command in it runs as printed and shows what the host says.
+                    by_hand = subprocess.run(["/bin/sh", "-c", fix.split(": ", 1)[1].split("; then ")[0]],
+                                             capture_output=True, text=True, env=self.env, timeout=LIMIT_SECONDS)
+                    self.assertIn("gone", by_hand.stderr)
                 else:
                     self.assertIn(tool() + " install --browser chromium", fix)
                     self.assertTrue(fix.endswith(" --force"), fix)
