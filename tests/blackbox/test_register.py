@@ -22,7 +22,7 @@ LIMIT_SECONDS = 120
 
 
 def tool():
-    return os.path.join(harness.build_dir(), "orvix-native-host-register")
+    return os.path.realpath(os.path.join(harness.build_dir(), "orvix-native-host-register"))
 
 
 def real_host():
@@ -44,7 +44,7 @@ class RegisterTestCase(unittest.TestCase):
         self.system_root = os.path.join(self.tmp, "root")
         os.makedirs(self.config)
         self.env = {
-            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+            "PATH": "/usr/bin:/bin",  # without the tool: fix lines name it by its path
             "HOME": self.home,
             "XDG_CONFIG_HOME": self.config,
             "ORVIX_REGISTER_SYSTEM_ROOT": self.system_root,
@@ -80,6 +80,16 @@ class RegisterTestCase(unittest.TestCase):
             f.write(text)
         os.chmod(path, mode)
         return path
+
+    def follow(self, fix, user=None):
+        """Runs the command a fix names through /bin/sh, as printed (sudo left out: the test runs as root)."""
+        command = fix.split(": ", 1)[1]
+        if command.startswith("sudo "):
+            command = command[len("sudo "):]
+        result = subprocess.run(["/bin/sh", "-c", command], capture_output=True, text=True, env=self.env,
+                                cwd=self.tmp, timeout=LIMIT_SECONDS, user=user)
+        self.assertEqual(result.returncode, 0, command + "\n" + result.stdout + result.stderr)
+        return result
 
     def expected_manifest(self, host, *ids):
         return {
@@ -439,7 +449,7 @@ class Doctor(RegisterTestCase):
             "host_not_executable": dict(good, path=self.write_file(os.path.join(self.tmp, "plain"), "x")),
             "path_not_absolute": dict(good, path="relative/host"),
             "name_mismatch": dict(good, name="com.other.host"),
-            "origins_invalid": dict(good, allowed_origins=["chrome-extension://%s" % ID_A]),
+            "origins_invalid": dict(good, allowed_origins=["https://%s/" % ID_A]),
             "type_invalid": dict(good, type="pipe"),
             "host_failed": dict(good, path=silent),
             "manifest_invalid": "{not json",
@@ -461,8 +471,12 @@ class Doctor(RegisterTestCase):
                 elif code == "host_failed":
                     self.assertIn("orvix-nm-client " + silent, fix)
                     self.assertIn("gone", row["problems"][0]["problem"])
+                    # The command in it runs as printed and shows what the host says.
+                    by_hand = subprocess.run(["/bin/sh", "-c", fix.split(": ", 1)[1].split("; then ")[0]],
+                                             capture_output=True, text=True, env=self.env, timeout=LIMIT_SECONDS)
+                    self.assertIn("gone", by_hand.stderr)
                 else:
-                    self.assertIn("orvix-native-host-register install --browser chromium", fix)
+                    self.assertIn(tool() + " install --browser chromium", fix)
                     self.assertTrue(fix.endswith(" --force"), fix)
                     if code != "origins_invalid" and code != "manifest_invalid":
                         self.assertIn("--extension-id " + ID_A, fix)
@@ -491,8 +505,8 @@ class Doctor(RegisterTestCase):
         self.assertEqual(result.returncode, 1)
         self.assertIn("chromium  user    broken", result.stdout)
         self.assertIn("problem:  The host %s does not exist." % host_copy, result.stdout)
-        self.assertIn("fix:      Reinstall the host, or register the one you have: orvix-native-host-register "
-                      "install --browser chromium --extension-id %s --host " % ID_A, result.stdout)
+        self.assertIn("fix:      Reinstall the host, or register the one you have: %s install --browser chromium "
+                      "--extension-id %s --host " % (tool(), ID_A), result.stdout)
 
     def test_no_registration_at_all_is_a_problem(self):
         result = self.run_tool("doctor")
@@ -516,15 +530,6 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
     def browser(self, report, name):
         [verdict] = [b for b in report["browsers"] if b["browser"] == name]
         return verdict
-
-    def follow(self, fix):
-        """Runs the command a fix names, as printed (sudo left out: the system root is the test's)."""
-        command = shlex.split(fix.split(": ", 1)[1])
-        if command[0] == "sudo":
-            command = command[1:]
-        self.assertEqual(command[0], "orvix-native-host-register")
-        result = self.run_tool(*command[1:])
-        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
 
     def test_an_extension_the_registration_does_not_admit_is_named_and_install_adds_it(self):
         self.detect("chromium")
@@ -559,8 +564,8 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
         self.detect("chromium", "google-chrome")
         none = self.run_tool("doctor")
         self.assertEqual(none.returncode, 1)
-        self.assertTrue(none.stdout.endswith("No registration was found. fix: orvix-native-host-register install "
-                                             "--browser chrome --browser chromium --extension-id ID\n"), none.stdout)
+        self.assertTrue(none.stdout.endswith("No registration was found. fix: %s install --browser chrome "
+                                             "--browser chromium --extension-id ID\n" % tool()), none.stdout)
 
         self.install("--browser", "chrome", "--extension-id", ID_A)
         status, report = self.run_json("doctor")
@@ -570,8 +575,8 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
         self.assertEqual((verdict["status"], verdict["uses"], verdict["detected"]), ("not registered", None, True))
         [problem] = verdict["problems"]
         self.assertEqual(problem["code"], "not_registered")
-        self.assertEqual(problem["fix"], "Register it: orvix-native-host-register install --browser chromium "
-                                         "--extension-id %s --host %s" % (ID_A, self.host))
+        self.assertEqual(problem["fix"], "Register it: %s install --browser chromium --extension-id %s --host %s"
+                         % (tool(), ID_A, self.host))
         # --browser narrows the judgement to the browsers named.
         self.assertEqual(self.run_tool("doctor", "--browser", "chrome").returncode, 0)
         self.assertEqual(self.run_tool("doctor", "--browser", "vivaldi").returncode, 1)
@@ -620,8 +625,7 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
         [problem] = self.browser(report, "chromium")["problems"]
         self.assertEqual(problem["code"], "user_level_hosts_disabled")
         self.assertIn("Ask the administrator to allow user-level native hosts, or register for every user: sudo "
-                      "orvix-native-host-register install --browser chromium --system --extension-id " + ID_A,
-                      problem["fix"])
+                      "%s install --browser chromium --system --extension-id %s" % (tool(), ID_A), problem["fix"])
         self.follow(problem["fix"])
         status, report = self.run_json("doctor")
         self.assertEqual(status, 0, report)
@@ -652,6 +656,200 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
         self.assertIn("The policy file %s is not a JSON object; the browser ignores it." % listed, notes)
         self.assertIn("NativeMessagingUserLevelHosts in %s has the wrong type; the browser ignores it." % typed, notes)
         self.assertTrue(any(n.startswith("The policy file %s is not a JSON object (" % broken) for n in notes), notes)
+
+
+class FixesThatWork(RegisterTestCase):
+    """Each fix doctor prints, run as printed through /bin/sh with a PATH that
+    lacks the tool, must leave doctor healthy; doctor --fix applies the fixes
+    that need no decision, and --dry-run changes no byte."""
+
+    def setUp(self):
+        super().setUp()
+        self.detect("chromium")
+        self.path = self.user_manifest("chromium")
+
+    def copy(self, program, folder):
+        """A copy of a program of the build in a folder of the test's."""
+        os.makedirs(os.path.join(self.tmp, folder), exist_ok=True)
+        return shutil.copy2(program, os.path.join(self.tmp, folder))
+
+    def register(self, host, origins=("chrome-extension://%s/" % ID_A,), scope="user"):
+        path = self.path if scope == "user" else os.path.join(self.system_root, "etc/chromium/native-messaging-hosts",
+                                                              MANIFEST)
+        return self.write_file(path, json.dumps(dict(self.expected_manifest(host), allowed_origins=list(origins))),
+                               0o600 if scope == "user" else 0o644)
+
+    def problem(self, *args, tool_path=None):
+        result = subprocess.run([tool_path or tool(), "doctor", "--json", *args], capture_output=True, text=True,
+                                env=self.env, cwd=self.tmp, timeout=LIMIT_SECONDS)
+        self.assertEqual(result.returncode, 1, result.stdout)
+        [row] = [r for r in json.loads(result.stdout)["registrations"] if r["problems"]]
+        [problem] = row["problems"]
+        return problem
+
+    def assert_healthy(self, tool_path=None):
+        result = subprocess.run([tool_path or tool(), "doctor"], capture_output=True, text=True, env=self.env,
+                                cwd=self.tmp, timeout=LIMIT_SECONDS)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+
+    def snapshot(self):
+        files = {}
+        for folder, _, names in os.walk(self.tmp):
+            for name in names:
+                with open(os.path.join(folder, name), "rb") as f:
+                    files[os.path.join(folder, name)] = f.read()
+        return files
+
+    def test_a_moved_host_is_registered_where_it_lies_now(self):
+        old = self.copy(self.host, "old")
+        self.register(old, ["chrome-extension://%s/" % ID_A, "chrome-extension://%s/" % ID_B])
+        os.remove(old)
+        problem = self.problem()
+        self.assertEqual(problem["code"], "host_missing")
+        self.assertEqual(problem["fix"], "Reinstall the host, or register the one you have: %s install --browser "
+                         "chromium --extension-id %s --extension-id %s --host %s --force" % (tool(), ID_A, ID_B,
+                                                                                            self.host))
+        # Where PATH finds the tool (here through a link), the fix names it bare.
+        os.makedirs(os.path.join(self.tmp, "bin"))
+        os.symlink(tool(), os.path.join(self.tmp, "bin", "orvix-native-host-register"))
+        self.env["PATH"] = os.path.join(self.tmp, "bin") + ":/usr/bin:/bin"
+        self.assertIn("have: orvix-native-host-register install --browser chromium", self.problem()["fix"])
+        self.env["PATH"] = "/usr/bin:/bin"
+
+        before = self.snapshot()
+        dry = self.run_tool("doctor", "--fix", "--dry-run")
+        self.assertEqual(dry.returncode, 1, dry.stdout)
+        self.assertTrue(dry.stdout.startswith("would write  %s  chromium (user)\n\n" % self.path), dry.stdout)
+        self.assertIn("The host %s does not exist." % old, dry.stdout)
+        self.assertEqual(self.snapshot(), before)
+
+        fixed = self.run_tool("doctor", "--fix")
+        self.assertEqual(fixed.returncode, 0, fixed.stdout)
+        self.assertTrue(fixed.stdout.startswith("wrote  %s  chromium (user)\n\n" % self.path), fixed.stdout)
+        self.assertTrue(fixed.stdout.endswith("Every registration works.\n"), fixed.stdout)
+        self.assertEqual(self.read_manifest(self.path), self.expected_manifest(self.host, ID_A, ID_B))
+        again = self.run_tool("doctor", "--fix")
+        self.assertEqual((again.returncode, again.stdout.splitlines()[0]),
+                         (0, "Nothing to fix without a decision of yours."))
+
+        # Followed as printed, the fix does the same.
+        self.register(old)
+        self.follow(self.problem()["fix"])
+        self.assert_healthy()
+
+    def test_a_registration_whose_host_is_gone_and_has_no_successor_is_removed(self):
+        # A tool without a host beside it; a sound system registration that
+        # the stale per-user one shadows.
+        lone = self.copy(tool(), "lone")
+        gone = self.copy(self.host, "old")
+        self.register(gone)
+        os.remove(gone)
+        system = self.register(self.host, scope="system")
+        problem = self.problem(tool_path=lone)
+        self.assertEqual(problem["code"], "host_missing")
+        self.assertEqual(problem["fix"], "Reinstall the host and register it, or remove this registration: %s "
+                                         "uninstall --browser chromium" % lone)
+        self.follow(problem["fix"])
+        self.assertFalse(os.path.exists(self.path))
+        self.assert_healthy(lone)
+
+        # doctor --fix removes it too; with --host it names that host instead.
+        for args, manifest in ([], None), (["--host", self.host], self.expected_manifest(self.host, ID_A)):
+            with self.subTest(args=args):
+                self.register(gone)
+                result = subprocess.run([lone, "doctor", "--fix", *args], capture_output=True, text=True,
+                                        env=self.env, cwd=self.tmp, timeout=LIMIT_SECONDS)
+                self.assertEqual(result.returncode, 0, result.stdout)
+                action = "wrote" if manifest else "removed"
+                self.assertTrue(result.stdout.startswith("%s  %s  chromium (user)\n" % (action, self.path)),
+                                result.stdout)
+                self.assertEqual(self.read_manifest(self.path) if manifest else os.path.exists(self.path),
+                                 manifest or False)
+                self.assertEqual(self.read_manifest(system), self.expected_manifest(self.host, ID_A))
+        self.register(gone)
+        self.assertEqual(self.problem("--host", gone, tool_path=lone)["fix"].split(": ", 1)[0],
+                         "Reinstall the host and register it, or remove this registration")
+
+    def test_an_origin_without_its_final_slash_is_written_with_it(self):
+        self.register(self.host, ["chrome-extension://%s" % ID_A, "chrome-extension://%s/" % ID_B])
+        problem = self.problem()
+        self.assertEqual(problem["code"], "origin_missing_slash")
+        self.assertIn('"chrome-extension://%s", which lacks the trailing slash' % ID_A, problem["problem"])
+        self.assertIn("--extension-id %s --extension-id %s --host %s --force" % (ID_B, ID_A, self.host),
+                      problem["fix"])
+        self.follow(problem["fix"])
+        self.assert_healthy()
+        self.assertEqual(self.read_manifest(self.path), self.expected_manifest(self.host, ID_B, ID_A))
+
+        self.register(self.host, ["chrome-extension://%s" % ID_A])
+        status, report = self.run_json("doctor", "--fix")
+        self.assertEqual(status, 0, report)
+        self.assertEqual(report["applied"], ["wrote  %s  chromium (user)" % self.path])
+        self.assertEqual(self.read_manifest(self.path), self.expected_manifest(self.host, ID_A))
+
+        # What needs a decision stays a printed fix.
+        self.register(self.host, ["https://example.com/"])
+        before = self.snapshot()
+        status, report = self.run_json("doctor", "--fix")
+        self.assertEqual((status, report["applied"]), (1, []))
+        self.assertEqual(self.snapshot(), before)
+
+    @unittest.skipIf(os.geteuid() != 0, "needs root to write as another user")
+    def test_a_manifest_root_wrote_into_the_users_home_is_given_back(self):
+        # "sudo install" that kept HOME: root writes into a home that nobody
+        # owns; doctor runs as nobody, and the printed fix is followed (its
+        # sudo part as root, the rest as nobody).
+        os.chmod(self.tmp, 0o755)
+        app = os.path.join(self.tmp, "app")
+        for program in (tool(), self.host):
+            self.copy(program, "app")
+            os.chmod(os.path.join(app, os.path.basename(program)), 0o755)
+        os.chmod(app, 0o755)
+        self.env["ORVIX_HOME"] = os.path.join(self.home, "orvix-home")
+        for folder, _, _ in os.walk(self.home):
+            os.chown(folder, 65534, 65534)
+        register = os.path.join(app, "orvix-native-host-register")
+        as_root = subprocess.run([register, "install", "--extension-id", ID_A], capture_output=True, text=True,
+                                 env=self.env, timeout=LIMIT_SECONDS)
+        self.assertEqual(as_root.returncode, 0, as_root.stderr)
+        folder = os.path.dirname(self.path)
+
+        def as_nobody(*args):
+            return subprocess.run([register, *args], capture_output=True, text=True, env=self.env, cwd=self.tmp,
+                                  timeout=LIMIT_SECONDS, user=65534)
+
+        def problems():
+            report = json.loads(as_nobody("doctor", "--json").stdout)
+            [row] = [r for r in report["registrations"] if r["registered"]]
+            return row["problems"]
+
+        refused = as_nobody("uninstall")
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn("Permission denied", refused.stderr)
+        doctor = as_nobody("doctor")
+        self.assertEqual(doctor.returncode, 1, doctor.stdout)
+        self.assertIn("problem:  %s is owned by root and %s is owned by root, so you cannot replace or remove the "
+                      "manifest, and the browser, running as you, cannot read it.\n" % (folder, self.path),
+                      doctor.stdout)
+        problem = problems()
+        self.assertEqual([p["code"] for p in problem], ["manifest_not_yours"])
+        self.assertEqual(problem[0]["fix"], "Give it back to yourself (then doctor checks what it says): sudo chown "
+                                            "nobody: %s %s" % (folder, self.path))
+        self.follow(problem[0]["fix"])
+        healthy = as_nobody("doctor")
+        self.assertEqual(healthy.returncode, 0, healthy.stdout + healthy.stderr)
+        self.assertEqual(as_nobody("uninstall").returncode, 0)
+
+        # Only the folder is root's: the manifest can be read but not replaced.
+        os.chown(folder, 0, 0)
+        self.write_file(self.path, json.dumps(self.expected_manifest(os.path.join(app, "orvix-chrome-native-host"),
+                                                                     ID_A)))
+        os.chown(self.path, 65534, 65534)
+        problem = problems()
+        self.assertEqual(problem[0]["problem"], "%s is owned by root, so you cannot replace or remove the manifest."
+                         % folder)
+        self.follow(problem[0]["fix"])
+        self.assertEqual(as_nobody("doctor").returncode, 0)
 
 
 if __name__ == "__main__":

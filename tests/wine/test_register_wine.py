@@ -143,10 +143,34 @@ class RegisterUnderWine(WineTestCase):
         self.assertEqual(status, 1, out)
         [row] = [r for r in json.loads(out)["registrations"] if r["registered"]]
         self.assertEqual([p["code"] for p in row["problems"]], ["registry_manifest_missing"])
-        self.assertIn("orvix-native-host-register install --browser chrome", row["problems"][0]["fix"])
+        # The fix names the tool by its path: PATH does not find it.
+        tool = windows_path(os.path.join(self.app, PROGRAMS[1]))
+        self.assertIn("%s install --browser chrome" % tool, row["problems"][0]["fix"])
         status, out, err = self.tool("doctor", "--browser", "chrome")
         self.assertIn("\nchrome   user   broken  HKCU\\" + CHROME_KEY + "\n", out)
         self.assertIn(" --host " + self.host + " --force\n", out)
+
+    def test_doctor_fix_registers_a_moved_host_where_it_lies_now(self):
+        old = os.path.join(self.tmp, "old")
+        os.makedirs(old, exist_ok=True)
+        shutil.copy2(os.path.join(self.app, PROGRAMS[0]), old)
+        self.assertEqual(self.tool("install", "--browser", "chrome", "--extension-id", EXTENSION_ID, "--host",
+                                   windows_path(os.path.join(old, PROGRAMS[0])))[0], 0)
+        os.remove(os.path.join(old, PROGRAMS[0]))
+        old_manifest = windows_path(os.path.join(old, HOST_NAME + ".json"))
+
+        status, out, err = self.tool("doctor", "--browser", "chrome", "--fix", "--dry-run")
+        self.assertEqual(status, 1, out + err)
+        self.assertEqual(out.split()[:3], ["would", "write", windows_path(self.manifest)], out)
+        self.assertEqual(self.registry_value("HKCU\\" + CHROME_KEY), old_manifest)
+        self.assertFalse(os.path.exists(self.manifest))
+
+        status, out, err = self.tool("doctor", "--browser", "chrome", "--fix")
+        self.assertEqual(status, 0, out + err)
+        self.assertEqual([line.split()[0] for line in out.split("\n\n")[0].splitlines()], ["wrote", "set"], out)
+        self.assertEqual(self.registry_value("HKCU\\" + CHROME_KEY), windows_path(self.manifest))
+        with open(self.manifest, encoding="utf-8") as f:
+            self.assertEqual(json.load(f)["path"], self.host)
 
     def test_doctor_starts_the_host_through_comspec_else_the_system_folders_cmd_exe(self):
         self.assertEqual(self.tool("install", "--browser", "chrome", "--extension-id", EXTENSION_ID)[0], 0)
@@ -199,8 +223,8 @@ class RegisterUnderWine(WineTestCase):
         self.assertEqual((status, codes), (1, ["user_level_hosts_disabled"]), chrome)
         self.assertIn("HKLM\\%s sets NativeMessagingUserLevelHosts to false" % policies,
                       chrome["problems"][0]["problem"])
-        self.assertIn("from an administrator command prompt: orvix-native-host-register install --browser chrome "
-                      "--system", chrome["problems"][0]["fix"])
+        self.assertIn("from an administrator command prompt: %s install --browser chrome --system"
+                      % windows_path(os.path.join(self.app, PROGRAMS[1])), chrome["problems"][0]["fix"])
 
     def test_doctor_names_a_per_user_key_the_browser_never_reads(self):
         wow = "HKCU\\Software\\WOW6432Node\\Microsoft\\Edge\\NativeMessagingHosts\\" + HOST_NAME

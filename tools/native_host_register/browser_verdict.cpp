@@ -32,11 +32,6 @@ const Health* example(const DoctorReport& report) {
   return nullptr;
 }
 
-// A command that writes a system-wide registration, as it must be run.
-std::string as_admin(const Roots& roots, const std::string& command) {
-  return roots.windows ? "from an administrator command prompt: " + command : "sudo " + command;
-}
-
 // Windows: a per-user key below WOW6432Node (written by a 32-bit installer
 // that took HKLM's layout for HKCU's), which no browser reads.
 std::optional<std::string> unread_key(const Roots& roots, const BrowserRow& browser) {

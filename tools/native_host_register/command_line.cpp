@@ -89,11 +89,13 @@ constexpr std::array kCommands{
             "      every known browser: detected or not, and the scopes it can be\n"
             "      registered in (--wide: where its manifest goes in each)\n",
             list_command},
-    Command{"doctor", "--browser --extension-id --json", false,
-            "  doctor [--browser NAME ...|all] [--extension-id ID ...]\n"
+    Command{"doctor", "--browser --extension-id --host --fix --dry-run --json", false,
+            "  doctor [--browser NAME ...|all] [--extension-id ID ...] [--fix [--dry-run]] [--host PATH]\n"
             "      check every registration, start the host as the browser would, and say\n"
             "      how to fix each problem found; then, per browser, the registration it\n"
-            "      reads, the policies that block it, and whether it admits each ID\n",
+            "      reads, the policies that block it, and whether it admits each ID; --fix\n"
+            "      applies the fixes that need no decision (a moved or deleted host, an\n"
+            "      origin without its final slash), with --host naming the host to register\n",
             doctor_command},
     Command{"help", "--json", false, "", help_command},  // --json: taken, and nothing changes
     Command{"version", "", false, "", version_command},
@@ -141,6 +143,7 @@ std::string usage(const Command* command) {
       {"--host", host},
       {"--force", "  --force       replace a manifest that names another host\n"},
       {"--replace-ids", "  --replace-ids admit only the ids given, dropping those already admitted\n"},
+      {"--fix", "  --fix         apply the fixes that need no decision\n"},
       {"--dry-run", "  --dry-run     say what would be done, change nothing\n"},
       {"--wide", "  --wide        where the manifest goes in each scope, in full\n"},
       {"--json", "  --json        output for scripts\n"},
@@ -206,6 +209,7 @@ Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
     line.force |= word == "--force";
     line.replace_ids |= word == "--replace-ids";
     line.dry_run |= word == "--dry-run";
+    line.fix |= word == "--fix";
     line.json |= word == "--json";
     line.wide |= word == "--wide";
   }

@@ -5,7 +5,7 @@
 //   uninstall [--browser NAME ...|all] [--system] [--dry-run] [--json]
 //   print --extension-id ID [...] [--host PATH]
 //   list [--wide] [--json]
-//   doctor [--browser NAME ...|all] [--extension-id ID ...] [--json]
+//   doctor [--browser NAME ...|all] [--extension-id ID ...] [--fix [--dry-run]] [--host PATH] [--json]
 //   help [COMMAND], COMMAND --help, --help; version, --version
 //
 // Options take their value as the next word or after '='. Parsing checks the
@@ -37,6 +37,7 @@ struct CommandLine {
   bool force = false;
   bool replace_ids = false;  // install: admit only the ids given
   bool dry_run = false;
+  bool fix = false;  // doctor: apply the fixes that need no decision
   bool json = false;
   bool wide = false;                  // list: the full locations
   const Command* help_for = nullptr;  // help: the command asked about; nothing: all

@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
+#include <sstream>
 
 #include "discovery/product_home.h"
 #include "host_manifest.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"
+#include "registration_plan.h"
+#include "support/file_owner.h"
 #include "support/program_path.h"
 
 namespace orvix::register_tool {
@@ -20,21 +24,45 @@ constexpr std::chrono::milliseconds kProbeLimit{25000};
 struct ManifestHealth {
   std::optional<std::string> host_path;
   std::vector<std::string> extension_ids;
+  std::vector<std::string> unslashed_ids;
   std::optional<HelloReport> hello;
   std::vector<ManifestProblem> problems;
   std::vector<std::string> notes;
+  std::vector<std::string> not_yours;  // the folder and manifest another user owns, when that stops this one
 };
 
-ManifestHealth check_manifest_file(const Roots& roots, const std::string& path) {
+// A manifest in the user's own folders that another user owns (install run
+// with sudo keeping HOME): the user can replace or remove it only when the
+// folder is theirs, and the browser, running as the user, reads it only when
+// its mode lets them. Adds the problem and returns whether there is one.
+bool check_owner(const std::string& path, bool readable, ManifestHealth& health) {
+  std::string text;
+  const std::string folder = platform::parent_path(path);
+  for (const std::string& item : {folder, path}) {
+    auto owner = platform::other_owner(item);
+    if (!owner || (item == path && readable && health.not_yours.empty())) continue;
+    text += (text.empty() ? "" : " and ") + item + " is owned by " + *owner;
+    health.not_yours.push_back(item);
+  }
+  if (health.not_yours.empty()) return false;
+  health.problems.push_back(
+      {"manifest_not_yours", text + ", so you cannot replace or remove the manifest" +
+                                 (readable ? "." : ", and the browser, running as you, cannot read it.")});
+  return true;
+}
+
+ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, Scope scope) {
   ManifestHealth health;
   auto text = read_manifest_file(path);
+  const bool not_yours = scope == Scope::user && check_owner(path, text.has_value(), health);
   if (!text) {
-    health.problems.push_back({"manifest_unreadable", text.error().text});
+    if (!not_yours) health.problems.push_back({"manifest_unreadable", text.error().text});
     return health;
   }
   ManifestCheck check = check_manifest(*text, roots.windows);
   health.extension_ids = check.extension_ids;
-  health.problems = check.problems;
+  health.unslashed_ids = check.unslashed_ids;
+  health.problems.insert(health.problems.end(), check.problems.begin(), check.problems.end());
   if (!check.host_path) return health;
 
   std::string host = *check.host_path;
@@ -66,27 +94,48 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path) 
   return health;
 }
 
-// `text` as one word of a command line: POSIX shells take it in single
-// quotes; Windows' cmd in double quotes, and only when it holds a space.
-std::string quoted_if_needed(const Roots& roots, const std::string& text) {
-  if (roots.windows) return text.find(' ') == std::string::npos ? text : "\"" + text + "\"";
-  if (text.find_first_of(" \t'\"$\\") == std::string::npos) return text;
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
+// The host a registration whose host is gone may name instead: the one
+// --host names, else the one beside this program; nothing when neither is an
+// executable file.
+std::optional<std::string> replacement_host(const Roots& roots, const DoctorRequest& request,
+                                            const std::string& own_path) {
+  auto host = request.host ? platform::absolute_path(*request.host)
+                           : Result<std::string, platform::OsError>(default_host_path(roots.windows, own_path));
+  if (!host || !platform::is_executable_file(*host)) return std::nullopt;
+  return *host;
+}
+
+// The ids a rewrite admits: those admitted, and those whose origin lacks only its slash.
+std::vector<std::string> meant_ids(const Health& row) {
+  std::vector<std::string> ids = row.extension_ids;
+  ids.insert(ids.end(), row.unslashed_ids.begin(), row.unslashed_ids.end());
+  return ids;
 }
 
 // The install command that writes a sound registration for this browser.
-std::string reinstall_command(const Roots& roots, const Health& row, const ManifestHealth& found,
+std::string reinstall_command(const Roots& roots, const Health& row, const std::optional<std::string>& replacement,
                               const std::string& own_path) {
-  return install_command_line(roots, *row.target.browser, row.target.scope, found.extension_ids, found.host_path,
-                              own_path) +
-         " --force";
+  const bool host_usable = row.host_path && platform::is_executable_file(*row.host_path);
+  const std::string install = install_command_line(roots, *row.target.browser, row.target.scope, meant_ids(row),
+                                                   host_usable ? row.host_path : replacement, own_path) +
+                              " --force";
+  return row.target.scope == Scope::system ? as_admin(roots, install) : install;
 }
 
 std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Health& row, const ManifestHealth& found,
-                    const std::string& own_path) {
-  const std::string reinstall = reinstall_command(roots, row, found, own_path);
+                    const std::optional<std::string>& replacement, const std::string& own_path) {
+  const std::string reinstall = reinstall_command(roots, row, replacement, own_path);
+  if (problem.code == "manifest_not_yours") {
+    std::string chown = "sudo chown " + quoted_if_needed(roots, platform::current_user_name() + ":");
+    for (const auto& item : found.not_yours) chown += " " + quoted_if_needed(roots, item);
+    return "Give it back to yourself (then doctor checks what it says): " + chown;
+  }
+  if (problem.code == "host_missing" && !replacement) {
+    std::string uninstall =
+        command_word(roots, own_path, kProgramName) + " uninstall --browser " + std::string(row.target.browser->name);
+    if (row.target.scope == Scope::system) uninstall = as_admin(roots, uninstall + " --system");
+    return "Reinstall the host and register it, or remove this registration: " + uninstall;
+  }
   if (problem.code == "host_missing") return "Reinstall the host, or register the one you have: " + reinstall;
   if (problem.code == "host_not_executable") {
     return "Make it executable: chmod +x " + quoted_if_needed(roots, *found.host_path);
@@ -96,11 +145,15 @@ std::string fix_for(const ManifestProblem& problem, const Roots& roots, const He
            reinstall.substr(0, reinstall.find(" --host ")) + " --host <new path of " + kHostProgram + "> --force";
   }
   if (problem.code == "host_failed") {
-    return "Run the host by hand to see why: echo '{\"id\":1,\"method\":\"hello\"}' | orvix-nm-client " +
-           quoted_if_needed(roots, found.host_path.value_or("")) + "; then reinstall it if it is damaged.";
+    // cmd's echo prints the quotes it is given; a POSIX shell's takes them away.
+    const std::string hello = roots.windows ? R"({"id":1,"method":"hello"})" : R"('{"id":1,"method":"hello"}')";
+    return "Run the host by hand to see why: echo " + hello + " | " + command_word(roots, own_path, "orvix-nm-client") +
+           " " + quoted_if_needed(roots, found.host_path.value_or("")) + "; then reinstall it if it is damaged.";
   }
   if (problem.code == "manifest_unreadable" && row.target.scope == Scope::system) {
-    return "Make it readable by every user (chmod 644), or write it anew as root: " + reinstall;
+    return "Make it readable by every user" +
+           (roots.windows ? "" : " (sudo chmod 644 " + quoted_if_needed(roots, *row.manifest_path) + ")") +
+           ", or write it anew: " + reinstall;
   }
   return "Write the manifest anew: " + reinstall;
 }
@@ -127,12 +180,72 @@ std::optional<std::string> manifest_of_key(const RegistryLocation& key, std::vec
   return std::nullopt;
 }
 
+// doctor --fix: each registration whose only problems need no decision is
+// rewritten (or removed, when its host is gone and there is none to name) by
+// install or uninstall, which check, apply and roll back. Returns one line
+// per change made, or that would be made with --dry-run.
+std::vector<std::string> apply_fixes(const Context& context, const CommandLine& line, const DoctorReport& report,
+                                     const std::optional<std::string>& replacement) {
+  std::vector<std::string> applied;
+  std::set<std::string> done;
+  for (const Health& row : report.rows) {
+    if (!row.registered || row.problems.empty() || !done.insert(row.target.where()).second) continue;
+    bool host_gone = false;
+    bool decided = true;
+    for (const auto& problem : row.problems) {
+      host_gone |= problem.code == "host_missing";
+      decided &= problem.code == "host_missing" || problem.code == "origin_missing_slash";
+    }
+    if (!decided || (!host_gone && !row.host_path)) continue;
+    CommandLine change;
+    change.browsers = {std::string(row.target.browser->name)};
+    change.system = row.target.scope == Scope::system;
+    change.force = true;
+    change.dry_run = line.dry_run;
+    std::stringstream lines;
+    Result<int> status = 0;
+    if (host_gone && !replacement) {
+      status = uninstall_command(context, change, lines);
+    } else {
+      change.extension_ids = meant_ids(row);
+      change.host = host_gone ? replacement : row.host_path;
+      status = install_command(context, change, lines);
+    }
+    for (std::string text; std::getline(lines, text);) applied.push_back(text);
+    if (!status) applied.push_back("could not fix " + row.target.where() + ": " + status.error().text);
+  }
+  return applied;
+}
+
 }  // namespace
+
+std::string quoted_if_needed(const Roots& roots, const std::string& text) {
+  if (roots.windows) return text.find(' ') == std::string::npos ? text : "\"" + text + "\"";
+  if (text.find_first_of(" \t'\"$\\") == std::string::npos) return text;
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string as_admin(const Roots& roots, const std::string& command) {
+  return roots.windows ? "from an administrator command prompt: " + command : "sudo " + command;
+}
+
+std::string command_word(const Roots& roots, const std::string& own_path, std::string_view program) {
+  const std::string file =
+      program == kProgramName
+          ? own_path
+          : platform::join_path(platform::parent_path(own_path), std::string(program) + (roots.windows ? ".exe" : ""));
+  if (!platform::path_exists(file) || platform::same_file(platform::find_on_path(program), file)) {
+    return std::string(program);
+  }
+  return quoted_if_needed(roots, file);
+}
 
 std::string install_command_line(const Roots& roots, const BrowserRow& browser, Scope scope,
                                  const std::vector<std::string>& ids, const std::optional<std::string>& host_path,
                                  const std::string& own_path) {
-  std::string command = std::string(kProgramName) + " install --browser " + std::string(browser.name);
+  std::string command = command_word(roots, own_path, kProgramName) + " install --browser " + std::string(browser.name);
   if (scope == Scope::system) command += " --system";
   if (ids.empty()) command += " --extension-id <extension id from chrome://extensions>";
   for (const auto& id : ids) command += " --extension-id " + id;
@@ -148,6 +261,8 @@ std::string install_command_line(const Roots& roots, const BrowserRow& browser, 
 
 DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const std::string& own_path) {
   DoctorReport report;
+  report.tool = command_word(roots, own_path, kProgramName);
+  const std::optional<std::string> replacement = replacement_host(roots, request, own_path);
   std::map<std::string, ManifestHealth> checked;
   for (const BrowserRow* browser : request.browsers) {
     for (Scope scope : {Scope::user, Scope::system}) {
@@ -179,7 +294,7 @@ DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const 
       if (key_problems.empty() && row.manifest_path) {
         auto cached = checked.find(*row.manifest_path);
         if (cached == checked.end()) {
-          cached = checked.emplace(*row.manifest_path, check_manifest_file(roots, *row.manifest_path)).first;
+          cached = checked.emplace(*row.manifest_path, check_manifest_file(roots, *row.manifest_path, scope)).first;
         }
         found = cached->second;
       }
@@ -188,8 +303,10 @@ DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const 
       row.hello = found.hello;
       row.notes = found.notes;
       row.extension_ids = found.extension_ids;
+      row.unslashed_ids = found.unslashed_ids;
       for (const auto& problem : found.problems) {
-        row.problems.push_back(Problem{problem.code, problem.text, fix_for(problem, roots, row, found, own_path)});
+        row.problems.push_back(
+            Problem{problem.code, problem.text, fix_for(problem, roots, row, found, replacement, own_path)});
       }
       if (!browser->flatpak_app.empty()) {
         row.notes.push_back(
@@ -220,8 +337,13 @@ Result<int> doctor_command(const Context& context, const CommandLine& line, std:
   if (!browsers) return browsers.error();
   auto ids = extension_ids(line.extension_ids);
   if (!ids) return ids.error();
-  const DoctorReport report =
-      run_doctor(context.roots, DoctorRequest{*browsers, !line.browsers.empty(), *ids}, context.own_path);
+  const DoctorRequest request{*browsers, !line.browsers.empty(), *ids, line.host};
+  DoctorReport report = run_doctor(context.roots, request, context.own_path);
+  if (line.fix) {
+    auto applied = apply_fixes(context, line, report, replacement_host(context.roots, request, context.own_path));
+    if (!applied.empty() && !line.dry_run) report = run_doctor(context.roots, request, context.own_path);
+    report.applied = std::move(applied);
+  }
   render_doctor(report, line.json, out);
   return report.healthy ? 0 : 1;
 }

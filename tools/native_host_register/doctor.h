@@ -7,7 +7,11 @@
 // (absolute on Linux and macOS; on Windows one that cmd.exe carries
 // unchanged) and well-formed allowed_origins. Then the
 // host is started from that path as the browser starts it and asked "hello"
-// (probe_host). Each problem comes with one concrete fix. A registration that
+// (probe_host). Each problem comes with one concrete fix, a command that works
+// as printed: it names this tool (and orvix-nm-client) as PATH finds it or by
+// its absolute path, and carries the ids and host the registration names. A
+// user-scope manifest (or its folder) that another user owns is named with
+// the command that gives it back. A registration that
 // several browsers share is checked once. The report also says where a host
 // started from this environment looks for the runtime and logs.
 //
@@ -15,6 +19,12 @@
 // the registration it really reads, the policies that block it, and the
 // extensions it admits. A detected browser (or one named with --browser)
 // that cannot start the host is a problem.
+//
+// doctor --fix applies the fixes that need no decision, through install and
+// uninstall: a registration whose host is gone is pointed at the host
+// --host names or the one beside this tool, or removed when neither exists;
+// origins that lack their final slash are written with it. Everything else
+// stays a printed fix.
 #pragma once
 
 #include <chrono>
@@ -63,6 +73,7 @@ struct Health {
   std::optional<std::string> host_path;      // the host it names
   std::optional<HelloReport> hello;
   std::vector<std::string> extension_ids;  // the ids its allowed_origins admit
+  std::vector<std::string> unslashed_ids;  // ids of origins that lack only their final slash
   std::optional<std::string> unread;       // why its browser does not read it, when a policy says so
   std::vector<Problem> problems;
   std::vector<std::string> notes;  // facts worth knowing that are not problems
@@ -85,14 +96,17 @@ struct DoctorReport {
   // Where a host started from doctor's environment finds the runtime's
   // descriptor and writes its log (a browser passes its own environment on).
   // Relative paths lie below the host's folder, where the browser starts it.
-  std::optional<std::string> descriptor_path;  // nothing: no ORVIX_HOME, HOME or USERPROFILE
-  std::optional<std::string> log_path;         // nothing: no ORVIX_HOME or HOME, so the host keeps no log
+  std::optional<std::string> descriptor_path;       // nothing: no ORVIX_HOME, HOME or USERPROFILE
+  std::optional<std::string> log_path;              // nothing: no ORVIX_HOME or HOME, so the host keeps no log
+  std::string tool;                                 // this program as fix lines name it (command_word)
+  std::optional<std::vector<std::string>> applied;  // --fix: each change made (or that --dry-run would make)
 };
 
 struct DoctorRequest {
   std::vector<const BrowserRow*> browsers;
   bool named = false;                      // --browser given: each one is judged, detected or not
   std::vector<std::string> extension_ids;  // --extension-id: each must be admitted
+  std::optional<std::string> host;         // --host: the host fixes register (default: the one beside this program)
 };
 
 DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const std::string& own_path);
@@ -108,6 +122,19 @@ DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const 
 void judge_browsers(const Roots& roots, const DoctorRequest& request, const std::string& own_path,
                     DoctorReport& report);
 
+// `program` as the first word of a fix line: its bare name when PATH finds
+// the same file as this program (for kProgramName) or the program beside it
+// (or when there is none beside it), else that file's absolute path; quoted
+// for the system's shell.
+std::string command_word(const Roots& roots, const std::string& own_path, std::string_view program);
+
+// `text` as one word of a command line: POSIX shells take it in single
+// quotes; Windows' cmd in double quotes, and only when it holds a space.
+std::string quoted_if_needed(const Roots& roots, const std::string& text);
+
+// A command that changes a system-wide registration, as it must be run.
+std::string as_admin(const Roots& roots, const std::string& command);
+
 // The install command that registers `host` (nothing: the host beside this
 // program, or a placeholder) for `browser` in `scope`, admitting `ids` (none:
 // a placeholder).
@@ -120,7 +147,7 @@ std::string install_command_line(const Roots& roots, const BrowserRow& browser, 
 // their fixes. For scripts (`json`): one compact document with every row.
 void render_doctor(const DoctorReport& report, bool json, std::ostream& out);
 
-// The doctor command: exit status 0 when healthy, else 1.
+// The doctor command: exit status 0 when healthy (after --fix), else 1.
 [[nodiscard]] Result<int> doctor_command(const Context& context, const CommandLine& line, std::ostream& out);
 
 }  // namespace orvix::register_tool

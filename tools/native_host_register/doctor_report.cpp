@@ -159,8 +159,14 @@ void render_doctor(const DoctorReport& report, bool json, std::ostream& out) {
     environment["descriptor"] = optional_text(report.descriptor_path);
     environment["log"] = optional_text(report.log_path);
     document["environment"] = std::move(environment);
+    if (report.applied) document["applied"] = json::Array(report.applied->begin(), report.applied->end());
     out << json::to_compact_string(document) << "\n";
     return;
+  }
+  if (report.applied) {
+    for (const auto& line : *report.applied) out << line << "\n";
+    if (report.applied->empty()) out << "Nothing to fix without a decision of yours.\n";
+    out << "\n";
   }
   // Browsers that share a registration (the Chrome channels on Windows and
   // in /etc/opt/chrome) are one line and one set of details. Undetected
@@ -174,7 +180,7 @@ void render_doctor(const DoctorReport& report, bool json, std::ostream& out) {
   }
   if (shown.empty()) {
     out << "No browser was detected and no registration was found.\n"
-        << "fix: " << kProgramName << " install --browser NAME --extension-id ID (\"" << kProgramName
+        << "fix: " << report.tool << " install --browser NAME --extension-id ID (\"" << report.tool
         << " list\" names the browsers)\n";
     return;
   }
@@ -200,7 +206,7 @@ void render_doctor(const DoctorReport& report, bool json, std::ostream& out) {
   environment.print(out, "  ");
   out << "\n";
   if (!report.any_registered) {
-    out << "No registration was found. fix: " << kProgramName << " install" << detected_browsers(report)
+    out << "No registration was found. fix: " << report.tool << " install" << detected_browsers(report)
         << " --extension-id ID\n";
   } else if (report.healthy) {
     out << "Every registration works.\n";

@@ -33,6 +33,13 @@ void check_origins(const json::Value* origins, ManifestCheck& check) {
   for (const json::Value& entry : *list) {
     const json::String* text = entry.if_string();
     auto id = text != nullptr ? id_of_origin(*text) : std::nullopt;
+    if (auto unslashed = text != nullptr && !id ? id_of_origin(std::string(*text) + "/") : std::nullopt) {
+      check.problems.push_back({"origin_missing_slash", "allowed_origins holds \"" + std::string(*text) +
+                                                            "\", which lacks the trailing slash, so the browser "
+                                                            "admits no extension through it."});
+      check.unslashed_ids.push_back(*unslashed);
+      continue;
+    }
     if (!id) {
       check.problems.push_back({"origins_invalid", "allowed_origins holds " + json::to_compact_string(entry) +
                                                        ", not chrome-extension://<32 letters a-p>/."});

@@ -51,6 +51,7 @@ struct ManifestCheck {
   bool parsed = false;
   std::optional<std::string> host_path;    // the "path" member, when a string
   std::vector<std::string> extension_ids;  // from the well-formed origins
+  std::vector<std::string> unslashed_ids;  // from origins that lack only the trailing slash (admitting nothing)
   std::vector<ManifestProblem> problems;   // what the content itself gets wrong
 };
 
@@ -58,7 +59,8 @@ struct ManifestCheck {
 // after it), its type is "stdio", its path is a non-empty string that is
 // absolute (`relative_path_allowed` on Windows, where the browser resolves it
 // against the manifest's folder), and allowed_origins is a non-empty array of
-// "chrome-extension://<id>/" strings. The host file itself is not looked at.
+// "chrome-extension://<id>/" strings (one without the final slash is the
+// problem "origin_missing_slash"). The host file itself is not looked at.
 ManifestCheck check_manifest(std::string_view text, bool relative_path_allowed);
 
 // Windows: the browser starts the host through cmd.exe, with the host path

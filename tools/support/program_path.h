@@ -35,4 +35,14 @@ bool is_executable_file(const std::string& path);
 // Whether `path` is a directory (following links).
 bool is_directory(const std::string& path);
 
+// The program a shell started as `name` would run: the first executable
+// file `name` in a folder of PATH (on Windows `name` + ".exe"), absolute;
+// the empty string when PATH finds none.
+std::string find_on_path(std::string_view name);
+
+// Whether `a` and `b` name the same existing file: the same device and
+// inode on POSIX (so a link on PATH to the file counts); on Windows the same
+// absolute path, letter case aside.
+bool same_file(const std::string& a, const std::string& b);
+
 }  // namespace orvix::platform

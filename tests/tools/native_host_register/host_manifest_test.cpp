@@ -69,13 +69,22 @@ TEST(ManifestCheck, NamesEachFaultOfTheContent) {
       {"{" + rest + "," + host + "}", {"origins_invalid"}},
       {"{" + rest + "," + host + R"(,"allowed_origins":[]})", {"origins_invalid"}},
       {"{" + rest + "," + host + R"(,"allowed_origins":")" + kId + "\"}", {"origins_invalid"}},
-      {"{" + rest + "," + host + R"(,"allowed_origins":["chrome-extension://)" + kId + "\"]}", {"origins_invalid"}},
+      {"{" + rest + "," + host + R"(,"allowed_origins":["chrome-extension://)" + kId + "\"]}",
+       {"origin_missing_slash"}},
       {"{" + rest + "," + host + R"(,"allowed_origins":["chrome-extension://*/"]})", {"origins_invalid"}},
       {"{" + rest + "," + host + R"(,"allowed_origins":[)" + origin + ",1]}", {"origins_invalid"}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(codes(check_manifest(c.text, false)), c.expected) << c.text;
   }
+}
+
+TEST(ManifestCheck, AnOriginWithoutItsFinalSlashAdmitsNothingButNamesItsId) {
+  const std::string text = R"({"name":"com.orvix.chrome_native_host","type":"stdio","path":)" + absolute_host_json() +
+                           R"(,"allowed_origins":["chrome-extension://)" + kId + "\"]}";
+  const ManifestCheck check = check_manifest(text, false);
+  EXPECT_EQ(check.extension_ids, std::vector<std::string>{});
+  EXPECT_EQ(check.unslashed_ids, std::vector<std::string>{kId});
 }
 
 TEST(ManifestCheck, ARelativeHostPathIsWhatWindowsBrowsersResolve) {

@@ -46,7 +46,9 @@ std::string normalise(std::string_view path) {
   return joined.empty() ? "/" : joined;
 }
 
-std::string search_path_for(std::string_view name) {
+}  // namespace
+
+std::string find_on_path(std::string_view name) {
   auto search = environment_variable("PATH");
   if (!search) return {};
   std::size_t start = 0;
@@ -64,8 +66,6 @@ std::string search_path_for(std::string_view name) {
   return {};
 }
 
-}  // namespace
-
 std::string own_executable_path(std::string_view argv0) {
   // Linux names the running image here; other systems fall back to argv[0].
   std::vector<char> buffer(PATH_MAX + 1);
@@ -77,7 +77,7 @@ std::string own_executable_path(std::string_view argv0) {
     auto absolute = absolute_path(argv0);
     return absolute ? *absolute : std::string();
   }
-  return search_path_for(argv0);
+  return find_on_path(argv0);
 }
 
 Result<std::string, OsError> absolute_path(std::string_view path) {
@@ -98,6 +98,13 @@ bool is_executable_file(const std::string& path) {
 bool is_directory(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+  struct stat first {};
+  struct stat second {};
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
 }
 
 }  // namespace orvix::platform

@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "platform/environment.h"
+#include "platform/path.h"
 #include "platform/win32/wide_text.h"
 
 namespace orvix::platform {
@@ -12,6 +15,14 @@ namespace orvix::platform {
 namespace {
 
 DWORD attributes_of(const std::string& path) { return ::GetFileAttributesW(win32::widen(path).c_str()); }
+
+// ASCII letters in lower case: NTFS compares names without regard to case.
+std::string folded(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
 
 }  // namespace
 
@@ -53,6 +64,29 @@ bool is_executable_file(const std::string& path) {
 bool is_directory(const std::string& path) {
   DWORD attributes = attributes_of(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string find_on_path(std::string_view name) {
+  auto search = environment_variable("PATH");
+  if (!search) return {};
+  for (std::size_t start = 0; start <= search->size();) {
+    std::size_t end = std::min(search->find(';', start), search->size());
+    std::string directory = search->substr(start, end - start);
+    start = end + 1;
+    if (directory.empty()) continue;
+    std::string candidate = join_path(directory, std::string(name) + ".exe");
+    if (is_executable_file(candidate)) {
+      auto absolute = absolute_path(candidate);
+      return absolute ? *absolute : std::string();
+    }
+  }
+  return {};
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+  auto first = absolute_path(a);
+  auto second = absolute_path(b);
+  return first && second && is_executable_file(*first) && folded(*first) == folded(*second);
 }
 
 }  // namespace orvix::platform
