@@ -35,4 +35,9 @@ bool is_executable_file(const std::string& path);
 // Whether `path` is a directory (following links).
 bool is_directory(const std::string& path);
 
+// POSIX: the first executable file called `name` in the folders of PATH (an
+// empty entry is the current folder), made absolute; empty when there is
+// none. Windows: always empty; nothing there looks a program up on PATH.
+std::string search_path_for(std::string_view name);
+
 }  // namespace orvix::platform

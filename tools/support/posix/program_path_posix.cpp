@@ -46,6 +46,8 @@ std::string normalise(std::string_view path) {
   return joined.empty() ? "/" : joined;
 }
 
+}  // namespace
+
 std::string search_path_for(std::string_view name) {
   auto search = environment_variable("PATH");
   if (!search) return {};
@@ -63,8 +65,6 @@ std::string search_path_for(std::string_view name) {
   }
   return {};
 }
-
-}  // namespace
 
 std::string own_executable_path(std::string_view argv0) {
   // Linux names the running image here; other systems fall back to argv[0].

@@ -55,4 +55,6 @@ bool is_directory(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+std::string search_path_for(std::string_view) { return {}; }
+
 }  // namespace orvix::platform
