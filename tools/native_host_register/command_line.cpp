@@ -61,9 +61,10 @@ constexpr std::array kCommands{
             "  uninstall [--browser NAME ...|all] [--system] [--dry-run]\n"
             "      remove the registration (default: wherever one exists)\n",
             uninstall_command},
-    Command{"print", "--extension-id --host", true,
-            "  print --extension-id ID [...] [--host PATH]\n"
-            "      print the manifest that install would write\n",
+    Command{"print", "--extension-id --host --browser", true,
+            "  print --extension-id ID [...] [--host PATH] [--browser NAME]\n"
+            "      print the manifest that install would write (for a Flatpak browser,\n"
+            "      and the wrapper beside it that starts the host outside the sandbox)\n",
             print_command},
     Command{"list", "--json", false,
             "  list\n"
@@ -120,8 +121,9 @@ std::string usage() {
          "  --dry-run     say what would be done, change nothing\n"
          "  --json        output for scripts\n"
          "\n"
-         "environment: HOME, XDG_CONFIG_HOME; ORVIX_REGISTER_SYSTEM_ROOT puts a prefix\n"
-         "before every system-wide folder (for packagers and tests).\n"
+         "environment: HOME, XDG_CONFIG_HOME, XDG_DATA_HOME (Flatpak overrides);\n"
+         "ORVIX_REGISTER_SYSTEM_ROOT puts a prefix before every system-wide folder\n"
+         "(for packagers and tests).\n"
          "\n"
          "Exit status: 0 done; 1 failed, or doctor found a problem; 2 usage error.\n";
 }

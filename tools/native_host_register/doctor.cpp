@@ -4,6 +4,7 @@
 #include <map>
 
 #include "discovery/product_home.h"
+#include "flatpak.h"
 #include "host_manifest.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"
@@ -18,6 +19,7 @@ constexpr std::chrono::milliseconds kProbeLimit{25000};
 
 // What checking one manifest found, shared by the browsers that use it.
 struct ManifestHealth {
+  std::optional<std::string> wrapper;  // Flatpak: the wrapper the manifest names
   std::optional<std::string> host_path;
   std::vector<std::string> extension_ids;
   std::optional<HelloReport> hello;
@@ -25,7 +27,28 @@ struct ManifestHealth {
   std::vector<std::string> notes;
 };
 
-ManifestHealth check_manifest_file(const Roots& roots, const std::string& path) {
+// Flatpak: the manifest names a wrapper of this tool, which names the host;
+// nothing when it does not (a problem added to `health`).
+std::optional<std::string> host_of_wrapper_file(const std::string& wrapper, ManifestHealth& health) {
+  health.wrapper = wrapper;
+  auto text = read_manifest_file(wrapper);
+  auto host = text ? host_of_wrapper(*text) : std::nullopt;
+  if (!host) {
+    health.problems.push_back(
+        platform::path_exists(wrapper)
+            ? ManifestProblem{"wrapper_unknown", "The manifest names " + wrapper + ", which is not the wrapper " +
+                                                     kProgramName +
+                                                     " writes: a Flatpak browser cannot start the host outside "
+                                                     "its sandbox without one."}
+            : ManifestProblem{"wrapper_missing",
+                              "The wrapper " + wrapper + " that the manifest names does not exist."});
+  } else if (!platform::is_executable_file(wrapper)) {
+    health.problems.push_back({"wrapper_not_executable", "The wrapper " + wrapper + " is not executable."});
+  }
+  return host;
+}
+
+ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, bool flatpak) {
   ManifestHealth health;
   auto text = read_manifest_file(path);
   if (!text) {
@@ -44,6 +67,11 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path) 
     if (!roots.windows) return health;
     host = platform::join_path(platform::parent_path(path), host);
   }
+  if (flatpak) {
+    auto started = host_of_wrapper_file(host, health);
+    if (!started) return health;
+    host = *started;
+  }
   health.host_path = host;
   if (!platform::path_exists(host)) {
     health.problems.push_back({"host_missing", "The host " + host + " does not exist."});
@@ -56,7 +84,17 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path) 
   }
   if (!health.problems.empty() || check.extension_ids.empty()) return health;
 
-  auto hello = probe_host(host, origin_of(check.extension_ids.front()), roots.windows, kProbeLimit);
+  // Through the wrapper where flatpak-spawn can run it; else the host itself,
+  // started as the wrapper would start it.
+  std::string probed = host;
+  if (flatpak) {
+    const std::string spawn = platform::search_path_for("flatpak-spawn");
+    probed = spawn.empty() ? host : *health.wrapper;
+    health.notes.push_back(spawn.empty() ? "hello was asked of the host directly: flatpak-spawn (part of the Flatpak "
+                                           "sandbox) is not on this PATH, so the wrapper did not run."
+                                         : "hello went through the wrapper and " + spawn + ".");
+  }
+  auto hello = probe_host(probed, origin_of(check.extension_ids.front()), roots.windows, kProbeLimit);
   if (hello) {
     health.hello = std::move(*hello);
   } else {
@@ -71,9 +109,7 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path) 
 std::string quoted_if_needed(const Roots& roots, const std::string& text) {
   if (roots.windows) return text.find(' ') == std::string::npos ? text : "\"" + text + "\"";
   if (text.find_first_of(" \t'\"$\\") == std::string::npos) return text;
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
+  return shell_quoted(text);
 }
 
 // The install command that writes a sound registration for this browser.
@@ -88,6 +124,12 @@ std::string fix_for(const ManifestProblem& problem, const Roots& roots, const He
                     const std::string& own_path) {
   const std::string reinstall = reinstall_command(roots, row, found, own_path);
   if (problem.code == "host_missing") return "Reinstall the host, or register the one you have: " + reinstall;
+  if (problem.code == "wrapper_not_executable") {
+    return "Make it executable: chmod +x " + quoted_if_needed(roots, *found.wrapper);
+  }
+  if (problem.code == "wrapper_missing" || problem.code == "wrapper_unknown") {
+    return "Write the manifest and its wrapper anew: " + reinstall;
+  }
   if (problem.code == "host_not_executable") {
     return "Make it executable: chmod +x " + quoted_if_needed(roots, *found.host_path);
   }
@@ -125,6 +167,25 @@ std::optional<std::string> manifest_of_key(const RegistryLocation& key, std::vec
     if (*value) return **value;
   }
   return std::nullopt;
+}
+
+// Flatpak: the wrapper's flatpak-spawn --host works only when the app may
+// talk to the Flatpak service.
+void check_talk_permission(const Roots& roots, const BrowserRow& browser, Health& row) {
+  const TalkPermission permission = read_talk_permission(roots, browser.flatpak_app);
+  const std::string name(browser.display_name);
+  if (permission.granted) {
+    row.notes.push_back(*permission.decided_by + " lets " + name +
+                        " talk to org.freedesktop.Flatpak, as flatpak-spawn --host needs.");
+    return;
+  }
+  row.problems.push_back(Problem{
+      "flatpak_permission_missing",
+      name + " may not start the host outside its sandbox: " +
+          (permission.decided_by ? *permission.decided_by + " sets org.freedesktop.Flatpak to " + permission.value
+                                 : std::string("no Flatpak permission lets it talk to org.freedesktop.Flatpak")) +
+          ", which flatpak-spawn --host needs.",
+      "Allow it (once): " + permission_command(browser.flatpak_app)});
 }
 
 }  // namespace
@@ -179,11 +240,15 @@ DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const 
       if (key_problems.empty() && row.manifest_path) {
         auto cached = checked.find(*row.manifest_path);
         if (cached == checked.end()) {
-          cached = checked.emplace(*row.manifest_path, check_manifest_file(roots, *row.manifest_path)).first;
+          cached = checked
+                       .emplace(*row.manifest_path,
+                                check_manifest_file(roots, *row.manifest_path, !browser->flatpak_app.empty()))
+                       .first;
         }
         found = cached->second;
       }
       found.problems.insert(found.problems.begin(), key_problems.begin(), key_problems.end());
+      row.wrapper = found.wrapper;
       row.host_path = found.host_path;
       row.hello = found.hello;
       row.notes = found.notes;
@@ -191,14 +256,7 @@ DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const 
       for (const auto& problem : found.problems) {
         row.problems.push_back(Problem{problem.code, problem.text, fix_for(problem, roots, row, found, own_path)});
       }
-      if (!browser->flatpak_app.empty()) {
-        row.notes.push_back(
-            "A Flatpak browser runs in a sandbox: the host must be reachable from inside it "
-            "(for example flatpak override --user --filesystem=<host folder>:ro " +
-            std::string(browser->flatpak_app) +
-            ", and flatpak-spawn --host where the sandbox "
-            "cannot run it).");
-      }
+      if (!browser->flatpak_app.empty()) check_talk_permission(roots, *browser, row);
       report.rows.push_back(std::move(row));
     }
   }
