@@ -235,16 +235,226 @@ class Install(RegisterTestCase):
         self.assertEqual(doctor.stdout.splitlines()[1].split(), ["chrome,chrome-beta", "system", "ok", chrome])
         self.assertEqual(doctor.stdout.count("hello:"), 1, doctor.stdout)
 
-    def test_a_flatpak_browser_gets_the_manifest_inside_its_sandbox_folder(self):
-        os.makedirs(os.path.join(self.home, ".var", "app", "org.chromium.Chromium"))
-        result = self.run_tool("install", "--extension-id", ID_A, "--host", self.host, "--browser", "all")
-        self.assertEqual(result.returncode, 0, result.stderr)
-        path = os.path.join(self.home, ".var/app/org.chromium.Chromium/config/chromium/NativeMessagingHosts",
-                            MANIFEST)
-        self.assertEqual(result.stdout, "wrote  %s  chromium-flatpak (user)\n" % path)
+APP = "org.chromium.Chromium"
+PERMISSION = "flatpak override --user --talk-name=org.freedesktop.Flatpak " + APP
+TALK = "[Session Bus Policy]\norg.freedesktop.Flatpak=%s\n"
+
+
+class Flatpak(RegisterTestCase):
+    """A Flatpak browser cannot start the host outside its sandbox: its
+    manifest names a wrapper that has flatpak-spawn --host start it."""
+
+    def setUp(self):
+        super().setUp()
+        self.app_folder = os.path.join(self.home, ".var", "app", APP)
+        self.folder = os.path.join(self.app_folder, "config", "chromium", "NativeMessagingHosts")
+        self.manifest = os.path.join(self.folder, MANIFEST)
+        self.wrapper = os.path.join(self.folder, HOST_NAME + ".sh")
+        self.user_overrides = os.path.join(self.home, ".local", "share", "flatpak", "overrides")
+        self.system_flatpak = os.path.join(self.system_root, "var", "lib", "flatpak")
+        os.makedirs(self.app_folder)
+
+    def install(self, *args, host=None):
+        return self.run_tool("install", "--browser", "chromium-flatpak", "--extension-id", ID_A,
+                             "--host", host or self.host, *args)
+
+    def awkward_host(self):
+        """The host, reached through a folder whose name a shell would take apart."""
+        folder = os.path.join(self.tmp, "host's $HOME \\ \"dir\"")
+        os.makedirs(folder)
+        host = os.path.join(folder, "orvix-chrome-native-host")
+        os.symlink(self.host, host)
+        return host
+
+    def doctor_row(self):
         status, report = self.run_json("doctor", "--browser", "chromium-flatpak")
+        row = [r for r in report["registrations"] if r["registered"]]
+        self.assertEqual(len(row), 1, report)
+        return status, row[0]
+
+    def test_install_writes_a_wrapper_the_manifest_names_and_says_which_permission_is_missing(self):
+        host = self.awkward_host()
+        dry_status, dry = self.run_json("install", "--browser", "all", "--extension-id", ID_A, "--host", host,
+                                        "--dry-run")
+        self.assertEqual(dry_status, 0, dry)
+        self.assertEqual(dry, {"changes": [
+            {"action": "would write", "browsers": ["chromium-flatpak"], "scope": "user", "where": self.wrapper},
+            {"action": "would write", "browsers": ["chromium-flatpak"], "scope": "user", "where": self.manifest},
+        ], "flatpak_permissions": [PERMISSION], "ok": True})
+        self.assertFalse(os.path.exists(self.folder))
+
+        result = self.install(host=host)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout.splitlines(), [
+            "wrote  %s  chromium-flatpak (user)" % self.wrapper.ljust(len(self.manifest)),
+            "wrote  %s  chromium-flatpak (user)" % self.manifest,
+            "Run once, so the Flatpak browser may start the host outside its sandbox: " + PERMISSION,
+        ])
+        self.assertEqual(self.read_manifest(self.manifest), self.expected_manifest(self.wrapper, ID_A))
+        self.assertEqual(stat.S_IMODE(os.stat(self.wrapper).st_mode), 0o755)
+        with open(self.wrapper, encoding="utf-8") as f:
+            wrapper = f.read()
+        self.assertTrue(wrapper.startswith("#!/bin/sh\n"), wrapper)
+        # The one command: flatpak-spawn starts the host in its folder with the browser's arguments.
+        def quoted(text):
+            return "'" + text.replace("'", "'\\''") + "'"
+        self.assertEqual(wrapper.splitlines()[-1], "exec flatpak-spawn --host --directory=%s %s \"$@\""
+                         % (quoted(os.path.dirname(host)), quoted(host)))
+        printed = self.run_tool("print", "--extension-id", ID_A, "--host", host, "--browser", "chromium-flatpak")
+        with open(self.manifest, encoding="utf-8") as f:
+            self.assertEqual(printed.stdout, "%s\n# %s (mode 0755), beside it:\n%s" % (f.read(), self.wrapper, wrapper))
+
+        again = self.install(host=host)
+        self.assertEqual(again.stdout.splitlines()[:2], [
+            "unchanged  %s  chromium-flatpak (user)" % self.wrapper.ljust(len(self.manifest)),
+            "unchanged  %s  chromium-flatpak (user)" % self.manifest])
+        # A wrapper that lost its mode is written anew.
+        os.chmod(self.wrapper, 0o644)
+        self.assertIn(["wrote", self.wrapper], [line.split()[:2] for line in self.install(host=host).stdout.splitlines()])
+        self.assertEqual(stat.S_IMODE(os.stat(self.wrapper).st_mode), 0o755)
+
+    def test_arguments_and_frames_pass_through_the_wrapper_and_flatpak_spawn(self):
+        host = self.awkward_host()
+        self.assertEqual(self.install(host=host).returncode, 0)
+        # Inside the sandbox flatpak-spawn --host starts the command outside;
+        # here it starts it in place, after noting how it was called.
+        seen = os.path.join(self.tmp, "flatpak-spawn-arguments")
+        fake = self.write_file(os.path.join(self.tmp, "bin", "flatpak-spawn"),
+                               '#!/bin/sh\nprintf "%%s\\n" "$PWD" "$@" > %s\n'
+                               '[ "$1" = --host ] || exit 97\ncd "${2#--directory=}" || exit 98\nshift 2\n'
+                               'exec "$@"\n' % shlex.quote(seen), 0o755)
+        self.env["PATH"] = os.path.dirname(fake) + ":" + self.env["PATH"]
+        origin = "chrome-extension://%s/" % ID_A
+        odd = "an 'odd' $HOME \\ \"word\""
+        run = subprocess.run([self.wrapper, origin, odd], input=harness.frame({"id": 1, "method": "hello"}),
+                             capture_output=True, env=self.env, cwd=self.folder, timeout=LIMIT_SECONDS)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        replies = [json.loads(body) for body in harness.split_frames(run.stdout)]
+        self.assertEqual([(r["id"], r["type"], r["result"]["nativeHostVersion"]) for r in replies],
+                         [(1, "response", "0.1.0")])
+        with open(seen, encoding="utf-8") as f:
+            self.assertEqual(f.read().split("\n")[:-1], [
+                self.folder, "--host", "--directory=" + os.path.dirname(host), host, origin, odd])
+
+        # doctor asks hello through the wrapper when flatpak-spawn is there.
+        self.write_file(os.path.join(self.user_overrides, APP), TALK % "talk")
+        status, row = self.doctor_row()
+        self.assertEqual(status, 0, row)
+        self.assertEqual((row["wrapper"], row["host"], row["problems"]), (self.wrapper, host, []))
+        self.assertEqual(row["hello"]["nativeHostVersion"], "0.1.0")
+        self.assertIn("hello went through the wrapper and %s." % fake, row["notes"])
+        with open(seen, encoding="utf-8") as f:
+            self.assertEqual(f.read().split("\n")[3:-1], [host, origin])
+
+    def test_doctor_reads_the_permission_from_the_overrides_as_flatpak_merges_them(self):
+        self.assertEqual(self.install().returncode, 0)
+        user_app = os.path.join(self.user_overrides, APP)
+        system_app = os.path.join(self.system_flatpak, "overrides", APP)
+        system_global = os.path.join(self.system_flatpak, "overrides", "global")
+        metadata = os.path.join(self.system_flatpak, "app", APP, "current", "active", "metadata")
+        per_user_install = os.path.join(self.home, ".local", "share", "flatpak", "app", APP)
+        other_group = "[Context]\nshared=network\norg.freedesktop.Flatpak=talk\n"
+        cases = [
+            # (files, whether granted, the file that decides)
+            ({}, False, None),
+            ({user_app: other_group}, False, None),
+            ({user_app: "# set by hand\n[Session Bus Policy]\n  org.freedesktop.Flatpak = talk \n"}, True, user_app),
+            ({system_app: TALK % "talk"}, True, system_app),
+            ({system_global: TALK % "own"}, True, system_global),
+            ({metadata: "[Application]\nname=%s\n\n" % APP + TALK % "talk"}, True, metadata),
+            ({system_app: TALK % "talk", user_app: TALK % "none"}, False, user_app),
+            ({system_global: TALK % "none", system_app: TALK % "talk"}, True, system_app),
+            # flatpak runs the per-user install and gives it no system-wide overrides.
+            ({system_app: TALK % "talk", per_user_install: None}, False, None),
+        ]
+        for files, granted, decider in cases:
+            with self.subTest(files=files):
+                for path, text in files.items():
+                    if text is None:
+                        os.makedirs(path)
+                    else:
+                        self.write_file(path, text)
+                status, row = self.doctor_row()
+                problems = [p for p in row["problems"] if p["code"] == "flatpak_permission_missing"]
+                self.assertEqual(status, 0 if granted else 1, row)
+                if granted:
+                    self.assertEqual(problems, [])
+                    self.assertIn("%s lets Chromium (Flatpak) talk to org.freedesktop.Flatpak, as flatpak-spawn "
+                                  "--host needs." % decider, row["notes"])
+                else:
+                    self.assertEqual(len(problems), 1, row)
+                    self.assertEqual(problems[0]["fix"], "Allow it (once): " + PERMISSION)
+                    self.assertIn("%s sets org.freedesktop.Flatpak to none" % decider if decider
+                                  else "no Flatpak permission lets it talk", problems[0]["problem"])
+                status, report = self.run_json("install", "--browser", "chromium-flatpak", "--extension-id", ID_A,
+                                               "--host", self.host)
+                self.assertEqual(report.get("flatpak_permissions"), None if granted else [PERMISSION])
+                for path in files:
+                    shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
+
+    def test_a_wrapper_that_is_missing_foreign_or_not_executable_is_a_problem_with_a_fix(self):
+        self.write_file(os.path.join(self.user_overrides, APP), TALK % "talk")
+        self.assertEqual(self.install().returncode, 0)
+        os.chmod(self.wrapper, 0o644)
+        _, row = self.doctor_row()
+        self.assertEqual([(p["code"], p["fix"]) for p in row["problems"]],
+                         [("wrapper_not_executable", "Make it executable: chmod +x " + self.wrapper)])
+
+        os.remove(self.wrapper)
+        _, row = self.doctor_row()
+        self.assertEqual([p["code"] for p in row["problems"]], ["wrapper_missing"])
+
+        self.write_file(self.wrapper, "#!/bin/sh\nexec flatpak-spawn --host /elsewhere \"$@\"\n", 0o755)
+        status, row = self.doctor_row()
+        self.assertEqual(status, 1)
+        self.assertEqual([p["code"] for p in row["problems"]], ["wrapper_unknown"])
+        refused = self.install()
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn("%s exists but was not written by orvix-native-host-register; use --force" % self.wrapper,
+                      refused.stderr)
+        # The fix given writes both files anew.
+        fix = row["problems"][0]["fix"]
+        self.assertTrue(fix.startswith("Write the manifest and its wrapper anew: "), fix)
+        self.follow(fix)
+        status, row = self.doctor_row()
+        self.assertEqual(status, 0, row)
+
+        # A wrapper of this tool for another host is kept unless forced.
+        other = self.write_file(os.path.join(self.tmp, "other-host"), "#!/bin/sh\n", 0o755)
+        refused = self.install(host=other)
+        self.assertIn("%s starts another host (%s); use --force" % (self.wrapper, row["host"]), refused.stderr)
+
+        # A manifest naming the host itself (no wrapper) is a problem that install mends without --force.
+        self.write_file(self.manifest, json.dumps(self.expected_manifest(self.host, ID_A)))
+        os.remove(self.wrapper)
+        _, row = self.doctor_row()
+        self.assertEqual([p["code"] for p in row["problems"]], ["wrapper_unknown"])
+        self.assertEqual(self.install().returncode, 0)
+        self.assertEqual(self.read_manifest(self.manifest)["path"], self.wrapper)
+
+    def test_uninstall_removes_the_manifest_then_its_wrapper(self):
+        self.assertEqual(self.install().returncode, 0)
+        status, report = self.run_json("uninstall", "--browser", "chromium-flatpak")
         self.assertEqual(status, 0, report)
-        self.assertIn("sandbox", report["registrations"][0]["notes"][0])
+        self.assertEqual([(c["action"], c["where"]) for c in report["changes"]],
+                         [("removed", self.manifest), ("removed", self.wrapper)])
+        self.assertEqual(os.listdir(self.folder), [])
+        # A file of that name that this tool did not write stays.
+        self.write_file(self.wrapper, "#!/bin/sh\n", 0o755)
+        result = self.run_tool("uninstall", "--browser", "chromium-flatpak")
+        self.assertEqual(result.stdout, "warning: %s was not written by orvix-native-host-register; it stays.\n"
+                         "Nothing to do: no registration found.\n" % self.wrapper)
+        self.assertTrue(os.path.exists(self.wrapper))
+
+    def test_a_failed_install_takes_back_the_wrapper_it_wrote(self):
+        os.makedirs(os.path.join(self.home, ".var", "app", "com.brave.Browser"))
+        # Brave's manifest folder cannot be made: a file stands in its place.
+        blocked = self.write_file(os.path.join(self.home, ".var/app/com.brave.Browser/config/BraveSoftware/"
+                                               "Brave-Browser/NativeMessagingHosts"), "in the way")
+        result = self.run_tool("install", "--extension-id", ID_A, "--host", self.host)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("Cannot change %s: " % os.path.join(blocked, HOST_NAME + ".sh"), result.stderr)
+        self.assertEqual(os.listdir(self.folder), [])
 
 
 class UninstallAndList(RegisterTestCase):

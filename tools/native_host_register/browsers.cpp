@@ -116,12 +116,13 @@ Roots Roots::from_environment() {
   roots.macos = family == platform::OsFamily::macos;
   roots.home = platform::environment_variable("HOME").value_or("");
   // The XDG rules ignore a relative value.
-  auto xdg = platform::environment_variable("XDG_CONFIG_HOME");
-  if (xdg && platform::is_absolute_path(*xdg)) {
-    roots.config_home = *xdg;
-  } else if (!roots.home.empty()) {
-    roots.config_home = below(roots.home, ".config");
-  }
+  auto xdg_folder = [&](const char* variable, std::string_view below_home) {
+    auto xdg = platform::environment_variable(variable);
+    if (xdg && platform::is_absolute_path(*xdg)) return *xdg;
+    return roots.home.empty() ? std::string() : below(roots.home, below_home);
+  };
+  roots.config_home = xdg_folder("XDG_CONFIG_HOME", ".config");
+  roots.data_home = xdg_folder("XDG_DATA_HOME", ".local/share");
   roots.system_prefix = platform::environment_variable("ORVIX_REGISTER_SYSTEM_ROOT").value_or("");
   if (roots.windows) roots.local_app_data = platform::environment_variable("LOCALAPPDATA").value_or("");
   while (roots.system_prefix.size() > 1 && roots.system_prefix.back() == '/') roots.system_prefix.pop_back();

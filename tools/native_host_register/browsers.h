@@ -8,6 +8,8 @@
 // so tests and packagers can move every one of them:
 //   HOME                  the user's home (Linux, macOS)
 //   XDG_CONFIG_HOME       Linux user configuration; else $HOME/.config
+//   XDG_DATA_HOME         Linux user data (Flatpak's per-user overrides); else
+//                         $HOME/.local/share
 //   ORVIX_REGISTER_SYSTEM_ROOT
 //                         a prefix put before every system-wide folder
 //                         (/etc/..., /Library/...), for packagers staging a
@@ -58,6 +60,7 @@ const char* scope_name(Scope scope);
 struct Roots {
   std::string home;            // empty when HOME is unset
   std::string config_home;     // $XDG_CONFIG_HOME or $HOME/.config
+  std::string data_home;       // $XDG_DATA_HOME or $HOME/.local/share
   std::string system_prefix;   // $ORVIX_REGISTER_SYSTEM_ROOT or ""
   std::string local_app_data;  // %LOCALAPPDATA% (Windows)
   bool windows = false;

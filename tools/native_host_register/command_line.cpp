@@ -80,9 +80,10 @@ constexpr std::array kCommands{
             "  uninstall [--browser NAME ...|all] [--system] [--dry-run]\n"
             "      remove the registration (default: wherever one exists)\n",
             uninstall_command},
-    Command{"print", "--extension-id --host", true,
-            "  print --extension-id ID [...] [--host PATH]\n"
-            "      print the manifest that install would write\n",
+    Command{"print", "--extension-id --host --browser", true,
+            "  print --extension-id ID [...] [--host PATH] [--browser NAME]\n"
+            "      print the manifest that install would write (for a Flatpak browser,\n"
+            "      and the wrapper beside it that starts the host outside the sandbox)\n",
             print_command},
     Command{"list", "--wide --json", false,
             "  list [--wide]\n"
@@ -154,8 +155,9 @@ std::string usage(const Command* command) {
   if (whole) {
     text +=
         "\n"
-        "environment: HOME, XDG_CONFIG_HOME; ORVIX_REGISTER_SYSTEM_ROOT puts a prefix\n"
-        "before every system-wide folder (for packagers and tests).\n";
+        "environment: HOME, XDG_CONFIG_HOME, XDG_DATA_HOME (Flatpak overrides);\n"
+        "ORVIX_REGISTER_SYSTEM_ROOT puts a prefix before every system-wide folder\n"
+        "(for packagers and tests).\n";
   }
   return text +
          "\n"

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "discovery/product_home.h"
+#include "flatpak.h"
 #include "host_manifest.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"
@@ -22,6 +23,7 @@ constexpr std::chrono::milliseconds kProbeLimit{25000};
 
 // What checking one manifest found, shared by the browsers that use it.
 struct ManifestHealth {
+  std::optional<std::string> wrapper;  // Flatpak: the wrapper the manifest names
   std::optional<std::string> host_path;
   std::vector<std::string> extension_ids;
   std::vector<std::string> unslashed_ids;
@@ -51,7 +53,28 @@ bool check_owner(const std::string& path, bool readable, ManifestHealth& health)
   return true;
 }
 
-ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, Scope scope) {
+// Flatpak: the manifest names a wrapper of this tool, which names the host;
+// nothing when it does not (a problem added to `health`).
+std::optional<std::string> host_of_wrapper_file(const std::string& wrapper, ManifestHealth& health) {
+  health.wrapper = wrapper;
+  auto text = read_manifest_file(wrapper);
+  auto host = text ? host_of_wrapper(*text) : std::nullopt;
+  if (!host) {
+    health.problems.push_back(
+        platform::path_exists(wrapper)
+            ? ManifestProblem{"wrapper_unknown", "The manifest names " + wrapper + ", which is not the wrapper " +
+                                                     kProgramName +
+                                                     " writes: a Flatpak browser cannot start the host outside "
+                                                     "its sandbox without one."}
+            : ManifestProblem{"wrapper_missing",
+                              "The wrapper " + wrapper + " that the manifest names does not exist."});
+  } else if (!platform::is_executable_file(wrapper)) {
+    health.problems.push_back({"wrapper_not_executable", "The wrapper " + wrapper + " is not executable."});
+  }
+  return host;
+}
+
+ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, Scope scope, bool flatpak) {
   ManifestHealth health;
   auto text = read_manifest_file(path);
   const bool not_yours = scope == Scope::user && check_owner(path, text.has_value(), health);
@@ -72,6 +95,11 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, 
     if (!roots.windows) return health;
     host = platform::join_path(platform::parent_path(path), host);
   }
+  if (flatpak) {
+    auto started = host_of_wrapper_file(host, health);
+    if (!started) return health;
+    host = *started;
+  }
   health.host_path = host;
   if (!platform::path_exists(host)) {
     health.problems.push_back({"host_missing", "The host " + host + " does not exist."});
@@ -84,7 +112,17 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, 
   }
   if (!health.problems.empty() || check.extension_ids.empty()) return health;
 
-  auto hello = probe_host(host, origin_of(check.extension_ids.front()), roots.windows, kProbeLimit);
+  // Through the wrapper where flatpak-spawn can run it; else the host itself,
+  // started as the wrapper would start it.
+  std::string probed = host;
+  if (flatpak) {
+    const std::string spawn = platform::find_on_path("flatpak-spawn");
+    probed = spawn.empty() ? host : *health.wrapper;
+    health.notes.push_back(spawn.empty() ? "hello was asked of the host directly: flatpak-spawn (part of the Flatpak "
+                                           "sandbox) is not on this PATH, so the wrapper did not run."
+                                         : "hello went through the wrapper and " + spawn + ".");
+  }
+  auto hello = probe_host(probed, origin_of(check.extension_ids.front()), roots.windows, kProbeLimit);
   if (hello) {
     health.hello = std::move(*hello);
   } else {
@@ -137,6 +175,12 @@ std::string fix_for(const ManifestProblem& problem, const Roots& roots, const He
     return "Reinstall the host and register it, or remove this registration: " + uninstall;
   }
   if (problem.code == "host_missing") return "Reinstall the host, or register the one you have: " + reinstall;
+  if (problem.code == "wrapper_not_executable") {
+    return "Make it executable: chmod +x " + quoted_if_needed(roots, *found.wrapper);
+  }
+  if (problem.code == "wrapper_missing" || problem.code == "wrapper_unknown") {
+    return "Write the manifest and its wrapper anew: " + reinstall;
+  }
   if (problem.code == "host_not_executable") {
     return "Make it executable: chmod +x " + quoted_if_needed(roots, *found.host_path);
   }
@@ -217,14 +261,31 @@ std::vector<std::string> apply_fixes(const Context& context, const CommandLine& 
   return applied;
 }
 
+// Flatpak: the wrapper's flatpak-spawn --host works only when the app may
+// talk to the Flatpak service.
+void check_talk_permission(const Roots& roots, const BrowserRow& browser, Health& row) {
+  const TalkPermission permission = read_talk_permission(roots, browser.flatpak_app);
+  const std::string name(browser.display_name);
+  if (permission.granted) {
+    row.notes.push_back(*permission.decided_by + " lets " + name +
+                        " talk to org.freedesktop.Flatpak, as flatpak-spawn --host needs.");
+    return;
+  }
+  row.problems.push_back(Problem{
+      "flatpak_permission_missing",
+      name + " may not start the host outside its sandbox: " +
+          (permission.decided_by ? *permission.decided_by + " sets org.freedesktop.Flatpak to " + permission.value
+                                 : std::string("no Flatpak permission lets it talk to org.freedesktop.Flatpak")) +
+          ", which flatpak-spawn --host needs.",
+      "Allow it (once): " + permission_command(browser.flatpak_app)});
+}
+
 }  // namespace
 
 std::string quoted_if_needed(const Roots& roots, const std::string& text) {
   if (roots.windows) return text.find(' ') == std::string::npos ? text : "\"" + text + "\"";
   if (text.find_first_of(" \t'\"$\\") == std::string::npos) return text;
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
+  return shell_quoted(text);
 }
 
 std::string as_admin(const Roots& roots, const std::string& command) {
@@ -294,11 +355,15 @@ DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const 
       if (key_problems.empty() && row.manifest_path) {
         auto cached = checked.find(*row.manifest_path);
         if (cached == checked.end()) {
-          cached = checked.emplace(*row.manifest_path, check_manifest_file(roots, *row.manifest_path, scope)).first;
+          cached = checked
+                       .emplace(*row.manifest_path,
+                                check_manifest_file(roots, *row.manifest_path, scope, !browser->flatpak_app.empty()))
+                       .first;
         }
         found = cached->second;
       }
       found.problems.insert(found.problems.begin(), key_problems.begin(), key_problems.end());
+      row.wrapper = found.wrapper;
       row.host_path = found.host_path;
       row.hello = found.hello;
       row.notes = found.notes;
@@ -308,14 +373,7 @@ DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const 
         row.problems.push_back(
             Problem{problem.code, problem.text, fix_for(problem, roots, row, found, replacement, own_path)});
       }
-      if (!browser->flatpak_app.empty()) {
-        row.notes.push_back(
-            "A Flatpak browser runs in a sandbox: the host must be reachable from inside it "
-            "(for example flatpak override --user --filesystem=<host folder>:ro " +
-            std::string(browser->flatpak_app) +
-            ", and flatpak-spawn --host where the sandbox "
-            "cannot run it).");
-      }
+      if (!browser->flatpak_app.empty()) check_talk_permission(roots, *browser, row);
       report.rows.push_back(std::move(row));
     }
   }

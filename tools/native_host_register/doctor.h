@@ -7,11 +7,16 @@
 // (absolute on Linux and macOS; on Windows one that cmd.exe carries
 // unchanged) and well-formed allowed_origins. Then the
 // host is started from that path as the browser starts it and asked "hello"
-// (probe_host). Each problem comes with one concrete fix, a command that works
-// as printed: it names this tool (and orvix-nm-client) as PATH finds it or by
-// its absolute path, and carries the ids and host the registration names. A
-// user-scope manifest (or its folder) that another user owns is named with
-// the command that gives it back. A registration that
+// (probe_host). A Flatpak browser's manifest must name the wrapper of this
+// tool (flatpak.h), which must be executable and start such a host; hello
+// goes through the wrapper where flatpak-spawn is on PATH, else to the host
+// directly (a note says which); and the app's Flatpak permissions must let
+// it talk to org.freedesktop.Flatpak. Each problem comes with one concrete
+// fix, a command that works as printed: it names this tool (and
+// orvix-nm-client) as PATH finds it or by its absolute path, and carries the
+// ids and host the registration names. A user-scope manifest (or its folder)
+// that another user owns is named with the command that gives it back. A
+// registration that
 // several browsers share is checked once. The report also says where a host
 // started from this environment looks for the runtime and logs.
 //
@@ -70,7 +75,8 @@ struct Health {
   bool detected = false;
   bool registered = false;
   std::optional<std::string> manifest_path;  // the manifest checked
-  std::optional<std::string> host_path;      // the host it names
+  std::optional<std::string> wrapper;        // Flatpak: the wrapper it names (flatpak.h)
+  std::optional<std::string> host_path;      // the host it names (Flatpak: the host its wrapper starts)
   std::optional<HelloReport> hello;
   std::vector<std::string> extension_ids;  // the ids its allowed_origins admit
   std::vector<std::string> unslashed_ids;  // ids of origins that lack only their final slash

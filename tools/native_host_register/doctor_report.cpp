@@ -47,6 +47,7 @@ json::Object row_json(const Health& row) {
   entry["registered"] = row.registered;
   entry["status"] = status_of(row);
   entry["manifest"] = optional_text(row.manifest_path);
+  entry["wrapper"] = optional_text(row.wrapper);
   entry["host"] = optional_text(row.host_path);
   if (row.hello) {
     json::Object hello;
@@ -89,6 +90,7 @@ void add_problems(const std::vector<Problem>& problems, const std::vector<std::s
 
 // The lines under a registration: what the host said, problems and fixes.
 void add_details(const Health& row, TextTable& details) {
+  if (row.wrapper) details.add({"wrapper:", *row.wrapper});
   if (row.host_path) details.add({"host:", *row.host_path});
   if (row.hello) {
     details.add({"hello:", "host " + row.hello->host_version + ", runtime " + row.hello->runtime});

@@ -4,6 +4,7 @@
 #include <ostream>
 #include <set>
 
+#include "flatpak.h"
 #include "host_manifest.h"
 #include "json/serialize.h"
 #include "json/value.h"
@@ -32,6 +33,7 @@ struct Outcome {
   std::vector<Change> changes;
   std::optional<std::string> failure;  // one sentence; the command failed and changed nothing
   std::vector<std::string> warnings;
+  std::vector<std::string> permissions;  // commands the user still has to run once (Flatpak)
 };
 
 // One file or registry value to set to `value`, or to remove when `value` is nothing.
@@ -42,6 +44,7 @@ struct Step {
   std::optional<std::string> value{};
   std::optional<std::string> previous{};  // what was there before (nothing: no file, no value)
   bool shared = false;                    // a file readable by every user (system scope)
+  bool executable = false;                // a script every user may run (a Flatpak wrapper)
   std::vector<std::string> browsers{};    // the browsers it serves, for the report
   Scope scope = Scope::user;
 };
@@ -50,6 +53,7 @@ struct Plan {
   std::vector<Step> steps;
   std::vector<Change> unchanged;  // report lines about what stays as it was
   std::vector<std::string> warnings;
+  std::vector<std::string> permissions;
 };
 
 // Makes the file or registry value hold `value`; nothing: removes the file or deletes the key.
@@ -62,6 +66,7 @@ Result<void, platform::OsError> set(const Step& step, const std::optional<std::s
   }
   if (!value) return platform::remove_file(step.path);
   platform::create_directories(platform::parent_path(step.path));
+  if (step.executable) return platform::replace_executable_file(step.path, *value);
   return step.shared ? platform::replace_shared_file(step.path, *value) : platform::replace_file(step.path, *value);
 }
 
@@ -69,7 +74,7 @@ Result<void, platform::OsError> set(const Step& step, const std::optional<std::s
 // `dry_run`). On failure, puts back what the applied steps changed, newest
 // first; best effort, as the failure is reported anyway.
 Outcome apply(const Plan& plan, bool dry_run) {
-  Outcome outcome{plan.unchanged, std::nullopt, plan.warnings};
+  Outcome outcome{plan.unchanged, std::nullopt, plan.warnings, plan.permissions};
   for (std::size_t applied = 0; applied < plan.steps.size(); ++applied) {
     const Step& step = plan.steps[applied];
     const char* action =
@@ -82,8 +87,10 @@ Outcome apply(const Plan& plan, bool dry_run) {
         const Step& undone = plan.steps[--applied];
         (void)set(undone, undone.previous);
       }
-      return Outcome{plan.unchanged, "Cannot change " + where + ": " + done.error().text + ". Nothing was changed.",
-                     plan.warnings};
+      return Outcome{plan.unchanged,
+                     "Cannot change " + where + ": " + done.error().text + ". Nothing was changed.",
+                     plan.warnings,
+                     {}};
     }
     outcome.changes.push_back(Change{action, where, step.browsers, step.scope});
   }
@@ -119,10 +126,11 @@ Result<std::string> absolute_host(const Context& context, const CommandLine& lin
   return std::move(*absolute);
 }
 
-// Adds the write of the manifest for `host` at `path`, or notes it unchanged.
-// A manifest there may be replaced when it names the same host, or --force
-// says so; the ids it admits stay admitted unless --replace-ids.
-Result<void> plan_manifest(Plan& plan, const std::string& path, const std::string& host,
+// Adds the write of the manifest at `path` naming `named` (the host, or the
+// wrapper that starts it), or notes it unchanged. A manifest there may be
+// replaced when it names `named` or `host`, or --force says so; the ids it
+// admits stay admitted unless --replace-ids.
+Result<void> plan_manifest(Plan& plan, const std::string& path, const std::string& host, const std::string& named,
                            const std::vector<std::string>& ids, const CommandLine& line, const Location& location) {
   const bool force = line.force;
   std::vector<std::string> admitted;
@@ -134,7 +142,7 @@ Result<void> plan_manifest(Plan& plan, const std::string& path, const std::strin
     if (!force && !check.host_path) {
       return Failure{Failure::Kind::kInvalidInput, path + " exists but names no host; use --force to replace it."};
     }
-    if (!force && *check.host_path != host) {
+    if (!force && *check.host_path != named && *check.host_path != host) {
       return Failure{Failure::Kind::kInvalidInput,
                      path + " names another host (" + *check.host_path + "); use --force to replace it."};
     }
@@ -142,7 +150,7 @@ Result<void> plan_manifest(Plan& plan, const std::string& path, const std::strin
     current = std::move(*content);
   }
   admitted.insert(admitted.end(), ids.begin(), ids.end());  // all well formed: checked or from check_manifest
-  const std::string text = manifest_text(host, *extension_ids(admitted));
+  const std::string text = manifest_text(named, *extension_ids(admitted));
   const Scope scope = location.target.scope;
   if (current == text) {
     plan.unchanged.push_back(Change{"unchanged", path, location.browsers, scope});
@@ -154,6 +162,46 @@ Result<void> plan_manifest(Plan& plan, const std::string& path, const std::strin
                               .browsers = location.browsers,
                               .scope = scope});
   }
+  return {};
+}
+
+// Flatpak: adds the write of the wrapper that starts `host` beside the
+// location's manifest (before the manifest, which names it), or notes it
+// unchanged; and the permission command when the app lacks it. A file there
+// that is no wrapper of this tool, or one that starts another host, is
+// replaced only with --force.
+Result<void> plan_wrapper(Plan& plan, const Roots& roots, const Location& location, const std::string& host,
+                          bool force) {
+  const std::string path = wrapper_path(location.target.manifest_path);
+  const std::string text = wrapper_text(host);
+  std::optional<std::string> current;
+  if (platform::path_exists(path)) {
+    auto content = read_manifest_file(path);
+    if (!content) return content.error();
+    const auto started = host_of_wrapper(*content);
+    if (!force && !started) {
+      return Failure{Failure::Kind::kInvalidInput,
+                     path + " exists but was not written by " + kProgramName + "; use --force to replace it."};
+    }
+    if (!force && *started != host) {
+      return Failure{Failure::Kind::kInvalidInput,
+                     path + " starts another host (" + *started + "); use --force to replace it."};
+    }
+    current = std::move(*content);
+  }
+  const Scope scope = location.target.scope;
+  if (current == text && platform::is_executable_file(path)) {
+    plan.unchanged.push_back(Change{"unchanged", path, location.browsers, scope});
+  } else {
+    plan.steps.push_back(Step{.path = path,
+                              .value = text,
+                              .previous = current,
+                              .executable = true,
+                              .browsers = location.browsers,
+                              .scope = scope});
+  }
+  const std::string_view app = location.target.browser->flatpak_app;
+  if (!read_talk_permission(roots, app).granted) plan.permissions.push_back(permission_command(app));
   return {};
 }
 
@@ -221,7 +269,14 @@ Result<Plan> plan_install(const Context& context, const CommandLine& line) {
 
   if (!context.roots.windows) {
     for (const Location& location : *locations) {
-      auto planned = plan_manifest(plan, location.target.manifest_path, *host, *ids, line, location);
+      std::string named = *host;
+      if (!location.target.browser->flatpak_app.empty()) {
+        named = wrapper_path(location.target.manifest_path);
+        if (auto planned = plan_wrapper(plan, context.roots, location, *host, line.force); !planned) {
+          return planned.error();
+        }
+      }
+      auto planned = plan_manifest(plan, location.target.manifest_path, *host, named, *ids, line, location);
       if (!planned) return planned.error();
     }
     return plan;
@@ -232,7 +287,7 @@ Result<Plan> plan_install(const Context& context, const CommandLine& line) {
     every.browsers.insert(every.browsers.end(), location.browsers.begin(), location.browsers.end());
   }
   const std::string manifest = platform::join_path(platform::parent_path(*host), std::string(kHostName) + ".json");
-  if (auto planned = plan_manifest(plan, manifest, *host, *ids, line, every); !planned) {
+  if (auto planned = plan_manifest(plan, manifest, *host, *host, *ids, line, every); !planned) {
     return planned.error();
   }
   for (const Location& location : *locations) {
@@ -270,9 +325,24 @@ Result<Plan> plan_uninstall(const Context& context, const CommandLine& line) {
   if (!context.roots.windows) {
     for (const Location& location : *locations) {
       const std::string& path = location.target.manifest_path;
-      if (!platform::path_exists(path)) continue;
-      auto planned = plan_removal(plan, path, location.browsers, scope, scope == Scope::system);
-      if (!planned) return planned.error();
+      if (platform::path_exists(path)) {
+        auto planned = plan_removal(plan, path, location.browsers, scope, scope == Scope::system);
+        if (!planned) return planned.error();
+      }
+      // A Flatpak manifest's wrapper goes after it, so no manifest is left naming a missing wrapper.
+      const std::string wrapper = wrapper_path(path);
+      if (location.target.browser->flatpak_app.empty() || !platform::path_exists(wrapper)) continue;
+      auto content = read_manifest_file(wrapper);
+      if (!content) return content.error();
+      if (!host_of_wrapper(*content)) {
+        plan.warnings.push_back(wrapper + " was not written by " + kProgramName + "; it stays.");
+        continue;
+      }
+      plan.steps.push_back(Step{.path = wrapper,
+                                .previous = std::move(*content),
+                                .executable = true,
+                                .browsers = location.browsers,
+                                .scope = scope});
     }
     return plan;
   }
@@ -316,6 +386,9 @@ Result<int> report(const Outcome& outcome, bool json, std::ostream& out) {
     document["changes"] = std::move(changes);
     document["ok"] = !outcome.failure.has_value();
     if (!outcome.warnings.empty()) document["warnings"] = json::Array(outcome.warnings.begin(), outcome.warnings.end());
+    if (!outcome.permissions.empty()) {
+      document["flatpak_permissions"] = json::Array(outcome.permissions.begin(), outcome.permissions.end());
+    }
     if (outcome.failure) document["error"] = *outcome.failure;
     out << json::to_compact_string(document) << "\n";
     return outcome.failure ? 1 : 0;
@@ -328,12 +401,15 @@ Result<int> report(const Outcome& outcome, bool json, std::ostream& out) {
   table.print(out);
   for (const auto& warning : outcome.warnings) out << "warning: " << warning << "\n";
   if (outcome.failure) return Failure{Failure::Kind::kSystem, *outcome.failure};
+  for (const auto& command : outcome.permissions) {
+    out << "Run once, so the Flatpak browser may start the host outside its sandbox: " << command << "\n";
+  }
   if (outcome.changes.empty()) out << "Nothing to do: no registration found.\n";
   return 0;
 }
 
 Result<int> apply_and_report(const Result<Plan>& planned, const CommandLine& line, std::ostream& out) {
-  return report(planned ? apply(*planned, line.dry_run) : Outcome{{}, planned.error().text, {}}, line.json, out);
+  return report(planned ? apply(*planned, line.dry_run) : Outcome{{}, planned.error().text, {}, {}}, line.json, out);
 }
 
 }  // namespace
@@ -351,7 +427,23 @@ Result<int> print_command(const Context& context, const CommandLine& line, std::
   if (!ids) return ids.error();
   auto host = absolute_host(context, line);
   if (!host) return host.error();
-  out << manifest_text(*host, *ids);
+  if (line.browsers.empty()) {
+    out << manifest_text(*host, *ids);
+    return 0;
+  }
+  auto rows = select_browsers(context.roots, line.browsers, WhenNoneNamed::every_known);
+  if (!rows) return rows.error();
+  if (rows->size() != 1) {
+    return Failure{Failure::Kind::kInvalidInput, "print shows what one browser reads; name one with --browser."};
+  }
+  auto target = target_for(context.roots, *rows->front(), Scope::user);
+  if (!target || rows->front()->flatpak_app.empty()) {
+    out << manifest_text(*host, *ids);
+    return 0;
+  }
+  // A Flatpak browser reads a manifest that names the wrapper beside it.
+  const std::string wrapper = wrapper_path(target->manifest_path);
+  out << manifest_text(wrapper, *ids) << "\n# " << wrapper << " (mode 0755), beside it:\n" << wrapper_text(*host);
   return 0;
 }
 

@@ -1,5 +1,5 @@
 // install, uninstall and print: the commands that write registrations (print
-// shows what install would write).
+// shows what install would write; with --browser, what that browser reads).
 //
 // install and uninstall plan every change first and refuse, before touching
 // anything, when a check fails: an id that is not one, a host that is not an
@@ -9,6 +9,10 @@
 // (a replaced manifest gets its old content back, a new one is removed, a
 // registry value is restored or its key deleted), so a failed command leaves
 // nothing half-written.
+//
+// For a Flatpak browser the manifest names a wrapper beside it (flatpak.h),
+// written before the manifest and removed after it; install also prints
+// the permission the app still lacks, as the command that grants it.
 //
 // The report has one line per file or key (with --json, one document that
 // also carries the failure); a failure without --json is returned for the

@@ -23,6 +23,10 @@ namespace orvix::platform {
 // Windows the file takes its folder's permissions, as with replace_file().
 [[nodiscard]] Result<void, OsError> replace_shared_file(const std::string& path, std::string_view bytes);
 
+// The same for a script that every user may read and run (mode 0755 on
+// POSIX; on Windows as replace_file()).
+[[nodiscard]] Result<void, OsError> replace_executable_file(const std::string& path, std::string_view bytes);
+
 // Removes the file at `path`; a missing file is an error.
 [[nodiscard]] Result<void, OsError> remove_file(const std::string& path);
 

@@ -43,6 +43,10 @@ Result<void, OsError> replace_shared_file(const std::string& path, std::string_v
   return replace_with_mode(path, bytes, 0644);
 }
 
+Result<void, OsError> replace_executable_file(const std::string& path, std::string_view bytes) {
+  return replace_with_mode(path, bytes, 0755);
+}
+
 Result<void, OsError> remove_file(const std::string& path) {
   if (::unlink(path.c_str()) != 0) return last_os_error();
   return {};

@@ -2,9 +2,13 @@
 
 namespace orvix::platform {
 
-// Windows files take their folder's permissions, so a shared file needs
-// nothing beyond the ordinary replacement.
+// Windows files take their folder's permissions and carry no execute bit, so
+// a shared or executable file needs nothing beyond the ordinary replacement.
 Result<void, OsError> replace_shared_file(const std::string& path, std::string_view bytes) {
+  return replace_file(path, bytes);
+}
+
+Result<void, OsError> replace_executable_file(const std::string& path, std::string_view bytes) {
   return replace_file(path, bytes);
 }
 
