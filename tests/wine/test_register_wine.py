@@ -172,6 +172,39 @@ class RegisterUnderWine(WineTestCase):
         with open(self.manifest, encoding="utf-8") as f:
             self.assertEqual(json.load(f)["path"], self.host)
 
+    def follow(self, fix):
+        """Runs the command a fix names through cmd.exe, as printed."""
+        command = fix.split(": ", 1)[1]
+        result = self.wine.launch_like_browser(windows_path(self.tmp), 'C:\\windows\\system32\\cmd.exe /d /s /c "%s"'
+                                               % command)
+        self.assertEqual(result.returncode, 0, command + "\n" + result.stdout.decode() + result.stderr.decode())
+
+    def test_the_browser_the_user_runs_and_the_extension_it_admits_get_fixes_that_work(self):
+        self.detect("Google/Chrome/User Data")
+        self.detect("Microsoft/Edge/User Data")
+        self.assertEqual(self.tool("install", "--browser", "chrome", "--extension-id", EXTENSION_ID)[0], 0)
+
+        def verdict(browser, *args):
+            status, out, err = self.tool("doctor", "--json", "--browser", browser, *args)
+            [found] = [b for b in json.loads(out)["browsers"] if b["browser"] == browser]
+            return status, found
+
+        # Registered for Chrome only, while Edge is installed too: Edge finds nothing.
+        status, out, err = self.tool("doctor", "--json")
+        self.assertEqual(status, 1, out)
+        [edge] = [b for b in json.loads(out)["browsers"] if b["browser"] == "edge"]
+        self.assertEqual([p["code"] for p in edge["problems"]], ["not_registered"], edge)
+        self.assertIn(" --extension-id %s" % EXTENSION_ID, edge["problems"][0]["fix"])
+        self.follow(edge["problems"][0]["fix"])
+        self.assertEqual(verdict("edge")[0], 0)
+
+        # Another extension asks for the host: not admitted, until the fix adds it beside the first.
+        other = "bcdefghijklmnopabcdefghijklmnopa"
+        status, chrome = verdict("chrome", "--extension-id", other)
+        self.assertEqual((status, [p["code"] for p in chrome["problems"]]), (1, ["extension_not_admitted"]), chrome)
+        self.follow(chrome["problems"][0]["fix"])
+        self.assertEqual(verdict("chrome", "--extension-id", other, "--extension-id", EXTENSION_ID)[0], 0)
+
     def test_doctor_starts_the_host_through_comspec_else_the_system_folders_cmd_exe(self):
         self.assertEqual(self.tool("install", "--browser", "chrome", "--extension-id", EXTENSION_ID)[0], 0)
 
