@@ -58,7 +58,9 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION web)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   # Installing registers nothing: only the user knows the extension ids.
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/debian/postinst)
+  # Removing takes back the system-wide registrations that name the host.
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/debian/postinst
+                                         ${CMAKE_SOURCE_DIR}/packaging/debian/prerm)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 endif()
 include(CPack)

@@ -434,12 +434,17 @@ class Flatpak(RegisterTestCase):
 
     def test_uninstall_removes_the_manifest_then_its_wrapper(self):
         self.assertEqual(self.install().returncode, 0)
-        status, report = self.run_json("uninstall", "--browser", "chromium-flatpak")
+        # --host goes by the host the wrapper starts: another host's removal leaves both.
+        status, report = self.run_json("uninstall", "--browser", "chromium-flatpak", "--host", "/usr/bin/other")
+        self.assertEqual([(c["action"], c["where"]) for c in report["changes"]], [("left", self.manifest)])
+        self.assertTrue(os.path.exists(self.wrapper))
+        status, report = self.run_json("uninstall", "--browser", "chromium-flatpak", "--host", self.host)
         self.assertEqual(status, 0, report)
         self.assertEqual([(c["action"], c["where"]) for c in report["changes"]],
-                         [("removed", self.manifest), ("removed", self.wrapper)])
-        self.assertEqual(os.listdir(self.folder), [])
-        # A file of that name that this tool did not write stays.
+                         [("removed", self.manifest), ("removed", self.wrapper), ("removed", self.folder)])
+        self.assertFalse(os.path.exists(self.folder))
+        # A file of that name that this tool did not write stays, and so does its folder.
+        os.makedirs(self.folder)
         self.write_file(self.wrapper, "#!/bin/sh\n", 0o755)
         result = self.run_tool("uninstall", "--browser", "chromium-flatpak")
         self.assertEqual(result.stdout, "warning: %s was not written by orvix-native-host-register; it stays.\n"
@@ -462,15 +467,17 @@ class UninstallAndList(RegisterTestCase):
         self.detect("chromium", "google-chrome")
         self.assertEqual(self.run_tool("install", "--extension-id", ID_A, "--host", self.host).returncode, 0)
         dry = self.run_tool("uninstall", "--dry-run")
-        self.assertEqual([line.split()[:2] for line in dry.stdout.splitlines()], [["would", "remove"]] * 2)
+        self.assertEqual([line.split()[:2] for line in dry.stdout.splitlines()], [["would", "remove"]] * 4)
         self.assertTrue(os.path.exists(self.user_manifest("chromium")))
 
         status, report = self.run_json("uninstall")
         self.assertEqual(status, 0, report)
+        # Each manifest, then the folder it leaves empty; the user data folder stays.
+        chrome, chromium = self.user_manifest("google-chrome"), self.user_manifest("chromium")
         self.assertEqual([c["where"] for c in report["changes"]],
-                         [self.user_manifest("google-chrome"), self.user_manifest("chromium")])
+                         [chrome, os.path.dirname(chrome), chromium, os.path.dirname(chromium)])
         self.assertEqual({c["action"] for c in report["changes"]}, {"removed"})
-        self.assertFalse(os.path.exists(self.user_manifest("chromium")))
+        self.assertEqual(os.listdir(os.path.join(self.config, "chromium")), [])
 
         again = self.run_tool("uninstall")
         self.assertEqual((again.returncode, again.stdout), (0, "Nothing to do: no registration found.\n"))
@@ -560,6 +567,100 @@ class CommandLine(RegisterTestCase):
                 result = self.run_tool(*args)
                 self.assertEqual((result.returncode, result.stdout, result.stderr),
                                  (2, "", harness.usage_error("orvix-native-host-register", what)))
+
+
+class RemovalAndSystemWide(RegisterTestCase):
+    """What a package relies on: uninstall --host takes back only what names
+    its host, and what uninstall leaves empty goes with it; install --system
+    finds the browsers installed on the machine, not in the admin's profile."""
+
+    def system_manifest(self, folder):
+        return os.path.join(self.system_root, folder, MANIFEST)
+
+    def stage_program(self, path):
+        return self.write_file(os.path.join(self.system_root, path.lstrip("/")), "#!/bin/sh\n", 0o755)
+
+    def test_uninstall_host_removes_only_what_names_that_host_and_the_folders_it_empties(self):
+        chrome = self.system_manifest("etc/opt/chrome/native-messaging-hosts")
+        chromium = self.system_manifest("etc/chromium/native-messaging-hosts")
+        edge = self.system_manifest("etc/opt/edge/native-messaging-hosts")
+        self.assertEqual(self.run_tool("install", "--system", "--browser", "chrome", "--browser", "chromium",
+                                       "--extension-id", ID_A, "--host", self.host).returncode, 0)
+        # Another host's registration, and a file of someone else's beside ours.
+        self.write_file(edge, json.dumps(self.expected_manifest("/opt/other/host", ID_B)))
+        policy = self.write_file(os.path.join(self.system_root, "etc/opt/chrome/policies/managed/p.json"), "{}")
+        self.detect("chromium")
+        user = self.write_file(self.user_manifest("chromium"), json.dumps(self.expected_manifest(self.host, ID_A)))
+        neighbour = self.write_file(os.path.join(os.path.dirname(user), "com.other.host.json"), "{}")
+
+        dry = self.run_tool("uninstall", "--system", "--host", self.host, "--dry-run")
+        self.assertEqual(dry.returncode, 0, dry.stderr)
+        self.assertTrue(os.path.exists(chromium))
+        status, report = self.run_json("uninstall", "--system", "--host", self.host)
+        self.assertEqual(status, 0, report)
+        changes = [(c["action"], c["where"]) for c in report["changes"]]
+        self.assertEqual(changes, [
+            ("left", edge),
+            ("removed", chrome), ("removed", os.path.dirname(chrome)),
+            ("removed", chromium), ("removed", os.path.dirname(chromium)),
+            ("removed", os.path.join(self.system_root, "etc/chromium")),
+        ])
+        self.assertEqual([line.split()[:2] for line in dry.stdout.splitlines()],
+                         [["left", edge]] + [["would", "remove"]] * 5)
+        # The browser folder that holds something else stays, and nothing above it goes.
+        self.assertTrue(os.path.exists(policy))
+        self.assertTrue(os.path.exists(edge))
+        self.assertEqual(sorted(os.listdir(os.path.join(self.system_root, "etc/opt"))), ["chrome", "edge"])
+        # The user's own registration is not system-wide; without --system it goes, the folder it shares stays.
+        self.assertEqual(self.run_tool("uninstall", "--host", "/opt/other/host").stdout,
+                         "left  %s  chromium (user)\n" % user)
+        self.assertEqual(self.run_tool("uninstall", "--host", self.host).returncode, 0)
+        self.assertEqual(os.listdir(os.path.dirname(user)), [os.path.basename(neighbour)])
+        # Without --host every registration goes, whatever it names; then the
+        # emptied browser folder too, but never /etc/opt or the root.
+        shutil.rmtree(os.path.join(self.system_root, "etc/opt/chrome"))
+        self.assertEqual(self.run_tool("uninstall", "--system").returncode, 0)
+        self.assertEqual(os.listdir(os.path.join(self.system_root, "etc/opt")), [])
+        self.assertTrue(os.path.isdir(os.path.join(self.system_root, "etc")))
+
+    def test_a_linked_manifest_folder_is_not_removed(self):
+        target = os.path.join(self.tmp, "elsewhere")
+        os.makedirs(target)
+        os.makedirs(os.path.join(self.system_root, "etc/chromium"))
+        os.symlink(target, os.path.join(self.system_root, "etc/chromium/native-messaging-hosts"))
+        self.assertEqual(self.run_tool("install", "--system", "--browser", "chromium", "--extension-id", ID_A,
+                                       "--host", self.host).returncode, 0)
+        status, report = self.run_json("uninstall", "--system")
+        self.assertEqual(status, 0, report)
+        self.assertEqual([c["action"] for c in report["changes"]], ["removed"])
+        self.assertTrue(os.path.islink(os.path.join(self.system_root, "etc/chromium/native-messaging-hosts")))
+
+    def test_install_system_takes_the_browsers_installed_on_the_machine(self):
+        # The admin's own profile does not count.
+        self.detect("chromium", "google-chrome")
+        refused = self.run_tool("install", "--system", "--extension-id", ID_A, "--host", self.host)
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn("No browser that can be registered for every user was found on this machine (looked for "
+                      "%s/etc/opt/chrome, %s/opt/google/chrome/chrome, " % (self.system_root, self.system_root),
+                      refused.stderr)
+        self.assertIn("/usr/bin/microsoft-edge-dev); name one with --browser", refused.stderr)
+        self.assertFalse(os.path.exists(os.path.join(self.system_root, "etc")))
+
+        # A program, or the browser's system-wide folder, tells that it is installed.
+        self.stage_program("/usr/bin/chromium")
+        self.stage_program("/opt/microsoft/msedge/msedge")
+        os.makedirs(os.path.join(self.system_root, "etc/opt/chrome"))
+        status, report = self.run_json("install", "--system", "--extension-id", ID_A, "--host", self.host)
+        self.assertEqual(status, 0, report)
+        self.assertEqual([(c["where"], c["browsers"]) for c in report["changes"]], [
+            (self.system_manifest("etc/opt/chrome/native-messaging-hosts"),
+             ["chrome", "chrome-beta", "chrome-dev", "chrome-canary"]),
+            (self.system_manifest("etc/chromium/native-messaging-hosts"), ["chromium"]),
+            (self.system_manifest("etc/opt/edge/native-messaging-hosts"), ["edge"]),
+        ])
+        # "all" with --system means the same browsers.
+        again = self.run_tool("install", "--system", "--browser", "all", "--extension-id", ID_A, "--host", self.host)
+        self.assertEqual([line.split()[0] for line in again.stdout.splitlines()], ["unchanged"] * 3)
 
 
 class Doctor(RegisterTestCase):
@@ -1051,6 +1152,7 @@ class FixesThatWork(RegisterTestCase):
         self.assertEqual(as_nobody("uninstall").returncode, 0)
 
         # Only the folder is root's: the manifest can be read but not replaced.
+        os.makedirs(folder, exist_ok=True)  # uninstall removed it, emptied
         os.chown(folder, 0, 0)
         self.write_file(self.path, json.dumps(self.expected_manifest(os.path.join(app, "orvix-chrome-native-host"),
                                                                      ID_A)))

@@ -1,7 +1,9 @@
 """The Debian package, unpacked into a temporary root with dpkg-deb -x: its
 programs register the host from there into a temporary profile, and doctor
-finds that registration working. The package is made afresh from the build
-in ORVIX_BUILD_DIR with CPack, into the test's own folder."""
+finds that registration working, and its prerm takes back on removal the
+system-wide registrations that name the packaged host. The package is made
+afresh from the build in ORVIX_BUILD_DIR with CPack, into the test's own
+folder."""
 import json
 import os
 import shutil
@@ -82,6 +84,51 @@ class DebPackage(unittest.TestCase):
         self.assertEqual(ran.returncode, 0, ran.stderr)
         self.assertIn("orvix-native-host-register install --extension-id", ran.stdout)
         self.assertEqual(os.listdir(os.path.join(self.config, "chromium")), [])
+
+    def test_prerm_on_removal_takes_back_the_system_registrations_naming_the_packaged_host(self):
+        # The prerm runs the unpacked tool (DPKG_ROOT) against the staged system root.
+        installed_host = "/usr/bin/orvix-chrome-native-host"
+        self.assertTrue(os.access(self.root + installed_host, os.X_OK))
+        system = self.env["ORVIX_REGISTER_SYSTEM_ROOT"]
+        manifests = {folder: os.path.join(system, folder, "native-messaging-hosts",
+                                          "com.orvix.chrome_native_host.json")
+                     for folder in ("etc/opt/chrome", "etc/chromium", "etc/opt/edge")}
+        for folder, host in (("etc/opt/chrome", installed_host), ("etc/chromium", installed_host),
+                             ("etc/opt/edge", "/opt/other/host")):
+            printed = self.register("print", "--extension-id", EXTENSION_ID, "--host", host)
+            os.makedirs(os.path.dirname(manifests[folder]))
+            with open(manifests[folder], "w", encoding="utf-8") as f:
+                f.write(printed.stdout)
+        control = os.path.join(self.home, "control")
+        subprocess.run(["dpkg-deb", "-e", self.deb, control], check=True)
+        env = dict(self.env, DPKG_ROOT=self.root)
+
+        def prerm(*args):
+            ran = subprocess.run(["sh", os.path.join(control, "prerm"), *args], capture_output=True, text=True,
+                                 env=env, timeout=LIMIT_SECONDS)
+            self.assertEqual(ran.returncode, 0, ran.stdout + ran.stderr)
+            return ran
+
+        for args in (["upgrade", "0.2.0"], ["deconfigure", "in-favour", "other", "1.0"], ["failed-upgrade", "0.0.9"]):
+            prerm(*args)
+            self.assertTrue(all(os.path.exists(path) for path in manifests.values()), args)
+
+        # A registration that cannot be read fails the tool (which then changes
+        # nothing), but never the removal.
+        blocked = manifests["etc/chromium"] + ".saved"
+        os.rename(manifests["etc/chromium"], blocked)
+        os.mkdir(manifests["etc/chromium"])
+        failed = prerm("remove")
+        self.assertIn("could not remove the system-wide registrations of " + installed_host, failed.stderr)
+        self.assertTrue(os.path.exists(manifests["etc/opt/chrome"]))
+        os.rmdir(manifests["etc/chromium"])
+        os.rename(blocked, manifests["etc/chromium"])
+
+        removed = prerm("remove")
+        self.assertIn(["left", manifests["etc/opt/edge"]], [line.split()[:2] for line in removed.stdout.splitlines()])
+        self.assertFalse(os.path.exists(os.path.join(system, "etc/chromium")))
+        self.assertFalse(os.path.exists(os.path.dirname(manifests["etc/opt/chrome"])))
+        self.assertTrue(os.path.exists(manifests["etc/opt/edge"]))
 
     def test_registers_the_unpacked_host_into_a_profile_and_doctor_finds_it_working(self):
         installed = self.register("install", "--browser", "chromium", "--extension-id", EXTENSION_ID)

@@ -107,7 +107,8 @@ class RegisterUnderWine(WineTestCase):
 
         status, out, err = self.tool("uninstall")
         self.assertEqual(status, 0, err)
-        self.assertEqual([line.split()[0] for line in out.splitlines()], ["deleted", "deleted", "removed"], out)
+        # Each key, then the NativeMessagingHosts key it leaves empty, then the manifest.
+        self.assertEqual([line.split()[0] for line in out.splitlines()], ["deleted"] * 4 + ["removed"], out)
         self.assertIsNone(self.registry_value("HKCU\\" + CHROME_KEY))
         self.assertFalse(os.path.exists(self.manifest))
 
@@ -123,6 +124,44 @@ class RegisterUnderWine(WineTestCase):
         self.assertEqual(status, 0, err)
         self.assertIsNone(self.registry_value("HKLM\\" + CHROME_KEY, "32"))
         self.assertTrue(os.path.exists(self.manifest))
+
+    def test_uninstall_deletes_the_hosts_key_it_leaves_empty_in_each_view_and_nothing_above(self):
+        folder = "Software\\%s\\NativeMessagingHosts"
+        chrome, edge = folder % "Google\\Chrome", folder % "Microsoft\\Edge"
+        # Another program's value in one view of Edge's key, another host below Chrome's per-user key.
+        self.addCleanup(self.wine.run, "reg.exe", "delete", "HKLM\\" + edge, "/f", "/reg:32", check=False)
+        self.wine.run("reg.exe", "add", "HKLM\\" + edge, "/v", "theirs", "/d", "x", "/f", "/reg:32")
+        other = "HKCU\\%s\\com.other.host" % chrome
+        self.addCleanup(self.wine.run, "reg.exe", "delete", other, "/f", check=False)
+        self.wine.run("reg.exe", "add", other, "/ve", "/d", "C:\\Other\\manifest.json", "/f")
+        for scope in (["--system"], []):
+            status, out, err = self.tool("install", *scope, "--browser", "chrome", "--browser", "edge",
+                                         "--extension-id", EXTENSION_ID)
+            self.assertEqual(status, 0, err)
+            status, out, err = self.tool("uninstall", *scope)
+            self.assertEqual(status, 0, err)
+        for view, present in (("64", False), ("32", True)):
+            self.assertEqual(self.wine.registry_key_exists("HKLM\\" + edge, view), present, view)
+            self.assertFalse(self.wine.registry_key_exists("HKLM\\" + chrome, view), view)
+            self.assertTrue(self.wine.registry_key_exists("HKLM\\Software\\Google\\Chrome", view), view)
+        self.assertFalse(self.wine.registry_key_exists("HKCU\\" + edge))
+        self.assertEqual(self.registry_value(other), "C:\\Other\\manifest.json")
+
+    def test_uninstall_host_deletes_only_the_keys_whose_manifest_names_that_host(self):
+        theirs = "C:\\Other\\manifest.json"
+        self.assertEqual(self.tool("install", "--system", "--browser", "chrome", "--extension-id", EXTENSION_ID)[0], 0)
+        for view in ("64", "32"):
+            self.addCleanup(self.wine.run, "reg.exe", "delete", "HKLM\\" + EDGE_KEY, "/f", "/reg:" + view,
+                            check=False)
+            self.wine.run("reg.exe", "add", "HKLM\\" + EDGE_KEY, "/ve", "/d", theirs, "/f", "/reg:" + view)
+        status, out, err = self.tool("uninstall", "--system", "--host", self.host)
+        self.assertEqual(status, 0, err)
+        self.assertEqual([line.split()[:2] for line in out.splitlines()][:2],
+                         [["left", "HKLM\\" + EDGE_KEY]] * 2, out)
+        self.assertIsNone(self.registry_value("HKLM\\" + CHROME_KEY, "32"))
+        self.assertFalse(os.path.exists(self.manifest))
+        for view in ("64", "32"):
+            self.assertEqual(self.registry_value("HKLM\\" + EDGE_KEY, view), theirs)
 
     def test_a_key_naming_another_manifest_is_kept_unless_forced(self):
         theirs = "C:\\Other\\manifest.json"

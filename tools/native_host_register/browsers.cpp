@@ -62,6 +62,30 @@ constexpr std::array kBrowsers{
     // clang-format on
 };
 
+// The programs each browser's Linux package installs, for the browsers with a
+// system-wide folder (the others cannot be registered for every user). Sources:
+// [linux-package] https://chromium.googlesource.com/chromium/src/+/HEAD/chrome/installer/linux/common/installer.include
+//            (a Chrome channel's package installs into /opt/google/chrome[-<channel>] with a link
+//            /usr/bin/google-chrome-<channel>)
+// [edge-package] https://packages.microsoft.com/repos/edge/ (the microsoft-edge-<channel> packages: the same
+//            layout, /opt/microsoft/msedge[-<channel>]/msedge and /usr/bin/microsoft-edge-<channel>)
+// [chromium-package] https://packages.debian.org/stable/amd64/chromium/filelist (/usr/bin/chromium) and
+//            https://packages.fedoraproject.org/pkgs/chromium/chromium/ (/usr/bin/chromium-browser)
+struct LinuxPrograms {
+  std::string_view browser;
+  std::array<std::string_view, 2> paths;
+};
+constexpr std::array kLinuxPrograms{
+    LinuxPrograms{"chrome", {"/opt/google/chrome/chrome", "/usr/bin/google-chrome-stable"}},  // [linux-package]
+    LinuxPrograms{"chrome-beta", {"/opt/google/chrome-beta/chrome", "/usr/bin/google-chrome-beta"}},
+    LinuxPrograms{"chrome-dev", {"/opt/google/chrome-unstable/chrome", "/usr/bin/google-chrome-unstable"}},
+    LinuxPrograms{"chrome-canary", {"/opt/google/chrome-canary/chrome", "/usr/bin/google-chrome-canary"}},
+    LinuxPrograms{"chromium", {"/usr/bin/chromium", "/usr/bin/chromium-browser"}},              // [chromium-package]
+    LinuxPrograms{"edge", {"/opt/microsoft/msedge/msedge", "/usr/bin/microsoft-edge-stable"}},  // [edge-package]
+    LinuxPrograms{"edge-beta", {"/opt/microsoft/msedge-beta/msedge", "/usr/bin/microsoft-edge-beta"}},
+    LinuxPrograms{"edge-dev", {"/opt/microsoft/msedge-dev/msedge", "/usr/bin/microsoft-edge-dev"}},
+};
+
 // Linux and macOS locations: '/'-separated, whatever system computes them
 // (the tests check every system's table on every build).
 std::string below(std::string base, std::string_view relative) {
@@ -84,6 +108,20 @@ std::optional<std::string> user_data_folder(const Roots& roots, const BrowserRow
   }
   if (browser.linux_user.empty() || roots.config_home.empty()) return std::nullopt;
   return below(roots.config_home, browser.linux_user);
+}
+
+// What is_installed() looks for, below the system root: the folder above the
+// system-wide manifest folder, then the programs.
+std::vector<std::string> installation_signs(const Roots& roots, const BrowserRow& browser) {
+  if (roots.windows || roots.macos || browser.linux_system.empty() || !browser.flatpak_app.empty()) return {};
+  // The table's folders are '/'-separated on every build.
+  const std::string_view system = browser.linux_system;
+  std::vector<std::string> signs{roots.system_prefix + std::string(system.substr(0, system.rfind('/')))};
+  for (const auto& programs : kLinuxPrograms) {
+    if (programs.browser != browser.name) continue;
+    for (std::string_view path : programs.paths) signs.push_back(roots.system_prefix + std::string(path));
+  }
+  return signs;
 }
 
 std::string known_names() {
@@ -178,11 +216,17 @@ Result<void> check_browser_names(const std::vector<std::string>& names) {
   return {};
 }
 
+bool is_installed(const Roots& roots, const BrowserRow& browser) {
+  if (roots.windows || roots.macos) return is_detected(roots, browser);
+  const auto signs = installation_signs(roots, browser);
+  return std::any_of(signs.begin(), signs.end(), [](const std::string& sign) { return platform::path_exists(sign); });
+}
+
 Result<std::vector<const BrowserRow*>> select_browsers(const Roots& roots, const std::vector<std::string>& names,
                                                        WhenNoneNamed none_named) {
   if (auto known = check_browser_names(names); !known) return known.error();
   std::vector<const BrowserRow*> rows;
-  bool wanted_detected = names.empty() && none_named == WhenNoneNamed::detected;
+  bool wanted_detected = names.empty() && none_named != WhenNoneNamed::every_known;
   if (names.empty() && none_named == WhenNoneNamed::every_known) {
     for (const auto& row : kBrowsers) rows.push_back(&row);
   }
@@ -193,10 +237,24 @@ Result<std::vector<const BrowserRow*>> select_browsers(const Roots& roots, const
     }
     add_once(rows, find_browser(name));
   }
+  const bool machine = none_named == WhenNoneNamed::installed;
   if (wanted_detected) {
     for (const auto& row : kBrowsers) {
-      if (is_detected(roots, row)) add_once(rows, &row);
+      if (machine ? is_installed(roots, row) : is_detected(roots, row)) add_once(rows, &row);
     }
+  }
+  if (rows.empty() && machine && !roots.windows && !roots.macos) {
+    std::vector<std::string> signs;
+    for (const auto& row : kBrowsers) {
+      for (auto& sign : installation_signs(roots, row)) {
+        if (std::find(signs.begin(), signs.end(), sign) == signs.end()) signs.push_back(std::move(sign));
+      }
+    }
+    std::string looked_for;
+    for (const auto& sign : signs) looked_for += (looked_for.empty() ? "" : ", ") + sign;
+    return Failure{Failure::Kind::kInvalidInput,
+                   "No browser that can be registered for every user was found on this machine (looked for " +
+                       looked_for + "); name one with --browser (\"" + kProgramName + " list\" shows them all)."};
   }
   if (rows.empty()) {
     return Failure{Failure::Kind::kInvalidInput,

@@ -17,7 +17,11 @@
 //   LOCALAPPDATA          where Windows browsers keep their user data
 //
 // A browser counts as detected when its user data folder exists (for a
-// Flatpak row, its ~/.var/app/<app id> folder). Nothing here writes.
+// Flatpak row, its ~/.var/app/<app id> folder), and as installed on a Linux
+// machine when the folder above its system-wide manifest folder or one of its
+// programs exists below the system root: a system-wide registration is for
+// every user, so it must not depend on whether the administrator ever ran the
+// browser. Nothing here writes.
 #pragma once
 
 #include <optional>
@@ -92,15 +96,24 @@ std::optional<Target> target_for(const Roots& roots, const BrowserRow& browser, 
 // Whether `browser` appears installed for this user (see above).
 bool is_detected(const Roots& roots, const BrowserRow& browser);
 
-enum class WhenNoneNamed { detected, every_known };
+// Whether `browser` appears installed on this Linux machine (see above); only
+// browsers with a system-wide folder can be. On Windows and macOS, where no
+// such sign is as cheap, is_detected().
+bool is_installed(const Roots& roots, const BrowserRow& browser);
+
+// detected: every detected browser; installed: every installed one (the
+// system-wide default); every_known: the whole table.
+enum class WhenNoneNamed { detected, installed, every_known };
 
 // Fails unless each of `names` (the --browser values) is a known browser's
 // name or "all", with a sentence that lists the known ones.
 [[nodiscard]] Result<void> check_browser_names(const std::vector<std::string>& names);
 
 // The rows `names` pick (the --browser values): each known name, "all" for
-// every detected browser. With no names, `none_named` decides. Fails like
-// check_browser_names(), or with a sentence when the selection comes out empty.
+// every detected browser (installed, when `none_named` says so). With no
+// names, `none_named` decides. Fails like check_browser_names(), or with a
+// sentence when the selection comes out empty, which names what was looked
+// for on Linux when installed browsers were wanted.
 [[nodiscard]] Result<std::vector<const BrowserRow*>> select_browsers(const Roots& roots,
                                                                      const std::vector<std::string>& names,
                                                                      WhenNoneNamed none_named);

@@ -73,12 +73,14 @@ constexpr std::array kCommands{
     Command{"install", "--extension-id --browser --host --system --force --replace-ids --dry-run --json", true,
             "  install --extension-id ID [--extension-id ID ...] [--browser NAME ...|all]\n"
             "          [--system] [--host PATH] [--force] [--replace-ids] [--dry-run]\n"
-            "      write the host manifest for each browser (default: every detected one);\n"
+            "      write the host manifest for each browser (default: every detected one;\n"
+            "      with --system on Linux, every one installed on the machine);\n"
             "      the ids join those the manifest already admits, unless --replace-ids\n",
             install_command},
-    Command{"uninstall", "--browser --system --dry-run --json", false,
-            "  uninstall [--browser NAME ...|all] [--system] [--dry-run]\n"
-            "      remove the registration (default: wherever one exists)\n",
+    Command{"uninstall", "--browser --system --host --dry-run --json", false,
+            "  uninstall [--browser NAME ...|all] [--system] [--host PATH] [--dry-run]\n"
+            "      remove the registration (default: wherever one exists; with --host, only\n"
+            "      those naming that host), and the manifest folders it leaves empty\n",
             uninstall_command},
     Command{"print", "--extension-id --host --browser", true,
             "  print --extension-id ID [...] [--host PATH] [--browser NAME]\n"

@@ -2,7 +2,7 @@
 //
 //   install --extension-id ID [--extension-id ID ...] [--browser NAME ...|all]
 //           [--system] [--host PATH] [--force] [--replace-ids] [--dry-run] [--json]
-//   uninstall [--browser NAME ...|all] [--system] [--dry-run] [--json]
+//   uninstall [--browser NAME ...|all] [--system] [--host PATH] [--dry-run] [--json]
 //   print --extension-id ID [...] [--host PATH] [--browser NAME]
 //   list [--wide] [--json]
 //   doctor [--browser NAME ...|all] [--extension-id ID ...] [--fix [--dry-run]] [--host PATH] [--json]

@@ -1,6 +1,7 @@
 #include "registration_plan.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <ostream>
 #include <set>
 
@@ -47,6 +48,7 @@ struct Step {
   bool executable = false;                // a script every user may run (a Flatpak wrapper)
   std::vector<std::string> browsers{};    // the browsers it serves, for the report
   Scope scope = Scope::user;
+  bool container = false;  // the folder or key that held a registration, removed as it is left empty
 };
 
 struct Plan {
@@ -58,6 +60,14 @@ struct Plan {
 
 // Makes the file or registry value hold `value`; nothing: removes the file or deletes the key.
 Result<void, platform::OsError> set(const Step& step, const std::optional<std::string>& value) {
+  // A removed container comes back as what it held is put back, next in the undo.
+  if (step.container && value) return {};
+  if (step.container && !step.key) {
+    std::error_code error;
+    std::filesystem::remove(step.path, error);
+    if (error) return platform::os_error_from_code(error.value());
+    return {};
+  }
   if (step.key) {
     if (value) return platform::write_default_value(step.key->hive, step.view, step.key->key, *value);
     auto deleted = platform::delete_key(step.key->hive, step.view, step.key->key);
@@ -205,17 +215,64 @@ Result<void> plan_wrapper(Plan& plan, const Roots& roots, const Location& locati
   return {};
 }
 
-// Adds the removal of the manifest at `path`, keeping its content to put back on failure.
-Result<void> plan_removal(Plan& plan, const std::string& path, std::vector<std::string> browsers, Scope scope,
-                          bool shared) {
+// Whether the manifest `content` at `path` names `host`, or no host was given
+// to match. A Flatpak browser's manifest names the wrapper beside it, which
+// starts the host.
+bool names_host(const std::string& path, const std::string& content, const std::optional<std::string>& host) {
+  if (!host) return true;
+  const auto named = check_manifest(content, true).host_path;
+  if (named != wrapper_path(path)) return named == *host;
+  auto wrapper = read_manifest_file(*named);
+  return wrapper && host_of_wrapper(*wrapper) == *host;
+}
+
+// Adds the removal of the manifest at `path`, keeping its content to put back
+// on failure; when it does not name `host`, reports it left instead. Returns
+// whether it goes.
+Result<bool> plan_removal(Plan& plan, const std::string& path, std::vector<std::string> browsers, Scope scope,
+                          bool shared, const std::optional<std::string>& host) {
   auto content = read_manifest_file(path);
   if (!content) return content.error();
+  if (!names_host(path, *content, host)) {
+    plan.unchanged.push_back(Change{"left", path, std::move(browsers), scope});
+    return false;
+  }
   plan.steps.push_back(Step{.path = path,
                             .previous = std::move(*content),
                             .shared = shared,
                             .browsers = std::move(browsers),
                             .scope = scope});
-  return {};
+  return true;
+}
+
+// Whether `folder` is a folder (not a link to one) that holds nothing but `entries`.
+bool holds_only(const std::string& folder, const std::vector<std::string>& entries) {
+  std::error_code error;
+  if (!std::filesystem::is_directory(std::filesystem::symlink_status(folder, error))) return false;
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    const auto name = it->path().filename();
+    if (std::none_of(entries.begin(), entries.end(),
+                     [&](const std::string& entry) { return std::filesystem::path(entry).filename() == name; })) {
+      return false;
+    }
+  }
+  return !error;
+}
+
+// Adds the removal of the folders that removing `removed` (files of one
+// folder: a manifest, and a Flatpak browser's wrapper) leaves empty: their
+// own, and in system scope the browser's folder above it.
+void plan_emptied_folders(Plan& plan, std::vector<std::string> removed, const Location& location) {
+  for (int levels = location.target.scope == Scope::system ? 2 : 1; levels > 0; --levels) {
+    std::string folder = platform::parent_path(removed.front());
+    if (!holds_only(folder, removed)) return;
+    plan.steps.push_back(Step{.path = folder,
+                              .previous = "",
+                              .browsers = location.browsers,
+                              .scope = location.target.scope,
+                              .container = true});
+    removed = {std::move(folder)};
+  }
 }
 
 // Windows: sets the location's key to name `manifest` in each view the browsers read.
@@ -262,7 +319,8 @@ Result<Plan> plan_install(const Context& context, const CommandLine& line) {
     }
     if (auto warning = cmd_exe_warning(*host)) plan.warnings.push_back(std::move(*warning));
   }
-  auto rows = select_browsers(context.roots, line.browsers, WhenNoneNamed::detected);
+  auto rows =
+      select_browsers(context.roots, line.browsers, line.system ? WhenNoneNamed::installed : WhenNoneNamed::detected);
   if (!rows) return rows.error();
   auto locations = locations_of(context.roots, *rows, line.system ? Scope::system : Scope::user, false);
   if (!locations) return locations.error();
@@ -320,29 +378,41 @@ Result<Plan> plan_uninstall(const Context& context, const CommandLine& line) {
   const Scope scope = line.system ? Scope::system : Scope::user;
   auto locations = locations_of(context.roots, *rows, scope, line.browsers.empty());
   if (!locations) return locations.error();
+  std::optional<std::string> host;
+  if (line.host) {
+    auto absolute = absolute_host(context, line);
+    if (!absolute) return absolute.error();
+    host = std::move(*absolute);
+  }
 
   Plan plan;
   if (!context.roots.windows) {
     for (const Location& location : *locations) {
       const std::string& path = location.target.manifest_path;
+      std::vector<std::string> removed;
       if (platform::path_exists(path)) {
-        auto planned = plan_removal(plan, path, location.browsers, scope, scope == Scope::system);
+        auto planned = plan_removal(plan, path, location.browsers, scope, scope == Scope::system, host);
         if (!planned) return planned.error();
+        if (!*planned) continue;  // it names another host: its wrapper stays too
+        removed.push_back(path);
       }
       // A Flatpak manifest's wrapper goes after it, so no manifest is left naming a missing wrapper.
       const std::string wrapper = wrapper_path(path);
-      if (location.target.browser->flatpak_app.empty() || !platform::path_exists(wrapper)) continue;
-      auto content = read_manifest_file(wrapper);
-      if (!content) return content.error();
-      if (!host_of_wrapper(*content)) {
-        plan.warnings.push_back(wrapper + " was not written by " + kProgramName + "; it stays.");
-        continue;
+      if (!location.target.browser->flatpak_app.empty() && platform::path_exists(wrapper)) {
+        auto content = read_manifest_file(wrapper);
+        if (!content) return content.error();
+        if (!host_of_wrapper(*content)) {
+          plan.warnings.push_back(wrapper + " was not written by " + kProgramName + "; it stays.");
+        } else {
+          plan.steps.push_back(Step{.path = wrapper,
+                                    .previous = std::move(*content),
+                                    .executable = true,
+                                    .browsers = location.browsers,
+                                    .scope = scope});
+          removed.push_back(wrapper);
+        }
       }
-      plan.steps.push_back(Step{.path = wrapper,
-                                .previous = std::move(*content),
-                                .executable = true,
-                                .browsers = location.browsers,
-                                .scope = scope});
+      if (!removed.empty()) plan_emptied_folders(plan, removed, location);
     }
     return plan;
   }
@@ -356,15 +426,35 @@ Result<Plan> plan_uninstall(const Context& context, const CommandLine& line) {
       auto value = read_registration(key, view);
       if (!value) return value.error();
       if (!*value) continue;
+      if (host) {
+        auto content = read_manifest_file(**value);
+        if (!content || !names_host(**value, *content, host)) {
+          plan.unchanged.push_back(Change{"left", registry_display(key, view), location.browsers, scope});
+          continue;
+        }
+      }
       leaving.insert(registry_display(key, view));
       if (std::find(manifests.begin(), manifests.end(), **value) == manifests.end()) manifests.push_back(**value);
       plan.steps.push_back(
           Step{.key = key, .view = view, .previous = *value, .browsers = location.browsers, .scope = scope});
+      // The NativeMessagingHosts key goes too when this key is all it holds
+      // (best effort: one that cannot be read stays).
+      const RegistryLocation folder{key.hive, key.key.substr(0, key.key.rfind('\\'))};
+      if (auto entries = platform::count_entries(folder.hive, view, folder.key); entries && *entries == 1) {
+        plan.steps.push_back(Step{.key = folder,
+                                  .view = view,
+                                  .previous = "",
+                                  .browsers = location.browsers,
+                                  .scope = scope,
+                                  .container = true});
+      }
     }
   }
   for (const auto& manifest : manifests) {
     if (still_named(context.roots, manifest, leaving) || !platform::path_exists(manifest)) continue;
-    if (auto planned = plan_removal(plan, manifest, {}, scope, false); !planned) return planned.error();
+    if (auto planned = plan_removal(plan, manifest, {}, scope, false, std::nullopt); !planned) {
+      return planned.error();
+    }
   }
   return plan;
 }

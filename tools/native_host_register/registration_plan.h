@@ -14,6 +14,16 @@
 // written before the manifest and removed after it; install also prints
 // the permission the app still lacks, as the command that grants it.
 //
+// uninstall --host PATH removes only the registrations whose manifest names
+// that host (what a package takes back on removal); the others are left and
+// reported as "left". uninstall also removes what it leaves empty and install
+// makes when missing, never anything above: on Linux and macOS the manifest's
+// folder (NativeMessagingHosts, native-messaging-hosts) and, in system scope,
+// the browser's folder above it (/etc/opt/chrome, /etc/chromium, ...), but
+// never a user data folder, /etc, /etc/opt or a home; on Windows the
+// NativeMessagingHosts key, in each view, once it holds no subkey or value.
+// A folder or key that holds anything else stays.
+//
 // The report has one line per file or key (with --json, one document that
 // also carries the failure); a failure without --json is returned for the
 // caller to print. Block only for the file system and the registry.

@@ -8,6 +8,7 @@
 // kRegistryUnsupported and nothing is touched (registry_posix.cpp).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -44,6 +45,10 @@ struct RegistryValue {
 // `value` (REG_SZ).
 [[nodiscard]] Result<void, OsError> write_default_value(RegistryHive hive, RegistryView view, const std::string& key,
                                                         const std::string& value);
+
+// How many subkeys and values `key` holds together (a default value that is
+// set counts); 0 when the key is missing.
+[[nodiscard]] Result<std::size_t, OsError> count_entries(RegistryHive hive, RegistryView view, const std::string& key);
 
 // Deletes `key` (which must have no subkeys). Returns false when it was not
 // there.

@@ -20,6 +20,8 @@ Result<void, OsError> write_default_value(RegistryHive, RegistryView, const std:
   return unsupported();
 }
 
+Result<std::size_t, OsError> count_entries(RegistryHive, RegistryView, const std::string&) { return unsupported(); }
+
 Result<bool, OsError> delete_key(RegistryHive, RegistryView, const std::string&) { return unsupported(); }
 
 }  // namespace orvix::platform

@@ -107,6 +107,20 @@ Result<void, OsError> write_default_value(RegistryHive hive, RegistryView view, 
   return {};
 }
 
+Result<std::size_t, OsError> count_entries(RegistryHive hive, RegistryView view, const std::string& key) {
+  OpenKey opened;
+  LSTATUS status =
+      ::RegOpenKeyExW(root_of(hive), win32::widen(key).c_str(), 0, KEY_QUERY_VALUE | view_flag(view), opened.out());
+  if (status == ERROR_FILE_NOT_FOUND) return std::size_t{0};
+  if (status != ERROR_SUCCESS) return registry_error(status);
+  DWORD subkeys = 0;
+  DWORD values = 0;
+  status = ::RegQueryInfoKeyW(opened.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                              nullptr, nullptr, nullptr);
+  if (status != ERROR_SUCCESS) return registry_error(status);
+  return std::size_t{subkeys} + values;
+}
+
 Result<bool, OsError> delete_key(RegistryHive hive, RegistryView view, const std::string& key) {
   LSTATUS status = ::RegDeleteKeyExW(root_of(hive), win32::widen(key).c_str(), view_flag(view), 0);
   if (status == ERROR_FILE_NOT_FOUND) return false;
