@@ -283,7 +283,9 @@ void check_talk_permission(const Roots& roots, const BrowserRow& browser, Health
 }  // namespace
 
 std::string quoted_if_needed(const Roots& roots, const std::string& text) {
-  if (roots.windows) return text.find(' ') == std::string::npos ? text : "\"" + text + "\"";
+  // cmd splits words at spaces, tabs, ',', ';' and '=', and gives & | ( ) < > ^
+  // meanings of their own, except between double quotes.
+  if (roots.windows) return text.find_first_of(" \t,;=&|()<>^") == std::string::npos ? text : "\"" + text + "\"";
   if (text.find_first_of(" \t'\"$\\") == std::string::npos) return text;
   return shell_quoted(text);
 }

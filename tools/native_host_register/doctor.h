@@ -135,7 +135,9 @@ void judge_browsers(const Roots& roots, const DoctorRequest& request, const std:
 std::string command_word(const Roots& roots, const std::string& own_path, std::string_view program);
 
 // `text` as one word of a command line: POSIX shells take it in single
-// quotes; Windows' cmd in double quotes, and only when it holds a space.
+// quotes; Windows' cmd in double quotes, when it holds a character that cmd
+// splits at or gives a meaning (a space, '&', '(' ...). A '%' cmd expands
+// even between quotes: doctor refuses host paths where that matters.
 std::string quoted_if_needed(const Roots& roots, const std::string& text);
 
 // A command that changes a system-wide registration, as it must be run.
