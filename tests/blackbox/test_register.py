@@ -164,6 +164,22 @@ class Install(RegisterTestCase):
         self.assertEqual(result.returncode, 1)
         self.assertIn("No supported browser was detected", result.stderr)
 
+    def test_without_home_the_browser_folders_are_still_found(self):
+        # A browser started without HOME (or with it empty) takes the home the
+        # user database gives, and XDG_CONFIG_HOME still leads to its folder.
+        self.detect("chromium")
+        for home in (None, ""):
+            with self.subTest(home=home):
+                self.env.pop("HOME", None)
+                if home is not None:
+                    self.env["HOME"] = home
+                result = self.run_tool("install", "--browser", "chromium", "--extension-id", ID_A, "--host",
+                                       self.host)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(self.read_manifest(self.user_manifest("chromium")),
+                                 self.expected_manifest(self.host, ID_A))
+                self.assertEqual(self.run_tool("uninstall", "--browser", "chromium").returncode, 0)
+
     def test_a_manifest_naming_another_host_is_kept_unless_forced(self):
         self.detect("chromium")
         path = self.user_manifest("chromium")
@@ -1104,6 +1120,46 @@ class FixesThatWork(RegisterTestCase):
         status, report = self.run_json("doctor", "--fix")
         self.assertEqual((status, report["applied"]), (1, []))
         self.assertEqual(self.snapshot(), before)
+
+    def test_a_host_path_the_shell_would_read_is_quoted_in_the_fix(self):
+        # Unquoted, each of these folders splits the command, runs another or
+        # is a syntax error: "a`id`b" would run id.
+        for folder in ("orvix(copy)", "a&b", "a`id`b", "x|y", "a<b>c", "é~*?[1]#"):
+            with self.subTest(folder=folder):
+                host = self.copy(self.host, folder)
+                os.chmod(host, 0o644)
+                self.register(host)
+                problem = self.problem()
+                self.assertEqual(problem["code"], "host_not_executable")
+                self.assertEqual(problem["fix"], "Make it executable: chmod +x " + shlex.quote(host))
+                self.follow(problem["fix"])
+                self.assert_healthy()
+
+    def test_a_manifest_that_cannot_be_read_is_replaced_by_the_fix_for_the_extension(self):
+        # A pipe (where the browser waits for ever) or a file over the limit:
+        # the fix doctor names for the extension, an install with --force,
+        # writes it anew; without --force install keeps it.
+        for case in ("pipe", "huge", "invalid"):
+            with self.subTest(case=case):
+                if os.path.lexists(self.path):
+                    os.remove(self.path)
+                if case == "pipe":
+                    os.makedirs(os.path.dirname(self.path), exist_ok=True)
+                    os.mkfifo(self.path)
+                else:
+                    self.write_file(self.path, " " * (2 << 20) if case == "huge" else "{not json")
+                status, report = self.run_json("doctor", "--extension-id", ID_A)
+                self.assertEqual(status, 1, report)
+                [verdict] = [b for b in report["browsers"] if b["browser"] == "chromium"]
+                [problem] = verdict["problems"]
+                self.assertEqual(problem["code"], "extension_not_admitted")
+                self.assertTrue(problem["fix"].endswith(" --force"), problem["fix"])
+                kept = self.run_tool("install", "--browser", "chromium", "--extension-id", ID_A)
+                self.assertEqual(kept.returncode, 1)
+                self.assertEqual(stat.S_ISFIFO(os.lstat(self.path).st_mode), case == "pipe")
+                self.follow(problem["fix"])
+                self.assertEqual(self.read_manifest(self.path), self.expected_manifest(self.host, ID_A))
+                self.assert_healthy()
 
     @unittest.skipIf(os.geteuid() != 0, "needs root to write as another user")
     def test_a_manifest_root_wrote_into_the_users_home_is_given_back(self):

@@ -119,8 +119,11 @@ void judge_browsers(const Roots& roots, const DoctorRequest& request, const std:
     }
     for (const auto& id : request.extension_ids) {
       if (std::find(used.extension_ids.begin(), used.extension_ids.end(), id) != used.extension_ids.end()) continue;
+      // install keeps a manifest it cannot read or that names another host
+      // (here: a broken one) unless forced.
       const std::string install =
-          install_command_line(roots, *browser, used.target.scope, {id}, used.host_path, own_path);
+          install_command_line(roots, *browser, used.target.scope, {id}, used.host_path, own_path) +
+          (used.problems.empty() ? "" : " --force");
       verdict.problems.push_back(
           Problem{"extension_not_admitted",
                   used.target.where() + " does not admit the extension " + id + "; it admits " +

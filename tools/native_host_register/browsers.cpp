@@ -6,6 +6,7 @@
 #include "host_manifest.h"
 #include "platform/environment.h"
 #include "platform/path.h"
+#include "support/file_owner.h"
 #include "support/os_family.h"
 #include "support/program_path.h"
 
@@ -152,7 +153,10 @@ Roots Roots::from_environment() {
   const platform::OsFamily family = platform::os_family();
   roots.windows = family == platform::OsFamily::windows;
   roots.macos = family == platform::OsFamily::macos;
-  roots.home = platform::environment_variable("HOME").value_or("");
+  // Without HOME (or with it empty) the browser takes the home the user
+  // database gives, as glib does; so does this tool, to look where it looks.
+  const auto home = platform::environment_variable("HOME");
+  roots.home = home && !home->empty() ? *home : roots.windows ? std::string() : platform::user_database_home();
   // The XDG rules ignore a relative value.
   auto xdg_folder = [&](const char* variable, std::string_view below_home) {
     auto xdg = platform::environment_variable(variable);

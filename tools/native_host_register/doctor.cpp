@@ -1,6 +1,7 @@
 #include "doctor.h"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <set>
 #include <sstream>
@@ -286,8 +287,14 @@ std::string quoted_if_needed(const Roots& roots, const std::string& text) {
   // cmd splits words at spaces, tabs, ',', ';' and '=', and gives & | ( ) < > ^
   // meanings of their own, except between double quotes.
   if (roots.windows) return text.find_first_of(" \t,;=&|()<>^") == std::string::npos ? text : "\"" + text + "\"";
-  if (text.find_first_of(" \t'\"$\\") == std::string::npos) return text;
-  return shell_quoted(text);
+  // A POSIX shell takes a word as it stands only when it holds no character
+  // the shell reads: ( ) & | ; < > ` * ? [ ~ # ! and the like split, expand or
+  // run something (a folder "a`id`b" would run id).
+  const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) {
+    return c >= 0x80 || std::isalnum(c) != 0 ||
+           std::string_view("_@%+=:,./-").find(static_cast<char>(c)) != std::string_view::npos;
+  });
+  return plain ? text : shell_quoted(text);
 }
 
 std::string as_admin(const Roots& roots, const std::string& command) {

@@ -36,7 +36,8 @@ void check_origins(const json::Value* origins, ManifestCheck& check) {
     if (auto unslashed = text != nullptr && !id ? id_of_origin(std::string(*text) + "/") : std::nullopt) {
       check.problems.push_back({"origin_missing_slash", "allowed_origins holds \"" + std::string(*text) +
                                                             "\", which lacks the trailing slash, so the browser "
-                                                            "admits no extension through it."});
+                                                            "refuses the whole manifest and finds no host for "
+                                                            "any extension."});
       check.unslashed_ids.push_back(*unslashed);
       continue;
     }

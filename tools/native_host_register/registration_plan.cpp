@@ -145,8 +145,10 @@ Result<void> plan_manifest(Plan& plan, const std::string& path, const std::strin
   const bool force = line.force;
   std::vector<std::string> admitted;
   std::optional<std::string> current;
-  if (platform::path_exists(path)) {
-    auto content = read_manifest_file(path);
+  // --force replaces even a manifest that cannot be read (a pipe, a file over
+  // the limit), as doctor's fix for one says.
+  auto content = read_manifest_file(path);
+  if (platform::path_exists(path) && (content || !force)) {
     if (!content) return content.error();
     const ManifestCheck check = check_manifest(*content, true);
     if (!force && !check.host_path) {

@@ -21,4 +21,9 @@ std::optional<std::string> other_owner(const std::string& path);
 // id, or that id as a number; Windows: %USERNAME%, or "" when unset).
 std::string current_user_name();
 
+// The home folder the user database gives the user running this program,
+// where a browser started without HOME keeps its profile; "" when there is
+// none, and on Windows.
+std::string user_database_home();
+
 }  // namespace orvix::platform

@@ -23,4 +23,9 @@ std::optional<std::string> other_owner(const std::string& path) {
 
 std::string current_user_name() { return user_name(::geteuid()); }
 
+std::string user_database_home() {
+  const passwd* entry = ::getpwuid(::getuid());
+  return entry != nullptr && entry->pw_dir != nullptr ? std::string(entry->pw_dir) : std::string();
+}
+
 }  // namespace orvix::platform
