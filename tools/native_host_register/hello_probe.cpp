@@ -90,11 +90,16 @@ Result<HelloReport> probe_host(const std::string& host_path, const std::string& 
   // The browser closes the host's input when it is done; the host must end.
   host.close_stdin();
   auto rest = host.read_stdout_to_end(limit);
-  auto errors = host.read_stderr_to_end(limit);
+  // A host still holding its stdout holds its stderr too: waiting for that
+  // as well would only make doctor wait twice as long.
+  auto errors = rest ? host.read_stderr_to_end(limit) : Result<std::string>(std::string());
   const std::string stderr_text = errors ? *errors : std::string();
   if (!rest) {
-    // Dropping the handle kills a host that would not end.
-    return probe_failure("the host did not end after its input closed: " + rest.error().text, stderr_text);
+    // Dropping the handle kills a host that would not end. One that never
+    // answered is said so first: that is what the browser sees.
+    return probe_failure((report ? std::string() : report.error().text + ", and ") +
+                             "the host did not end after its input closed: " + rest.error().text,
+                         stderr_text);
   }
   auto status = host.wait();
   if (!report) return probe_failure(report.error().text, stderr_text);
