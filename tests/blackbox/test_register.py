@@ -448,6 +448,18 @@ class Flatpak(RegisterTestCase):
         self.assertEqual(self.install().returncode, 0)
         self.assertEqual(self.read_manifest(self.manifest)["path"], self.wrapper)
 
+    def test_fix_registers_a_moved_host_while_the_app_still_lacks_its_permission(self):
+        # The permission is the user's decision; the moved host is not.
+        moved = shutil.copy2(self.host, os.path.join(self.tmp, "moved-host"))
+        self.assertEqual(self.install(host=moved).returncode, 0)
+        os.remove(moved)
+        status, report = self.run_json("doctor", "--fix", "--browser", "chromium-flatpak")
+        self.assertEqual(status, 1, report)  # the permission is still missing
+        self.assertIn("wrote      %s    chromium-flatpak (user)" % self.wrapper, report["applied"])
+        _, row = self.doctor_row()
+        self.assertEqual([p["code"] for p in row["problems"]], ["flatpak_permission_missing"])
+        self.assertEqual(row["host"], self.host)
+
     def test_uninstall_removes_the_manifest_then_its_wrapper(self):
         self.assertEqual(self.install().returncode, 0)
         # --host goes by the host the wrapper starts: another host's removal leaves both.

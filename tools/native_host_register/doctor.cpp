@@ -237,11 +237,16 @@ std::vector<std::string> apply_fixes(const Context& context, const CommandLine& 
     if (!row.registered || row.problems.empty() || !done.insert(row.target.where()).second) continue;
     bool host_gone = false;
     bool decided = true;
+    bool fixable = false;
     for (const auto& problem : row.problems) {
       host_gone |= problem.code == "host_missing";
-      decided &= problem.code == "host_missing" || problem.code == "origin_missing_slash";
+      const bool rewrite = problem.code == "host_missing" || problem.code == "origin_missing_slash";
+      fixable |= rewrite;
+      // A Flatpak app's permission is the user's to grant and no rewrite
+      // touches it: it does not hold back the rewrite of its manifest.
+      decided &= rewrite || problem.code == "flatpak_permission_missing";
     }
-    if (!decided || (!host_gone && !row.host_path)) continue;
+    if (!decided || !fixable || (!host_gone && !row.host_path)) continue;
     CommandLine change;
     change.browsers = {std::string(row.target.browser->name)};
     change.system = row.target.scope == Scope::system;
