@@ -834,6 +834,17 @@ class Doctor(RegisterTestCase):
         self.assertEqual(status, 1)
         self.assertIn("host sent a frame length of", self.only_registration(report)["problems"][0]["problem"])
 
+    def test_a_manifest_that_starts_with_a_byte_order_mark_is_read_as_the_browser_reads_it(self):
+        # Notepad writes one; the browser skips it.
+        path = self.install_chromium()
+        with open(path, "rb") as f:
+            text = f.read()
+        with open(path, "wb") as f:
+            f.write(b"\xef\xbb\xbf" + text)
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 0, report)
+        self.assertEqual(self.only_registration(report)["origins"], ["chrome-extension://%s/" % ID_A])
+
     def test_removed_host_reads_as_broken_with_the_fix_in_text_form(self):
         host_copy = os.path.join(self.tmp, "bin", "orvix-chrome-native-host")
         os.makedirs(os.path.dirname(host_copy))

@@ -130,6 +130,8 @@ std::string manifest_text(const std::string& host_path, const std::vector<std::s
 
 ManifestCheck check_manifest(std::string_view text, bool relative_path_allowed) {
   ManifestCheck check;
+  // The browser skips a UTF-8 byte order mark, which Notepad writes.
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   auto parsed = json::parse_json(text);
   if (!parsed || !parsed->is_object()) {
     check.problems.push_back(
