@@ -1242,6 +1242,21 @@ class FixesThatWork(RegisterTestCase):
         self.follow(problem[0]["fix"])
         self.assertEqual(as_nobody("doctor").returncode, 0)
 
+        # Under a umask of 077 root's folder cannot even be searched: it hides
+        # the manifest from the user and the browser, and takes no new one.
+        # Each run names what it sees; two chowns give both back.
+        shutil.rmtree(folder)
+        as_root = subprocess.run([register, "install", "--extension-id", ID_A], capture_output=True, text=True,
+                                 env=self.env, timeout=LIMIT_SECONDS, umask=0o077)
+        self.assertEqual(as_root.returncode, 0, as_root.stderr)
+        self.assertEqual(as_nobody("install", "--extension-id", ID_A).returncode, 1)
+        for given_back in ([folder], [self.path]):
+            problem = problems()
+            self.assertEqual([p["code"] for p in problem], ["manifest_not_yours"])
+            self.assertTrue(problem[0]["fix"].endswith("nobody: " + " ".join(given_back)), problem[0]["fix"])
+            self.follow(problem[0]["fix"])
+        self.assertEqual(as_nobody("doctor").returncode, 0)
+
 
 if __name__ == "__main__":
     unittest.main()

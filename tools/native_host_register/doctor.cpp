@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <sstream>
@@ -52,6 +53,16 @@ bool check_owner(const std::string& path, bool readable, ManifestHealth& health)
       {"manifest_not_yours", text + ", so you cannot replace or remove the manifest" +
                                  (readable ? "." : ", and the browser, running as you, cannot read it.")});
   return true;
+}
+
+// Whether looking at `path` is refused. A folder of the user's that root
+// made unsearchable (install run with sudo and a strict umask) hides the
+// manifest from the user and the browser alike, and takes no new one: doctor
+// names it with the chown that mends it.
+bool search_refused(const std::string& path) {
+  std::error_code error;
+  (void)std::filesystem::status(path, error);
+  return error == std::errc::permission_denied;
 }
 
 // Flatpak: the manifest names a wrapper of this tool, which names the host;
@@ -355,7 +366,8 @@ DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const 
           key_problems.push_back({"registry_manifest_missing",
                                   "The registry names the manifest " + *row.manifest_path + ", which does not exist."});
         }
-      } else if (platform::path_exists(target->manifest_path)) {
+      } else if (platform::path_exists(target->manifest_path) ||
+                 (scope == Scope::user && search_refused(target->manifest_path))) {
         row.manifest_path = target->manifest_path;
         row.registered = true;
       }
