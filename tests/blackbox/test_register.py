@@ -583,6 +583,7 @@ class CommandLine(RegisterTestCase):
             (["list", "--wide=yes"], "--wide takes no value"),
             (["install", "--extension-id"], "--extension-id needs a value"),
             (["print", "--host", "/x"], "print needs at least one --extension-id"),
+            (["doctor", "--dry-run"], "doctor takes --dry-run only with --fix"),
             (["doctor", "--json", "--extension-id", "x"],
              'Extension id "x" is not 32 letters from a to p (chrome://extensions shows the id).'),
             (["uninstall", "--browser", "all", "--browser", "netscape"],

@@ -220,6 +220,9 @@ Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
   if (line.command->needs_extension_id && line.extension_ids.empty()) {
     return usage_error(args[0] + " needs at least one --extension-id");
   }
+  // doctor only checks unless --fix: a --dry-run alone would promise a change it never makes.
+  if (line.command->name == "doctor" && line.dry_run && !line.fix)
+    return usage_error("doctor takes --dry-run only with --fix");
   if (auto ids = extension_ids(line.extension_ids); !ids) return usage_error(ids.error().text);
   if (auto known = check_browser_names(line.browsers); !known) return usage_error(known.error().text);
   return line;
