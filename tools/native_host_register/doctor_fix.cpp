@@ -3,7 +3,8 @@
 
 #include "doctor.h"
 #include "fix_lines.h"
-#include "registration_plan.h"
+#include "install.h"
+#include "uninstall.h"
 
 namespace orvix::register_tool {
 
