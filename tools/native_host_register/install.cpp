@@ -41,16 +41,14 @@ Result<void> plan_manifest(Plan& plan, const std::string& path, const std::strin
   admitted.insert(admitted.end(), ids.begin(), ids.end());  // all well formed: checked or from check_manifest
   const std::string text = manifest_text(named, *extension_ids(admitted));
   const Scope scope = location.target.scope;
-  if (current == text) {
-    plan.unchanged.push_back(Change{"unchanged", path, location.browsers, scope});
-  } else {
-    plan.steps.push_back(Step{.path = path,
-                              .value = text,
-                              .previous = current,
-                              .shared = scope == Scope::system,
-                              .browsers = location.browsers,
-                              .scope = scope});
-  }
+  plan_write(plan,
+             Step{.path = path,
+                  .value = text,
+                  .previous = current,
+                  .shared = scope == Scope::system,
+                  .browsers = location.browsers,
+                  .scope = scope},
+             current == text);
   return {};
 }
 
@@ -78,17 +76,14 @@ Result<void> plan_wrapper(Plan& plan, const Roots& roots, const Location& locati
     }
     current = std::move(*content);
   }
-  const Scope scope = location.target.scope;
-  if (current == text && platform::is_executable_file(path)) {
-    plan.unchanged.push_back(Change{"unchanged", path, location.browsers, scope});
-  } else {
-    plan.steps.push_back(Step{.path = path,
-                              .value = text,
-                              .previous = current,
-                              .executable = true,
-                              .browsers = location.browsers,
-                              .scope = scope});
-  }
+  plan_write(plan,
+             Step{.path = path,
+                  .value = text,
+                  .previous = current,
+                  .executable = true,
+                  .browsers = location.browsers,
+                  .scope = location.target.scope},
+             current == text && platform::is_executable_file(path));
   const std::string_view app = location.target.browser->flatpak_app;
   if (!read_talk_permission(roots, app).granted) plan.permissions.push_back(permission_command(app));
   return {};
@@ -100,20 +95,18 @@ Result<void> plan_keys(Plan& plan, const Location& location, const std::string& 
   for (RegistryView view : views_of(key.hive)) {
     auto current = read_registration(key, view);
     if (!current) return current.error();
-    const std::string display = registry_display(key, view);
-    if (*current == manifest) {
-      plan.unchanged.push_back(Change{"unchanged", display, location.browsers, location.target.scope});
-    } else if (*current && !force) {
-      return Failure{Failure::Kind::kInvalidInput,
-                     display + " names another manifest (" + **current + "); use --force to replace it."};
-    } else {
-      plan.steps.push_back(Step{.key = key,
-                                .view = view,
-                                .value = manifest,
-                                .previous = *current,
-                                .browsers = location.browsers,
-                                .scope = location.target.scope});
+    if (*current && *current != manifest && !force) {
+      return Failure{Failure::Kind::kInvalidInput, registry_display(key, view) + " names another manifest (" +
+                                                       **current + "); use --force to replace it."};
     }
+    plan_write(plan,
+               Step{.key = key,
+                    .view = view,
+                    .value = manifest,
+                    .previous = *current,
+                    .browsers = location.browsers,
+                    .scope = location.target.scope},
+               *current == manifest);
   }
   return {};
 }

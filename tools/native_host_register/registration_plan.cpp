@@ -23,6 +23,9 @@ struct Outcome {
   std::vector<std::string> permissions;  // commands the user still has to run once (Flatpak)
 };
 
+// The file, or the key and its view, for the report.
+std::string where_of(const Step& step) { return step.key ? registry_display(*step.key, step.view) : step.path; }
+
 // Makes the file or registry value hold `value`; nothing: removes the file or deletes the key.
 Result<void, platform::OsError> set(const Step& step, const std::optional<std::string>& value) {
   // A removed container comes back as what it held is put back, next in the undo.
@@ -55,7 +58,7 @@ Outcome apply(const Plan& plan, bool dry_run) {
     const char* action =
         step.key ? (step.value ? (dry_run ? "would set" : "set") : (dry_run ? "would delete" : "deleted"))
                  : (step.value ? (dry_run ? "would write" : "wrote") : (dry_run ? "would remove" : "removed"));
-    std::string where = step.key ? registry_display(*step.key, step.view) : step.path;
+    std::string where = where_of(step);
     if (step.key && step.value) where += " = " + *step.value;
     if (auto done = dry_run ? Result<void, platform::OsError>() : set(step, step.value); !done) {
       while (applied > 0) {
@@ -112,6 +115,14 @@ Result<int> report(const Outcome& outcome, bool json, std::ostream& out) {
 }
 
 }  // namespace
+
+void plan_write(Plan& plan, Step step, bool unchanged) {
+  if (unchanged) {
+    plan.unchanged.push_back(Change{"unchanged", where_of(step), std::move(step.browsers), step.scope});
+  } else {
+    plan.steps.push_back(std::move(step));
+  }
+}
 
 Result<std::vector<Location>> locations_of(const Roots& roots, const std::vector<const BrowserRow*>& rows, Scope scope,
                                            bool skip_missing) {

@@ -53,6 +53,10 @@ struct Plan {
   std::vector<std::string> permissions;  // commands the user still has to run once (Flatpak)
 };
 
+// Adds `step`, which writes a file or sets a registry value; or, when
+// `unchanged` (it holds that value already), the report line that says so.
+void plan_write(Plan& plan, Step step, bool unchanged);
+
 // The locations of `rows` in `scope`, each once with the browsers it serves.
 // A browser without one is refused, or left out when `skip_missing`.
 [[nodiscard]] Result<std::vector<Location>> locations_of(const Roots& roots, const std::vector<const BrowserRow*>& rows,
