@@ -34,6 +34,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "browsers.h"
@@ -49,6 +50,9 @@ struct HelloReport {
   std::optional<std::string> descriptor_path;  // where it looked for the runtime
   std::optional<std::string> error;            // "<code>: <message>" when the runtime is not usable
 };
+
+// What doctor asks the host, and fix lines tell the user to ask it.
+inline constexpr std::string_view kHelloRequest = R"({"id":1,"method":"hello"})";
 
 // Starts the host at `host_path` as the browser does: in the host's folder,
 // with `origin` as its only argument; on Windows through

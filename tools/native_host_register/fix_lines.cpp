@@ -99,7 +99,7 @@ std::string fix_for(const ManifestProblem& problem, const Roots& roots, const He
   }
   if (problem.code == "host_failed") {
     // cmd's echo prints the quotes it is given; a POSIX shell's takes them away.
-    const std::string hello = roots.windows ? R"({"id":1,"method":"hello"})" : R"('{"id":1,"method":"hello"}')";
+    const std::string hello = roots.windows ? std::string(kHelloRequest) : shell_quoted(kHelloRequest);
     return "Run the host by hand to see why: echo " + hello + " | " + command_word(roots, own_path, "orvix-nm-client") +
            " " + quoted_if_needed(roots, row.host_path.value_or("")) + "; then reinstall it if it is damaged.";
   }

@@ -12,8 +12,6 @@ namespace orvix::register_tool {
 
 namespace {
 
-constexpr std::string_view kHelloRequest = R"({"id":1,"method":"hello"})";
-
 Failure peer_failure(std::string text) { return Failure{Failure::Kind::kPeer, std::move(text)}; }
 
 // Reads the reply of a hello request; a failure says what the host did instead.
