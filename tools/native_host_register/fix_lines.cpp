@@ -2,6 +2,7 @@
 
 #include "doctor.h"
 #include "flatpak.h"
+#include "hello_probe.h"
 #include "platform/path.h"
 #include "support/file_owner.h"
 #include "support/program_path.h"

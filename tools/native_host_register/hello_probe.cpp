@@ -1,6 +1,7 @@
+#include "hello_probe.h"
+
 #include <variant>
 
-#include "doctor.h"
 #include "json/lookup.h"
 #include "json/parse.h"
 #include "platform/environment.h"
