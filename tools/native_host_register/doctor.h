@@ -112,10 +112,10 @@ void judge_browsers(const Roots& roots, const DoctorRequest& request, const std:
 // their fixes. For scripts (`json`): one compact document with every row.
 void render_doctor(const DoctorReport& report, bool json, std::ostream& out);
 
-// doctor --fix: each registration whose only problems need no decision is
-// rewritten (or removed, when its host is gone and `replacement` is nothing)
-// by install or uninstall, which check, apply and roll back. Returns one
-// line per change made, or that would be made with --dry-run.
+// doctor --fix (above), with `replacement` the host that --host names or the
+// one beside this tool (nothing: neither exists); install and uninstall
+// check, apply and roll back. Returns one line per change made, or that
+// would be made with --dry-run.
 std::vector<std::string> apply_fixes(const Context& context, const CommandLine& line, const DoctorReport& report,
                                      const std::optional<std::string>& replacement);
 
