@@ -38,6 +38,7 @@
 #include "browsers.h"
 #include "command_line.h"
 #include "hello_probe.h"
+#include "host_manifest.h"
 #include "platform/result.h"
 
 namespace orvix::register_tool {
@@ -111,6 +112,15 @@ void judge_browsers(const Roots& roots, const DoctorRequest& request, const std:
 // without one), each followed by what the host said and the problems with
 // their fixes. For scripts (`json`): one compact document with every row.
 void render_doctor(const DoctorReport& report, bool json, std::ostream& out);
+
+// The fix for `problem` of the registration `row`: a sentence ending in the
+// command that fixes it (doctor_fix.cpp, with apply_fixes). A registration
+// whose host is gone names `replacement` (as in apply_fixes) or, without
+// one, is removed; `not_yours` are the folder and manifest another user
+// owns, which the command for "manifest_not_yours" gives back.
+std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Health& row,
+                    const std::vector<std::string>& not_yours, const std::optional<std::string>& replacement,
+                    const std::string& own_path);
 
 // doctor --fix (above), with `replacement` the host that --host names or the
 // one beside this tool (nothing: neither exists); install and uninstall

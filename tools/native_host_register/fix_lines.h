@@ -11,11 +11,8 @@
 #include <vector>
 
 #include "browsers.h"
-#include "host_manifest.h"
 
 namespace orvix::register_tool {
-
-struct Health;
 
 // `program` as the first word of a fix line: its bare name when PATH finds
 // the same file as this program (for kProgramName) or the program beside it
@@ -38,18 +35,5 @@ std::string as_admin(const Roots& roots, const std::string& command);
 std::string install_command_line(const Roots& roots, const BrowserRow& browser, Scope scope,
                                  const std::vector<std::string>& ids, const std::optional<std::string>& host,
                                  const std::string& own_path);
-
-// The ids a rewrite of `row` admits: those admitted, and those whose origin
-// lacks only its slash.
-std::vector<std::string> meant_ids(const Health& row);
-
-// The fix for `problem` of the registration `row`: a sentence ending in the
-// command that fixes it. A registration whose host is gone names
-// `replacement` (see replacement_host) or, without one, is removed;
-// `not_yours` are the folder and manifest another user owns, which the
-// command for "manifest_not_yours" gives back.
-std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Health& row,
-                    const std::vector<std::string>& not_yours, const std::optional<std::string>& replacement,
-                    const std::string& own_path);
 
 }  // namespace orvix::register_tool
