@@ -13,8 +13,6 @@ namespace orvix::register_tool {
 
 namespace {
 
-using platform::RegistryView;
-
 // Adds the write of the manifest at `path` naming `named` (the host, or the
 // wrapper that starts it), or notes it unchanged. A manifest there may be
 // replaced when it names `named` or `host`, or --force says so; the ids it
@@ -92,7 +90,7 @@ Result<void> plan_wrapper(Plan& plan, const Roots& roots, const Location& locati
 // Windows: sets the location's key to name `manifest` in each view the browsers read.
 Result<void> plan_keys(Plan& plan, const Location& location, const std::string& manifest, bool force) {
   const RegistryLocation& key = *location.target.registry;
-  for (RegistryView view : views_of(key.hive)) {
+  for (platform::RegistryView view : views_of(key.hive)) {
     auto current = read_registration(key, view);
     if (!current) return current.error();
     if (*current && *current != manifest && !force) {

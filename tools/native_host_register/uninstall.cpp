@@ -14,8 +14,6 @@ namespace orvix::register_tool {
 
 namespace {
 
-using platform::RegistryView;
-
 // Whether the manifest `content` at `path` names `host`, or no host was given
 // to match. A Flatpak browser's manifest names the wrapper beside it, which
 // starts the host.
@@ -84,7 +82,7 @@ bool still_named(const Roots& roots, const std::string& manifest, const std::set
       auto target = target_for(roots, row, scope);
       if (!target || !target->registry) continue;
       const RegistryLocation& key = *target->registry;
-      for (RegistryView view : views_of(key.hive)) {
+      for (platform::RegistryView view : views_of(key.hive)) {
         if (leaving.contains(registry_display(key, view))) continue;
         auto value = platform::read_default_value(key.hive, view, key.key);
         if (value && *value == manifest) return true;
@@ -144,7 +142,7 @@ Result<Plan> plan_uninstall(const Context& context, const CommandLine& line) {
   std::set<std::string> leaving;
   for (const Location& location : *locations) {
     const RegistryLocation& key = *location.target.registry;
-    for (RegistryView view : views_of(key.hive)) {
+    for (platform::RegistryView view : views_of(key.hive)) {
       auto value = read_registration(key, view);
       if (!value) return value.error();
       if (!*value) continue;
