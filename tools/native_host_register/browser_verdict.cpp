@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "fix_lines.h"
 #include "host_manifest.h"
 #include "policies.h"
 #include "text_table.h"

@@ -114,7 +114,7 @@ std::optional<std::string> user_data_folder(const Roots& roots, const BrowserRow
 // What is_installed() looks for, below the system root: the folder above the
 // system-wide manifest folder, then the programs.
 std::vector<std::string> installation_signs(const Roots& roots, const BrowserRow& browser) {
-  if (roots.windows || roots.macos || browser.linux_system.empty() || !browser.flatpak_app.empty()) return {};
+  if (roots.windows || roots.macos || browser.linux_system.empty()) return {};
   // The table's folders are '/'-separated on every build.
   const std::string_view system = browser.linux_system;
   std::vector<std::string> signs{roots.system_prefix + std::string(system.substr(0, system.rfind('/')))};
@@ -192,7 +192,7 @@ std::optional<Target> target_for(const Roots& roots, const BrowserRow& browser, 
     return target;
   }
   const std::string_view system_folder = roots.macos ? browser.mac_system : browser.linux_system;
-  if (system_folder.empty() || !browser.flatpak_app.empty()) return std::nullopt;
+  if (system_folder.empty()) return std::nullopt;
   target.manifest_path = manifest_file_in(roots.system_prefix + std::string(system_folder));
   return target;
 }

@@ -47,7 +47,7 @@ struct BrowserRow {
   std::string_view mac_system;    // the absolute folder for manifests of every user
   std::string_view windows_key;   // below HKCU\Software or HKLM\Software; the browser reads its NativeMessagingHosts
   std::string_view windows_data;  // the user data folder below %LOCALAPPDATA%
-  std::string_view flatpak_app;   // the Flatpak application id, for browsers installed through Flatpak
+  std::string_view flatpak_app;   // the Flatpak application id; such a row has a Linux user location only
 };
 
 // Every known browser, in the order tables list them.

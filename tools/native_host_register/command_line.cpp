@@ -8,11 +8,12 @@
 #include "dispatch/status_method.h"
 #include "doctor.h"
 #include "host_manifest.h"
+#include "install.h"
 #include "json/serialize.h"
 #include "json/value.h"
-#include "registration_plan.h"
 #include "support/program_path.h"
 #include "text_table.h"
+#include "uninstall.h"
 
 namespace orvix::register_tool {
 

@@ -1,18 +1,15 @@
 #include "doctor.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <map>
-#include <set>
-#include <sstream>
 
 #include "discovery/product_home.h"
+#include "fix_lines.h"
 #include "flatpak.h"
 #include "host_manifest.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"
-#include "registration_plan.h"
 #include "support/file_owner.h"
 #include "support/program_path.h"
 
@@ -155,65 +152,6 @@ std::optional<std::string> replacement_host(const Roots& roots, const DoctorRequ
   return *host;
 }
 
-// The ids a rewrite admits: those admitted, and those whose origin lacks only its slash.
-std::vector<std::string> meant_ids(const Health& row) {
-  std::vector<std::string> ids = row.extension_ids;
-  ids.insert(ids.end(), row.unslashed_ids.begin(), row.unslashed_ids.end());
-  return ids;
-}
-
-// The install command that writes a sound registration for this browser.
-std::string reinstall_command(const Roots& roots, const Health& row, const std::optional<std::string>& replacement,
-                              const std::string& own_path) {
-  const bool host_usable = row.host_path && platform::is_executable_file(*row.host_path);
-  const std::string install = install_command_line(roots, *row.target.browser, row.target.scope, meant_ids(row),
-                                                   host_usable ? row.host_path : replacement, own_path) +
-                              " --force";
-  return row.target.scope == Scope::system ? as_admin(roots, install) : install;
-}
-
-std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Health& row, const ManifestHealth& found,
-                    const std::optional<std::string>& replacement, const std::string& own_path) {
-  const std::string reinstall = reinstall_command(roots, row, replacement, own_path);
-  if (problem.code == "manifest_not_yours") {
-    std::string chown = "sudo chown " + quoted_if_needed(roots, platform::current_user_name() + ":");
-    for (const auto& item : found.not_yours) chown += " " + quoted_if_needed(roots, item);
-    return "Give it back to yourself (then doctor checks what it says): " + chown;
-  }
-  if (problem.code == "host_missing" && !replacement) {
-    std::string uninstall =
-        command_word(roots, own_path, kProgramName) + " uninstall --browser " + std::string(row.target.browser->name);
-    if (row.target.scope == Scope::system) uninstall = as_admin(roots, uninstall + " --system");
-    return "Reinstall the host and register it, or remove this registration: " + uninstall;
-  }
-  if (problem.code == "host_missing") return "Reinstall the host, or register the one you have: " + reinstall;
-  if (problem.code == "wrapper_not_executable") {
-    return "Make it executable: chmod +x " + quoted_if_needed(roots, *found.wrapper);
-  }
-  if (problem.code == "wrapper_missing" || problem.code == "wrapper_unknown") {
-    return "Write the manifest and its wrapper anew: " + reinstall;
-  }
-  if (problem.code == "host_not_executable") {
-    return "Make it executable: chmod +x " + quoted_if_needed(roots, *found.host_path);
-  }
-  if (problem.code == "host_path_percent") {
-    return "Move the host to a folder whose path holds at most one % sign and register it there: " +
-           reinstall.substr(0, reinstall.find(" --host ")) + " --host <new path of " + kHostProgram + "> --force";
-  }
-  if (problem.code == "host_failed") {
-    // cmd's echo prints the quotes it is given; a POSIX shell's takes them away.
-    const std::string hello = roots.windows ? R"({"id":1,"method":"hello"})" : R"('{"id":1,"method":"hello"}')";
-    return "Run the host by hand to see why: echo " + hello + " | " + command_word(roots, own_path, "orvix-nm-client") +
-           " " + quoted_if_needed(roots, found.host_path.value_or("")) + "; then reinstall it if it is damaged.";
-  }
-  if (problem.code == "manifest_unreadable" && row.target.scope == Scope::system) {
-    return "Make it readable by every user" +
-           (roots.windows ? "" : " (sudo chmod 644 " + quoted_if_needed(roots, *row.manifest_path) + ")") +
-           ", or write it anew: " + reinstall;
-  }
-  return "Write the manifest anew: " + reinstall;
-}
-
 // The manifest a Windows registration names, or the problem with the key.
 // The browser reads the 32-bit view first and takes the first value it
 // finds, which must be an absolute path.
@@ -236,48 +174,6 @@ std::optional<std::string> manifest_of_key(const RegistryLocation& key, std::vec
   return std::nullopt;
 }
 
-// doctor --fix: each registration whose only problems need no decision is
-// rewritten (or removed, when its host is gone and there is none to name) by
-// install or uninstall, which check, apply and roll back. Returns one line
-// per change made, or that would be made with --dry-run.
-std::vector<std::string> apply_fixes(const Context& context, const CommandLine& line, const DoctorReport& report,
-                                     const std::optional<std::string>& replacement) {
-  std::vector<std::string> applied;
-  std::set<std::string> done;
-  for (const Health& row : report.rows) {
-    if (!row.registered || row.problems.empty() || !done.insert(row.target.where()).second) continue;
-    bool host_gone = false;
-    bool decided = true;
-    bool fixable = false;
-    for (const auto& problem : row.problems) {
-      host_gone |= problem.code == "host_missing";
-      const bool rewrite = problem.code == "host_missing" || problem.code == "origin_missing_slash";
-      fixable |= rewrite;
-      // A Flatpak app's permission is the user's to grant and no rewrite
-      // touches it: it does not hold back the rewrite of its manifest.
-      decided &= rewrite || problem.code == "flatpak_permission_missing";
-    }
-    if (!decided || !fixable || (!host_gone && !row.host_path)) continue;
-    CommandLine change;
-    change.browsers = {std::string(row.target.browser->name)};
-    change.system = row.target.scope == Scope::system;
-    change.force = true;
-    change.dry_run = line.dry_run;
-    std::stringstream lines;
-    Result<int> status = 0;
-    if (host_gone && !replacement) {
-      status = uninstall_command(context, change, lines);
-    } else {
-      change.extension_ids = meant_ids(row);
-      change.host = host_gone ? replacement : row.host_path;
-      status = install_command(context, change, lines);
-    }
-    for (std::string text; std::getline(lines, text);) applied.push_back(text);
-    if (!status) applied.push_back("could not fix " + row.target.where() + ": " + status.error().text);
-  }
-  return applied;
-}
-
 // Flatpak: the wrapper's flatpak-spawn --host works only when the app may
 // talk to the Flatpak service.
 void check_talk_permission(const Roots& roots, const BrowserRow& browser, Health& row) {
@@ -298,52 +194,6 @@ void check_talk_permission(const Roots& roots, const BrowserRow& browser, Health
 }
 
 }  // namespace
-
-std::string quoted_if_needed(const Roots& roots, const std::string& text) {
-  // cmd splits words at spaces, tabs, ',', ';' and '=', and gives & | ( ) < > ^
-  // meanings of their own, except between double quotes.
-  if (roots.windows) return text.find_first_of(" \t,;=&|()<>^") == std::string::npos ? text : "\"" + text + "\"";
-  // A POSIX shell takes a word as it stands only when it holds no character
-  // the shell reads: ( ) & | ; < > ` * ? [ ~ # ! and the like split, expand or
-  // run something (a folder "a`id`b" would run id).
-  const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) {
-    return c >= 0x80 || std::isalnum(c) != 0 ||
-           std::string_view("_@%+=:,./-").find(static_cast<char>(c)) != std::string_view::npos;
-  });
-  return plain ? text : shell_quoted(text);
-}
-
-std::string as_admin(const Roots& roots, const std::string& command) {
-  return roots.windows ? "from an administrator command prompt: " + command : "sudo " + command;
-}
-
-std::string command_word(const Roots& roots, const std::string& own_path, std::string_view program) {
-  const std::string file =
-      program == kProgramName
-          ? own_path
-          : platform::join_path(platform::parent_path(own_path), std::string(program) + (roots.windows ? ".exe" : ""));
-  if (!platform::path_exists(file) || platform::same_file(platform::find_on_path(program), file)) {
-    return std::string(program);
-  }
-  return quoted_if_needed(roots, file);
-}
-
-std::string install_command_line(const Roots& roots, const BrowserRow& browser, Scope scope,
-                                 const std::vector<std::string>& ids, const std::optional<std::string>& host_path,
-                                 const std::string& own_path) {
-  std::string command = command_word(roots, own_path, kProgramName) + " install --browser " + std::string(browser.name);
-  if (scope == Scope::system) command += " --system";
-  if (ids.empty()) command += " --extension-id <extension id from chrome://extensions>";
-  for (const auto& id : ids) command += " --extension-id " + id;
-  std::string host;
-  if (host_path && platform::is_executable_file(*host_path)) {
-    host = *host_path;
-  } else if (auto beside = default_host_path(roots.windows, own_path); platform::is_executable_file(beside)) {
-    host = beside;
-  }
-  return command + " --host " +
-         (host.empty() ? "<path of " + std::string(kHostProgram) + ">" : quoted_if_needed(roots, host));
-}
 
 DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const std::string& own_path) {
   DoctorReport report;
@@ -397,7 +247,7 @@ DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const 
       row.unslashed_ids = found.unslashed_ids;
       for (const auto& problem : found.problems) {
         row.problems.push_back(
-            Problem{problem.code, problem.text, fix_for(problem, roots, row, found, replacement, own_path)});
+            Problem{problem.code, problem.text, fix_for(problem, roots, row, found.not_yours, replacement, own_path)});
       }
       if (!browser->flatpak_app.empty()) check_talk_permission(roots, *browser, row);
       report.rows.push_back(std::move(row));

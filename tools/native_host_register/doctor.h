@@ -5,20 +5,18 @@
 // registry value must name an existing manifest; the manifest must parse,
 // carry the host's name, type "stdio", an existing executable host path
 // (absolute on Linux and macOS; on Windows one that cmd.exe carries
-// unchanged) and well-formed allowed_origins. Then the
-// host is started from that path as the browser starts it and asked "hello"
-// (probe_host). A Flatpak browser's manifest must name the wrapper of this
-// tool (flatpak.h), which must be executable and start such a host; hello
-// goes through the wrapper where flatpak-spawn is on PATH, else to the host
-// directly (a note says which); and the app's Flatpak permissions must let
-// it talk to org.freedesktop.Flatpak. Each problem comes with one concrete
-// fix, a command that works as printed: it names this tool (and
-// orvix-nm-client) as PATH finds it or by its absolute path, and carries the
-// ids and host the registration names. A user-scope manifest (or its folder)
-// that another user owns is named with the command that gives it back. A
-// registration that
-// several browsers share is checked once. The report also says where a host
-// started from this environment looks for the runtime and logs.
+// unchanged) and well-formed allowed_origins. Then the host is started from
+// that path as the browser starts it and asked "hello" (probe_host). A
+// Flatpak browser's manifest must name the wrapper of this tool (flatpak.h),
+// which must be executable and start such a host; hello goes through the
+// wrapper where flatpak-spawn is on PATH, else to the host directly (a note
+// says which); and the app's Flatpak permissions must let it talk to
+// org.freedesktop.Flatpak. Each problem comes with one concrete fix, a
+// command that works as printed (fix_lines.h); a user-scope manifest (or its
+// folder) that another user owns is named with the command that gives it
+// back. A registration that several browsers share is checked once. The
+// report also says where a host started from this environment looks for the
+// runtime and logs.
 //
 // Then each browser is judged as it looks for the host (judge_browsers):
 // the registration it really reads, the policies that block it, and the
@@ -32,7 +30,6 @@
 // stays a printed fix.
 #pragma once
 
-#include <chrono>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -40,28 +37,11 @@
 
 #include "browsers.h"
 #include "command_line.h"
+#include "hello_probe.h"
+#include "host_manifest.h"
 #include "platform/result.h"
 
 namespace orvix::register_tool {
-
-// What the host said about itself and the runtime.
-struct HelloReport {
-  std::string host_version;
-  std::string runtime;                         // "connected", "not_running", ...
-  std::optional<std::string> descriptor_path;  // where it looked for the runtime
-  std::optional<std::string> error;            // "<code>: <message>" when the runtime is not usable
-};
-
-// Starts the host at `host_path` as the browser does: in the host's folder,
-// with `origin` as its only argument; on Windows through
-// `%COMSPEC% /d /s /c ""<host path>" <origin> --parent-window=0"`. Sends
-// {"id":1,"method":"hello"} as one frame and reads the one reply frame within
-// `limit`; then closes the host's input, after which it must end within
-// `limit` too (a host still running then is killed). Fails with one sentence
-// of what the host did instead, followed by " Its stderr: ..." when it wrote
-// any. Blocks for at most about three times `limit`.
-[[nodiscard]] Result<HelloReport> probe_host(const std::string& host_path, const std::string& origin, bool windows,
-                                             std::chrono::milliseconds limit);
 
 struct Problem {
   std::string code;  // stable, for scripts
@@ -128,32 +108,26 @@ DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const 
 void judge_browsers(const Roots& roots, const DoctorRequest& request, const std::string& own_path,
                     DoctorReport& report);
 
-// `program` as the first word of a fix line: its bare name when PATH finds
-// the same file as this program (for kProgramName) or the program beside it
-// (or when there is none beside it), else that file's absolute path; quoted
-// for the system's shell.
-std::string command_word(const Roots& roots, const std::string& own_path, std::string_view program);
-
-// `text` as one word of a command line: POSIX shells take it in single
-// quotes; Windows' cmd in double quotes, when it holds a character that cmd
-// splits at or gives a meaning (a space, '&', '(' ...). A '%' cmd expands
-// even between quotes: doctor refuses host paths where that matters.
-std::string quoted_if_needed(const Roots& roots, const std::string& text);
-
-// A command that changes a system-wide registration, as it must be run.
-std::string as_admin(const Roots& roots, const std::string& command);
-
-// The install command that registers `host` (nothing: the host beside this
-// program, or a placeholder) for `browser` in `scope`, admitting `ids` (none:
-// a placeholder).
-std::string install_command_line(const Roots& roots, const BrowserRow& browser, Scope scope,
-                                 const std::vector<std::string>& ids, const std::optional<std::string>& host,
-                                 const std::string& own_path);
-
 // For people: one line per registration found (and per detected browser
 // without one), each followed by what the host said and the problems with
 // their fixes. For scripts (`json`): one compact document with every row.
 void render_doctor(const DoctorReport& report, bool json, std::ostream& out);
+
+// The fix for `problem` of the registration `row`: a sentence ending in the
+// command that fixes it (doctor_fix.cpp, with apply_fixes). A registration
+// whose host is gone names `replacement` (as in apply_fixes) or, without
+// one, is removed; `not_yours` are the folder and manifest another user
+// owns, which the command for "manifest_not_yours" gives back.
+std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Health& row,
+                    const std::vector<std::string>& not_yours, const std::optional<std::string>& replacement,
+                    const std::string& own_path);
+
+// doctor --fix (above), with `replacement` the host that --host names or the
+// one beside this tool (nothing: neither exists); install and uninstall
+// check, apply and roll back. Returns one line per change made, or that
+// would be made with --dry-run.
+std::vector<std::string> apply_fixes(const Context& context, const CommandLine& line, const DoctorReport& report,
+                                     const std::optional<std::string>& replacement);
 
 // The doctor command: exit status 0 when healthy (after --fix), else 1.
 [[nodiscard]] Result<int> doctor_command(const Context& context, const CommandLine& line, std::ostream& out);

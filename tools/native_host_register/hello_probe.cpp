@@ -1,6 +1,7 @@
+#include "hello_probe.h"
+
 #include <variant>
 
-#include "doctor.h"
 #include "json/lookup.h"
 #include "json/parse.h"
 #include "platform/environment.h"
@@ -11,8 +12,6 @@
 namespace orvix::register_tool {
 
 namespace {
-
-constexpr std::string_view kHelloRequest = R"({"id":1,"method":"hello"})";
 
 Failure peer_failure(std::string text) { return Failure{Failure::Kind::kPeer, std::move(text)}; }
 

@@ -139,7 +139,6 @@ ManifestCheck check_manifest(std::string_view text, bool relative_path_allowed) 
                                     : "The manifest is not valid JSON: " + parsed.error().text + "."});
     return check;
   }
-  check.parsed = true;
   const json::Value& manifest = *parsed;
   auto name = json::string_at(manifest, {"name"});
   if (name != kHostName) {

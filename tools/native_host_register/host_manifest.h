@@ -48,7 +48,6 @@ struct ManifestProblem {
 };
 
 struct ManifestCheck {
-  bool parsed = false;
   std::optional<std::string> host_path;    // the "path" member, when a string
   std::vector<std::string> extension_ids;  // from the well-formed origins
   std::vector<std::string> unslashed_ids;  // from origins that lack only the trailing slash (admitting nothing)

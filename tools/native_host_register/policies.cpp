@@ -78,7 +78,7 @@ void add_folder(const std::string& folder, bool recommended, std::vector<Source>
 
 void add_key(RegistryHive hive, const std::string& key, bool recommended, std::vector<Source>& sources,
              std::vector<std::string>& notes) {
-  const std::string where = (hive == RegistryHive::current_user ? "HKCU\\" : "HKLM\\") + key;
+  const std::string where = registry_display({hive, key});
   Source source{where, recommended, true, {}};
   auto values = platform::read_values(hive, RegistryView::bits64, key);
   if (!values) notes.push_back("Cannot read " + where + ": " + values.error().text + ".");

@@ -1,43 +1,74 @@
-// install, uninstall and print: the commands that write registrations (print
-// shows what install would write; with --browser, what that browser reads).
+// The plan that install and uninstall (install.h, uninstall.h) make before
+// they change anything, and its application as one set.
 //
-// install and uninstall plan every change first and refuse, before touching
-// anything, when a check fails: an id that is not one, a host that is not an
-// executable file, a browser without a location in the scope, a manifest or
-// registry value that names another host (unless --force). Then the changes
-// are applied as one set: when a step fails, the steps before it are undone
-// (a replaced manifest gets its old content back, a new one is removed, a
-// registry value is restored or its key deleted), so a failed command leaves
-// nothing half-written.
-//
-// For a Flatpak browser the manifest names a wrapper beside it (flatpak.h),
-// written before the manifest and removed after it; install also prints
-// the permission the app still lacks, as the command that grants it.
-//
-// uninstall --host PATH removes only the registrations whose manifest names
-// that host (what a package takes back on removal); the others are left and
-// reported as "left". uninstall also removes what it leaves empty and install
-// makes when missing, never anything above: on Linux and macOS the manifest's
-// folder (NativeMessagingHosts, native-messaging-hosts) and, in system scope,
-// the browser's folder above it (/etc/opt/chrome, /etc/chromium, ...), but
-// never a user data folder, /etc, /etc/opt or a home; on Windows the
-// NativeMessagingHosts key, in each view, once it holds no subkey or value.
-// A folder or key that holds anything else stays.
+// A command plans every change first and refuses, before touching anything,
+// when a check fails. Then the steps are applied in order: when one fails,
+// the steps before it are undone, newest first (a replaced file gets its old
+// content back, a new one is removed, a registry value is restored or its key
+// deleted), so a failed command leaves nothing half-written.
 //
 // The report has one line per file or key (with --json, one document that
 // also carries the failure); a failure without --json is returned for the
-// caller to print. Block only for the file system and the registry.
+// caller to print. Blocks only for the file system and the registry.
 #pragma once
 
 #include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
 
+#include "browsers.h"
 #include "command_line.h"
 #include "platform/result.h"
 
 namespace orvix::register_tool {
 
-[[nodiscard]] Result<int> install_command(const Context& context, const CommandLine& line, std::ostream& out);
-[[nodiscard]] Result<int> uninstall_command(const Context& context, const CommandLine& line, std::ostream& out);
-[[nodiscard]] Result<int> print_command(const Context& context, const CommandLine& line, std::ostream& out);
+// One line of a command's report.
+struct Change {
+  std::string action;                 // "wrote", "would write", "unchanged", "removed", "set", ...
+  std::string where;                  // the file, or the key and its view
+  std::vector<std::string> browsers;  // the browsers it serves
+  Scope scope = Scope::user;
+};
+
+// One file or registry value to set to `value`, or to remove when `value` is nothing.
+struct Step {
+  std::string path{};                     // the file; empty for a registry value
+  std::optional<RegistryLocation> key{};  // the registry value: the key's default value in `view`
+  platform::RegistryView view = platform::RegistryView::bits64;
+  std::optional<std::string> value{};
+  std::optional<std::string> previous{};  // what was there before (nothing: no file, no value)
+  bool shared = false;                    // a file readable by every user (system scope)
+  bool executable = false;                // a script every user may run (a Flatpak wrapper)
+  std::vector<std::string> browsers{};    // the browsers it serves, for the report
+  Scope scope = Scope::user;
+  bool container = false;  // the folder or key that held a registration, removed as it is left empty
+};
+
+// What a command will change, in order, and what it reports besides.
+struct Plan {
+  std::vector<Step> steps;
+  std::vector<Change> unchanged;  // report lines about what stays as it was
+  std::vector<std::string> warnings;
+  std::vector<std::string> permissions;  // commands the user still has to run once (Flatpak)
+};
+
+// Adds `step`, which writes a file or sets a registry value; or, when
+// `unchanged` (it holds that value already), the report line that says so.
+void plan_write(Plan& plan, Step step, bool unchanged);
+
+// The locations of `rows` in `scope`, each once with the browsers it serves.
+// A browser without one is refused, or left out when `skip_missing`.
+[[nodiscard]] Result<std::vector<Location>> locations_of(const Roots& roots, const std::vector<const BrowserRow*>& rows,
+                                                         Scope scope, bool skip_missing);
+
+// The host to register, made absolute: --host, or the host beside this program.
+[[nodiscard]] Result<std::string> absolute_host(const Context& context, const CommandLine& line);
+
+// Applies the plan, or only reports it with --dry-run; then prints the
+// report (--json: one document). Returns the exit status, or the failure
+// (of planning or applying) for the caller to print; with --json, a failure
+// is in the document and the status is 1.
+[[nodiscard]] Result<int> apply_and_report(const Result<Plan>& planned, const CommandLine& line, std::ostream& out);
 
 }  // namespace orvix::register_tool

@@ -11,7 +11,6 @@ namespace orvix::register_tool {
 class TextTable {
  public:
   void add(std::vector<std::string> row) { rows_.push_back(std::move(row)); }
-  bool empty() const { return rows_.empty(); }
   void print(std::ostream& out, const std::string& indent = "") const;
 
  private:

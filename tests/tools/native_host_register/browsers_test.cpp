@@ -25,6 +25,10 @@ TEST(BrowserTable, NamesAreUniqueAndEveryRowHasSomeUserLocation) {
   for (const BrowserRow& row : known_browsers()) {
     EXPECT_TRUE(names.insert(row.name).second) << row.name;
     EXPECT_FALSE(row.linux_user.empty() && row.mac_user.empty() && row.windows_key.empty()) << row.name;
+    // A sandboxed browser reads only the user's folders, so its row has no other location.
+    if (!row.flatpak_app.empty()) {
+      EXPECT_EQ(row.linux_system.size() + row.mac_system.size() + row.windows_key.size(), 0u) << row.name;
+    }
   }
   EXPECT_EQ(find_browser("netscape"), nullptr);
 }

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
+#include "native_host_register/fix_lines.h"
 
-#include "native_host_register/doctor.h"
+#include <gtest/gtest.h>
 
 namespace orvix::register_tool {
 namespace {

@@ -1,0 +1,59 @@
+#include "fix_lines.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "flatpak.h"
+#include "host_manifest.h"
+#include "platform/path.h"
+#include "support/program_path.h"
+
+namespace orvix::register_tool {
+
+std::string quoted_if_needed(const Roots& roots, const std::string& text) {
+  // cmd splits words at spaces, tabs, ',', ';' and '=', and gives & | ( ) < > ^
+  // meanings of their own, except between double quotes.
+  if (roots.windows) return text.find_first_of(" \t,;=&|()<>^") == std::string::npos ? text : "\"" + text + "\"";
+  // A POSIX shell takes a word as it stands only when it holds no character
+  // the shell reads: ( ) & | ; < > ` * ? [ ~ # ! and the like split, expand or
+  // run something (a folder "a`id`b" would run id).
+  const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) {
+    return c >= 0x80 || std::isalnum(c) != 0 ||
+           std::string_view("_@%+=:,./-").find(static_cast<char>(c)) != std::string_view::npos;
+  });
+  return plain ? text : shell_quoted(text);
+}
+
+std::string as_admin(const Roots& roots, const std::string& command) {
+  return roots.windows ? "from an administrator command prompt: " + command : "sudo " + command;
+}
+
+std::string command_word(const Roots& roots, const std::string& own_path, std::string_view program) {
+  const std::string file =
+      program == kProgramName
+          ? own_path
+          : platform::join_path(platform::parent_path(own_path), std::string(program) + (roots.windows ? ".exe" : ""));
+  if (!platform::path_exists(file) || platform::same_file(platform::find_on_path(program), file)) {
+    return std::string(program);
+  }
+  return quoted_if_needed(roots, file);
+}
+
+std::string install_command_line(const Roots& roots, const BrowserRow& browser, Scope scope,
+                                 const std::vector<std::string>& ids, const std::optional<std::string>& host_path,
+                                 const std::string& own_path) {
+  std::string command = command_word(roots, own_path, kProgramName) + " install --browser " + std::string(browser.name);
+  if (scope == Scope::system) command += " --system";
+  if (ids.empty()) command += " --extension-id <extension id from chrome://extensions>";
+  for (const auto& id : ids) command += " --extension-id " + id;
+  std::string host;
+  if (host_path && platform::is_executable_file(*host_path)) {
+    host = *host_path;
+  } else if (auto beside = default_host_path(roots.windows, own_path); platform::is_executable_file(beside)) {
+    host = beside;
+  }
+  return command + " --host " +
+         (host.empty() ? "<path of " + std::string(kHostProgram) + ">" : quoted_if_needed(roots, host));
+}
+
+}  // namespace orvix::register_tool
