@@ -911,6 +911,56 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
         [row] = [r for r in report["registrations"] if r["registered"]]
         return row
 
+    def test_profile_extensions_with_native_messaging_that_are_not_admitted_are_noted_with_a_fix_that_works(self):
+        self.detect("chromium")
+        self.install("--extension-id", ID_A)
+        profiles = os.path.join(self.config, "chromium")
+
+        def extension(api, name=None, **state):
+            entry = {"active_permissions": {"api": api, "explicit_host": []}, "disable_reasons": [], **state}
+            if name is not None:
+                entry["manifest"] = {"name": name, "permissions": api}
+            return entry
+
+        def preferences(profile, settings, file="Preferences"):
+            self.write_file(os.path.join(profiles, profile, file), json.dumps({"extensions": {"settings": settings}}))
+
+        unadmitted, disabled, old_disabled, other = "b" * 32, "c" * 32, "d" * 32, "e" * 32
+        preferences("Default", {
+            ID_A: extension(["nativeMessaging"]),
+            unadmitted: extension(["storage", "nativeMessaging"], "Password Keeper"),
+            disabled: extension(["nativeMessaging"], disable_reasons=[1]),
+            old_disabled: extension(["nativeMessaging"], state=0, disable_reasons=0),
+            other: extension(["tabs"], "Tabs"),
+            "not-an-id": extension(["nativeMessaging"]),
+        })
+        # Secure Preferences decides for the ids it names (Windows and macOS keep extensions there).
+        preferences("Profile 2", {unadmitted: extension(["nativeMessaging"])}, "Secure Preferences")
+        preferences("Profile 2", {unadmitted: extension(["nativeMessaging"], disable_reasons=[1])})
+        # Files doctor cannot use are skipped, and doctor still finishes.
+        self.write_file(os.path.join(profiles, "Profile 3", "Preferences"), "{not json")
+        self.write_file(os.path.join(profiles, "Profile 4", "Preferences"), '{"extensions": {"settings": []}}')
+        os.makedirs(os.path.join(profiles, "Profile 5"))
+        os.mkfifo(os.path.join(profiles, "Profile 5", "Preferences"))
+        preferences("System Profile", {"f" * 32: extension(["nativeMessaging"])})
+
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 0, report)  # another extension may use another host: a note, not a problem
+        notes = self.browser(report, "chromium")["notes"]
+        command = "%s install --browser chromium --extension-id %s --host %s" % (tool(), unadmitted, self.host)
+        self.assertEqual(notes, [
+            'The extension %s ("Password Keeper") in the profiles "Default", "Profile 2" asks for native messaging, '
+            "but %s does not admit it. If it is the extension that uses %s, add it (install keeps the ids already "
+            "there): %s" % (unadmitted, self.user_manifest("chromium"), HOST_NAME, command)])
+        self.assertIn("note:", self.run_tool("doctor").stdout)
+        self.assertEqual(self.browser(self.run_json("doctor", "--extension-id", ID_A)[1], "chromium")["notes"], [])
+
+        self.follow(notes[0])
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 0, report)
+        self.assertEqual(self.browser(report, "chromium")["notes"], [])
+        self.assertEqual(self.only_row(report)["origins"], ["chrome-extension://%s/" % i for i in (ID_A, unadmitted)])
+
     def test_a_detected_browser_without_a_registration_is_a_problem_with_a_fix_that_works(self):
         self.detect("chromium", "google-chrome")
         none = self.run_tool("doctor")

@@ -5,6 +5,7 @@
 #include "fix_lines.h"
 #include "host_manifest.h"
 #include "policies.h"
+#include "profile_extensions.h"
 #include "text_table.h"
 
 namespace orvix::register_tool {
@@ -72,6 +73,37 @@ Problem no_registration(const Roots& roots, const DoctorRequest& request, const 
                                                         sample ? sample->host_path : std::nullopt, own_path)};
 }
 
+// The command that adds `id` to the registration `used`, as it must be run.
+// install keeps the ids already there, and a manifest it cannot read or that
+// names another host (here: a broken one) only when forced.
+std::string admitting(const Roots& roots, const Health& used, const std::string& id, const std::string& own_path) {
+  const std::string install =
+      install_command_line(roots, *used.target.browser, used.target.scope, {id}, used.host_path, own_path) +
+      (used.problems.empty() ? "" : " --force");
+  return used.target.scope == Scope::system ? as_admin(roots, install) : install;
+}
+
+// Without --extension-id doctor cannot tell which extension is ours, but the
+// browser's profiles say which ones ask for native messaging: one the
+// registration does not admit is named, as it may well be ours (the browser
+// refuses it the host), though it may as well use another host.
+void name_unadmitted(const Roots& roots, const Health& used, const std::string& own_path, BrowserVerdict& verdict) {
+  const auto folder = user_data_folder(roots, *verdict.browser);
+  if (!folder) return;
+  for (const ProfileExtension& extension : native_messaging_extensions(*folder)) {
+    const auto& ids = used.extension_ids;
+    if (std::find(ids.begin(), ids.end(), extension.id) != ids.end()) continue;
+    std::string profiles;
+    for (const auto& profile : extension.profiles) profiles += (profiles.empty() ? "\"" : ", \"") + profile + "\"";
+    verdict.notes.push_back(
+        "The extension " + extension.id + (extension.name.empty() ? "" : " (\"" + extension.name + "\")") +
+        " in the profile" + (extension.profiles.size() > 1 ? "s " : " ") + profiles +
+        " asks for native messaging, but " + used.target.where() +
+        " does not admit it. If it is the extension that uses " + kHostName +
+        ", add it (install keeps the ids already there): " + admitting(roots, used, extension.id, own_path));
+  }
+}
+
 }  // namespace
 
 void judge_browsers(const Roots& roots, const DoctorRequest& request, const std::string& own_path,
@@ -118,19 +150,14 @@ void judge_browsers(const Roots& roots, const DoctorRequest& request, const std:
                               described(report.rows[*system]) + ", which differs; the browser reads only " +
                               described(used) + ".");
     }
+    if (request.extension_ids.empty()) name_unadmitted(roots, used, own_path, verdict);
     for (const auto& id : request.extension_ids) {
       if (std::find(used.extension_ids.begin(), used.extension_ids.end(), id) != used.extension_ids.end()) continue;
-      // install keeps a manifest it cannot read or that names another host
-      // (here: a broken one) unless forced.
-      const std::string install =
-          install_command_line(roots, *browser, used.target.scope, {id}, used.host_path, own_path) +
-          (used.problems.empty() ? "" : " --force");
       verdict.problems.push_back(
           Problem{"extension_not_admitted",
                   used.target.where() + " does not admit the extension " + id + "; it admits " +
                       (used.extension_ids.empty() ? "none" : joined(used.extension_ids)) + ".",
-                  "Add it (install keeps the ids already there): " +
-                      (used.target.scope == Scope::system ? as_admin(roots, install) : install)});
+                  "Add it (install keeps the ids already there): " + admitting(roots, used, id, own_path)});
     }
     report.browsers.push_back(std::move(verdict));
   }

@@ -96,8 +96,13 @@ std::string below(std::string base, std::string_view relative) {
 
 std::string manifest_file_in(const std::string& folder) { return below(folder, std::string(kHostName) + ".json"); }
 
-// The browser's own per-user folder, which holds its profiles.
+}  // namespace
+
 std::optional<std::string> user_data_folder(const Roots& roots, const BrowserRow& browser) {
+  if (roots.windows) {
+    if (browser.windows_data.empty() || roots.local_app_data.empty()) return std::nullopt;
+    return platform::join_path(roots.local_app_data, browser.windows_data);
+  }
   if (roots.home.empty()) return std::nullopt;
   if (!browser.flatpak_app.empty()) {
     if (roots.macos || roots.windows) return std::nullopt;
@@ -110,6 +115,8 @@ std::optional<std::string> user_data_folder(const Roots& roots, const BrowserRow
   if (browser.linux_user.empty() || roots.config_home.empty()) return std::nullopt;
   return below(roots.config_home, browser.linux_user);
 }
+
+namespace {
 
 // What is_installed() looks for, below the system root: the folder above the
 // system-wide manifest folder, then the programs.
@@ -198,11 +205,7 @@ std::optional<Target> target_for(const Roots& roots, const BrowserRow& browser, 
 }
 
 bool is_detected(const Roots& roots, const BrowserRow& browser) {
-  if (roots.windows) {
-    if (browser.windows_data.empty() || roots.local_app_data.empty()) return false;
-    return platform::is_directory(platform::join_path(roots.local_app_data, browser.windows_data));
-  }
-  if (!browser.flatpak_app.empty()) {
+  if (!browser.flatpak_app.empty() && !roots.windows) {
     if (roots.home.empty() || roots.macos) return false;
     return platform::is_directory(below(roots.home, ".var/app/" + std::string(browser.flatpak_app)));
   }

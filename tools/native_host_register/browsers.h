@@ -93,6 +93,12 @@ struct Target {
 // such location on this system (or the roots it needs are unknown).
 std::optional<Target> target_for(const Roots& roots, const BrowserRow& browser, Scope scope);
 
+// The browser's own per-user folder, which holds its profiles: below
+// $XDG_CONFIG_HOME (a Flatpak app's ~/.var/app/<app>/config), ~/Library/
+// Application Support or %LOCALAPPDATA%; nothing when the roots it needs are
+// unknown or the browser has none on this system.
+std::optional<std::string> user_data_folder(const Roots& roots, const BrowserRow& browser);
+
 // Whether `browser` appears installed for this user (see above).
 bool is_detected(const Roots& roots, const BrowserRow& browser);
 

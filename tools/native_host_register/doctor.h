@@ -21,7 +21,10 @@
 // Then each browser is judged as it looks for the host (judge_browsers):
 // the registration it really reads, the policies that block it, and the
 // extensions it admits. A detected browser (or one named with --browser)
-// that cannot start the host is a problem.
+// that cannot start the host is a problem. Without --extension-id, each
+// extension of the browser's profiles that asks for native messaging but
+// that the registration does not admit is named in a note with the command
+// that admits it (profile_extensions.h): it may be ours, or use another host.
 //
 // doctor --fix applies the fixes that need no decision, through install and
 // uninstall: a registration whose host is gone is pointed at the host

@@ -1,0 +1,101 @@
+#include "profile_extensions.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "host_manifest.h"
+#include "json/parse.h"
+#include "json/value.h"
+#include "platform/filesystem.h"
+#include "platform/path.h"
+
+namespace orvix::register_tool {
+
+namespace {
+
+// Preferences of a profile with many extensions stay far below this; a
+// larger file is not the browser's.
+constexpr std::size_t kPreferencesLimit = 32 * 1024 * 1024;
+
+// The profile folders, by name: the user data folder is UTF-8 text, which
+// std::filesystem takes as such only from a u8string (Windows).
+std::vector<std::string> profile_names(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code error;
+  const std::filesystem::path path(std::u8string(folder.begin(), folder.end()));
+  for (std::filesystem::directory_iterator it(path, error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name == "Default" || name.starts_with("Profile ")) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool is_disabled(const json::Object& entry) {
+  if (const json::Value* reasons = entry.if_contains("disable_reasons")) {
+    if (reasons->is_array() && !reasons->as_array().empty()) return true;
+    if (reasons->is_number() && reasons->to_number<double>() != 0) return true;
+  }
+  const json::Value* state = entry.if_contains("state");
+  return state != nullptr && state->is_number() && state->to_number<double>() == 0;
+}
+
+bool asks_for_native_messaging(const json::Object& entry) {
+  const json::Value* active = entry.if_contains("active_permissions");
+  const json::Value* api = active && active->is_object() ? active->as_object().if_contains("api") : nullptr;
+  if (api == nullptr || !api->is_array()) return false;
+  return std::any_of(api->as_array().begin(), api->as_array().end(),
+                     [](const json::Value& item) { return item.is_string() && item.as_string() == "nativeMessaging"; });
+}
+
+// The name people know it by; nothing for a placeholder the browser
+// localizes ("__MSG_name__") or text a terminal would act on.
+std::string plain_name(const json::Object& entry) {
+  const json::Value* manifest = entry.if_contains("manifest");
+  const json::Value* name = manifest && manifest->is_object() ? manifest->as_object().if_contains("name") : nullptr;
+  if (name == nullptr || !name->is_string()) return {};
+  const std::string text(name->as_string());
+  const bool plain = !text.starts_with("__MSG_") && std::none_of(text.begin(), text.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+  });
+  return plain ? text : std::string();
+}
+
+void read_preferences(const std::string& file, const std::string& profile, std::vector<std::string>& seen,
+                      std::vector<ProfileExtension>& found) {
+  auto text = platform::read_regular_file(file, kPreferencesLimit);
+  if (!text) return;
+  auto parsed = json::parse_json(*text);
+  if (!parsed || !parsed->is_object()) return;
+  const json::Value* extensions = parsed->as_object().if_contains("extensions");
+  const json::Value* settings =
+      extensions && extensions->is_object() ? extensions->as_object().if_contains("settings") : nullptr;
+  if (settings == nullptr || !settings->is_object()) return;
+  for (const auto& [key, value] : settings->as_object()) {
+    const std::string id(key);
+    if (!is_extension_id(id) || !value.is_object() || std::find(seen.begin(), seen.end(), id) != seen.end()) continue;
+    seen.push_back(id);
+    const json::Object& entry = value.as_object();
+    if (is_disabled(entry) || !asks_for_native_messaging(entry)) continue;
+    auto known = std::find_if(found.begin(), found.end(), [&](const ProfileExtension& e) { return e.id == id; });
+    if (known == found.end()) known = found.insert(found.end(), ProfileExtension{id, plain_name(entry), {}});
+    if (known->name.empty()) known->name = plain_name(entry);
+    known->profiles.push_back(profile);
+  }
+}
+
+}  // namespace
+
+std::vector<ProfileExtension> native_messaging_extensions(const std::string& user_data_folder) {
+  std::vector<ProfileExtension> found;
+  for (const std::string& profile : profile_names(user_data_folder)) {
+    const std::string folder = platform::join_path(user_data_folder, profile);
+    std::vector<std::string> seen;  // ids this profile's first file decided
+    for (const char* file : {"Secure Preferences", "Preferences"}) {
+      read_preferences(platform::join_path(folder, file), profile, seen, found);
+    }
+  }
+  return found;
+}
+
+}  // namespace orvix::register_tool
