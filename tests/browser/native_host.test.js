@@ -287,6 +287,27 @@ describe('native host started by a real browser', () => {
         assert.equal(session.hostPids().length, started, session.diagnostics());
         session.hostRuns -= 2;
 
+        // Without --extension-id doctor finds the extension in the profile the
+        // browser wrote (which it saves a few seconds after a change: waited
+        // for, bounded) and names it with the command that admits it.
+        const preferences = path.join(session.profileDir, 'Default', 'Preferences');
+        const saved = () => fs.existsSync(preferences) &&
+                            fs.readFileSync(preferences, 'utf8').includes(session.extensionId);
+        assert.ok(await poll(20000, saved), `${preferences} never named ${session.extensionId}`);
+        const named = (run) => run.report.browsers[0].notes.filter((note) => note.includes(session.extensionId));
+        session.hostRuns += 1;
+        const plain = session.doctor();
+        assert.equal(plain.status, 0, JSON.stringify(plain.report)); // it may be another host's extension
+        const [note, ...more] = named(plain);
+        assert.deepEqual(more, [], JSON.stringify(plain.report));
+        assert.ok(note && note.startsWith(
+                      `The extension ${session.extensionId} in the profile "Default" asks for native messaging, ` +
+                      `but ${session.manifestPath()} does not admit it. If it is the extension that uses ` +
+                      'com.orvix.chrome_native_host, add it (install keeps the ids already there): '),
+                  JSON.stringify(plain.report));
+        assert.ok(note.endsWith(` install --browser chromium --extension-id ${session.extensionId} ` +
+                                `--host ${session.wrapper}`), note);
+
         session.hostRuns += 1; // doctor starts the host as the admitted extension
         const { status, report } = session.doctor('--extension-id', session.extensionId);
         assert.equal(status, 1, JSON.stringify(report));
@@ -309,6 +330,8 @@ describe('native host started by a real browser', () => {
         session.hostRuns += 1;
         const after = session.doctor('--extension-id', session.extensionId);
         assert.equal(after.status, 0, JSON.stringify(after.report));
+        session.hostRuns += 1;
+        assert.deepEqual(named(session.doctor()), []);
       } finally {
         const restored = session.register('install', '--browser', 'chromium', '--extension-id', session.extensionId,
                                           '--host', session.wrapper, '--replace-ids');
