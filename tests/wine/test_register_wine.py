@@ -244,6 +244,23 @@ class RegisterUnderWine(WineTestCase):
         self.follow(chrome["problems"][0]["fix"])
         self.assertEqual(verdict("chrome", "--extension-id", other, "--extension-id", EXTENSION_ID)[0], 0)
 
+        # Without --extension-id, an extension with native messaging in a profile's Secure Preferences (where
+        # Windows browsers keep extensions) that the registration does not admit is named with a fix that works.
+        profile = os.path.join(self.local_app_data, "Google/Chrome/User Data/Default")
+        os.makedirs(profile, exist_ok=True)
+        self.addCleanup(shutil.rmtree, profile, True)
+        third = "cdefghijklmnopabcdefghijklmnopab"
+        settings = {i: {"active_permissions": {"api": ["nativeMessaging"]}} for i in (other, third)}
+        with open(os.path.join(profile, "Secure Preferences"), "w", encoding="utf-8") as f:
+            json.dump({"extensions": {"settings": settings}}, f)
+        status, chrome = verdict("chrome")
+        [note] = chrome["notes"]
+        self.assertEqual(status, 0, chrome)
+        self.assertIn("The extension %s in the profile \"Default\" asks for native messaging" % third, note)
+        self.follow(note)
+        status, chrome = verdict("chrome")
+        self.assertEqual((status, chrome["notes"]), (0, []))
+
     def test_doctor_starts_the_host_through_comspec_else_the_system_folders_cmd_exe(self):
         self.assertEqual(self.tool("install", "--browser", "chrome", "--extension-id", EXTENSION_ID)[0], 0)
 
