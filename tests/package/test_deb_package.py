@@ -11,14 +11,10 @@ import subprocess
 import tempfile
 import unittest
 
+from cpack_run import LIMIT_SECONDS, cpack
+
 EXTENSION_ID = "abcdefghijklmnopabcdefghijklmnop"
-LIMIT_SECONDS = 300
 PROGRAMS = ["orvix-chrome-native-host", "orvix-native-host-register", "orvix-nm-client", "orvix-sample-runtime"]
-
-
-def build_dir():
-    return os.path.abspath(os.environ.get("ORVIX_BUILD_DIR",
-                                          os.path.join(os.path.dirname(__file__), "..", "..", "build")))
 
 
 class DebPackage(unittest.TestCase):
@@ -26,8 +22,7 @@ class DebPackage(unittest.TestCase):
     def setUpClass(cls):
         cls.tmp = tempfile.mkdtemp(prefix="orvix-package-")
         packages = os.path.join(cls.tmp, "packages")
-        made = subprocess.run(["cpack", "--config", os.path.join(build_dir(), "CPackConfig.cmake"), "-G", "DEB",
-                               "-B", packages], capture_output=True, text=True, timeout=LIMIT_SECONDS)
+        made = cpack(packages, "DEB")
         if made.returncode != 0:
             shutil.rmtree(cls.tmp, True)
             raise AssertionError("cpack failed:\n" + made.stdout + made.stderr)

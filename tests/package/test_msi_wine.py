@@ -22,6 +22,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from wine_prefix import (LAUNCH_ATTEMPTS, WinePrefix, browser_command_line, doctor_could_not_launch,  # noqa: E402
                          windows_path)
 
+from cpack_run import LIMIT_SECONDS, build_dir, cpack  # noqa: E402
+
 HOST_NAME = "com.orvix.chrome_native_host"
 HOST = "orvix-chrome-native-host.exe"
 TOOL = "orvix-native-host-register.exe"
@@ -32,16 +34,11 @@ UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 MACHINE_FOLDER = "C:\\Program Files\\Orvix\\Chrome Native Host"
 # The characters cmd.exe treats specially, and letters outside ASCII.
 SPECIAL_FOLDER = "Orvix & Co (beta)\\\u00dcn\u00efcode 100% ^x!"
-LIMIT_SECONDS = 300
 # msiexec's exit status for a failed install, 1603, as a Linux parent sees
 # it from Wine: the low 8 bits.
 FAILED = 1603 & 0xFF
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.abspath(os.path.join(HERE, "..", ".."))
-
-
-def build_dir():
-    return os.path.abspath(os.environ["ORVIX_BUILD_DIR"])
 
 
 def msi_table(msi, table):
@@ -57,8 +54,7 @@ class MsiPackages(unittest.TestCase):
     def setUpClass(cls):
         cls.tmp = tempfile.mkdtemp(prefix="orvix-msi-")
         packages = os.path.join(cls.tmp, "packages")
-        made = subprocess.run(["cpack", "--config", os.path.join(build_dir(), "CPackConfig.cmake"), "-G", "External",
-                               "-B", packages], capture_output=True, text=True, timeout=LIMIT_SECONDS)
+        made = cpack(packages, "External")
         if made.returncode != 0:
             shutil.rmtree(cls.tmp, True)
             raise AssertionError("cpack failed:\n" + made.stdout + made.stderr)

@@ -9,13 +9,7 @@ import tempfile
 import unittest
 import zipfile
 
-LIMIT_SECONDS = 300
-
-
-def cpack(output, env):
-    build = os.path.abspath(os.environ["ORVIX_BUILD_DIR"])
-    return subprocess.run(["cpack", "--config", os.path.join(build, "CPackConfig.cmake"), "-B", output],
-                          capture_output=True, text=True, env=env, timeout=LIMIT_SECONDS)
+from cpack_run import LIMIT_SECONDS, cpack
 
 
 class Signing(unittest.TestCase):
@@ -58,7 +52,7 @@ class Signing(unittest.TestCase):
     def test_signed_with_the_certificate_given_and_listed_in_SHA256SUMS(self):
         self.make_certificate()
         env = dict(self.env, ORVIX_SIGN_PKCS12=self.path("signer.p12"), ORVIX_SIGN_PASSWORD_FILE=self.path("password"))
-        made = cpack(self.path("packages"), env)
+        made = cpack(self.path("packages"), env=env)
         self.assertEqual(made.returncode, 0, made.stdout + made.stderr)
         self.assertNotIn("UNSIGNED", made.stdout + made.stderr)
         for path in self.packages(self.path("packages")):
@@ -76,7 +70,7 @@ class Signing(unittest.TestCase):
         self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
 
     def test_without_a_certificate_the_packages_are_unsigned_and_say_so(self):
-        made = cpack(self.path("packages"), self.env)
+        made = cpack(self.path("packages"), env=self.env)
         self.assertEqual(made.returncode, 0, made.stdout + made.stderr)
         self.assertIn("UNSIGNED: the programs of the ZIP package (no certificate", made.stderr)
         self.assertIn("UNSIGNED: the MSI packages (no certificate", made.stderr)
@@ -85,7 +79,7 @@ class Signing(unittest.TestCase):
             self.assertNotEqual(self.verify(path).returncode, 0, path)
 
     def test_half_a_signing_configuration_fails_the_packaging(self):
-        made = cpack(self.path("packages"), dict(self.env, ORVIX_SIGN_PKCS12=self.path("missing.p12")))
+        made = cpack(self.path("packages"), env=dict(self.env, ORVIX_SIGN_PKCS12=self.path("missing.p12")))
         self.assertNotEqual(made.returncode, 0)
         self.assertIn("needs both ORVIX_SIGN_PKCS12 and ORVIX_SIGN_PASSWORD_FILE", made.stdout + made.stderr)
 
