@@ -2,7 +2,9 @@
 in ORVIX_BUILD_DIR (else build/ beside the sources), into a folder of the
 test's own."""
 import os
+import shutil
 import subprocess
+import tempfile
 
 LIMIT_SECONDS = 300
 
@@ -18,3 +20,14 @@ def cpack(output, generator=None, env=None):
     if generator:
         command += ["-G", generator]
     return subprocess.run(command, capture_output=True, text=True, env=env, timeout=LIMIT_SECONDS)
+
+
+def packages_in_new_folder(prefix, generator):
+    """A new temporary folder and, in its packages/ folder, what `generator` makes; the folder is removed
+    again when CPack fails, which raises with CPack's output."""
+    folder = tempfile.mkdtemp(prefix=prefix)
+    made = cpack(os.path.join(folder, "packages"), generator)
+    if made.returncode != 0:
+        shutil.rmtree(folder, True)
+        raise AssertionError("cpack failed:\n" + made.stdout + made.stderr)
+    return folder, os.path.join(folder, "packages")

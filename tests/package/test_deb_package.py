@@ -11,7 +11,7 @@ import subprocess
 import tempfile
 import unittest
 
-from cpack_run import LIMIT_SECONDS, cpack
+from cpack_run import LIMIT_SECONDS, packages_in_new_folder
 
 EXTENSION_ID = "abcdefghijklmnopabcdefghijklmnop"
 PROGRAMS = ["orvix-chrome-native-host", "orvix-native-host-register", "orvix-nm-client", "orvix-sample-runtime"]
@@ -20,12 +20,7 @@ PROGRAMS = ["orvix-chrome-native-host", "orvix-native-host-register", "orvix-nm-
 class DebPackage(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.mkdtemp(prefix="orvix-package-")
-        packages = os.path.join(cls.tmp, "packages")
-        made = cpack(packages, "DEB")
-        if made.returncode != 0:
-            shutil.rmtree(cls.tmp, True)
-            raise AssertionError("cpack failed:\n" + made.stdout + made.stderr)
+        cls.tmp, packages = packages_in_new_folder("orvix-package-", "DEB")
         debs = [name for name in os.listdir(packages) if name.endswith(".deb")]
         assert len(debs) == 1, debs
         cls.deb = os.path.join(packages, debs[0])

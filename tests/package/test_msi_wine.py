@@ -15,14 +15,13 @@ import shutil
 import struct
 import subprocess
 import sys
-import tempfile
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine"))
 from wine_prefix import (LAUNCH_ATTEMPTS, WinePrefix, browser_command_line, doctor_could_not_launch,  # noqa: E402
                          windows_path)
 
-from cpack_run import LIMIT_SECONDS, build_dir, cpack  # noqa: E402
+from cpack_run import LIMIT_SECONDS, build_dir, packages_in_new_folder  # noqa: E402
 
 HOST_NAME = "com.orvix.chrome_native_host"
 HOST = "orvix-chrome-native-host.exe"
@@ -52,12 +51,7 @@ def msi_table(msi, table):
 class MsiPackages(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.mkdtemp(prefix="orvix-msi-")
-        packages = os.path.join(cls.tmp, "packages")
-        made = cpack(packages, "External")
-        if made.returncode != 0:
-            shutil.rmtree(cls.tmp, True)
-            raise AssertionError("cpack failed:\n" + made.stdout + made.stderr)
+        cls.tmp, packages = packages_in_new_folder("orvix-msi-", "External")
         cls.msi = {}
         for scope in ("machine", "user"):
             [name] = [n for n in os.listdir(packages) if n.endswith("-%s.msi" % scope)]
