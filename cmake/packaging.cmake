@@ -28,6 +28,9 @@ if(WIN32)
   # The extension ids an MSI registers when msiexec is given no EXTENSION_IDS
   # (comma-separated; empty: the MSIs refuse to install without them).
   set(ORVIX_EXTENSION_IDS "" CACHE STRING "Default EXTENSION_IDS of the MSI packages")
+  # The links Programs and Features shows for the MSIs' product.
+  set(ORVIX_ABOUT_URL "https://orvix.invalid/chrome-native-host" CACHE STRING "The product's page")
+  set(ORVIX_HELP_URL "https://orvix.invalid/chrome-native-host/help" CACHE STRING "Where users get help")
 endif()
 
 set(CPACK_PACKAGE_NAME orvix-chrome-native-host)
@@ -51,6 +54,8 @@ if(WIN32)
   # (CPackConfig.cmake takes no generator expressions: the DLL lands beside the programs.)
   set(CPACK_ORVIX_MSI_ACTIONS ${CMAKE_BINARY_DIR}/orvix-msi-actions.dll)
   set(CPACK_ORVIX_EXTENSION_IDS "${ORVIX_EXTENSION_IDS}")
+  set(CPACK_ORVIX_ABOUT_URL "${ORVIX_ABOUT_URL}")
+  set(CPACK_ORVIX_HELP_URL "${ORVIX_HELP_URL}")
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
