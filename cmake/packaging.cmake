@@ -38,7 +38,6 @@ set(CPACK_PACKAGE_VENDOR Orvix)
 set(CPACK_PACKAGE_CONTACT "Orvix maintainers <maintainers@orvix.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Native-messaging host for the Orvix browser extension")
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
-set(CPACK_STRIP_FILES ON)
 if(WIN32)
   # External (the MSIs, cmake/cpack_msi.cmake) before ZIP: see cmake/cpack_checksums.cmake.
   set(CPACK_GENERATOR External ZIP)
@@ -58,6 +57,10 @@ if(WIN32)
   set(CPACK_ORVIX_HELP_URL "${ORVIX_HELP_URL}")
 else()
   set(CPACK_GENERATOR DEB)
+  # (The Windows programs are linked stripped, -s in the toolchain file:
+  # MinGW's strip would write the time into each staged copy's PE header,
+  # and the host in the zip would differ from the one in the MSIs.)
+  set(CPACK_STRIP_FILES ON)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION web)
