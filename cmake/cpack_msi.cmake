@@ -14,7 +14,8 @@ foreach(scope machine user)
     COMMAND ${CPACK_ORVIX_PYTHON} ${CPACK_ORVIX_SOURCE_DIR}/packaging/windows/msi/make_msi.py
             --scope ${scope} --version ${CPACK_PACKAGE_VERSION} --programs ${CPACK_TEMPORARY_DIRECTORY}
             --actions ${actions} --browser-table ${CPACK_ORVIX_SOURCE_DIR}/tools/native_host_register/browsers.cpp
-            --extension-ids "${CPACK_ORVIX_EXTENSION_IDS}" --output ${msi}
+            --extension-ids "${CPACK_ORVIX_EXTENSION_IDS}" --about-url "${CPACK_ORVIX_ABOUT_URL}"
+            --help-url "${CPACK_ORVIX_HELP_URL}" --output ${msi}
     RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "Building ${msi} failed:\n${output}")

@@ -28,6 +28,9 @@ if(WIN32)
   # The extension ids an MSI registers when msiexec is given no EXTENSION_IDS
   # (comma-separated; empty: the MSIs refuse to install without them).
   set(ORVIX_EXTENSION_IDS "" CACHE STRING "Default EXTENSION_IDS of the MSI packages")
+  # The links Programs and Features shows for the MSIs' product.
+  set(ORVIX_ABOUT_URL "https://orvix.invalid/chrome-native-host" CACHE STRING "The product's page")
+  set(ORVIX_HELP_URL "https://orvix.invalid/chrome-native-host/help" CACHE STRING "Where users get help")
 endif()
 
 set(CPACK_PACKAGE_NAME orvix-chrome-native-host)
@@ -35,7 +38,6 @@ set(CPACK_PACKAGE_VENDOR Orvix)
 set(CPACK_PACKAGE_CONTACT "Orvix maintainers <maintainers@orvix.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Native-messaging host for the Orvix browser extension")
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
-set(CPACK_STRIP_FILES ON)
 if(WIN32)
   # External (the MSIs, cmake/cpack_msi.cmake) before ZIP: see cmake/cpack_checksums.cmake.
   set(CPACK_GENERATOR External ZIP)
@@ -51,8 +53,14 @@ if(WIN32)
   # (CPackConfig.cmake takes no generator expressions: the DLL lands beside the programs.)
   set(CPACK_ORVIX_MSI_ACTIONS ${CMAKE_BINARY_DIR}/orvix-msi-actions.dll)
   set(CPACK_ORVIX_EXTENSION_IDS "${ORVIX_EXTENSION_IDS}")
+  set(CPACK_ORVIX_ABOUT_URL "${ORVIX_ABOUT_URL}")
+  set(CPACK_ORVIX_HELP_URL "${ORVIX_HELP_URL}")
 else()
   set(CPACK_GENERATOR DEB)
+  # (The Windows programs are linked stripped, -s in the toolchain file:
+  # MinGW's strip would write the time into each staged copy's PE header,
+  # and the host in the zip would differ from the one in the MSIs.)
+  set(CPACK_STRIP_FILES ON)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION web)

@@ -8,7 +8,12 @@ must all agree; after an uninstall nothing of it may remain.
 
 Wine runs every install as an administrator: what differs between a
 per-user and a per-machine install in rights and elevation cannot be shown
-here, only where each puts its files and keys."""
+here, only where each puts its files and keys.
+
+What fails must leave the machine as it was: a refused value (an id, a
+folder cmd.exe would change, another product's registration of the host's
+name) before anything changes, a failure later through the rollback, with
+the installed version still answering."""
 import json
 import os
 import shutil
@@ -38,6 +43,9 @@ SPECIAL_FOLDER = "Orvix & Co (beta)\\\u00dcn\u00efcode 100% ^x!"
 FAILED = 1603 & 0xFF
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.abspath(os.path.join(HERE, "..", ".."))
+MISTYPED_ID = FIRST_ID[:-1] + "q"
+PERCENT_FOLDER = "C:\\Apps\\50%OS%x"
+OTHER_MANIFEST = "C:\\Other product\\" + HOST_NAME + ".json"
 
 
 def msi_table(msi, table):
@@ -86,6 +94,25 @@ class MsiPackages(unittest.TestCase):
     def install(self, scope, *properties):
         status, log = self.msiexec("/i", windows_path(self.msi[scope]), "/qn", *properties)
         self.assertEqual(status, 0, log[-3000:])
+
+    def make_msi(self, name, version, ids="", queries=()):
+        """A package of the staged programs built here, with `queries` run on it (msibuild)."""
+        msi = os.path.join(self.tmp, name)
+        subprocess.run([sys.executable, os.path.join(SOURCE, "packaging", "windows", "msi", "make_msi.py"),
+                        "--scope", "machine", "--version", version, "--programs", self.staged,
+                        "--actions", os.path.join(build_dir(), "orvix-msi-actions.dll"),
+                        "--browser-table", os.path.join(SOURCE, "tools", "native_host_register", "browsers.cpp"),
+                        "--extension-ids", ids, "--output", msi], check=True, timeout=LIMIT_SECONDS)
+        for query in queries:
+            subprocess.run(["msibuild", msi, "-q", query], check=True, timeout=LIMIT_SECONDS)
+        return msi
+
+    def manifest_bytes(self, folder):
+        path = os.path.join(self.wine.unix_path(folder), HOST_NAME + ".json")
+        if not os.path.exists(path):
+            return None
+        with open(path, "rb") as f:
+            return f.read()
 
     def uninstall(self, msi):
         status, log = self.msiexec("/x", windows_path(msi), "/qn")
@@ -176,7 +203,14 @@ class MsiPackages(unittest.TestCase):
                 properties = {row["Property"]: row["Value"] for row in msi_table(msi, "Property")}
                 self.assertEqual(properties.get("ALLUSERS"), "1" if scope == "machine" else None)
                 self.assertIn("EXTENSION_IDS", properties["SecureCustomProperties"].split(";"))
-                self.assertEqual(len(msi_table(msi, "Upgrade")), 2)  # older ones replaced, newer ones refused
+                self.assertIn("TAKE_OVER_REGISTRATION", properties["SecureCustomProperties"].split(";"))
+                self.assertEqual((properties["ARPURLINFOABOUT"][:8], properties["ARPHELPLINK"][:8]),
+                                 ("https://", "https://"))
+                # Older versions and a rebuild of this one (max inclusive, 512) replaced, newer ones refused.
+                upgrade = {row["ActionProperty"]: row for row in msi_table(msi, "Upgrade")}
+                self.assertEqual(sorted(upgrade), ["WIX_DOWNGRADE_DETECTED", "WIX_UPGRADE_DETECTED"])
+                self.assertEqual((upgrade["WIX_UPGRADE_DETECTED"]["VersionMax"],
+                                  int(upgrade["WIX_UPGRADE_DETECTED"]["Attributes"]) & 512), ("0.1.0", 512))
                 summary = subprocess.run(["msiinfo", "suminfo", msi], capture_output=True, text=True,
                                          check=True).stdout
                 self.assertIn("Template: x64;1033", summary)
@@ -184,16 +218,26 @@ class MsiPackages(unittest.TestCase):
                 word_count = int(summary.split("Source: ", 1)[1].split()[0])
                 self.assertEqual(bool(word_count & 8), scope == "user")
 
-                # Deferred (1024), as LocalSystem per machine (2048); the rollback (256) likewise.
+                # Deferred (1024), as LocalSystem per machine (2048); the rollback (256) likewise; the checks
+                # immediate.
                 types = {row["Action"]: int(row["Type"]) for row in msi_table(msi, "CustomAction")}
                 system = 2048 if scope == "machine" else 0
-                self.assertEqual((types["WriteManifest"], types["RemoveManifest"], types["RollbackManifest"]),
-                                 (1 + 1024 + system, 1 + 1024 + system, 1 + 256 + 1024 + system))
-                order = {row["Action"]: int(row["Sequence"]) for row in msi_table(msi, "InstallExecuteSequence")}
-                self.assertLess(order["RemoveExistingProducts"], order["InstallInitialize"])
+                self.assertEqual((types["WriteManifest"], types["RemoveManifest"], types["RestoreManifest"],
+                                  types["CheckSettings"] & (1 + 256 + 1024)),
+                                 (1 + 1024 + system, 1 + 1024 + system, 1 + 256 + 1024 + system, 1))
+                execute = {row["Action"]: row for row in msi_table(msi, "InstallExecuteSequence")}
+                order = {action: int(row["Sequence"]) for action, row in execute.items()}
+                # The checks where INSTALLDIR is known and nothing has changed, in both sequences.
+                ui = {row["Action"]: int(row["Sequence"]) for row in msi_table(msi, "InstallUISequence")}
+                self.assertTrue(ui["CostFinalize"] < ui["CheckSettings"] < ui["ExecuteAction"])
+                self.assertTrue(order["CostFinalize"] < order["CheckSettings"] < order["InstallValidate"])
+                # The old version removed inside the transaction, after the rollback that puts the
+                # manifest back (which then runs after the old version's own rollback).
+                self.assertTrue(order["InstallInitialize"] < order["RestoreManifest"] <
+                                order["RemoveExistingProducts"] < order["InstallFiles"] < order["WriteManifest"])
                 self.assertLess(order["RemoveManifest"], order["RemoveFiles"])
-                self.assertLess(order["InstallFiles"], order["RollbackManifest"])
-                self.assertLess(order["RollbackManifest"], order["WriteManifest"])
+                # Removed only with the component that carries it (INSTALLSTATE_ABSENT).
+                self.assertEqual(execute["RemoveManifest"]["Condition"], "$Programs=2")
 
     # --- installing ----------------------------------------------------
     def test_per_machine_install_registers_every_browser_in_both_views_and_uninstall_removes_it_all(self):
@@ -203,6 +247,12 @@ class MsiPackages(unittest.TestCase):
         self.assertEqual(self.wine.registry_value("HKLM\\" + SETTINGS_KEY, name="ExtensionIds"),
                          "%s, %s" % (FIRST_ID, SECOND_ID))
         self.assertEqual(self.products(), ["Orvix Chrome native host"])
+        # Programs and Features: where it is, who made it, where to read about it and get help.
+        properties = {row["Property"]: row["Value"] for row in msi_table(self.msi["machine"], "Property")}
+        entry = UNINSTALL_KEY + "\\" + properties["ProductCode"]
+        self.assertEqual([self.wine.registry_value(entry, name=name)
+                          for name in ("InstallLocation", "Publisher", "URLInfoAbout", "HelpLink")],
+                         [MACHINE_FOLDER + "\\", "Orvix", properties["ARPURLINFOABOUT"], properties["ARPHELPLINK"]])
         self.uninstall(self.msi["machine"])
         self.assert_removed(MACHINE_FOLDER, "system")
 
@@ -216,12 +266,7 @@ class MsiPackages(unittest.TestCase):
         self.assert_removed(folder, "user")
 
     def test_upgrade_replaces_the_older_version_and_keeps_its_extension_ids(self):
-        older = os.path.join(self.tmp, "older-machine.msi")
-        subprocess.run([sys.executable, os.path.join(SOURCE, "packaging", "windows", "msi", "make_msi.py"),
-                        "--scope", "machine", "--version", "0.0.1", "--programs", self.staged,
-                        "--actions", os.path.join(build_dir(), "orvix-msi-actions.dll"),
-                        "--browser-table", os.path.join(SOURCE, "tools", "native_host_register", "browsers.cpp"),
-                        "--extension-ids", SECOND_ID, "--output", older], check=True, timeout=LIMIT_SECONDS)
+        older = self.make_msi("older-machine.msi", "0.0.1", SECOND_ID)
         status, log = self.msiexec("/i", windows_path(older), "/qn")
         self.assertEqual(status, 0, log[-3000:])
         self.addCleanup(self.msiexec, "/x", windows_path(older), "/qn")
@@ -244,6 +289,80 @@ class MsiPackages(unittest.TestCase):
         status, log = self.msiexec("/i", windows_path(self.msi["user"]), "/qn")
         self.assertEqual(status, FAILED, log[-3000:])
         self.assertIn("no extension id given", log)
+
+
+    # --- failing safely -------------------------------------------------
+    def test_a_refused_value_leaves_the_installed_version_as_it_was(self):
+        self.install("machine", "EXTENSION_IDS=" + FIRST_ID)
+        self.addCleanup(self.msiexec, "/x", windows_path(self.msi["machine"]), "/qn")
+        before = self.manifest_bytes(MACHINE_FOLDER)
+        newer = self.make_msi("newer-machine.msi", "0.2.0")
+        for msi, properties, reason in (
+                # The installed package again (a repair that changes the ids), then an upgrade.
+                (self.msi["machine"], ["EXTENSION_IDS=notanid"], 'EXTENSION_IDS holds "notanid"'),
+                (newer, ["EXTENSION_IDS=%s,%s" % (SECOND_ID, MISTYPED_ID)], 'EXTENSION_IDS holds "%s"' % MISTYPED_ID),
+                (newer, ["EXTENSION_IDS=" + SECOND_ID, "INSTALLDIR=%s\\" % PERCENT_FOLDER], "two % signs")):
+            with self.subTest(properties=properties):
+                status, log = self.msiexec("/i", windows_path(msi), "/qn", *properties)
+                self.assertEqual(status, FAILED, log[-3000:])
+                self.assertIn("nothing was changed", log)
+                self.assertIn(reason, log)
+                self.assertEqual(self.manifest_bytes(MACHINE_FOLDER), before)
+                self.assertEqual(self.products(), ["Orvix Chrome native host"])
+                self.assertFalse(os.path.exists(self.wine.unix_path(PERCENT_FOLDER)))
+        # The old version still answers, registered as before.
+        self.assert_installed(MACHINE_FOLDER, "system", [FIRST_ID])
+
+    def test_a_rebuild_of_the_same_version_replaces_the_installed_one(self):
+        self.install("machine", "EXTENSION_IDS=" + FIRST_ID)
+        self.addCleanup(self.msiexec, "/x", windows_path(self.msi["machine"]), "/qn")
+        rebuild = self.make_msi("rebuild-machine.msi", "0.1.0", SECOND_ID)
+        status, log = self.msiexec("/i", windows_path(rebuild), "/qn")
+        self.assertEqual(status, 0, log[-3000:])
+        self.addCleanup(self.msiexec, "/x", windows_path(rebuild), "/qn")
+        self.assertEqual(self.products(), ["Orvix Chrome native host"])
+        self.assert_installed(MACHINE_FOLDER, "system", [FIRST_ID])  # the ids the installed one remembered
+        self.uninstall(rebuild)
+        self.assert_removed(MACHINE_FOLDER, "system")
+
+    def test_another_registration_of_the_name_is_refused_unless_taken_over(self):
+        # Another product's registration, in the 32-bit view the browser reads first.
+        key = self.expected_keys["system"][0]
+        self.wine.run("reg.exe", "add", key, "/ve", "/d", OTHER_MANIFEST, "/f", "/reg:32")
+        self.addCleanup(self.wine.run, "reg.exe", "delete", key, "/f", "/reg:32", check=False)
+        status, log = self.msiexec("/i", windows_path(self.msi["machine"]), "/qn", "EXTENSION_IDS=" + FIRST_ID)
+        self.assertEqual(status, FAILED, log[-3000:])
+        self.assertIn("%s (32-bit view) registers %s" % (key, OTHER_MANIFEST), log)
+        self.assertIn("TAKE_OVER_REGISTRATION=1", log)
+        self.assertEqual(self.wine.registry_value(key, view="32"), OTHER_MANIFEST)
+        self.assertFalse(os.path.exists(self.wine.unix_path(MACHINE_FOLDER)))
+        self.assertEqual(self.products(), [])
+
+        self.install("machine", "EXTENSION_IDS=" + FIRST_ID, "TAKE_OVER_REGISTRATION=1")
+        self.addCleanup(self.msiexec, "/x", windows_path(self.msi["machine"]), "/qn")
+        self.assert_installed(MACHINE_FOLDER, "system", [FIRST_ID])
+        self.uninstall(self.msi["machine"])
+        self.assert_removed(MACHINE_FOLDER, "system")
+
+    def test_a_failure_after_the_manifest_puts_back_the_manifest_that_was_there(self):
+        # A package whose last deferred step fails (WriteManifest given no data): the run is rolled back.
+        failing = self.make_msi("failing-machine.msi", "0.1.0", FIRST_ID, queries=(
+            "INSERT INTO CustomAction (Action, Type, Source, Target) "
+            "VALUES ('FailLast', 1025, 'OrvixActions', 'WriteManifest')",
+            "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('FailLast', 6550)"))
+        unix_folder = self.wine.unix_path(MACHINE_FOLDER)
+        for earlier in (None, b'{"written by":"the registration tool"}\n'):
+            with self.subTest(earlier=earlier):
+                if earlier is not None:
+                    os.makedirs(unix_folder, exist_ok=True)
+                    with open(os.path.join(unix_folder, HOST_NAME + ".json"), "wb") as f:
+                        f.write(earlier)
+                status, log = self.msiexec("/i", windows_path(failing), "/qn")
+                self.assertEqual(status, FAILED, log[-3000:])
+                self.assertIn("wrote " + MACHINE_FOLDER, log)  # the manifest was written, then rolled back
+                self.assertEqual(self.manifest_bytes(MACHINE_FOLDER), earlier)
+                self.assertEqual(self.products(), [])
+                shutil.rmtree(unix_folder, True)
 
 
 if __name__ == "__main__":

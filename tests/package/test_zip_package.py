@@ -1,6 +1,7 @@
 """The Windows zip made by CPack from the Windows build in ORVIX_BUILD_DIR:
 one top folder holding the four programs and both READMEs, and programs that
-need nothing beside them (a static build imports only system DLLs)."""
+need nothing beside them (a static build imports only system DLLs), each
+with its version resource."""
 import os
 import shutil
 import subprocess
@@ -9,7 +10,8 @@ import unittest
 import zipfile
 
 from cpack_run import LIMIT_SECONDS, cpack
-TOP = "orvix-chrome-native-host-0.1.0-windows-x64/"
+VERSION = "0.1.0"
+TOP = "orvix-chrome-native-host-%s-windows-x64/" % VERSION
 EXPECTED = {TOP + name for name in ["orvix-chrome-native-host.exe", "orvix-native-host-register.exe",
                                     "orvix-nm-client.exe", "orvix-sample-runtime.exe", "README.txt", "README.md"]}
 SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "ws2_32.dll", "normaliz.dll", "mswsock.dll", "advapi32.dll",
@@ -37,6 +39,14 @@ class ZipPackage(unittest.TestCase):
             imported = {line.split(":", 1)[1].strip().lower() for line in dump.splitlines()
                         if line.strip().startswith("DLL Name:")}
             self.assertLessEqual(imported, SYSTEM_DLLS, program)
+            # A version resource with the product's version, and no link time in the header.
+            with open(os.path.join(tmp, program), "rb") as f:
+                data = f.read()
+            resource = data.find("VS_VERSION_INFO".encode("utf-16-le"))
+            self.assertGreater(resource, 0, program)
+            for text in ("ProductVersion", VERSION, "OriginalFilename", os.path.basename(program)):
+                self.assertTrue(text.encode("utf-16-le") in data[resource:resource + 2048], (program, text))
+            self.assertIn("Time/Date\t\tThu Jan  1 00:00:00 1970", dump, program)
 
 
 if __name__ == "__main__":

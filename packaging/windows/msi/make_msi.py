@@ -2,7 +2,8 @@
 """Builds one of the two Windows Installer packages with wixl (msitools):
 
   make_msi.py --scope machine|user --version X.Y.Z --programs DIR --actions DLL
-              --browser-table browsers.cpp [--extension-ids IDS] [--wxs FILE] --output FILE.msi
+              --browser-table browsers.cpp [--extension-ids IDS] [--about-url URL] [--help-url URL]
+              [--wxs FILE] --output FILE.msi
 
 machine: the programs under Program Files, the browsers' keys under HKLM in
          both registry views (a 32-bit browser reads the 32-bit one);
@@ -19,6 +20,14 @@ EXTENSION_IDS, in order: the msiexec command line; the ids the installed
 version remembered (so repair and upgrade keep them); --extension-ids. The
 install folder likewise: INSTALLDIR on the command line, else the folder of
 the installed version, else the default.
+
+Before anything changes, the actions DLL checks what the run would fail on
+(the ids, a folder cmd.exe would change, a browser key that registers a
+manifest this package did not write: refused unless TAKE_OVER_REGISTRATION=1)
+in both sequences, so a refused value leaves the machine as it was. The
+installed version is removed inside the same transaction (after
+InstallInitialize), so a failed upgrade rolls back to it; a rebuild of the
+same version replaces the installed one like a newer version does.
 """
 import argparse
 import os
@@ -66,7 +75,7 @@ def identifier(text):
     return re.sub(r"[^A-Za-z0-9_]", "_", text)
 
 
-def wxs(scope, version, keys, default_ids):
+def wxs(scope, version, keys, default_ids, about_url="", help_url=""):
     """The WiX source; it names the programs programs/<name> and the actions
     DLL actions.dll, relative to the folder wixl runs in."""
     machine = scope == "machine"
@@ -96,6 +105,11 @@ def wxs(scope, version, keys, default_ids):
         % (hive, SETTINGS_KEY))
     add('</Property>')
     add('<Property Id="ARPNOMODIFY" Value="1"/>')
+    # Programs and Features: the publisher is the Manufacturer above, the
+    # folder ARPINSTALLLOCATION (set once INSTALLDIR is known), and the links.
+    for name, url in (("ARPURLINFOABOUT", about_url), ("ARPHELPLINK", help_url)):
+        if url:
+            add('<Property Id="%s" Value=%s/>' % (name, quoteattr(url)))
     add('<Binary Id="OrvixActions" SourceFile="actions.dll"/>')
 
     components = []
@@ -153,30 +167,40 @@ def wxs(scope, version, keys, default_ids):
     add('<CustomAction Id="IdsFromDefault" Property="EXTENSION_IDS" Value="[ORVIX_DEFAULT_IDS]"/>')
     add('<CustomAction Id="FolderFromSaved" Property="INSTALLDIR" Value="[ORVIX_SAVED_FOLDER]"/>')
     add('<CustomAction Id="SetWriteManifest" Property="WriteManifest" Value="[EXTENSION_IDS]|[INSTALLDIR]"/>')
-    add('<CustomAction Id="SetRollbackManifest" Property="RollbackManifest" Value="[INSTALLDIR]"/>')
     add('<CustomAction Id="SetRemoveManifest" Property="RemoveManifest" Value="[INSTALLDIR]"/>')
-    for action, entry, execute in (("WriteManifest", "WriteManifest", "deferred"),
-                                   ("RollbackManifest", "RemoveManifest", "rollback"),
-                                   ("RemoveManifest", "RemoveManifest", "deferred")):
+    add('<CustomAction Id="SetInstallLocation" Property="ARPINSTALLLOCATION" Value="[INSTALLDIR]"/>')
+    add('<CustomAction Id="CheckSettings" BinaryKey="OrvixActions" DllEntry="CheckSettings" Execute="immediate" '
+        'Return="check"/>')
+    for action, execute in (("WriteManifest", "deferred"), ("RestoreManifest", "rollback"),
+                            ("RemoveManifest", "deferred")):
         add('<CustomAction Id="%s" BinaryKey="OrvixActions" DllEntry="%s" Execute="%s" Impersonate="%s" '
-            'Return="check"/>' % (action, entry, execute, impersonate))
+            'Return="check"/>' % (action, action, execute, impersonate))
     # Explicit places (wixl 0.101 misplaces chains of relative ones): the
-    # property steps after AppSearch; the deferred steps' data before
-    # InstallInitialize (1500); the old version's removal at 1401, before
-    # anything of this one is installed, so an upgrade leaves one
-    # registration; the manifest removed before the files (3500) and written
-    # after them (4000).
+    # property steps after AppSearch; the checks once INSTALLDIR is known
+    # (CostFinalize, 1000) and before anything changes, in both sequences
+    # (a silent install runs only the second); the deferred steps' data
+    # before InstallInitialize (1500). Then the rollback that puts back the
+    # manifests CheckSettings kept, scheduled first so it runs last; the old
+    # version's removal at 1502, inside this transaction, so a failure later
+    # rolls back to the old version (its own removal of the manifest
+    # included) and an upgrade leaves one registration; the manifest removed
+    # before the files (3500) when the component that carries it goes, and
+    # written after them (4000).
     installing = 'NOT REMOVE~="ALL"'
+    # INSTALLSTATE_ABSENT: the programs' component is being removed.
+    # ('$$': wixl reads a lone '$' as the start of a variable.)
+    programs_go = "$$Programs=2"
     steps = [("IdsFromSaved", 51, "NOT EXTENSION_IDS AND ORVIX_SAVED_IDS"),
              ("IdsFromDefault", 52, "NOT EXTENSION_IDS"),
              # INSTALLDIR is a property before CostFinalize only when msiexec was given it.
-             ("FolderFromSaved", 53, "NOT INSTALLDIR AND ORVIX_SAVED_FOLDER")]
+             ("FolderFromSaved", 53, "NOT INSTALLDIR AND ORVIX_SAVED_FOLDER"),
+             ("CheckSettings", 1010, installing)]
     for sequence in ("InstallUISequence", "InstallExecuteSequence"):
         add('<%s>' % sequence)
         if sequence == "InstallExecuteSequence":
-            steps += [("SetRollbackManifest", 1402, installing), ("SetWriteManifest", 1403, installing),
-                      ("SetRemoveManifest", 1404, 'REMOVE~="ALL"'), ("RemoveManifest", 3499, 'REMOVE~="ALL"'),
-                      ("RollbackManifest", 4001, installing), ("WriteManifest", 4002, installing)]
+            steps += [("SetInstallLocation", 1011, installing), ("SetWriteManifest", 1403, installing),
+                      ("SetRemoveManifest", 1404, programs_go), ("RestoreManifest", 1501, installing),
+                      ("RemoveManifest", 3499, programs_go), ("WriteManifest", 4002, installing)]
         for action, number, condition in steps:
             add('<Custom Action="%s" Sequence="%d">%s</Custom>' % (action, number, condition))
         add('</%s>' % sequence)
@@ -197,10 +221,13 @@ def main():
     parser.add_argument("--actions", required=True, help="the custom actions DLL")
     parser.add_argument("--browser-table", required=True)
     parser.add_argument("--extension-ids", default="", help="EXTENSION_IDS when msiexec is given none")
+    parser.add_argument("--about-url", default="", help="the product's page, shown in Programs and Features")
+    parser.add_argument("--help-url", default="", help="where to get help, shown in Programs and Features")
     parser.add_argument("--wxs", help="keep the generated WiX source here")
     parser.add_argument("--output", required=True)
     args = parser.parse_args()
-    source = wxs(args.scope, args.version, windows_keys(args.browser_table), args.extension_ids)
+    source = wxs(args.scope, args.version, windows_keys(args.browser_table), args.extension_ids, args.about_url,
+                 args.help_url)
     output = os.path.abspath(args.output)
     # wixl takes source files by relative name only.
     with tempfile.TemporaryDirectory() as tmp:
@@ -218,12 +245,22 @@ def main():
         sys.stderr.write(made.stdout + made.stderr)
         return 1
     # What wixl 0.101 cannot say: a rollback action (it writes an immediate
-    # one), and EXTENSION_IDS as a property that reaches the elevated part of
-    # an install started by a user who is no administrator.
+    # one); the public properties that reach the elevated part of an install
+    # started by a user who is no administrator; the old version's removal
+    # inside the transaction; and a same-version major upgrade (the upper
+    # bound of the older versions made inclusive, msidbUpgradeAttributes-
+    # VersionMaxInclusive), so a rebuild of this version (another product
+    # code) replaces the installed one instead of adding a second entry.
     rollback = 1 + 256 + 1024 + (2048 if args.scope == "machine" else 0)
-    for query in ("UPDATE CustomAction SET Type=%d WHERE Action='RollbackManifest'" % rollback,
-                  "UPDATE Property SET Value='EXTENSION_IDS;WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' "
-                  "WHERE Property='SecureCustomProperties'"):
+    for query in ("UPDATE CustomAction SET Type=%d WHERE Action='RestoreManifest'" % rollback,
+                  "UPDATE Property SET Value='EXTENSION_IDS;TAKE_OVER_REGISTRATION;WIX_DOWNGRADE_DETECTED;"
+                  "WIX_UPGRADE_DETECTED' WHERE Property='SecureCustomProperties'",
+                  "UPDATE InstallExecuteSequence SET Sequence=1502 WHERE Action='RemoveExistingProducts'",
+                  # (Attributes is part of the Upgrade table's key: the row is replaced.)
+                  "DELETE FROM Upgrade WHERE ActionProperty='WIX_UPGRADE_DETECTED'",
+                  "INSERT INTO Upgrade (UpgradeCode, VersionMax, Attributes, ActionProperty) VALUES "
+                  "('{%s}', '%s', %d, 'WIX_UPGRADE_DETECTED')"
+                  % (UPGRADE_CODES[args.scope], args.version, 1 + 512)):
         subprocess.run(["msibuild", output, "-q", query], check=True)
     return 0
 
