@@ -1138,38 +1138,70 @@ class FixesThatWork(RegisterTestCase):
         self.follow(self.problem()["fix"])
         self.assert_healthy()
 
-    def test_a_registration_whose_host_is_gone_and_has_no_successor_is_removed(self):
-        # A tool without a host beside it; a sound system registration that
-        # the stale per-user one shadows.
+    def test_a_stale_per_user_registration_that_shadows_a_working_system_one_is_removed(self):
+        # The host of the per-user registration is gone; the system-wide one
+        # works and admits its extension. Removing the per-user one is the
+        # fix, even where a host could be named: a per-user fix has no
+        # business with the system's files.
         lone = self.copy(tool(), "lone")
         gone = self.copy(self.host, "old")
         self.register(gone)
         os.remove(gone)
         system = self.register(self.host, scope="system")
+        with open(system, "rb") as f:
+            system_bytes = f.read()
+        then_used = "Chromium then uses the system-wide registration (manifest %s, host %s)" % (system, self.host)
         problem = self.problem(tool_path=lone)
         self.assertEqual(problem["code"], "host_missing")
-        self.assertEqual(problem["fix"], "Reinstall the host and register it, or remove this registration: %s "
-                                         "uninstall --browser chromium" % lone)
+        self.assertEqual(problem["fix"], "Remove this per-user registration; %s: %s uninstall --browser chromium"
+                         % (then_used, lone))
         self.follow(problem["fix"])
         self.assertFalse(os.path.exists(self.path))
         self.assert_healthy(lone)
 
-        # doctor --fix removes it too; with --host it names that host instead.
-        for args, manifest in ([], None), (["--host", self.host], self.expected_manifest(self.host, ID_A)):
+        for args in [], ["--host", self.host]:
             with self.subTest(args=args):
                 self.register(gone)
                 result = subprocess.run([lone, "doctor", "--fix", *args], capture_output=True, text=True,
                                         env=self.env, cwd=self.tmp, timeout=LIMIT_SECONDS)
                 self.assertEqual(result.returncode, 0, result.stdout)
-                action = "wrote" if manifest else "removed"
-                self.assertTrue(result.stdout.startswith("%s  %s  chromium (user)\n" % (action, self.path)),
-                                result.stdout)
-                self.assertEqual(self.read_manifest(self.path) if manifest else os.path.exists(self.path),
-                                 manifest or False)
-                self.assertEqual(self.read_manifest(system), self.expected_manifest(self.host, ID_A))
-        self.register(gone)
-        self.assertEqual(self.problem("--host", gone, tool_path=lone)["fix"].split(": ", 1)[0],
-                         "Reinstall the host and register it, or remove this registration")
+                self.assertEqual(result.stdout.splitlines()[:2], [
+                    "%s once %s is removed:" % (then_used, self.path), "removed  %s  chromium (user)" % self.path])
+                self.assertFalse(os.path.exists(self.path))
+                with open(system, "rb") as f:
+                    self.assertEqual(f.read(), system_bytes)
+
+    def test_a_registration_whose_host_is_gone_stays_as_the_only_record_of_its_extensions(self):
+        # No host beside the tool and no --host: doctor --fix leaves it and
+        # prints the command that registers the host again with its ids. A
+        # system-wide registration that does not admit them all changes
+        # nothing: removing the per-user one would lose an extension.
+        lone = self.copy(tool(), "lone")
+        gone = self.copy(self.host, "old")
+        placeholder = ("<path of orvix-chrome-native-host, which comes beside orvix-native-host-register in each "
+                       "package>")
+        command = "%s install --browser chromium --extension-id %s --extension-id %s --host %s --force" % (
+            lone, ID_A, ID_B, placeholder)
+        for system in (False, True):
+            with self.subTest(system=system):
+                if system:
+                    self.register(self.host, scope="system")
+                self.register(gone, ["chrome-extension://%s/" % ID_A, "chrome-extension://%s/" % ID_B])
+                if os.path.exists(gone):
+                    os.remove(gone)
+                before = self.snapshot()
+                self.assertEqual(self.problem(tool_path=lone)["fix"], "Reinstall the host, then register it with the "
+                                 "extensions this registration admits: " + command)
+                result = subprocess.run([lone, "doctor", "--fix"], capture_output=True, text=True, env=self.env,
+                                        cwd=self.tmp, timeout=LIMIT_SECONDS)
+                self.assertEqual(result.returncode, 1, result.stdout)
+                self.assertEqual(result.stdout.splitlines()[0], "left %s: its host is gone, and it is the only "
+                                 "record of the extensions it admits; once the host is back, register it: %s"
+                                 % (self.path, command))
+                self.assertEqual(self.snapshot(), before)
+        # With the host back, the printed command (its path filled in) registers it.
+        self.follow("fix: " + command.replace(placeholder, shlex.quote(self.host)))
+        self.assertEqual(self.read_manifest(self.path), self.expected_manifest(self.host, ID_A, ID_B))
 
     def test_an_origin_without_its_final_slash_is_written_with_it(self):
         self.register(self.host, ["chrome-extension://%s" % ID_A, "chrome-extension://%s/" % ID_B])
