@@ -7,10 +7,11 @@ import json
 import os
 import shutil
 import struct
+import subprocess
 import tempfile
 import unittest
 
-from wine_prefix import LAUNCH_ATTEMPTS, WinePrefix, browser_command_line, doctor_could_not_launch, windows_path
+from wine_prefix import LAUNCH_ATTEMPTS, WINE, WinePrefix, browser_command_line, doctor_could_not_launch, windows_path
 
 EXTENSION_ID = "abcdefghijklmnopabcdefghijklmnop"
 HOST_NAME = "com.orvix.chrome_native_host"
@@ -111,6 +112,33 @@ class RegisterUnderWine(WineTestCase):
         self.assertEqual([line.split()[0] for line in out.splitlines()], ["deleted"] * 4 + ["removed"], out)
         self.assertIsNone(self.registry_value("HKCU\\" + CHROME_KEY))
         self.assertFalse(os.path.exists(self.manifest))
+
+    def test_installs_of_other_ids_at_once_each_end_admitted(self):
+        # The runs take turns on the manifest through a lock file beside it,
+        # which goes with the run that held it.
+        ids = [("abcdefghijklmnop"[i:] + "abcdefghijklmnop"[:i]) * 2 for i in range(8)]
+        for round in range(2):
+            with self.subTest(round=round):
+                runs = [subprocess.Popen([WINE, os.path.join(self.app, PROGRAMS[1]), "install", "--browser", "chrome",
+                                          "--extension-id", i], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                         env=self.env) for i in ids]
+                outcomes = [(run.communicate(timeout=LIMIT_SECONDS)[1], run.returncode) for run in runs]
+                with open(self.manifest, encoding="utf-8") as f:
+                    admitted = json.load(f)["allowed_origins"]
+                for i, (err, status) in zip(ids, outcomes):
+                    self.assertIn(b"Another run" if status else b"", err)
+                    if status == 0:
+                        self.assertIn("chrome-extension://%s/" % i, admitted)
+                self.assertEqual(sorted(os.listdir(self.app)), sorted(PROGRAMS + [HOST_NAME + ".json"]))
+
+    def test_a_temporary_that_a_killed_run_left_goes_with_the_next_install(self):
+        left = self.manifest + ".tmp-4000000000"  # an id no Windows process has
+        with open(left, "w", encoding="utf-8") as f:
+            f.write("{")
+        status, out, err = self.tool("install", "--browser", "chrome", "--extension-id", EXTENSION_ID)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(out.split()[:2], ["removed", windows_path(left)], out)
+        self.assertFalse(os.path.exists(left))
 
     def test_system_scope_sets_both_registry_views_of_hklm(self):
         status, out, err = self.tool("install", "--system", "--browser", "chrome", "--extension-id", EXTENSION_ID)
