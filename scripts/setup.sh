@@ -20,6 +20,8 @@ packages=(
   # The MSI packages (wixl, and msiinfo/msibuild from msitools), Authenticode
   # signing of the Windows files, and the throwaway certificate of its test.
   wixl msitools osslsigncode openssl
+  # Fault injection and call order in the tests (EINTR, flushes before renames).
+  strace
 )
 # Debian ships npm apart from nodejs; other builds of nodejs bring their own.
 if ! command -v npm >/dev/null 2>&1; then

@@ -251,6 +251,80 @@ class Install(RegisterTestCase):
         self.assertEqual(doctor.stdout.splitlines()[1].split(), ["chrome,chrome-beta", "system", "ok", chrome])
         self.assertEqual(doctor.stdout.count("hello:"), 1, doctor.stdout)
 
+    def test_installs_of_other_ids_at_once_each_end_admitted_or_say_they_lost(self):
+        # Eight runs merge their id into one registration at once: none may
+        # replace the manifest from content that lacks another's id.
+        self.detect("chromium")
+        path = self.user_manifest("chromium")
+        ids = [("abcdefghijklmnop"[i:] + "abcdefghijklmnop"[:i]) * 2 for i in range(8)]
+        for round in range(4):
+            with self.subTest(round=round):
+                self.write_file(path, json.dumps(self.expected_manifest(self.host, ID_B)))
+                runs = [subprocess.Popen([tool(), "install", "--browser", "chromium", "--extension-id", i, "--host",
+                                          self.host], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                         env=self.env, cwd=self.tmp) for i in ids]
+                outcomes = [(run.communicate(timeout=LIMIT_SECONDS)[1], run.returncode) for run in runs]
+                admitted = self.read_manifest(path)["allowed_origins"]
+                self.assertIn("chrome-extension://%s/" % ID_B, admitted)
+                for i, (err, status) in zip(ids, outcomes):
+                    if status == 0:
+                        self.assertIn("chrome-extension://%s/" % i, admitted)
+                    else:
+                        self.assertIn("Another run of orvix-native-host-register has been changing", err)
+                self.assertEqual(os.listdir(os.path.dirname(path)), [MANIFEST])
+
+    def test_temporaries_of_killed_runs_go_with_the_next_install_or_uninstall(self):
+        self.detect("chromium")
+        path = self.user_manifest("chromium")
+        ended = subprocess.Popen(["true"])
+        ended.wait()  # its id names no process any more
+        left = self.write_file("%s.tmp-%d" % (path, ended.pid), "{")
+        live = self.write_file("%s.tmp-%d" % (path, os.getpid()), "{")  # a run still writing
+        result = self.run_tool("install", "--browser", "chromium", "--extension-id", ID_A, "--host", self.host)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("removed  %s  chromium (user)" % left, result.stdout)
+        self.assertEqual(sorted(os.listdir(os.path.dirname(path))), sorted([MANIFEST, os.path.basename(live)]))
+        # A run killed on the first install left only its temporary: uninstall takes the folder with it.
+        os.remove(live)
+        os.remove(path)
+        self.write_file(left, "{")
+        self.assertEqual(self.run_tool("uninstall", "--browser", "chromium").returncode, 0)
+        self.assertFalse(os.path.exists(os.path.dirname(path)))
+
+    def test_the_manifest_is_on_the_disk_before_it_replaces_the_old_one_and_signals_are_ridden_out(self):
+        # strace shows the calls in order, and makes the first of each call
+        # that a signal may interrupt fail with EINTR: the run makes it again.
+        strace = shutil.which("strace")
+        self.assertIsNotNone(strace, "strace is missing: run scripts/setup.sh")
+        self.detect("chromium")
+        path = self.user_manifest("chromium")
+        self.write_file(path, json.dumps(self.expected_manifest(self.host, ID_B)))
+        log = os.path.join(self.tmp, "trace")
+        result = subprocess.run([strace, "-f", "-o", log, "-e", "trace=openat,fsync,rename,renameat,renameat2,flock,fchmod",
+                                 "-e", "inject=fsync,rename,flock,fchmod:error=EINTR:when=1",
+                                 tool(), "install", "--browser", "chromium", "--extension-id", ID_A, "--host",
+                                 self.host], capture_output=True, text=True, env=self.env, cwd=self.tmp,
+                                timeout=LIMIT_SECONDS)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(self.read_manifest(path), self.expected_manifest(self.host, ID_B, ID_A))
+        with open(log, encoding="utf-8") as f:
+            calls = [line.split(None, 1)[1] for line in f if "(INJECTED)" not in line and "= -1" not in line]
+        [temporary] = [c for c in calls if c.startswith("openat(") and ".tmp-" in c]
+        descriptor = temporary.rsplit("= ", 1)[1].strip()
+        [renamed] = [i for i, c in enumerate(calls) if c.startswith("rename") and ".tmp-" in c]
+        flushed = [i for i, c in enumerate(calls) if c.startswith("fsync(")]
+        self.assertIn("fsync(%s)" % descriptor, [c.split(" =")[0].strip() for c in calls[:renamed]])
+        self.assertTrue(any(i > renamed for i in flushed), "the folder is not flushed after the rename")
+        with open(log, encoding="utf-8") as f:
+            self.assertEqual(f.read().count("(INJECTED)"), 4)
+
+        uninstall = subprocess.run([strace, "-f", "-o", log, "-e", "inject=unlink,flock:error=EINTR:when=1", tool(),
+                                    "uninstall", "--browser", "chromium"], capture_output=True, text=True,
+                                   env=self.env, cwd=self.tmp, timeout=LIMIT_SECONDS)
+        self.assertEqual(uninstall.returncode, 0, uninstall.stderr)
+        self.assertFalse(os.path.exists(os.path.dirname(path)))
+
+
 APP = "org.chromium.Chromium"
 PERMISSION = "flatpak override --user --talk-name=org.freedesktop.Flatpak " + APP
 TALK = "[Session Bus Policy]\norg.freedesktop.Flatpak=%s\n"
@@ -487,7 +561,8 @@ class Flatpak(RegisterTestCase):
         result = self.run_tool("install", "--extension-id", ID_A, "--host", self.host)
         self.assertEqual(result.returncode, 1)
         self.assertIn("Cannot change %s: " % os.path.join(blocked, HOST_NAME + ".sh"), result.stderr)
-        self.assertEqual(os.listdir(self.folder), [])
+        # The folder it made for the wrapper goes too.
+        self.assertFalse(os.path.exists(self.folder))
 
 
 class UninstallAndList(RegisterTestCase):
@@ -1138,38 +1213,70 @@ class FixesThatWork(RegisterTestCase):
         self.follow(self.problem()["fix"])
         self.assert_healthy()
 
-    def test_a_registration_whose_host_is_gone_and_has_no_successor_is_removed(self):
-        # A tool without a host beside it; a sound system registration that
-        # the stale per-user one shadows.
+    def test_a_stale_per_user_registration_that_shadows_a_working_system_one_is_removed(self):
+        # The host of the per-user registration is gone; the system-wide one
+        # works and admits its extension. Removing the per-user one is the
+        # fix, even where a host could be named: a per-user fix has no
+        # business with the system's files.
         lone = self.copy(tool(), "lone")
         gone = self.copy(self.host, "old")
         self.register(gone)
         os.remove(gone)
         system = self.register(self.host, scope="system")
+        with open(system, "rb") as f:
+            system_bytes = f.read()
+        then_used = "Chromium then uses the system-wide registration (manifest %s, host %s)" % (system, self.host)
         problem = self.problem(tool_path=lone)
         self.assertEqual(problem["code"], "host_missing")
-        self.assertEqual(problem["fix"], "Reinstall the host and register it, or remove this registration: %s "
-                                         "uninstall --browser chromium" % lone)
+        self.assertEqual(problem["fix"], "Remove this per-user registration; %s: %s uninstall --browser chromium"
+                         % (then_used, lone))
         self.follow(problem["fix"])
         self.assertFalse(os.path.exists(self.path))
         self.assert_healthy(lone)
 
-        # doctor --fix removes it too; with --host it names that host instead.
-        for args, manifest in ([], None), (["--host", self.host], self.expected_manifest(self.host, ID_A)):
+        for args in [], ["--host", self.host]:
             with self.subTest(args=args):
                 self.register(gone)
                 result = subprocess.run([lone, "doctor", "--fix", *args], capture_output=True, text=True,
                                         env=self.env, cwd=self.tmp, timeout=LIMIT_SECONDS)
                 self.assertEqual(result.returncode, 0, result.stdout)
-                action = "wrote" if manifest else "removed"
-                self.assertTrue(result.stdout.startswith("%s  %s  chromium (user)\n" % (action, self.path)),
-                                result.stdout)
-                self.assertEqual(self.read_manifest(self.path) if manifest else os.path.exists(self.path),
-                                 manifest or False)
-                self.assertEqual(self.read_manifest(system), self.expected_manifest(self.host, ID_A))
-        self.register(gone)
-        self.assertEqual(self.problem("--host", gone, tool_path=lone)["fix"].split(": ", 1)[0],
-                         "Reinstall the host and register it, or remove this registration")
+                self.assertEqual(result.stdout.splitlines()[:2], [
+                    "%s once %s is removed:" % (then_used, self.path), "removed  %s  chromium (user)" % self.path])
+                self.assertFalse(os.path.exists(self.path))
+                with open(system, "rb") as f:
+                    self.assertEqual(f.read(), system_bytes)
+
+    def test_a_registration_whose_host_is_gone_stays_as_the_only_record_of_its_extensions(self):
+        # No host beside the tool and no --host: doctor --fix leaves it and
+        # prints the command that registers the host again with its ids. A
+        # system-wide registration that does not admit them all changes
+        # nothing: removing the per-user one would lose an extension.
+        lone = self.copy(tool(), "lone")
+        gone = self.copy(self.host, "old")
+        placeholder = ("<path of orvix-chrome-native-host, which comes beside orvix-native-host-register in each "
+                       "package>")
+        command = "%s install --browser chromium --extension-id %s --extension-id %s --host %s --force" % (
+            lone, ID_A, ID_B, placeholder)
+        for system in (False, True):
+            with self.subTest(system=system):
+                if system:
+                    self.register(self.host, scope="system")
+                self.register(gone, ["chrome-extension://%s/" % ID_A, "chrome-extension://%s/" % ID_B])
+                if os.path.exists(gone):
+                    os.remove(gone)
+                before = self.snapshot()
+                self.assertEqual(self.problem(tool_path=lone)["fix"], "Reinstall the host, then register it with the "
+                                 "extensions this registration admits: " + command)
+                result = subprocess.run([lone, "doctor", "--fix"], capture_output=True, text=True, env=self.env,
+                                        cwd=self.tmp, timeout=LIMIT_SECONDS)
+                self.assertEqual(result.returncode, 1, result.stdout)
+                self.assertEqual(result.stdout.splitlines()[0], "left %s: its host is gone, and it is the only "
+                                 "record of the extensions it admits; once the host is back, register it: %s"
+                                 % (self.path, command))
+                self.assertEqual(self.snapshot(), before)
+        # With the host back, the printed command (its path filled in) registers it.
+        self.follow("fix: " + command.replace(placeholder, shlex.quote(self.host)))
+        self.assertEqual(self.read_manifest(self.path), self.expected_manifest(self.host, ID_A, ID_B))
 
     def test_an_origin_without_its_final_slash_is_written_with_it(self):
         self.register(self.host, ["chrome-extension://%s" % ID_A, "chrome-extension://%s/" % ID_B])

@@ -7,10 +7,11 @@ import json
 import os
 import shutil
 import struct
+import subprocess
 import tempfile
 import unittest
 
-from wine_prefix import LAUNCH_ATTEMPTS, WinePrefix, browser_command_line, doctor_could_not_launch, windows_path
+from wine_prefix import LAUNCH_ATTEMPTS, WINE, WinePrefix, browser_command_line, doctor_could_not_launch, windows_path
 
 EXTENSION_ID = "abcdefghijklmnopabcdefghijklmnop"
 HOST_NAME = "com.orvix.chrome_native_host"
@@ -112,6 +113,33 @@ class RegisterUnderWine(WineTestCase):
         self.assertIsNone(self.registry_value("HKCU\\" + CHROME_KEY))
         self.assertFalse(os.path.exists(self.manifest))
 
+    def test_installs_of_other_ids_at_once_each_end_admitted(self):
+        # The runs take turns on the manifest through a lock file beside it,
+        # which goes with the run that held it.
+        ids = [("abcdefghijklmnop"[i:] + "abcdefghijklmnop"[:i]) * 2 for i in range(8)]
+        for round in range(2):
+            with self.subTest(round=round):
+                runs = [subprocess.Popen([WINE, os.path.join(self.app, PROGRAMS[1]), "install", "--browser", "chrome",
+                                          "--extension-id", i], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                         env=self.env) for i in ids]
+                outcomes = [(run.communicate(timeout=LIMIT_SECONDS)[1], run.returncode) for run in runs]
+                with open(self.manifest, encoding="utf-8") as f:
+                    admitted = json.load(f)["allowed_origins"]
+                for i, (err, status) in zip(ids, outcomes):
+                    self.assertIn(b"Another run" if status else b"", err)
+                    if status == 0:
+                        self.assertIn("chrome-extension://%s/" % i, admitted)
+                self.assertEqual(sorted(os.listdir(self.app)), sorted(PROGRAMS + [HOST_NAME + ".json"]))
+
+    def test_a_temporary_that_a_killed_run_left_goes_with_the_next_install(self):
+        left = self.manifest + ".tmp-4000000000"  # an id no Windows process has
+        with open(left, "w", encoding="utf-8") as f:
+            f.write("{")
+        status, out, err = self.tool("install", "--browser", "chrome", "--extension-id", EXTENSION_ID)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(out.split()[:2], ["removed", windows_path(left)], out)
+        self.assertFalse(os.path.exists(left))
+
     def test_system_scope_sets_both_registry_views_of_hklm(self):
         status, out, err = self.tool("install", "--system", "--browser", "chrome", "--extension-id", EXTENSION_ID)
         self.assertEqual(status, 0, err)
@@ -210,6 +238,43 @@ class RegisterUnderWine(WineTestCase):
         self.assertEqual(self.registry_value("HKCU\\" + CHROME_KEY), windows_path(self.manifest))
         with open(self.manifest, encoding="utf-8") as f:
             self.assertEqual(json.load(f)["path"], self.host)
+
+    def test_doctor_fix_removes_a_stale_per_user_key_instead_of_writing_the_machine_manifest(self):
+        # The machine's registration (HKLM, the manifest beside the machine's
+        # host) works; a user's own copy, registered in HKCU, lost its host
+        # or its manifest. doctor, run from the machine's folder, must not
+        # register the machine's host for the user: that would rewrite the
+        # machine's manifest. It removes the HKCU key, after saying what
+        # Chrome then uses.
+        user_copy = os.path.join(self.tmp, "user copy")
+        os.makedirs(user_copy, exist_ok=True)
+        for program in PROGRAMS:
+            shutil.copy2(os.path.join(self.app, program), user_copy)
+        self.assertEqual(self.tool("install", "--system", "--browser", "chrome", "--extension-id", EXTENSION_ID)[0], 0)
+        with open(self.manifest, "rb") as f:
+            machine_bytes = f.read()
+        then_used = "Google Chrome then uses the system-wide registration (manifest %s, host %s)" % (
+            windows_path(self.manifest), self.host)
+        for lost, code in ((PROGRAMS[0], "host_missing"), (HOST_NAME + ".json", "registry_manifest_missing")):
+            with self.subTest(lost=lost):
+                self.assertEqual(self.run_tool(user_copy, "install", "--browser", "chrome", "--extension-id",
+                                               EXTENSION_ID)[0], 0)
+                os.remove(os.path.join(user_copy, lost))
+                status, out, err = self.tool("doctor", "--json", "--browser", "chrome")
+                self.assertEqual(status, 1, out + err)
+                [row] = [r for r in json.loads(out)["registrations"] if r["problems"]]
+                self.assertEqual([p["code"] for p in row["problems"]], [code])
+                self.assertEqual(row["problems"][0]["fix"], "Remove this per-user registration; %s: %s uninstall "
+                                 "--browser chrome" % (then_used, windows_path(os.path.join(self.app, PROGRAMS[1]))))
+                status, out, err = self.tool("doctor", "--browser", "chrome", "--fix")
+                self.assertEqual(status, 0, out + err)
+                self.assertEqual(out.splitlines()[0], "%s once HKCU\\%s is removed:" % (then_used, CHROME_KEY))
+                self.assertIsNone(self.registry_value("HKCU\\" + CHROME_KEY))
+                self.assertEqual(self.registry_value("HKLM\\" + CHROME_KEY, "32"), windows_path(self.manifest))
+                with open(self.manifest, "rb") as f:
+                    self.assertEqual(f.read(), machine_bytes)
+                if lost in PROGRAMS:
+                    shutil.copy2(os.path.join(self.app, lost), user_copy)
 
     def follow(self, fix):
         """Runs the command a fix names through cmd.exe, as printed."""

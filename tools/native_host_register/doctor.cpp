@@ -17,8 +17,11 @@ namespace orvix::register_tool {
 
 namespace {
 
-// Long enough for a hello whose runtime probe waits out its own limits.
-constexpr std::chrono::milliseconds kProbeLimit{25000};
+// How long doctor waits for the host's hello reply, and then for its end.
+// A browser would wait longer, but a host that takes this long already fails
+// the extension's first request; doctor says so rather than hang (a hello
+// whose runtime accepts but never answers waits out the host's 20 s limit).
+constexpr std::chrono::milliseconds kProbeLimit{5000};
 
 // What checking one manifest found, shared by the browsers that use it.
 struct ManifestHealth {
@@ -200,6 +203,9 @@ DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const 
   report.tool = command_word(roots, own_path, kProgramName);
   const std::optional<std::string> replacement = replacement_host(roots, request, own_path);
   std::map<std::string, ManifestHealth> checked;
+  // Per row: its problems and the files another user owns, whose fixes are
+  // written once every row is known (a per-user fix looks at the system row).
+  std::vector<std::pair<std::vector<ManifestProblem>, std::vector<std::string>>> found_problems;
   for (const BrowserRow* browser : request.browsers) {
     for (Scope scope : {Scope::user, Scope::system}) {
       auto target = target_for(roots, *browser, scope);
@@ -223,6 +229,7 @@ DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const 
       }
       if (!row.registered) {
         report.rows.push_back(std::move(row));
+        found_problems.emplace_back();
         continue;
       }
       report.any_registered = true;
@@ -245,12 +252,17 @@ DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const 
       row.notes = found.notes;
       row.extension_ids = found.extension_ids;
       row.unslashed_ids = found.unslashed_ids;
-      for (const auto& problem : found.problems) {
-        row.problems.push_back(
-            Problem{problem.code, problem.text, fix_for(problem, roots, row, found.not_yours, replacement, own_path)});
-      }
+      for (const auto& problem : found.problems) row.problems.push_back(Problem{problem.code, problem.text, ""});
+      found_problems.emplace_back(std::move(found.problems), std::move(found.not_yours));
       if (!browser->flatpak_app.empty()) check_talk_permission(roots, *browser, row);
       report.rows.push_back(std::move(row));
+    }
+  }
+  for (std::size_t i = 0; i < report.rows.size(); ++i) {
+    const auto& [problems, not_yours] = found_problems[i];
+    for (std::size_t k = 0; k < problems.size(); ++k) {
+      report.rows[i].problems[k].fix =
+          fix_for(problems[k], roots, report, report.rows[i], not_yours, replacement, own_path);
     }
   }
   if (auto descriptor = discovery::resolve_descriptor_path()) report.descriptor_path = std::move(*descriptor);

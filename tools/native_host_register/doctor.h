@@ -27,10 +27,14 @@
 // that admits it (profile_extensions.h): it may be ours, or use another host.
 //
 // doctor --fix applies the fixes that need no decision, through install and
-// uninstall: a registration whose host is gone is pointed at the host
-// --host names or the one beside this tool, or removed when neither exists;
-// origins that lack their final slash are written with it. Everything else
-// stays a printed fix.
+// uninstall: a per-user registration whose files are gone that shadows a
+// working system-wide one is removed; else a registration whose host is gone
+// is pointed at the host --host names or the one beside this tool, or left
+// as it is, with the command that registers the host again, when neither
+// exists (it is the only record of the extensions it admits); origins that
+// lack their final slash are written with it. A per-user fix never writes a
+// manifest that a system-wide registration names. Everything else stays a
+// printed fix.
 #pragma once
 
 #include <iosfwd>
@@ -116,12 +120,19 @@ void judge_browsers(const Roots& roots, const DoctorRequest& request, const std:
 // their fixes. For scripts (`json`): one compact document with every row.
 void render_doctor(const DoctorReport& report, bool json, std::ostream& out);
 
-// The fix for `problem` of the registration `row`: a sentence ending in the
-// command that fixes it (doctor_fix.cpp, with apply_fixes). A registration
-// whose host is gone names `replacement` (as in apply_fixes) or, without
-// one, is removed; `not_yours` are the folder and manifest another user
-// owns, which the command for "manifest_not_yours" gives back.
-std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Health& row,
+// The fix for `problem` of the registration `row` in `report` (whose rows
+// are all checked): a sentence ending in the command that fixes it
+// (doctor_fix.cpp, with apply_fixes). A registration whose files are gone
+// (its host; on Windows the manifest its key names) is, when per-user and
+// shadowing a working system-wide one that admits its extensions, removed,
+// saying what the browser then uses; else it names `replacement` (as in
+// apply_fixes) unless a per-user install of it would write the manifest a
+// system-wide registration names (Windows: beside the host); else it stays,
+// the only record of its extensions, with the install command that names
+// them and a placeholder for the host. `not_yours` are the folder and
+// manifest another user owns, which the command for "manifest_not_yours"
+// gives back.
+std::string fix_for(const ManifestProblem& problem, const Roots& roots, const DoctorReport& report, const Health& row,
                     const std::vector<std::string>& not_yours, const std::optional<std::string>& replacement,
                     const std::string& own_path);
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <set>
 #include <sstream>
 
@@ -5,6 +6,7 @@
 #include "fix_lines.h"
 #include "flatpak.h"
 #include "install.h"
+#include "platform/path.h"
 #include "support/file_owner.h"
 #include "support/program_path.h"
 #include "uninstall.h"
@@ -21,34 +23,117 @@ std::vector<std::string> meant_ids(const Health& row) {
   return ids;
 }
 
-// The install command that writes a sound registration for this browser.
-std::string reinstall_command(const Roots& roots, const Health& row, const std::optional<std::string>& replacement,
+// Whether the files `row` names are gone: its host, or on Windows the
+// manifest its key names.
+bool files_gone(const Health& row) {
+  return std::any_of(row.problems.begin(), row.problems.end(), [](const Problem& problem) {
+    return problem.code == "host_missing" || problem.code == "registry_manifest_missing";
+  });
+}
+
+// The system-wide registration of `row`'s browser that works and admits
+// every extension `row` admits, when `row` is a per-user one: the browser
+// reads it once `row` is gone, and nothing `row` records is lost.
+const Health* working_system_row(const DoctorReport& report, const Health& row) {
+  if (row.target.scope != Scope::user) return nullptr;
+  for (const Health& other : report.rows) {
+    if (other.target.browser != row.target.browser || other.target.scope != Scope::system || !other.registered ||
+        !other.problems.empty() || !other.host_path) {
+      continue;
+    }
+    const auto& admitted = other.extension_ids;
+    const auto ids = meant_ids(row);
+    const bool covers = std::all_of(ids.begin(), ids.end(), [&](const std::string& id) {
+      return std::find(admitted.begin(), admitted.end(), id) != admitted.end();
+    });
+    return covers ? &other : nullptr;
+  }
+  return nullptr;
+}
+
+// Whether a per-user install of `host` would write a manifest that a
+// system-wide registration names: on Windows the manifest lies beside the
+// host, so registering the machine package's host for one user would
+// rewrite the package's own manifest (which a user may not even write).
+bool writes_machine_manifest(const Roots& roots, const DoctorReport& report, const Health& row,
+                             const std::string& host) {
+  if (!roots.windows || row.target.scope != Scope::user) return false;
+  const std::string manifest = platform::join_path(platform::parent_path(host), std::string(kHostName) + ".json");
+  return std::any_of(report.rows.begin(), report.rows.end(), [&](const Health& other) {
+    return other.target.scope == Scope::system && other.manifest_path &&
+           platform::same_file(*other.manifest_path, manifest);
+  });
+}
+
+// What doctor does about a registration whose files are gone.
+struct StaleFix {
+  const Health* then_used = nullptr;  // remove it: the browser then reads this one
+  std::optional<std::string> host;    // else register this host in its place
+  // Neither: it stays, as the only record of the extensions it admits.
+};
+
+StaleFix stale_fix(const Roots& roots, const DoctorReport& report, const Health& row,
+                   const std::optional<std::string>& replacement) {
+  if (const Health* system = working_system_row(report, row)) return {system, std::nullopt};
+  if (replacement && !writes_machine_manifest(roots, report, row, *replacement)) return {nullptr, replacement};
+  return {};
+}
+
+// "<Browser> then uses the system-wide registration (manifest ..., host ...)".
+std::string then_used_text(const Health& row, const Health& system) {
+  return std::string(row.target.browser->display_name) + " then uses the system-wide registration (manifest " +
+         system.manifest_path.value_or(system.target.where()) + ", host " + *system.host_path + ")";
+}
+
+// The install command that writes a sound registration for this browser,
+// naming `host` (nothing: a placeholder, never a host this tool guesses).
+std::string reinstall_command(const Roots& roots, const Health& row, const std::optional<std::string>& host,
                               const std::string& own_path) {
-  const bool host_usable = row.host_path && platform::is_executable_file(*row.host_path);
-  const std::string install = install_command_line(roots, *row.target.browser, row.target.scope, meant_ids(row),
-                                                   host_usable ? row.host_path : replacement, own_path) +
-                              " --force";
+  const std::string install =
+      install_command_line(roots, *row.target.browser, row.target.scope, meant_ids(row), host, own_path,
+                           /*may_name_beside=*/false) +
+      " --force";
   return row.target.scope == Scope::system ? as_admin(roots, install) : install;
+}
+
+// The fix of a registration whose files are gone (files_gone): its host
+// (`manifest_gone` false) or the manifest its key names.
+std::string stale_fix_text(const Roots& roots, const DoctorReport& report, const Health& row, bool manifest_gone,
+                           const std::optional<std::string>& replacement, const std::string& own_path) {
+  const StaleFix fix = stale_fix(roots, report, row, replacement);
+  if (fix.then_used) {
+    return "Remove this per-user registration; " + then_used_text(row, *fix.then_used) + ": " +
+           command_word(roots, own_path, kProgramName) + " uninstall --browser " +
+           std::string(row.target.browser->name);
+  }
+  const std::string reinstall = reinstall_command(roots, row, fix.host, own_path);
+  if (manifest_gone) return "Write the manifest anew: " + reinstall;
+  if (fix.host) return "Reinstall the host, or register the one you have: " + reinstall;
+  return "Reinstall the host, then register it with the extensions this registration admits: " + reinstall;
 }
 
 }  // namespace
 
-std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Health& row,
+std::string fix_for(const ManifestProblem& problem, const Roots& roots, const DoctorReport& report, const Health& row,
                     const std::vector<std::string>& not_yours, const std::optional<std::string>& replacement,
                     const std::string& own_path) {
-  const std::string reinstall = reinstall_command(roots, row, replacement, own_path);
+  if (problem.code == "host_missing" || problem.code == "registry_manifest_missing") {
+    return stale_fix_text(roots, report, row, problem.code == "registry_manifest_missing", replacement, own_path);
+  }
+  // The host the registration names, else the replacement, unless that
+  // would make a per-user fix write the machine's manifest.
+  std::optional<std::string> host = replacement;
+  if (row.host_path && platform::is_executable_file(*row.host_path)) {
+    host = row.host_path;
+  } else if (host && writes_machine_manifest(roots, report, row, *host)) {
+    host.reset();
+  }
+  const std::string reinstall = reinstall_command(roots, row, host, own_path);
   if (problem.code == "manifest_not_yours") {
     std::string chown = "sudo chown " + quoted_if_needed(roots, platform::current_user_name() + ":");
     for (const auto& item : not_yours) chown += " " + quoted_if_needed(roots, item);
     return "Give it back to yourself (then doctor checks what it says): " + chown;
   }
-  if (problem.code == "host_missing" && !replacement) {
-    std::string uninstall =
-        command_word(roots, own_path, kProgramName) + " uninstall --browser " + std::string(row.target.browser->name);
-    if (row.target.scope == Scope::system) uninstall = as_admin(roots, uninstall + " --system");
-    return "Reinstall the host and register it, or remove this registration: " + uninstall;
-  }
-  if (problem.code == "host_missing") return "Reinstall the host, or register the one you have: " + reinstall;
   if (problem.code == "wrapper_not_executable") {
     return "Make it executable: chmod +x " + quoted_if_needed(roots, *row.wrapper);
   }
@@ -82,18 +167,27 @@ std::vector<std::string> apply_fixes(const Context& context, const CommandLine& 
   std::set<std::string> done;
   for (const Health& row : report.rows) {
     if (!row.registered || row.problems.empty() || !done.insert(row.target.where()).second) continue;
-    bool host_gone = false;
+    const bool gone = files_gone(row);
     bool decided = true;
-    bool fixable = false;
     for (const auto& problem : row.problems) {
-      host_gone |= problem.code == "host_missing";
-      const bool rewrite = problem.code == "host_missing" || problem.code == "origin_missing_slash";
-      fixable |= rewrite;
       // A Flatpak app's permission is the user's to grant and no rewrite
       // touches it: it does not hold back the rewrite of its manifest.
-      decided &= rewrite || problem.code == "flatpak_permission_missing";
+      decided &= problem.code == "host_missing" || problem.code == "registry_manifest_missing" ||
+                 problem.code == "origin_missing_slash" || problem.code == "flatpak_permission_missing";
     }
-    if (!decided || !fixable || (!host_gone && !row.host_path)) continue;
+    if (!decided || (!gone && !row.host_path)) continue;
+    const StaleFix stale = gone ? stale_fix(context.roots, report, row, replacement) : StaleFix{};
+    const std::vector<std::string> ids = meant_ids(row);
+    // A rewrite needs the ids (a manifest that is gone took them along);
+    // without a host to name, the registration is their only record.
+    if (!stale.then_used && ids.empty()) continue;
+    if (gone && !stale.then_used && !stale.host) {
+      applied.push_back("left " + row.target.where() +
+                        ": its host is gone, and it is the only record of the extensions it admits; once the host "
+                        "is back, register it: " +
+                        reinstall_command(context.roots, row, std::nullopt, context.own_path));
+      continue;
+    }
     CommandLine change;
     change.browsers = {std::string(row.target.browser->name)};
     change.system = row.target.scope == Scope::system;
@@ -101,11 +195,12 @@ std::vector<std::string> apply_fixes(const Context& context, const CommandLine& 
     change.dry_run = line.dry_run;
     std::stringstream lines;
     Result<int> status = 0;
-    if (host_gone && !replacement) {
+    if (stale.then_used) {
+      applied.push_back(then_used_text(row, *stale.then_used) + " once " + row.target.where() + " is removed:");
       status = uninstall_command(context, change, lines);
     } else {
-      change.extension_ids = meant_ids(row);
-      change.host = host_gone ? replacement : row.host_path;
+      change.extension_ids = ids;
+      change.host = gone ? stale.host : row.host_path;
       status = install_command(context, change, lines);
     }
     for (std::string text; std::getline(lines, text);) applied.push_back(text);

@@ -41,7 +41,7 @@ std::string command_word(const Roots& roots, const std::string& own_path, std::s
 
 std::string install_command_line(const Roots& roots, const BrowserRow& browser, Scope scope,
                                  const std::vector<std::string>& ids, const std::optional<std::string>& host_path,
-                                 const std::string& own_path) {
+                                 const std::string& own_path, bool may_name_beside) {
   std::string command = command_word(roots, own_path, kProgramName) + " install --browser " + std::string(browser.name);
   if (scope == Scope::system) command += " --system";
   if (ids.empty()) command += " --extension-id <extension id from chrome://extensions>";
@@ -49,11 +49,13 @@ std::string install_command_line(const Roots& roots, const BrowserRow& browser, 
   std::string host;
   if (host_path && platform::is_executable_file(*host_path)) {
     host = *host_path;
-  } else if (auto beside = default_host_path(roots.windows, own_path); platform::is_executable_file(beside)) {
+  } else if (auto beside = default_host_path(roots.windows, own_path);
+             may_name_beside && platform::is_executable_file(beside)) {
     host = beside;
   }
-  return command + " --host " +
-         (host.empty() ? "<path of " + std::string(kHostProgram) + ">" : quoted_if_needed(roots, host));
+  if (!host.empty()) return command + " --host " + quoted_if_needed(roots, host);
+  return command + " --host <path of " + kHostProgram + (roots.windows ? ".exe" : "") + ", which comes beside " +
+         kProgramName + " in each package>";
 }
 
 }  // namespace orvix::register_tool

@@ -29,11 +29,12 @@ std::string quoted_if_needed(const Roots& roots, const std::string& text);
 // A command that changes a system-wide registration, as it must be run.
 std::string as_admin(const Roots& roots, const std::string& command);
 
-// The install command that registers `host` (nothing: the host beside this
-// program, or a placeholder) for `browser` in `scope`, admitting `ids` (none:
-// a placeholder).
+// The install command that registers `host` (nothing, or not an executable
+// file: the host beside this program when `may_name_beside`, else a
+// placeholder that says where the host comes from) for `browser` in `scope`,
+// admitting `ids` (none: a placeholder).
 std::string install_command_line(const Roots& roots, const BrowserRow& browser, Scope scope,
                                  const std::vector<std::string>& ids, const std::optional<std::string>& host,
-                                 const std::string& own_path);
+                                 const std::string& own_path, bool may_name_beside = true);
 
 }  // namespace orvix::register_tool

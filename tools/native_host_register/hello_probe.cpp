@@ -15,9 +15,13 @@ namespace {
 
 Failure peer_failure(std::string text) { return Failure{Failure::Kind::kPeer, std::move(text)}; }
 
+// How a read that ran out of time fails (child_process.h).
+constexpr std::string_view kTimedOut = "timed out";
+
 // Reads the reply of a hello request; a failure says what the host did instead.
 Result<HelloReport> read_report(platform::ChildProcess& host, std::chrono::milliseconds limit) {
   auto reply = client::receive_frame(host, limit);
+  if (!reply && reply.error().text == kTimedOut) return reply.error();
   if (!reply) return peer_failure("no reply from the host: " + reply.error().text);
   if (std::holds_alternative<client::HostClosed>(*reply)) return peer_failure("the host ended without replying");
   if (auto* broken = std::get_if<client::BrokenFrame>(&*reply)) {
@@ -59,6 +63,7 @@ platform::ChildOptions browser_launch(const std::string& host_path, const std::s
     options.working_directory.push_back(windows ? '\\' : '/');
   }
   options.pipe_stderr = true;
+  options.own_process_group = true;
   if (!windows) {
     options.argv = {host_path, origin};
     return options;
@@ -71,6 +76,15 @@ platform::ChildOptions browser_launch(const std::string& host_path, const std::s
   return options;
 }
 
+// How the host's stderr is read once it has been ended: only a process it
+// started outside its group (or job) can still hold it open.
+constexpr std::chrono::milliseconds kAfterEnd{500};
+
+std::string seconds_text(std::chrono::milliseconds limit) {
+  const auto count = limit.count();
+  return count % 1000 == 0 ? std::to_string(count / 1000) + " s" : std::to_string(count) + " ms";
+}
+
 }  // namespace
 
 Result<HelloReport> probe_host(const std::string& host_path, const std::string& origin, bool windows,
@@ -78,6 +92,13 @@ Result<HelloReport> probe_host(const std::string& host_path, const std::string& 
   auto spawned = platform::ChildProcess::spawn(browser_launch(host_path, origin, windows));
   if (!spawned) return probe_failure("the host could not be started: " + spawned.error().text, "");
   platform::ChildProcess& host = *spawned;
+  // Ends a host that missed a limit, with what it started, and says so
+  // with what it wrote to stderr (readable to its end once it has gone).
+  auto give_up = [&host](std::string text) {
+    host.end();
+    auto errors = host.read_stderr_to_end(kAfterEnd);
+    return probe_failure(std::move(text) + "; doctor ended it and every process it started", errors ? *errors : "");
+  };
 
   Result<HelloReport> report = peer_failure("the host took no request");
   if (auto sent = client::send_frame(host, kHelloRequest); sent) {
@@ -85,21 +106,21 @@ Result<HelloReport> probe_host(const std::string& host_path, const std::string& 
   } else {
     report = peer_failure("the host did not take the request: " + sent.error().text);
   }
+  if (!report && report.error().text == kTimedOut) {
+    // What the browser sees is a host that never answers: waiting for it to
+    // end as well would only double the wait.
+    return give_up("no reply from the host within " + seconds_text(limit));
+  }
 
   // The browser closes the host's input when it is done; the host must end.
   host.close_stdin();
   auto rest = host.read_stdout_to_end(limit);
-  // A host still holding its stdout holds its stderr too: waiting for that
-  // as well would only make doctor wait twice as long.
-  auto errors = rest ? host.read_stderr_to_end(limit) : Result<std::string>(std::string());
-  const std::string stderr_text = errors ? *errors : std::string();
   if (!rest) {
-    // Dropping the handle kills a host that would not end. One that never
-    // answered is said so first: that is what the browser sees.
-    return probe_failure((report ? std::string() : report.error().text + ", and ") +
-                             "the host did not end after its input closed: " + rest.error().text,
-                         stderr_text);
+    return give_up((report ? std::string() : report.error().text + ", and ") + "the host did not end within " +
+                   seconds_text(limit) + " after its input closed");
   }
+  auto errors = host.read_stderr_to_end(limit);
+  const std::string stderr_text = errors ? *errors : std::string();
   auto status = host.wait();
   if (!report) return probe_failure(report.error().text, stderr_text);
   if (!status || !status->success()) {

@@ -26,10 +26,13 @@ inline constexpr std::string_view kHelloRequest = R"({"id":1,"method":"hello"})"
 // with `origin` as its only argument; on Windows through
 // `%COMSPEC% /d /s /c ""<host path>" <origin> --parent-window=0"`. Sends
 // kHelloRequest as one frame and reads the one reply frame within `limit`;
-// then closes the host's input, after which it must end within `limit` too
-// (a host still running then is killed). Fails with one sentence of what the
-// host did instead, followed by " Its stderr: ..." when it wrote any. Blocks
-// for at most about three times `limit`.
+// then closes the host's input, after which it must end within `limit` too.
+// A host that misses either limit is ended with every process it started
+// (its process group on POSIX, its job on Windows: a host that is a script
+// may have started the real program), and the failure says so, naming the
+// limit. Fails with one sentence of what the host did instead, followed by
+// " Its stderr: ..." when it wrote any. Blocks for at most about twice
+// `limit`.
 [[nodiscard]] Result<HelloReport> probe_host(const std::string& host_path, const std::string& origin, bool windows,
                                              std::chrono::milliseconds limit);
 

@@ -111,7 +111,12 @@ Result<void> plan_keys(Plan& plan, const Location& location, const std::string& 
   return {};
 }
 
-Result<Plan> plan_install(const Context& context, const CommandLine& line) {
+// The browsers an install registers, chosen at its first planning and kept:
+// the folders it then makes would make more browsers look installed.
+using BrowserChoice = std::optional<Result<std::vector<const BrowserRow*>>>;
+
+Result<Plan> plan_install(const Context& context, const CommandLine& line, BrowserChoice& chosen,
+                          const std::vector<std::string>& removed) {
   auto ids = extension_ids(line.extension_ids);
   if (!ids) return ids.error();
   auto host = absolute_host(context, line);
@@ -131,8 +136,11 @@ Result<Plan> plan_install(const Context& context, const CommandLine& line) {
     }
     if (auto warning = cmd_exe_warning(*host)) plan.warnings.push_back(std::move(*warning));
   }
-  auto rows =
-      select_browsers(context.roots, line.browsers, line.system ? WhenNoneNamed::installed : WhenNoneNamed::detected);
+  if (!chosen) {
+    chosen =
+        select_browsers(context.roots, line.browsers, line.system ? WhenNoneNamed::installed : WhenNoneNamed::detected);
+  }
+  const auto& rows = *chosen;
   if (!rows) return rows.error();
   auto locations = locations_of(context.roots, *rows, line.system ? Scope::system : Scope::user, false);
   if (!locations) return locations.error();
@@ -140,8 +148,12 @@ Result<Plan> plan_install(const Context& context, const CommandLine& line) {
   if (!context.roots.windows) {
     for (const Location& location : *locations) {
       std::string named = *host;
+      plan.files.push_back(location.target.manifest_path);
+      note_removed_temporaries(plan, removed, location.target.manifest_path, location);
       if (!location.target.browser->flatpak_app.empty()) {
         named = wrapper_path(location.target.manifest_path);
+        plan.files.push_back(named);
+        note_removed_temporaries(plan, removed, named, location);
         if (auto planned = plan_wrapper(plan, context.roots, location, *host, line.force); !planned) {
           return planned.error();
         }
@@ -157,6 +169,8 @@ Result<Plan> plan_install(const Context& context, const CommandLine& line) {
     every.browsers.insert(every.browsers.end(), location.browsers.begin(), location.browsers.end());
   }
   const std::string manifest = platform::join_path(platform::parent_path(*host), std::string(kHostName) + ".json");
+  plan.files.push_back(manifest);
+  note_removed_temporaries(plan, removed, manifest, every);
   if (auto planned = plan_manifest(plan, manifest, *host, *host, *ids, line, every); !planned) {
     return planned.error();
   }
@@ -169,7 +183,9 @@ Result<Plan> plan_install(const Context& context, const CommandLine& line) {
 }  // namespace
 
 Result<int> install_command(const Context& context, const CommandLine& line, std::ostream& out) {
-  return apply_and_report(plan_install(context, line), line, out);
+  BrowserChoice chosen;
+  return plan_and_apply([&](const auto& removed) { return plan_install(context, line, chosen, removed); },
+                        /*make_folders=*/true, line, out);
 }
 
 Result<int> print_command(const Context& context, const CommandLine& line, std::ostream& out) {

@@ -1,6 +1,8 @@
 #include "registration_plan.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <ostream>
 
 #include "host_manifest.h"
@@ -10,6 +12,7 @@
 #include "platform/path.h"
 #include "support/file_replace.h"
 #include "support/program_path.h"
+#include "support/registration_lock.h"
 #include "text_table.h"
 
 namespace orvix::register_tool {
@@ -23,6 +26,10 @@ struct Outcome {
   std::vector<std::string> permissions;  // commands the user still has to run once (Flatpak)
 };
 
+// Paths are UTF-8; std::filesystem takes them as such only through
+// u8string (Windows would convert plain strings to the ANSI code page).
+std::filesystem::path fs_path(const std::string& utf8) { return std::u8string(utf8.begin(), utf8.end()); }
+
 // The file, or the key and its view, for the report.
 std::string where_of(const Step& step) { return step.key ? registry_display(*step.key, step.view) : step.path; }
 
@@ -32,7 +39,7 @@ Result<void, platform::OsError> set(const Step& step, const std::optional<std::s
   if (step.container && value) return {};
   if (step.container && !step.key) {
     std::error_code error;
-    std::filesystem::remove(step.path, error);
+    std::filesystem::remove(fs_path(step.path), error);
     if (error) return platform::os_error_from_code(error.value());
     return {};
   }
@@ -150,8 +157,66 @@ Result<std::string> absolute_host(const Context& context, const CommandLine& lin
   return std::move(*absolute);
 }
 
-Result<int> apply_and_report(const Result<Plan>& planned, const CommandLine& line, std::ostream& out) {
-  return report(planned ? apply(*planned, line.dry_run) : Outcome{{}, planned.error().text, {}, {}}, line.json, out);
+void note_removed_temporaries(Plan& plan, const std::vector<std::string>& removed, const std::string& file,
+                              const Location& location) {
+  for (const auto& temporary : removed) {
+    if (temporary.rfind(file + ".tmp-", 0) == 0) {
+      plan.unchanged.push_back(Change{"removed", temporary, location.browsers, location.target.scope});
+    }
+  }
+}
+
+Result<int> plan_and_apply(const Planner& planner, bool make_folders, const CommandLine& line, std::ostream& out) {
+  auto first = planner({});
+  if (!first || line.dry_run) {
+    return report(first ? apply(*first, line.dry_run) : Outcome{{}, first.error().text, {}, {}}, line.json, out);
+  }
+  // Each folder once (a second lock of it would wait for the first), in one
+  // order for every run, so that two runs never wait for each other crosswise.
+  std::map<std::string, std::vector<std::string>> folders;
+  for (const auto& file : first->files) folders[platform::parent_path(file)].push_back(file);
+
+  std::vector<std::string> made;  // the folders this run made, to take back if it changes nothing
+  auto take_back = [&made] {
+    // Deepest first; only an empty folder goes.
+    std::sort(made.begin(), made.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
+    for (const auto& folder : made) {
+      std::error_code error;
+      std::filesystem::remove(fs_path(folder), error);
+    }
+  };
+  std::vector<platform::RegistrationLock> locks;
+  std::vector<std::string> removed;
+  for (const auto& [folder, files] : folders) {
+    if (make_folders) {
+      for (std::string missing = folder; !missing.empty() && !platform::path_exists(missing);
+           missing = platform::parent_path(missing)) {
+        made.push_back(missing);
+      }
+      platform::create_directories(folder);
+    }
+    auto lock = platform::RegistrationLock::acquire(files.front(), kLockWait);
+    if (!lock && lock.error().kind == Failure::Kind::kPeer) {
+      take_back();
+      return report(Outcome{{},
+                            "Another run of " + std::string(kProgramName) + " has been changing " + folder + " for " +
+                                std::to_string(kLockWait.count() / 1000) +
+                                " s. Nothing was changed; run the command again once that run has finished.",
+                            {},
+                            {}},
+                    line.json, out);
+    }
+    // A folder that cannot be locked (missing, or closed to this user) takes
+    // no write from this run either: the step that writes there says why.
+    if (lock) locks.push_back(std::move(*lock));
+    for (const auto& file : files) {
+      for (auto& temporary : platform::remove_left_temporaries(file)) removed.push_back(std::move(temporary));
+    }
+  }
+  auto planned = planner(removed);
+  Outcome outcome = planned ? apply(*planned, false) : Outcome{{}, planned.error().text, {}, {}};
+  if (outcome.failure || (planned && planned->steps.empty())) take_back();
+  return report(outcome, line.json, out);
 }
 
 }  // namespace orvix::register_tool

@@ -7,11 +7,22 @@
 // content back, a new one is removed, a registry value is restored or its key
 // deleted), so a failed command leaves nothing half-written.
 //
+// Runs that change the same registration at once take turns: a command
+// plans once to learn the files it looks at, locks their folders
+// (registration_lock.h, waiting up to kLockWait for another run), removes
+// the temporaries that killed runs left there, then plans again under the
+// locks and applies, so that what it merged into a manifest is what the
+// manifest held when it replaced it. A run that cannot get a lock in time
+// changes nothing and says so.
+//
 // The report has one line per file or key (with --json, one document that
 // also carries the failure); a failure without --json is returned for the
-// caller to print. Blocks only for the file system and the registry.
+// caller to print. Blocks for the file system, the registry, and at most
+// kLockWait for another run.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -47,6 +58,7 @@ struct Step {
 
 // What a command will change, in order, and what it reports besides.
 struct Plan {
+  std::vector<std::string> files;  // every manifest and wrapper looked at, changed or not (their folders are locked)
   std::vector<Step> steps;
   std::vector<Change> unchanged;  // report lines about what stays as it was
   std::vector<std::string> warnings;
@@ -65,10 +77,25 @@ void plan_write(Plan& plan, Step step, bool unchanged);
 // The host to register, made absolute: --host, or the host beside this program.
 [[nodiscard]] Result<std::string> absolute_host(const Context& context, const CommandLine& line);
 
-// Applies the plan, or only reports it with --dry-run; then prints the
-// report (--json: one document). Returns the exit status, or the failure
-// (of planning or applying) for the caller to print; with --json, a failure
-// is in the document and the status is 1.
-[[nodiscard]] Result<int> apply_and_report(const Result<Plan>& planned, const CommandLine& line, std::ostream& out);
+// Adds a report line for each of `removed` that is a temporary of `file`.
+void note_removed_temporaries(Plan& plan, const std::vector<std::string>& removed, const std::string& file,
+                              const Location& location);
+
+// How long a run waits for another run that changes the same registration.
+inline constexpr std::chrono::milliseconds kLockWait{10000};
+
+// Makes a plan; `removed` are the temporaries of killed runs just removed
+// from the folders of its files (empty on the first call).
+using Planner = std::function<Result<Plan>(const std::vector<std::string>& removed)>;
+
+// Plans, locks and plans again (above), then applies the plan, or only
+// reports the first with --dry-run (which locks nothing); then prints the
+// report (--json: one document). With `make_folders` (install) the folders
+// of the plan's files are made before they are locked, and taken back when
+// the command ends changing nothing. Returns the exit status, or the failure
+// (of planning, locking or applying) for the caller to print; with --json, a
+// failure is in the document and the status is 1.
+[[nodiscard]] Result<int> plan_and_apply(const Planner& planner, bool make_folders, const CommandLine& line,
+                                         std::ostream& out);
 
 }  // namespace orvix::register_tool

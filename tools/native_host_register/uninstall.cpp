@@ -92,7 +92,7 @@ bool still_named(const Roots& roots, const std::string& manifest, const std::set
   return false;
 }
 
-Result<Plan> plan_uninstall(const Context& context, const CommandLine& line) {
+Result<Plan> plan_uninstall(const Context& context, const CommandLine& line, const std::vector<std::string>& removed) {
   auto rows = select_browsers(context.roots, line.browsers, WhenNoneNamed::every_known);
   if (!rows) return rows.error();
   const Scope scope = line.system ? Scope::system : Scope::user;
@@ -109,16 +109,27 @@ Result<Plan> plan_uninstall(const Context& context, const CommandLine& line) {
   if (!context.roots.windows) {
     for (const Location& location : *locations) {
       const std::string& path = location.target.manifest_path;
-      std::vector<std::string> removed;
+      const std::string wrapper = wrapper_path(path);
+      const bool flatpak = !location.target.browser->flatpak_app.empty();
+      // The temporaries of killed runs were the only other entries of the
+      // folder, which now goes like one that this removal empties.
+      std::vector<std::string> removed_here;
+      for (const std::string& file :
+           flatpak ? std::vector<std::string>{path, wrapper} : std::vector<std::string>{path}) {
+        plan.files.push_back(file);
+        note_removed_temporaries(plan, removed, file, location);
+        for (const auto& temporary : removed) {
+          if (temporary.rfind(file + ".tmp-", 0) == 0) removed_here.push_back(temporary);
+        }
+      }
       if (platform::path_exists(path)) {
         auto planned = plan_removal(plan, path, location.browsers, scope, scope == Scope::system, host);
         if (!planned) return planned.error();
         if (!*planned) continue;  // it names another host: its wrapper stays too
-        removed.push_back(path);
+        removed_here.push_back(path);
       }
       // A Flatpak manifest's wrapper goes after it, so no manifest is left naming a missing wrapper.
-      const std::string wrapper = wrapper_path(path);
-      if (!location.target.browser->flatpak_app.empty() && platform::path_exists(wrapper)) {
+      if (flatpak && platform::path_exists(wrapper)) {
         auto content = read_manifest_file(wrapper);
         if (!content) return content.error();
         if (!host_of_wrapper(*content)) {
@@ -129,10 +140,10 @@ Result<Plan> plan_uninstall(const Context& context, const CommandLine& line) {
                                     .executable = true,
                                     .browsers = location.browsers,
                                     .scope = scope});
-          removed.push_back(wrapper);
+          removed_here.push_back(wrapper);
         }
       }
-      if (!removed.empty()) plan_emptied_folders(plan, removed, location);
+      if (!removed_here.empty()) plan_emptied_folders(plan, removed_here, location);
     }
     return plan;
   }
@@ -154,7 +165,11 @@ Result<Plan> plan_uninstall(const Context& context, const CommandLine& line) {
         }
       }
       leaving.insert(registry_display(key, view));
-      if (std::find(manifests.begin(), manifests.end(), **value) == manifests.end()) manifests.push_back(**value);
+      if (std::find(manifests.begin(), manifests.end(), **value) == manifests.end()) {
+        manifests.push_back(**value);
+        plan.files.push_back(**value);
+        note_removed_temporaries(plan, removed, **value, location);
+      }
       plan.steps.push_back(
           Step{.key = key, .view = view, .previous = *value, .browsers = location.browsers, .scope = scope});
       // The NativeMessagingHosts key goes too when this key is all it holds
@@ -182,7 +197,8 @@ Result<Plan> plan_uninstall(const Context& context, const CommandLine& line) {
 }  // namespace
 
 Result<int> uninstall_command(const Context& context, const CommandLine& line, std::ostream& out) {
-  return apply_and_report(plan_uninstall(context, line), line, out);
+  return plan_and_apply([&](const auto& removed) { return plan_uninstall(context, line, removed); },
+                        /*make_folders=*/false, line, out);
 }
 
 }  // namespace orvix::register_tool

@@ -111,4 +111,10 @@ Result<ExitStatus> ChildProcess::wait() {
   return status;
 }
 
+void ChildProcess::end() {
+  if (state_->reaped) return;
+  calls::kill_and_reap(state_->process);
+  state_->reaped = true;
+}
+
 }  // namespace orvix::platform

@@ -14,7 +14,8 @@
 // closes the pipes, kills the child (SIGKILL) and reaps it, so no process
 // outlives a forgotten handle; on Windows whatever the child started goes
 // with it (a job object holds them all), since there a program is often
-// started through cmd.exe. Move-only; not safe for concurrent use except
+// started through cmd.exe. On POSIX the same holds for a child started with
+// `own_process_group`: the kill goes to its whole process group. Move-only; not safe for concurrent use except
 // that stdin and stdout may be driven from two different threads.
 #pragma once
 
@@ -43,6 +44,12 @@ struct ChildOptions {
   // Variables set (value) or removed (nullopt) in the child's environment.
   std::vector<std::pair<std::string, std::optional<std::string>>> environment;
   bool pipe_stderr = false;  // else the child writes to this process's stderr
+  // POSIX: the child leads a process group of its own, which it and what it
+  // starts share, so that ending the child ends them all (a host that is a
+  // script starting the real program). Not for a child meant to get the
+  // terminal's signals (Ctrl+C) with this process. Windows: the job object
+  // does this for every child.
+  bool own_process_group = false;
 };
 
 // How the child ended: an exit code, or the signal that killed it.
@@ -88,6 +95,11 @@ class ChildProcess {
 
   // Closes stdin, then waits for the child to end and reaps it.
   [[nodiscard]] Result<ExitStatus> wait();
+
+  // Ends the child now, with what its process group (own_process_group) or
+  // job holds, and reaps it; wait() then fails. Its pipes stay open, so what
+  // it wrote before can still be read. Idempotent.
+  void end();
 
  private:
   struct State;

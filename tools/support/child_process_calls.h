@@ -24,6 +24,7 @@ struct Pipe {
 // through cmd.exe is cmd's child: killing cmd alone would leave it running).
 struct Process {
   int pid = 0;
+  bool group = false;  // POSIX: the child leads a process group of its own
   OwnedHandle handle;
   OwnedHandle job;  // Windows; kNone when the system refused a job
 };
@@ -43,7 +44,8 @@ struct Process {
 // Waits for the child to end and reaps it.
 [[nodiscard]] Result<ExitStatus> wait_for(Process& process);
 
-// Ends the child at once and reaps it.
+// Ends the child at once (with its process group or job: whatever it
+// started that is still there) and reaps it.
 void kill_and_reap(Process& process);
 
 // A kSystem failure with the system's text for `code` (child_process.cpp).

@@ -1,11 +1,12 @@
 // Publishing a small file that other processes may read at any moment, and
-// taking it back. Paths are UTF-8 text. Both calls fail with the OS error of
+// taking it back. Paths are UTF-8 text. The calls fail with the OS error of
 // the step that failed, keep no file open after they return and block only
 // for the file system.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/os_error.h"
 #include "platform/result.h"
@@ -13,8 +14,11 @@
 namespace orvix::platform {
 
 // Replaces the file at `path` with `bytes` so that a reader sees either the
-// old content or the new, never a mix: writes a temporary file beside it and
-// renames it over. The file is readable by the current user only. The
+// old content or the new, never a mix: writes a temporary file beside it
+// ("<path>.tmp-<process id>"), flushes it to the disk and renames it over,
+// then flushes the folder where the system allows (POSIX; Windows moves
+// with write-through), so that after a power cut the file is the old or the
+// new one, never empty. The file is readable by the current user only. The
 // temporary file is removed when a step fails. The directory must exist.
 [[nodiscard]] Result<void, OsError> replace_file(const std::string& path, std::string_view bytes);
 
@@ -29,5 +33,11 @@ namespace orvix::platform {
 
 // Removes the file at `path`; a missing file is an error.
 [[nodiscard]] Result<void, OsError> remove_file(const std::string& path);
+
+// Removes the temporaries of `path` that runs ended between writing and
+// renaming one left behind: those whose process is gone (process_alive.h);
+// a live run's stays. Returns the paths removed. Best effort: what cannot be
+// listed or removed stays, for the next run.
+std::vector<std::string> remove_left_temporaries(const std::string& path);
 
 }  // namespace orvix::platform

@@ -11,6 +11,7 @@
 
 #include "platform/posix/write_all_posix.h"
 #include "support/child_process_calls.h"
+#include "support/posix/retry_posix.h"
 
 extern char** environ;
 
@@ -114,9 +115,10 @@ class SpawnSetup {
   }
 
   // Routes the child's standard descriptors (`child_stderr` < 0: left as
-  // ours), enters `directory` (empty: stays in ours) and resets its signals.
-  // Returns 0 or the first step's error number.
-  int prepare(int child_stdin, int child_stdout, int child_stderr, const std::string& directory) {
+  // ours), enters `directory` (empty: stays in ours), resets its signals and,
+  // with `own_group`, makes it lead a process group of its own. Returns 0 or
+  // the first step's error number.
+  int prepare(int child_stdin, int child_stdout, int child_stderr, const std::string& directory, bool own_group) {
     if (int code = posix_spawn_file_actions_init(&actions_); code != 0) return code;
     actions_ready_ = true;
     // dup2 clears close-on-exec on the target, so only these three reach the child.
@@ -140,7 +142,14 @@ class SpawnSetup {
     sigset_t empty_mask;
     sigemptyset(&empty_mask);
     if (int code = posix_spawnattr_setsigmask(&attributes_, &empty_mask); code != 0) return code;
-    return posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+    if (own_group) {
+      // Group 0: the child's own id, set before it runs anything, so nothing
+      // it starts can escape into ours.
+      if (int code = posix_spawnattr_setpgroup(&attributes_, 0); code != 0) return code;
+      flags |= POSIX_SPAWN_SETPGROUP;
+    }
+    return posix_spawnattr_setflags(&attributes_, flags);
   }
 
   const posix_spawn_file_actions_t* actions() const { return &actions_; }
@@ -169,7 +178,10 @@ Result<Pipe> make_pipe(bool) {
   // window before FD_CLOEXEC is set cannot leak into another child.
   if (::pipe(ends) != 0) return system_failure(errno);
   Pipe pipe{OwnedHandle(ends[0]), OwnedHandle(ends[1])};
-  if (::fcntl(ends[0], F_SETFD, FD_CLOEXEC) != 0 || ::fcntl(ends[1], F_SETFD, FD_CLOEXEC) != 0) {
+  auto close_on_exec = [](int fd) {
+    return posix::retry_interrupted([fd] { return ::fcntl(fd, F_SETFD, FD_CLOEXEC); });
+  };
+  if (close_on_exec(ends[0]) != 0 || close_on_exec(ends[1]) != 0) {
     return system_failure(errno);
   }
   return pipe;
@@ -179,7 +191,8 @@ Result<Pipe> make_pipe(bool) {
 Result<Process> start(const ChildOptions& options, std::intptr_t child_stdin, std::intptr_t child_stdout,
                       std::intptr_t child_stderr) {
   SpawnSetup setup;
-  if (int code = setup.prepare(fd_of(child_stdin), fd_of(child_stdout), fd_of(child_stderr), options.working_directory);
+  if (int code = setup.prepare(fd_of(child_stdin), fd_of(child_stdout), fd_of(child_stderr), options.working_directory,
+                               options.own_process_group);
       code != 0) {
     return system_failure(code);
   }
@@ -189,9 +202,12 @@ Result<Process> start(const ChildOptions& options, std::intptr_t child_stdin, st
   std::vector<char*> envp = pointers_to(environment_texts);
 
   pid_t pid = -1;
-  const int spawned = posix_spawnp(&pid, argv[0], setup.actions(), setup.attributes(), argv.data(), envp.data());
+  int spawned = EINTR;
+  while (spawned == EINTR) {
+    spawned = posix_spawnp(&pid, argv[0], setup.actions(), setup.attributes(), argv.data(), envp.data());
+  }
   if (spawned != 0) return system_failure(spawned);
-  return Process{pid, OwnedHandle(), OwnedHandle()};
+  return Process{pid, options.own_process_group, OwnedHandle(), OwnedHandle()};
 }
 
 Result<std::size_t> read_some(std::intptr_t pipe, char* data, std::size_t size, ReadTimeout timeout) {
@@ -223,7 +239,9 @@ Result<ExitStatus> wait_for(Process& process) {
 
 void kill_and_reap(Process& process) {
   if (process.pid <= 0) return;
-  ::kill(process.pid, SIGKILL);
+  // The group outlives its leader while a member is left, so its id is not
+  // reused before every member has gone.
+  ::kill(process.group ? -process.pid : process.pid, SIGKILL);
   while (::waitpid(process.pid, nullptr, 0) < 0 && errno == EINTR) {
   }
 }

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/posix/retry_posix.h"
+
 namespace orvix::platform {
 
 namespace {
@@ -17,7 +19,9 @@ std::string user_name(uid_t uid) {
 
 std::optional<std::string> other_owner(const std::string& path) {
   struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0 || info.st_uid == ::geteuid()) return std::nullopt;
+  if (posix::retry_interrupted([&] { return ::lstat(path.c_str(), &info); }) != 0 || info.st_uid == ::geteuid()) {
+    return std::nullopt;
+  }
   return user_name(info.st_uid);
 }
 

@@ -9,14 +9,20 @@
 
 #include "platform/environment.h"
 #include "platform/path.h"
+#include "support/posix/retry_posix.h"
 
 namespace orvix::platform {
 
 namespace {
 
+int stat_of(const std::string& path, struct stat& info) {
+  return posix::retry_interrupted([&] { return ::stat(path.c_str(), &info); });
+}
+
 Result<std::string, OsError> current_directory() {
   std::vector<char> buffer(PATH_MAX);
   while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno == EINTR) continue;
     if (errno != ERANGE) return last_os_error();
     buffer.resize(buffer.size() * 2);
   }
@@ -69,7 +75,8 @@ std::string find_on_path(std::string_view name) {
 std::string own_executable_path(std::string_view argv0) {
   // Linux names the running image here; other systems fall back to argv[0].
   std::vector<char> buffer(PATH_MAX + 1);
-  ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  const ssize_t length =
+      posix::retry_interrupted([&] { return ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1); });
   if (length > 0 && static_cast<std::size_t>(length) < buffer.size() - 1) {
     return std::string(buffer.data(), static_cast<std::size_t>(length));
   }
@@ -91,19 +98,19 @@ bool is_absolute_path(std::string_view path) { return !path.empty() && path.fron
 
 bool is_executable_file(const std::string& path) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  return ::access(path.c_str(), X_OK) == 0;
+  if (stat_of(path, info) != 0 || !S_ISREG(info.st_mode)) return false;
+  return posix::retry_interrupted([&] { return ::access(path.c_str(), X_OK); }) == 0;
 }
 
 bool is_directory(const std::string& path) {
   struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  return stat_of(path, info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool same_file(const std::string& a, const std::string& b) {
   struct stat first {};
   struct stat second {};
-  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+  return stat_of(a, first) == 0 && stat_of(b, second) == 0 && first.st_dev == second.st_dev &&
          first.st_ino == second.st_ino;
 }
 

@@ -173,8 +173,8 @@ Result<Process> start(const ChildOptions& options, std::intptr_t child_stdin, st
                       directory.empty() ? nullptr : directory.c_str(), &startup, &started)) {
     return last_failure();
   }
-  Process process{static_cast<int>(started.dwProcessId), OwnedHandle(reinterpret_cast<std::intptr_t>(started.hProcess)),
-                  job_holding(started.hProcess)};
+  Process process{static_cast<int>(started.dwProcessId), false,
+                  OwnedHandle(reinterpret_cast<std::intptr_t>(started.hProcess)), job_holding(started.hProcess)};
   ResumeThread(started.hThread);
   CloseHandle(started.hThread);
   return process;

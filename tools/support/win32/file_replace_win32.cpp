@@ -19,6 +19,9 @@ Result<void, OsError> write_new_file(const std::wstring& path, std::string_view 
   if (!file.is_open()) return last_os_error();
   std::size_t count = 0;
   if (auto written = win32::write_all(win32::as_handle(file.get()), bytes, count); !written) return written.error();
+  // On the disk before the move names it: a power cut must not leave an
+  // empty file where the old one was.
+  if (!FlushFileBuffers(win32::as_handle(file.get()))) return last_os_error();
   return file.close();
 }
 
@@ -38,7 +41,8 @@ Result<void, OsError> move_over(const std::wstring& temporary, const std::wstrin
 }  // namespace
 
 Result<void, OsError> replace_file(const std::string& path, std::string_view bytes) {
-  // The pid keeps two processes publishing the same file from sharing a temporary.
+  // The pid keeps two processes publishing the same file from sharing a
+  // temporary, and tells a later run whether the writer is still there.
   const std::wstring target = win32::widen(path);
   const std::wstring temporary = win32::widen(path + ".tmp-" + std::to_string(current_process_id()));
   auto written = write_new_file(temporary, bytes);
