@@ -214,7 +214,7 @@ TEST(NativeChannel, RepliesOfChangingSizesAreFramedExactly) {
   MemorySink sink;
   NativeChannel channel(source, sink);
   std::string want;
-  for (const std::string text :
+  for (const std::string& text :
        {std::string(70000, 'a'), std::string("b"), std::string(1048577, 'c'), std::string(9000, 'd'), std::string()}) {
     const bool fits = text.size() + 2 <= 1048576;
     EXPECT_EQ(bool(channel.write_native_message(json::Value(text))), fits) << text.size();
