@@ -1,5 +1,8 @@
 #include "discovery/product_home.h"
 
+#include <initializer_list>
+#include <string_view>
+
 #include "platform/environment.h"
 #include "platform/path.h"
 
@@ -7,37 +10,48 @@ namespace orvix::discovery {
 
 namespace {
 
-// ORVIX_HOME as it stands, else <HOME>/.orvix, else (when allowed) <USERPROFILE>/.orvix.
-std::optional<std::string> product_home(bool consult_userprofile) {
-  if (auto home = platform::environment_variable("ORVIX_HOME")) return home;
-  if (auto home = platform::environment_variable("HOME")) return platform::join_path(*home, ".orvix");
-  if (consult_userprofile) {
-    if (auto home = platform::environment_variable("USERPROFILE")) return platform::join_path(*home, ".orvix");
+// Writes ORVIX_HOME as it stands, else <HOME>/.orvix, else (when allowed)
+// <USERPROFILE>/.orvix, and then the components, into `out`. The buffer is
+// the caller's and keeps its capacity: a path resolved afresh for every
+// request costs no allocation once it has grown.
+bool resolve_under_home(std::string& out, bool consult_userprofile,
+                        std::initializer_list<std::string_view> components) {
+  out.clear();
+  if (!platform::append_environment_variable("ORVIX_HOME", out)) {
+    if (platform::append_environment_variable("HOME", out) ||
+        (consult_userprofile && platform::append_environment_variable("USERPROFILE", out))) {
+      platform::append_path(out, ".orvix");
+    } else {
+      return false;
+    }
   }
-  return std::nullopt;
+  for (std::string_view component : components) platform::append_path(out, component);
+  return true;
 }
 
-// The whole path in one allocation: it is resolved afresh for every request.
-std::string join_all(std::string path, std::initializer_list<std::string_view> components) {
-  std::size_t size = path.size();
-  for (std::string_view component : components) size += 1 + component.size();
-  path.reserve(size);
-  for (std::string_view component : components) platform::append_path(path, component);
-  return path;
+std::optional<std::string> owned(bool resolved, std::string& path) {
+  if (!resolved) return std::nullopt;
+  return std::move(path);
 }
 
 }  // namespace
 
+bool resolve_descriptor_path(std::string& out) {
+  return resolve_under_home(out, /*consult_userprofile=*/true, {"data", "runtime", "chrome", "connection.json"});
+}
+
+bool resolve_log_path(std::string& out) {
+  return resolve_under_home(out, /*consult_userprofile=*/false, {"logs", "chrome-native-host.log"});
+}
+
 std::optional<std::string> resolve_descriptor_path() {
-  auto home = product_home(/*consult_userprofile=*/true);
-  if (!home) return std::nullopt;
-  return join_all(std::move(*home), {"data", "runtime", "chrome", "connection.json"});
+  std::string path;
+  return owned(resolve_descriptor_path(path), path);
 }
 
 std::optional<std::string> resolve_log_path() {
-  auto home = product_home(/*consult_userprofile=*/false);
-  if (!home) return std::nullopt;
-  return join_all(std::move(*home), {"logs", "chrome-native-host.log"});
+  std::string path;
+  return owned(resolve_log_path(path), path);
 }
 
 }  // namespace orvix::discovery

@@ -16,4 +16,10 @@ std::optional<std::string> resolve_descriptor_path();
 // <home>/logs/chrome-native-host.log, or nothing when no home is known.
 std::optional<std::string> resolve_log_path();
 
+// The same two, written into `out` (cleared first; its capacity is kept, so
+// a caller that keeps the buffer resolves a path per request without
+// allocating); false, and `out` unspecified, when no home is known.
+bool resolve_descriptor_path(std::string& out);
+bool resolve_log_path(std::string& out);
+
 }  // namespace orvix::discovery

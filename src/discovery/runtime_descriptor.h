@@ -34,16 +34,14 @@ struct LoadedDescriptor {
   RuntimeConnectionDescriptor record;
 };
 
-struct DescriptorMissing {
-  std::string path;
-};
+// The path a failure is about is the one the loader wrote into the caller's
+// buffer (see descriptor_failure_names_path()).
+struct DescriptorMissing {};
 struct DescriptorHomeUnresolved {};
 struct DescriptorReadFailed {
-  std::string path;
   std::string text;
 };
 struct DescriptorInvalid {
-  std::string path;
   std::string text;
 };
 struct DescriptorProtocolUnsupported {
@@ -53,14 +51,24 @@ struct DescriptorProtocolUnsupported {
 using DescriptorFailure = std::variant<DescriptorMissing, DescriptorHomeUnresolved, DescriptorReadFailed,
                                        DescriptorInvalid, DescriptorProtocolUnsupported>;
 
+// Resolves the path into `path`, a buffer the caller keeps (it keeps its
+// capacity, so a status request resolves the path without allocating), and
+// loads the descriptor there.
+[[nodiscard]] Result<RuntimeConnectionDescriptor, DescriptorFailure> load_runtime_descriptor(std::string& path);
+
+// The same, with a path of its own.
 [[nodiscard]] Result<LoadedDescriptor, DescriptorFailure> load_runtime_descriptor();
 
+// The error's code and message; a message that must be composed is built in
+// `scratch`, the fixed ones refer to static text.
+protocol::HostErrorView descriptor_failure_error(const DescriptorFailure& failure, std::string& scratch);
 protocol::HostError descriptor_failure_error(const DescriptorFailure& failure);
 
 // "not_running", "unreachable" or "version_mismatch".
 std::string_view descriptor_failure_state(const DescriptorFailure& failure);
 
-// The path a failure carries (missing, read failed, invalid), if any.
-const std::string* descriptor_failure_path(const DescriptorFailure& failure);
+// Whether the failure is about the resolved path (missing, read failed,
+// invalid), so that the path belongs in a report of it.
+bool descriptor_failure_names_path(const DescriptorFailure& failure);
 
 }  // namespace orvix::discovery

@@ -11,9 +11,16 @@ const char* const kHostVersion = ORVIX_VERSION;
 
 namespace {
 
+// The members every status result carries, between "error" and "runtime",
+// as one piece of text: the version is known when the host is built.
+constexpr std::string_view kVersionMembers =
+    "\"nativeHost\":\"connected\",\"nativeHostVersion\":\"" ORVIX_VERSION "\",\"protocolVersion\":1";
+static_assert(kHostProtocolVersion == 1, "kVersionMembers spells the protocol version out");
+
 // The result's text is written member by member, in ascending order of the
 // names, without building a value first: a status request is the browser's
-// most frequent one.
+// most frequent one. Fixed names and values go in as raw text; only what
+// comes from outside (paths, messages) is scanned for escapes.
 class ResultText {
  public:
   explicit ResultText(std::string& out) : writer_(out) { writer_.raw('{'); }
@@ -29,20 +36,22 @@ class ResultText {
     this->name(name);
     writer_.number(value);
   }
-  void error(const protocol::HostError& error) {
+  void error(protocol::HostErrorView error) {
     name("error");
     protocol::write_host_error(writer_, error);
   }
   void versions() {
-    string("nativeHost", "connected");
-    string("nativeHostVersion", kHostVersion);
-    number("protocolVersion", kHostProtocolVersion);
+    separate();
+    writer_.raw(kVersionMembers);
   }
 
  private:
-  void name(std::string_view name) {
+  void separate() {
     if (!first_) writer_.raw(',');
     first_ = false;
+  }
+  void name(std::string_view name) {
+    separate();
     writer_.name(name);
   }
 
@@ -50,30 +59,48 @@ class ResultText {
   bool first_ = true;
 };
 
+// Kept from one status request to the next: once they have grown, a status
+// request allocates nothing. The reply refers to `text` until it is written,
+// which is before the next request is read.
+struct StatusBuffers {
+  std::string path;
+  std::string text;
+  std::string message;
+};
+
+StatusBuffers& buffers() {
+  thread_local StatusBuffers kept;
+  return kept;
+}
+
 }  // namespace
 
 protocol::Reply handle_status(const protocol::RequestView& request) {
-  std::string text;
-  text.reserve(256);
-  auto descriptor = discovery::load_runtime_descriptor();
+  StatusBuffers& kept = buffers();
+  std::string& text = kept.text;
+  text.clear();
+  auto descriptor = discovery::load_runtime_descriptor(kept.path);
   if (!descriptor) {
     const discovery::DescriptorFailure& failure = descriptor.error();
     {
       ResultText result(text);
-      if (const std::string* path = discovery::descriptor_failure_path(failure)) result.string("descriptorPath", *path);
-      result.error(discovery::descriptor_failure_error(failure));
+      if (discovery::descriptor_failure_names_path(failure)) result.string("descriptorPath", kept.path);
+      result.error(discovery::descriptor_failure_error(failure, kept.message));
       result.versions();
       result.string("runtime", discovery::descriptor_failure_state(failure));
     }
-    return protocol::Reply::response(request.id, request.method, protocol::JsonText{std::move(text)});
+    return protocol::Reply::response(request.id, request.method, protocol::JsonText{text});
   }
 
-  const discovery::RuntimeConnectionDescriptor& record = descriptor->record;
+  const discovery::RuntimeConnectionDescriptor& record = *descriptor;
   auto probe = bridge::query_runtime_status(record.ws_url);
   {
     ResultText result(text);
-    result.string("descriptorPath", descriptor->path);
-    if (!probe) result.error(bridge::runtime_error_to_host_error(probe.error()));
+    result.string("descriptorPath", kept.path);
+    if (!probe) {
+      const protocol::HostError error = bridge::runtime_error_to_host_error(probe.error());
+      result.error(protocol::HostErrorView{error.code, error.message});
+    }
     result.versions();
     result.string("runtime", probe ? "connected" : "unreachable");
     result.number("runtimePid", record.pid);
@@ -81,7 +108,7 @@ protocol::Reply handle_status(const protocol::RequestView& request) {
     result.string("runtimeVersion", reported ? std::string_view(**probe) : std::string_view(record.runtime_version));
     result.number("updatedAt", record.updated_at);
   }
-  return protocol::Reply::response(request.id, request.method, protocol::JsonText{std::move(text)});
+  return protocol::Reply::response(request.id, request.method, protocol::JsonText{text});
 }
 
 }  // namespace orvix::dispatch

@@ -20,10 +20,7 @@ constexpr const char* kNotJson = "Native message is not valid JSON: ";
 }  // namespace
 
 NativeChannel::NativeChannel(ByteSource& input, ByteSink& output)
-    : input_(input),
-      output_(output),
-      in_buffer_(new char[kStreamBufferSize]),
-      out_buffer_(new char[kStreamBufferSize]) {}
+    : input_(input), output_(output), in_buffer_(new char[kStreamBufferSize]) {}
 
 Result<NativeChannel::Fill> NativeChannel::read_exact(char* destination, std::size_t size) {
   while (size > 0) {
@@ -73,61 +70,43 @@ ReadOutcome NativeChannel::read_native_message() {
   return std::move(*parsed);
 }
 
-Result<void> NativeChannel::drain_output() {
-  std::size_t written = 0;
-  auto result = output_.write_all(out_buffer_.get(), out_len_, written);
-  // Keep what did not go out, so release_output() can offer it once more.
-  std::memmove(out_buffer_.get(), out_buffer_.get() + written, out_len_ - written);
-  out_len_ -= written;
-  if (!result) return os_failure(result.error());
-  return {};
-}
-
-Result<void> NativeChannel::write_buffered(const char* data, std::size_t size) {
-  if (size > kStreamBufferSize - out_len_) {
-    if (auto drained = drain_output(); !drained) return drained;
-  }
-  if (size >= kStreamBufferSize) {
-    std::size_t written = 0;
-    auto result = output_.write_all(data, size, written);
-    if (!result) return os_failure(result.error());
-    return {};
-  }
-  std::memcpy(out_buffer_.get() + out_len_, data, size);
-  out_len_ += size;
-  return {};
-}
-
 Result<void> NativeChannel::write_native_message(const json::Value& reply) {
-  reply_body_.clear();
-  json::serialize_compact(reply, reply_body_);
-  return send_reply_body();
+  json::CompactWriter writer(frame_, kLengthSize, json::CompactWriter::KeepScratch{});
+  writer.value(reply);
+  return send_frame(writer.size());
 }
 
 Result<void> NativeChannel::write_native_message(const protocol::Reply& reply) {
-  reply_body_.clear();
-  reply.write(reply_body_);
-  return send_reply_body();
+  json::CompactWriter writer(frame_, kLengthSize, json::CompactWriter::KeepScratch{});
+  reply.write(writer);
+  return send_frame(writer.size());
 }
 
-Result<void> NativeChannel::send_reply_body() {
-  std::string& body = reply_body_;
-  if (body.size() > kMaxBodySize) {
-    std::string().swap(body);
+Result<void> NativeChannel::send_frame(std::size_t end) {
+  const std::size_t body_size = end - kLengthSize;
+  if (body_size > kMaxBodySize) {
+    std::string().swap(frame_);
     return invalid(kOutgoingTooLarge);
   }
-
-  unsigned char length_bytes[kLengthSize];
-  encode_length(static_cast<std::uint32_t>(body.size()), length_bytes);
-  if (auto r = write_buffered(reinterpret_cast<const char*>(length_bytes), kLengthSize); !r) return r;
-  if (auto r = write_buffered(body.data(), body.size()); !r) return r;
-  if (auto r = drain_output(); !r) return r;
+  encode_length(static_cast<std::uint32_t>(body_size), reinterpret_cast<unsigned char*>(frame_.data()));
+  pending_begin_ = 0;
+  pending_end_ = end;
+  if (auto sent = send_pending(); !sent) return sent;
   if (auto flushed = output_.flush(); !flushed) return os_failure(flushed.error());
   return {};
 }
 
+Result<void> NativeChannel::send_pending() {
+  std::size_t written = 0;
+  auto result = output_.write_all(frame_.data() + pending_begin_, pending_end_ - pending_begin_, written);
+  // Keep the place of what did not go out, so release_output() can offer it once more.
+  pending_begin_ += written;
+  if (!result) return os_failure(result.error());
+  return {};
+}
+
 void NativeChannel::release_output() {
-  if (out_len_ > 0) (void)drain_output();
+  if (pending_begin_ < pending_end_) (void)send_pending();
 }
 
 }  // namespace orvix::host

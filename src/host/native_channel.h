@@ -1,7 +1,8 @@
 // The native channel: reading request frames and writing reply frames.
 //
-// Owns an 8,192-byte input buffer and an 8,192-byte output buffer for the
-// life of the channel. Frames are read strictly one after another:
+// Owns an 8,192-byte input buffer for the life of the channel, and a frame
+// buffer that each reply is serialised into behind its length field and
+// written from in one write. Frames are read strictly one after another:
 //   - the input ending before the 4th length byte is a clean end of input;
 //   - a length above 1 MiB fails at once, before any body byte is read;
 //   - the input ending inside the body fails with "failed to fill whole buffer"
@@ -17,7 +18,7 @@
 // A request value and the body it was read from live in the channel's arena,
 // which the next read_native_message() frees at once: write the reply to a request
 // (which may refer to it, protocol/replies.h) and discard the request before
-// reading the next one. The arena's blocks and the reply buffer are kept
+// reading the next one. The arena's blocks and the frame buffer are kept
 // between messages, so a steady stream allocates nothing new.
 #pragma once
 
@@ -48,29 +49,31 @@ class NativeChannel {
   [[nodiscard]] Result<void> write_native_message(const json::Value& reply);
   [[nodiscard]] Result<void> write_native_message(const protocol::Reply& reply);
 
-  // Offers whatever a failed write left in the output buffer once more;
-  // a failure of that attempt is ignored.
+  // Offers whatever a failed write left unsent once more; a failure of that
+  // attempt is ignored.
   void release_output();
 
  private:
   enum class Fill { kComplete, kEnded };
   [[nodiscard]] Result<Fill> read_exact(char* destination, std::size_t size);
-  [[nodiscard]] Result<void> write_buffered(const char* data, std::size_t size);
-  [[nodiscard]] Result<void> drain_output();
-  // Frames and sends reply_body_.
-  [[nodiscard]] Result<void> send_reply_body();
+  // Frames and sends the reply serialised into frame_ up to `end`.
+  [[nodiscard]] Result<void> send_frame(std::size_t end);
+  [[nodiscard]] Result<void> send_pending();
 
   ByteSource& input_;
   ByteSink& output_;
   std::unique_ptr<char[]> in_buffer_;
   std::size_t in_pos_ = 0;
   std::size_t in_end_ = 0;
-  std::unique_ptr<char[]> out_buffer_;
-  std::size_t out_len_ = 0;
   json::Arena arena_;
-  // Kept between replies so that a large reply does not fault in fresh pages
-  // every time; dropped when a reply that could not be sent made it huge.
-  std::string reply_body_;
+  // The length field and the reply behind it. Kept at its largest size
+  // between replies (the bytes past a reply are scratch), so that a large
+  // reply neither faults in fresh pages nor zeroes them every time; dropped
+  // when a reply that could not be sent made it huge.
+  std::string frame_;
+  // What of frame_ is still to go out: [pending_begin_, pending_end_).
+  std::size_t pending_begin_ = 0;
+  std::size_t pending_end_ = 0;
 };
 
 }  // namespace orvix::host

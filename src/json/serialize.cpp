@@ -26,10 +26,14 @@ bool byte_less(boost::json::string_view a, boost::json::string_view b) {
 }  // namespace
 
 void CompactWriter::grow(std::size_t n) {
-  // The buffer's unused tail is scratch; std::string offers no cheaper
-  // way to grow without writing the new bytes. What is reserved already
-  // is taken in one step.
-  out_.resize(std::max({used_ + n, out_.size() * 2, out_.capacity()}));
+  // The buffer's unused tail is scratch; std::string offers no cheaper way
+  // to grow than writing the new bytes, so it grows by an eighth at least
+  // (the string doubles its capacity itself when it moves): a text that
+  // keeps asking for a little more is not copied over and over, and a large
+  // one does not zero and touch twice the memory it ends up using.
+  // A small capacity is taken whole at once, as its pages are there anyway.
+  const std::size_t small_capacity = out_.capacity() <= 4096 ? out_.capacity() : 0;
+  out_.resize(std::max({used_ + n, out_.size() + out_.size() / 8 + 64, small_capacity}));
 }
 
 void CompactWriter::raw(std::string_view text) {

@@ -26,7 +26,19 @@ namespace orvix::json {
 class CompactWriter {
  public:
   explicit CompactWriter(std::string& out) : out_(out), used_(out.size()) {}
-  ~CompactWriter() { out_.resize(used_); }
+  // Writes from `start` on, over whatever `out` holds there. The bytes past
+  // the cursor are scratch that the writer leaves in place, so a buffer kept
+  // at its largest size is never filled with zeros again (and its pages are
+  // not touched afresh); size() says where the text ends.
+  struct KeepScratch {};
+  CompactWriter(std::string& out, std::size_t start, KeepScratch) : out_(out), used_(start), keep_scratch_(true) {
+    if (out_.size() < start) out_.resize(start);
+  }
+  ~CompactWriter() {
+    if (!keep_scratch_) out_.resize(used_);
+  }
+  // The end of the text written so far.
+  std::size_t size() const { return used_; }
   CompactWriter(const CompactWriter&) = delete;
   CompactWriter& operator=(const CompactWriter&) = delete;
 
@@ -68,6 +80,7 @@ class CompactWriter {
 
   std::string& out_;
   std::size_t used_;
+  bool keep_scratch_ = false;
   // Object members being sorted, shared down the recursion as a stack.
   boost::container::small_vector<const boost::json::key_value_pair*, 32> members_;
 };

@@ -11,4 +11,8 @@ namespace orvix::platform {
 // value is returned as the empty string (it counts as set).
 std::optional<std::string> environment_variable(const char* name);
 
+// environment_variable() appended to `out` (untouched when it is not set):
+// for a path built afresh per request in a buffer the caller keeps.
+bool append_environment_variable(const char* name, std::string& out);
+
 }  // namespace orvix::platform

@@ -26,7 +26,10 @@ struct FileError {
     kOsError,     // any other failure of opening, reading or writing (a directory fails here)
   };
   Kind kind = Kind::kOsError;
-  OsError os;  // the system's error for kNotFound and kOsError; empty for the others
+  // The system's error for kOsError; for kNotFound its code, and its text
+  // only where the system gives it at no cost (not on POSIX); empty for the
+  // others.
+  OsError os;
 };
 
 // The whole content of the regular file at `path`, which must hold at most

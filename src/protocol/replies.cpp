@@ -2,7 +2,7 @@
 
 namespace orvix::protocol {
 
-void write_host_error(json::CompactWriter& writer, const HostError& error) {
+void write_host_error(json::CompactWriter& writer, HostErrorView error) {
   writer.raw(R"({"code":)");
   writer.string(error.code);
   writer.raw(R"(,"message":)");
@@ -24,10 +24,14 @@ Reply Reply::error(const json::Value* id, std::string_view method, HostError err
 
 void Reply::write(std::string& out) const {
   json::CompactWriter writer(out);
+  write(writer);
+}
+
+void Reply::write(json::CompactWriter& writer) const {
   const auto* error = std::get_if<HostError>(&body_);
   if (error != nullptr) {
     writer.raw(R"({"error":)");
-    write_host_error(writer, *error);
+    write_host_error(writer, HostErrorView{error->code, error->message});
     writer.raw(R"(,"id":)");
   } else {
     writer.raw(R"({"id":)");

@@ -21,13 +21,14 @@
 namespace orvix::protocol {
 
 // A result that is compact JSON text already, such as {"ok":true}, written
-// by the handler (members in ascending order).
+// by the handler (members in ascending order). The text is the handler's
+// (static, or a buffer it keeps) and must outlive the reply.
 struct JsonText {
-  std::string text;
+  std::string_view text;
 };
 
 // {"code":...,"message":...}
-void write_host_error(json::CompactWriter& writer, const HostError& error);
+void write_host_error(json::CompactWriter& writer, HostErrorView error);
 
 class Reply {
  public:
@@ -38,6 +39,7 @@ class Reply {
 
   // Appends the reply's compact JSON text to `out`.
   void write(std::string& out) const;
+  void write(json::CompactWriter& writer) const;
 
  private:
   Reply(const json::Value* id, std::string_view method, std::variant<json::Value, JsonText, HostError> body)

@@ -205,6 +205,24 @@ TEST(NativeChannel, LargeReplyBypassesTheBuffer) {
   EXPECT_FALSE(channel.write_native_message(json::Value(big + "z")));
 }
 
+// The frame buffer keeps the bytes of a larger reply past a smaller one:
+// each frame must carry its own length and only its own body, also after a
+// reply that was refused as too large.
+TEST(NativeChannel, RepliesOfChangingSizesAreFramedExactly) {
+  Pipe unused;
+  StreamSource source(unused.read_end());
+  MemorySink sink;
+  NativeChannel channel(source, sink);
+  std::string want;
+  for (const std::string& text :
+       {std::string(70000, 'a'), std::string("b"), std::string(1048577, 'c'), std::string(9000, 'd'), std::string()}) {
+    const bool fits = text.size() + 2 <= 1048576;
+    EXPECT_EQ(bool(channel.write_native_message(json::Value(text))), fits) << text.size();
+    if (fits) want += frame("\"" + text + "\"");
+  }
+  EXPECT_EQ(sink.bytes, want);
+}
+
 // A long-lived host reads many large requests through one channel: the
 // memory of each must be reusable after the next read.
 TEST(NativeChannel, ServesManyLargeRequests) {

@@ -26,6 +26,20 @@ TEST(SerializeCompact, EscapesOnlyWhatItMust) {
   EXPECT_EQ(to_compact_string(Value(std::string("a\0b", 3))), "\"a\\u0000b\"");
 }
 
+// A writer over a kept buffer writes from its start position, grows the
+// buffer when it must, and leaves the stale bytes past its text alone.
+TEST(SerializeCompact, KeepsScratchPastTheText) {
+  std::string buffer;
+  for (const std::string& text : {std::string(3000, 'x'), std::string("a\nb"), std::string()}) {
+    CompactWriter writer(buffer, 4, CompactWriter::KeepScratch{});
+    writer.string(text);
+    const std::string want = to_compact_string(Value(text));
+    ASSERT_EQ(writer.size(), 4 + want.size());
+    EXPECT_EQ(buffer.substr(4, want.size()), want);
+    EXPECT_GE(buffer.size(), 3006u);  // the largest text's room stays
+  }
+}
+
 TEST(SerializeCompact, WritesNumbers) {
   EXPECT_EQ(to_compact_string(Array{1.0, -2.5, 0.1, 1e16, 1e15, 1e-5, 1e-6, 5e-324, 1.7976931348623157e308}),
             "[1.0,-2.5,0.1,1e16,1000000000000000.0,0.00001,1e-6,5e-324,1.7976931348623157e308]");

@@ -35,7 +35,7 @@ TEST_F(ReadRegularFile, TellsAbsenceFromOtherFailures) {
     auto read = read_regular_file(path(missing), 100);
     ASSERT_FALSE(read) << missing;
     EXPECT_EQ(read.error().kind, Kind::kNotFound) << missing;
-    EXPECT_TRUE(read.error().os.text.ends_with(")")) << read.error().os.text;
+    EXPECT_NE(read.error().os.code, 0) << missing;
   }
   // A directory: the system's word for it.
   auto directory = read_regular_file(directory_.string(), 100);

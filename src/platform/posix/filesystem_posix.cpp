@@ -19,12 +19,17 @@ namespace {
 // O_NOCTTY: a terminal device at the path must not become ours.
 constexpr int kOpenFlags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
 
-FileError os_failure(OsError error) {
-  // ENOENT: no entry (a dangling link included); ENOTDIR: a file where a
-  // directory should be. Everything else (permissions, loops, long names)
-  // says that something is there, or may be, that cannot be used.
-  const bool not_found = error.code == ENOENT || error.code == ENOTDIR;
-  return FileError{not_found ? FileError::Kind::kNotFound : FileError::Kind::kOsError, std::move(error)};
+// The failure of the last open. ENOENT: no entry (a dangling link
+// included); ENOTDIR: a file where a directory should be. Everything else
+// (permissions, loops, long names) says that something is there, or may be,
+// that cannot be used.
+FileError open_failure() {
+  const int code = errno;
+  // Not found is the common case (every status request while the runtime
+  // is down): its code says it all, and the system's text, which costs a
+  // message catalogue lookup and an allocation, is left out.
+  if (code == ENOENT || code == ENOTDIR) return FileError{FileError::Kind::kNotFound, OsError{code, {}}};
+  return FileError{FileError::Kind::kOsError, os_error_from_code(code)};
 }
 
 int fd_of(const OwnedHandle& file) { return static_cast<int>(file.get()); }
@@ -45,7 +50,7 @@ Result<file_calls::OpenFile, FileError> file_calls::open_regular(const std::stri
   do {
     fd = ::open(path.c_str(), flags_for(access) | kOpenFlags, 0666);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return os_failure(last_os_error());
+  if (fd < 0) return open_failure();
   OpenFile file{OwnedHandle(fd)};
   struct stat info {};
   if (::fstat(fd, &info) != 0) return FileError{FileError::Kind::kOsError, last_os_error()};

@@ -29,3 +29,15 @@ std::optional<std::string> environment_variable(const char* name) {
 }
 
 }  // namespace orvix::platform
+
+namespace orvix::platform {
+
+bool append_environment_variable(const char* name, std::string& out) {
+  // The value arrives as UTF-16 and is converted anyway: nothing to save here.
+  auto value = environment_variable(name);
+  if (!value) return false;
+  out.append(*value);
+  return true;
+}
+
+}  // namespace orvix::platform
