@@ -57,7 +57,7 @@ Problem no_registration(const Roots& roots, const DoctorRequest& request, const 
   if (unread_user != nullptr) {
     const std::string install = install_command_line(roots, browser, Scope::system, unread_user->extension_ids,
                                                      unread_user->host_path, own_path);
-    return Problem{"user_level_hosts_disabled",
+    return Problem{ProblemCode::user_level_hosts_disabled,
                    *unread_user->unread + " It finds no system-wide registration, so it cannot start the host.",
                    has_system ? "Ask the administrator to allow user-level native hosts, or register for every user: " +
                                     as_admin(roots, install)
@@ -67,7 +67,7 @@ Problem no_registration(const Roots& roots, const DoctorRequest& request, const 
   const Health* sample = example(report);
   const std::vector<std::string>& ids =
       !request.extension_ids.empty() || sample == nullptr ? request.extension_ids : sample->extension_ids;
-  return Problem{"not_registered",
+  return Problem{ProblemCode::not_registered,
                  name + (verdict.detected ? " is installed but" : "") + " finds no registration of " + kHostName + ".",
                  "Register it: " + install_command_line(roots, browser, Scope::user, ids,
                                                         sample ? sample->host_path : std::nullopt, own_path)};
@@ -129,7 +129,8 @@ void judge_browsers(const Roots& roots, const DoctorRequest& request, const std:
     }
     if (policies.blocked) {
       verdict.problems.push_back(
-          Problem{"host_blocked", std::string(browser->display_name) + " may not start the host: " + *policies.blocked,
+          Problem{ProblemCode::host_blocked,
+                  std::string(browser->display_name) + " may not start the host: " + *policies.blocked,
                   "Ask the administrator to add " + std::string(kHostName) +
                       " to NativeMessagingAllowlist; no registration can lift a policy block."});
     }
@@ -154,7 +155,7 @@ void judge_browsers(const Roots& roots, const DoctorRequest& request, const std:
     for (const auto& id : request.extension_ids) {
       if (std::find(used.extension_ids.begin(), used.extension_ids.end(), id) != used.extension_ids.end()) continue;
       verdict.problems.push_back(
-          Problem{"extension_not_admitted",
+          Problem{ProblemCode::extension_not_admitted,
                   used.target.where() + " does not admit the extension " + id + "; it admits " +
                       (used.extension_ids.empty() ? "none" : joined(used.extension_ids)) + ".",
                   "Add it (install keeps the ids already there): " + admitting(roots, used, id, own_path)});

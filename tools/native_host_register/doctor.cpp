@@ -50,8 +50,8 @@ bool check_owner(const std::string& path, bool readable, ManifestHealth& health)
   }
   if (health.not_yours.empty()) return false;
   health.problems.push_back(
-      {"manifest_not_yours", text + ", so you cannot replace or remove the manifest" +
-                                 (readable ? "." : ", and the browser, running as you, cannot read it.")});
+      {ProblemCode::manifest_not_yours, text + ", so you cannot replace or remove the manifest" +
+                                            (readable ? "." : ", and the browser, running as you, cannot read it.")});
   return true;
 }
 
@@ -74,14 +74,14 @@ std::optional<std::string> host_of_wrapper_file(const std::string& wrapper, Mani
   if (!host) {
     health.problems.push_back(
         platform::path_exists(wrapper)
-            ? ManifestProblem{"wrapper_unknown", "The manifest names " + wrapper + ", which is not the wrapper " +
-                                                     kProgramName +
-                                                     " writes: a Flatpak browser cannot start the host outside "
-                                                     "its sandbox without one."}
-            : ManifestProblem{"wrapper_missing",
+            ? ManifestProblem{ProblemCode::wrapper_unknown,
+                              "The manifest names " + wrapper + ", which is not the wrapper " + kProgramName +
+                                  " writes: a Flatpak browser cannot start the host outside "
+                                  "its sandbox without one."}
+            : ManifestProblem{ProblemCode::wrapper_missing,
                               "The wrapper " + wrapper + " that the manifest names does not exist."});
   } else if (!platform::is_executable_file(wrapper)) {
-    health.problems.push_back({"wrapper_not_executable", "The wrapper " + wrapper + " is not executable."});
+    health.problems.push_back({ProblemCode::wrapper_not_executable, "The wrapper " + wrapper + " is not executable."});
   }
   return host;
 }
@@ -91,7 +91,7 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, 
   auto text = read_manifest_file(path);
   const bool not_yours = scope == Scope::user && check_owner(path, text.has_value(), health);
   if (!text) {
-    if (!not_yours) health.problems.push_back({"manifest_unreadable", text.error().text});
+    if (!not_yours) health.problems.push_back({ProblemCode::manifest_unreadable, text.error().text});
     return health;
   }
   ManifestCheck check = check_manifest(*text, roots.windows);
@@ -114,9 +114,9 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, 
   }
   health.host_path = host;
   if (!platform::path_exists(host)) {
-    health.problems.push_back({"host_missing", "The host " + host + " does not exist."});
+    health.problems.push_back({ProblemCode::host_missing, "The host " + host + " does not exist."});
   } else if (!platform::is_executable_file(host)) {
-    health.problems.push_back({"host_not_executable", "The host " + host + " is not executable."});
+    health.problems.push_back({ProblemCode::host_not_executable, "The host " + host + " is not executable."});
   }
   if (roots.windows) {
     if (auto problem = cmd_exe_problem(host)) health.problems.push_back(std::move(*problem));
@@ -139,7 +139,7 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, 
     health.hello = std::move(*hello);
   } else {
     health.problems.push_back(
-        {"host_failed", "The host does not answer like the browser expects: " + hello.error().text});
+        {ProblemCode::host_failed, "The host does not answer like the browser expects: " + hello.error().text});
   }
   return health;
 }
@@ -164,12 +164,13 @@ std::optional<std::string> manifest_of_key(const RegistryLocation& key, std::vec
   for (platform::RegistryView view : views) {
     auto value = read_registration(key, view);
     if (!value) {
-      problems.push_back({"registry_unreadable", value.error().text});
+      problems.push_back({ProblemCode::registry_unreadable, value.error().text});
       return std::nullopt;
     }
     if (*value && !platform::is_absolute_path(**value)) {
-      problems.push_back({"registry_manifest_relative", registry_display(key, view) + " names the manifest " + **value +
-                                                            ", which is not an absolute path."});
+      problems.push_back(
+          {ProblemCode::registry_manifest_relative,
+           registry_display(key, view) + " names the manifest " + **value + ", which is not an absolute path."});
       return std::nullopt;
     }
     if (*value) return **value;
@@ -188,7 +189,7 @@ void check_talk_permission(const Roots& roots, const BrowserRow& browser, Health
     return;
   }
   row.problems.push_back(Problem{
-      "flatpak_permission_missing",
+      ProblemCode::flatpak_permission_missing,
       name + " may not start the host outside its sandbox: " +
           (permission.decided_by ? *permission.decided_by + " sets org.freedesktop.Flatpak to " + permission.value
                                  : std::string("no Flatpak permission lets it talk to org.freedesktop.Flatpak")) +
@@ -219,7 +220,7 @@ DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const 
         row.manifest_path = manifest_of_key(*target->registry, key_problems);
         row.registered = row.manifest_path.has_value() || !key_problems.empty();
         if (row.manifest_path && !platform::path_exists(*row.manifest_path)) {
-          key_problems.push_back({"registry_manifest_missing",
+          key_problems.push_back({ProblemCode::registry_manifest_missing,
                                   "The registry names the manifest " + *row.manifest_path + ", which does not exist."});
         }
       } else if (platform::path_exists(target->manifest_path) ||

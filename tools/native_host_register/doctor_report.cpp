@@ -26,7 +26,7 @@ json::Array problems_json(const std::vector<Problem>& problems) {
   json::Array items;
   for (const auto& problem : problems) {
     json::Object item;
-    item["code"] = problem.code;
+    item["code"] = code_name(problem.code);
     item["problem"] = problem.text;
     item["fix"] = problem.fix;
     items.emplace_back(std::move(item));

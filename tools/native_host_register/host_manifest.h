@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/result.h"
+#include "problem_code.h"
 
 namespace orvix::register_tool {
 
@@ -41,9 +42,9 @@ std::string origin_of(std::string_view id);
 // followed by a line break.
 std::string manifest_text(const std::string& host_path, const std::vector<std::string>& extension_ids);
 
-// One thing wrong with a manifest; `code` is stable for scripts.
+// One thing wrong with a manifest or the files around it.
 struct ManifestProblem {
-  std::string code;
+  ProblemCode code;
   std::string text;
 };
 
@@ -59,11 +60,11 @@ struct ManifestCheck {
 // absolute (`relative_path_allowed` on Windows, where the browser resolves it
 // against the manifest's folder), and allowed_origins is a non-empty array of
 // "chrome-extension://<id>/" strings (one without the final slash is the
-// problem "origin_missing_slash"). The host file itself is not looked at.
+// problem origin_missing_slash). The host file itself is not looked at.
 ManifestCheck check_manifest(std::string_view text, bool relative_path_allowed);
 
 // Windows: the browser starts the host through cmd.exe, with the host path
-// between quotes on cmd.exe's command line. The problem "host_path_percent"
+// between quotes on cmd.exe's command line. The problem host_path_percent
 // when cmd.exe would start another path than `host_path`; else nothing.
 std::optional<ManifestProblem> cmd_exe_problem(std::string_view host_path);
 

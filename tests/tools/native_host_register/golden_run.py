@@ -12,7 +12,7 @@ and compares after:
   golden_run.py compare DIR     # records anew into DIR.new and diffs; exit 1 on any difference
 
 Options: --build DIR (default build), --windows-build DIR (default
-build-windows), --no-wine, --only SUBSTRING (fixtures whose name holds it).
+build-windows), --no-wine, --no-linux, --only SUBSTRING (fixtures whose name holds it).
 
 Nothing is masked: every fixture is built at one fixed path
 (/tmp/orvix-golden-run, or $ORVIX_GOLDEN_ROOT), with copies of the programs in
@@ -544,7 +544,8 @@ def record_windows(out, build, only):
 def record(out, options):
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
-    record_linux(out, os.path.abspath(options.build), options.only)
+    if not options.no_linux:
+        record_linux(out, os.path.abspath(options.build), options.only)
     if not options.no_wine:
         record_windows(out, os.path.abspath(options.windows_build), options.only)
 
@@ -583,6 +584,7 @@ def main():
     parser.add_argument("--build", default=os.path.join(REPO, "build"))
     parser.add_argument("--windows-build", default=os.path.join(REPO, "build-windows"))
     parser.add_argument("--no-wine", action="store_true")
+    parser.add_argument("--no-linux", action="store_true")
     parser.add_argument("--only")
     options = parser.parse_args()
     if options.action == "record":
@@ -592,7 +594,7 @@ def main():
     fresh = options.dir.rstrip("/") + ".new"
     record(fresh, options)
     golden = options.dir
-    if options.only is not None or options.no_wine:
+    if options.only is not None or options.no_wine or options.no_linux:
         # Compare only what was recorded anew.
         recorded = files_below(fresh)
         differences = 0
