@@ -38,9 +38,8 @@ const Health* example(const DoctorReport& report) {
 // that took HKLM's layout for HKCU's), which no browser reads.
 std::optional<std::string> unread_key(const Roots& roots, const BrowserRow& browser) {
   if (!roots.windows || browser.windows_key.empty()) return std::nullopt;
-  const RegistryLocation key{
-      platform::RegistryHive::current_user,
-      "Software\\WOW6432Node\\" + std::string(browser.windows_key) + "\\NativeMessagingHosts\\" + kHostName};
+  const RegistryLocation key{platform::RegistryHive::current_user,
+                             hosts_key("WOW6432Node\\" + std::string(browser.windows_key))};
   auto value = read_registration(key, platform::RegistryView::bits64);
   if (!value || !*value) return std::nullopt;
   return registry_display(key) + " names " + **value +

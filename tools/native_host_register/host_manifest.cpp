@@ -158,15 +158,15 @@ ManifestCheck check_manifest(std::string_view text, bool relative_path_allowed) 
   return check;
 }
 
-Result<std::string> read_manifest_file(const std::string& path) {
-  auto content = platform::read_regular_file(path, kManifestLimit);
+Result<std::string> read_manifest_file(const std::string& path) { return read_small_file(path, kManifestLimit); }
+
+Result<std::string> read_small_file(const std::string& path, std::size_t limit) {
+  auto content = platform::read_regular_file(path, limit);
   if (content) return std::move(*content);
   std::string reason;
   switch (content.error().kind) {
     case platform::FileError::Kind::kNotRegular: reason = "it is not a regular file"; break;
-    case platform::FileError::Kind::kTooLarge:
-      reason = "it is larger than " + std::to_string(kManifestLimit) + " bytes";
-      break;
+    case platform::FileError::Kind::kTooLarge: reason = "it is larger than " + std::to_string(limit) + " bytes"; break;
     case platform::FileError::Kind::kNotFound:
     case platform::FileError::Kind::kOsError: reason = content.error().os.text; break;
   }

@@ -72,13 +72,18 @@ std::optional<ManifestProblem> cmd_exe_problem(std::string_view host_path);
 // the registry tells it to (a '!'); else nothing.
 std::optional<std::string> cmd_exe_warning(std::string_view host_path);
 
+// The content of the file at `path` that the tool reads whole (a manifest, a
+// wrapper, a policy, a Flatpak keyfile, a profile's preferences): refused
+// when it is larger than `limit` or not a regular file. Fails with "Cannot
+// read <path>: <reason>."
+[[nodiscard]] Result<std::string> read_small_file(const std::string& path, std::size_t limit);
+
 // Manifests are small: anything above this, or anything that is not a
 // regular file, is refused by read_manifest_file().
 inline constexpr std::size_t kManifestLimit = 1024 * 1024;
 
-// The content of the manifest file at `path`, for install (what is there now)
-// and doctor (what the browser will read); fails with "Cannot read <path>:
-// <reason>."
+// read_small_file() with kManifestLimit, for install (what is there now) and
+// doctor (what the browser will read).
 [[nodiscard]] Result<std::string> read_manifest_file(const std::string& path);
 
 }  // namespace orvix::register_tool

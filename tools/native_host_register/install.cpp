@@ -13,6 +13,12 @@ namespace orvix::register_tool {
 
 namespace {
 
+// The refusal to replace `what`, a file or key that is not this host's
+// registration, which only --force overrides.
+Failure needs_force(const std::string& what) {
+  return Failure{Failure::Kind::kInvalidInput, what + "; use --force to replace it."};
+}
+
 // Adds the write of the manifest at `path` naming `named` (the host, or the
 // wrapper that starts it), or notes it unchanged. A manifest there may be
 // replaced when it names `named` or `host`, or --force says so; the ids it
@@ -28,12 +34,9 @@ Result<void> plan_manifest(Plan& plan, const std::string& path, const std::strin
   if (platform::path_exists(path) && (content || !force)) {
     if (!content) return content.error();
     const ManifestCheck check = check_manifest(*content, true);
-    if (!force && !check.host_path) {
-      return Failure{Failure::Kind::kInvalidInput, path + " exists but names no host; use --force to replace it."};
-    }
+    if (!force && !check.host_path) return needs_force(path + " exists but names no host");
     if (!force && *check.host_path != named && *check.host_path != host) {
-      return Failure{Failure::Kind::kInvalidInput,
-                     path + " names another host (" + *check.host_path + "); use --force to replace it."};
+      return needs_force(path + " names another host (" + *check.host_path + ")");
     }
     if (!line.replace_ids) admitted = check.extension_ids;
     current = std::move(*content);
@@ -66,14 +69,8 @@ Result<void> plan_wrapper(Plan& plan, const Roots& roots, const Location& locati
     auto content = read_manifest_file(path);
     if (!content) return content.error();
     const auto started = host_of_wrapper(*content);
-    if (!force && !started) {
-      return Failure{Failure::Kind::kInvalidInput,
-                     path + " exists but was not written by " + kProgramName + "; use --force to replace it."};
-    }
-    if (!force && *started != host) {
-      return Failure{Failure::Kind::kInvalidInput,
-                     path + " starts another host (" + *started + "); use --force to replace it."};
-    }
+    if (!force && !started) return needs_force(path + " exists but was not written by " + kProgramName);
+    if (!force && *started != host) return needs_force(path + " starts another host (" + *started + ")");
     current = std::move(*content);
   }
   plan_write(plan,
@@ -96,8 +93,7 @@ Result<void> plan_keys(Plan& plan, const Location& location, const std::string& 
     auto current = read_registration(key, view);
     if (!current) return current.error();
     if (*current && *current != manifest && !force) {
-      return Failure{Failure::Kind::kInvalidInput, registry_display(key, view) + " names another manifest (" +
-                                                       **current + "); use --force to replace it."};
+      return needs_force(registry_display(key, view) + " names another manifest (" + **current + ")");
     }
     plan_write(plan,
                Step{.key = key,
