@@ -149,8 +149,7 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, 
 // executable file.
 std::optional<std::string> replacement_host(const Roots& roots, const DoctorRequest& request,
                                             const std::string& own_path) {
-  auto host = request.host ? platform::absolute_path(*request.host)
-                           : Result<std::string, platform::OsError>(default_host_path(roots.windows, own_path));
+  auto host = host_to_register(roots.windows, request.host, own_path);
   if (!host || !platform::is_executable_file(*host)) return std::nullopt;
   return *host;
 }

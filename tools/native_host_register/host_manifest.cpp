@@ -97,6 +97,17 @@ std::string default_host_path(bool windows, const std::string& own_path) {
   return platform::join_path(platform::parent_path(own_path), std::string(kHostProgram) + (windows ? ".exe" : ""));
 }
 
+Result<std::string> host_to_register(bool windows, const std::optional<std::string>& given,
+                                     const std::string& own_path) {
+  const std::string path = given ? *given : default_host_path(windows, own_path);
+  auto absolute = platform::absolute_path(path);
+  if (!absolute) {
+    return Failure{Failure::Kind::kSystem,
+                   "Cannot make the host path " + path + " absolute: " + absolute.error().text + "."};
+  }
+  return std::move(*absolute);
+}
+
 bool is_extension_id(std::string_view id) {
   if (id.size() != 32) return false;
   for (char c : id) {

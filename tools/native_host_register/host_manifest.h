@@ -28,6 +28,13 @@ inline constexpr const char* kHostDescription = "Orvix Chrome native host";
 // `own_path` (this program).
 std::string default_host_path(bool windows, const std::string& own_path);
 
+// The host to register, made absolute: `given` (--host), else
+// default_host_path(). Install, uninstall --host and doctor's fixes all take
+// it from here. Fails with "Cannot make the host path <path> absolute:
+// <reason>."
+[[nodiscard]] Result<std::string> host_to_register(bool windows, const std::optional<std::string>& given,
+                                                   const std::string& own_path);
+
 // An extension id as the browser makes it: 32 letters from 'a' to 'p'.
 bool is_extension_id(std::string_view id);
 

@@ -115,7 +115,7 @@ Result<Plan> plan_install(const Context& context, const CommandLine& line, Brows
                           const std::vector<std::string>& removed) {
   auto ids = extension_ids(line.extension_ids);
   if (!ids) return ids.error();
-  auto host = absolute_host(context, line);
+  auto host = host_to_register(context.roots.windows, line.host, context.own_path);
   if (!host) return host.error();
   if (!platform::path_exists(*host)) {
     return Failure{Failure::Kind::kInvalidInput,
@@ -187,7 +187,7 @@ Result<int> install_command(const Context& context, const CommandLine& line, std
 Result<int> print_command(const Context& context, const CommandLine& line, std::ostream& out) {
   auto ids = extension_ids(line.extension_ids);
   if (!ids) return ids.error();
-  auto host = absolute_host(context, line);
+  auto host = host_to_register(context.roots.windows, line.host, context.own_path);
   if (!host) return host.error();
   if (line.browsers.empty()) {
     out << manifest_text(*host, *ids);

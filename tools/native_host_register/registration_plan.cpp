@@ -147,16 +147,6 @@ Result<std::vector<Location>> locations_of(const Roots& roots, const std::vector
   return by_location(targets);
 }
 
-Result<std::string> absolute_host(const Context& context, const CommandLine& line) {
-  const std::string given = line.host ? *line.host : default_host_path(context.roots.windows, context.own_path);
-  auto absolute = platform::absolute_path(given);
-  if (!absolute) {
-    return Failure{Failure::Kind::kSystem,
-                   "Cannot make the host path " + given + " absolute: " + absolute.error().text + "."};
-  }
-  return std::move(*absolute);
-}
-
 void note_removed_temporaries(Plan& plan, const std::vector<std::string>& removed, const std::string& file,
                               const Location& location) {
   for (const auto& temporary : removed) {

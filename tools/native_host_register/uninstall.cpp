@@ -100,7 +100,7 @@ Result<Plan> plan_uninstall(const Context& context, const CommandLine& line, con
   if (!locations) return locations.error();
   std::optional<std::string> host;
   if (line.host) {
-    auto absolute = absolute_host(context, line);
+    auto absolute = host_to_register(context.roots.windows, line.host, context.own_path);
     if (!absolute) return absolute.error();
     host = std::move(*absolute);
   }
