@@ -1,13 +1,12 @@
 #include "doctor.h"
 
-#include <algorithm>
-#include <filesystem>
 #include <map>
 
 #include "discovery/product_home.h"
 #include "fix_lines.h"
 #include "flatpak.h"
 #include "host_manifest.h"
+#include "location_kind.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"
 #include "support/file_owner.h"
@@ -53,16 +52,6 @@ bool check_owner(const std::string& path, bool readable, ManifestHealth& health)
       {ProblemCode::manifest_not_yours, text + ", so you cannot replace or remove the manifest" +
                                             (readable ? "." : ", and the browser, running as you, cannot read it.")});
   return true;
-}
-
-// Whether looking at `path` is refused. A folder of the user's that root
-// made unsearchable (install run with sudo and a strict umask) hides the
-// manifest from the user and the browser alike, and takes no new one: doctor
-// names it with the chown that mends it.
-bool search_refused(const std::string& path) {
-  std::error_code error;
-  (void)std::filesystem::status(path, error);
-  return error == std::errc::permission_denied;
 }
 
 // Flatpak: the manifest names a wrapper of this tool, which names the host;
@@ -154,29 +143,6 @@ std::optional<std::string> replacement_host(const Roots& roots, const DoctorRequ
   return *host;
 }
 
-// The manifest a Windows registration names, or the problem with the key.
-// The browser reads the 32-bit view first and takes the first value it
-// finds, which must be an absolute path.
-std::optional<std::string> manifest_of_key(const RegistryLocation& key, std::vector<ManifestProblem>& problems) {
-  std::vector<platform::RegistryView> views = views_of(key.hive);
-  std::reverse(views.begin(), views.end());
-  for (platform::RegistryView view : views) {
-    auto value = read_registration(key, view);
-    if (!value) {
-      problems.push_back({ProblemCode::registry_unreadable, value.error().text});
-      return std::nullopt;
-    }
-    if (*value && !platform::is_absolute_path(**value)) {
-      problems.push_back(
-          {ProblemCode::registry_manifest_relative,
-           registry_display(key, view) + " names the manifest " + **value + ", which is not an absolute path."});
-      return std::nullopt;
-    }
-    if (*value) return **value;
-  }
-  return std::nullopt;
-}
-
 // Flatpak: the wrapper's flatpak-spawn --host works only when the app may
 // talk to the Flatpak service.
 void check_talk_permission(const Roots& roots, const BrowserRow& browser, Health& row) {
@@ -214,19 +180,10 @@ DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const 
       row.target = *target;
       row.detected = is_detected(roots, *browser);
 
-      std::vector<ManifestProblem> key_problems;
-      if (target->registry) {
-        row.manifest_path = manifest_of_key(*target->registry, key_problems);
-        row.registered = row.manifest_path.has_value() || !key_problems.empty();
-        if (row.manifest_path && !platform::path_exists(*row.manifest_path)) {
-          key_problems.push_back({ProblemCode::registry_manifest_missing,
-                                  "The registry names the manifest " + *row.manifest_path + ", which does not exist."});
-        }
-      } else if (platform::path_exists(target->manifest_path) ||
-                 (scope == Scope::user && search_refused(target->manifest_path))) {
-        row.manifest_path = target->manifest_path;
-        row.registered = true;
-      }
+      Found where = location_kind(roots).find(*target);
+      row.manifest_path = where.manifest_path;
+      row.registered = where.registered;
+      const std::vector<ManifestProblem>& key_problems = where.problems;
       if (!row.registered) {
         report.rows.push_back(std::move(row));
         found_problems.emplace_back();
