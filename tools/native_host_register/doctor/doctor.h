@@ -43,10 +43,10 @@
 #include <vector>
 
 #include "browsers.h"
-#include "command_line.h"
 #include "hello_probe.h"
 #include "host_manifest.h"
 #include "platform/result.h"
+#include "request.h"
 
 namespace orvix::register_tool {
 

@@ -29,8 +29,8 @@
 #include <vector>
 
 #include "browsers.h"
-#include "command_line.h"
 #include "platform/result.h"
+#include "request.h"
 
 namespace orvix::register_tool {
 

@@ -2,14 +2,14 @@
 #include <set>
 #include <sstream>
 
+#include "change/install.h"
+#include "change/uninstall.h"
 #include "doctor.h"
 #include "fix_lines.h"
-#include "flatpak.h"
-#include "install.h"
+#include "machine/flatpak.h"
 #include "platform/path.h"
 #include "support/file_owner.h"
 #include "support/program_path.h"
-#include "uninstall.h"
 
 namespace orvix::register_tool {
 

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "browsers.h"
-#include "command_line.h"
 #include "host_manifest.h"
 #include "platform/result.h"
 #include "registration_plan.h"
+#include "request.h"
 
 namespace orvix::register_tool {
 

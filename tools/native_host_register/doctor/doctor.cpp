@@ -2,11 +2,11 @@
 
 #include <map>
 
+#include "change/location_kind.h"
 #include "discovery/product_home.h"
 #include "fix_lines.h"
-#include "flatpak.h"
 #include "host_manifest.h"
-#include "location_kind.h"
+#include "machine/flatpak.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"
 #include "support/file_owner.h"

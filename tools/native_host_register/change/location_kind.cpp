@@ -1,6 +1,6 @@
 #include "location_kind.h"
 
-#include "flatpak.h"
+#include "machine/flatpak.h"
 #include "platform/filesystem.h"
 
 namespace orvix::register_tool {

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "flatpak.h"
 #include "location_kind.h"
+#include "machine/flatpak.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"
 #include "support/program_path.h"

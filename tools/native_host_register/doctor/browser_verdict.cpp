@@ -4,8 +4,8 @@
 
 #include "fix_lines.h"
 #include "host_manifest.h"
-#include "policies.h"
-#include "profile_extensions.h"
+#include "machine/policies.h"
+#include "machine/profile_extensions.h"
 #include "text_table.h"
 
 namespace orvix::register_tool {

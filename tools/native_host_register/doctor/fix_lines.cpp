@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "flatpak.h"
 #include "host_manifest.h"
+#include "machine/flatpak.h"
 #include "platform/path.h"
 #include "support/program_path.h"
 

@@ -2,9 +2,9 @@
 
 #include <ostream>
 
-#include "flatpak.h"
 #include "host_manifest.h"
 #include "location_kind.h"
+#include "machine/flatpak.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"
 #include "registration_plan.h"
