@@ -67,6 +67,24 @@ class LocationKind {
 
   // doctor: whether `target` holds a registration, and the manifest it names.
   virtual Found find(const Target& target) const = 0;
+
+  // doctor: whether the browser takes a relative host path in a manifest,
+  // which it resolves against the manifest's folder (resolve_host()).
+  virtual bool relative_host_allowed() const = 0;
+
+  // doctor: the host that `named` (a manifest's path member) at
+  // `manifest_path` names as the browser resolves it; nothing when the
+  // browser refuses it (a problem check_manifest() names).
+  virtual std::optional<std::string> resolve_host(const std::string& manifest_path, const std::string& named) const = 0;
+
+  // doctor: a registration of `browser` that the browser never reads, for
+  // a note; nothing when there is none.
+  virtual std::optional<std::string> unread_registration(const BrowserRow& browser) const = 0;
+
+  // doctor: the problems and notes of starting `host` the way the browser
+  // starts it from this kind of registration.
+  virtual void check_started_host(const std::string& host, std::vector<ManifestProblem>& problems,
+                                  std::vector<std::string>& notes) const = 0;
 };
 
 const LocationKind& manifest_file_kind();

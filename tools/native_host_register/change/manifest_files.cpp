@@ -158,6 +158,19 @@ class ManifestFiles final : public LocationKind {
     }
     return Found{true, target.manifest_path, {}};
   }
+
+  // The browser refuses a relative host path, and starts the host itself.
+  bool relative_host_allowed() const override { return false; }
+
+  std::optional<std::string> resolve_host(const std::string&, const std::string& named) const override {
+    if (!platform::is_absolute_path(named)) return std::nullopt;
+    return named;
+  }
+
+  std::optional<std::string> unread_registration(const BrowserRow&) const override { return std::nullopt; }
+
+  void check_started_host(const std::string&, std::vector<ManifestProblem>&, std::vector<std::string>&) const override {
+  }
 };
 
 }  // namespace

@@ -163,6 +163,34 @@ class RegistryKeys final : public LocationKind {
     }
     return found;
   }
+
+  // The browser resolves a relative host path against the manifest's
+  // folder, and starts the host through cmd.exe (host_manifest.h).
+  bool relative_host_allowed() const override { return true; }
+
+  std::optional<std::string> resolve_host(const std::string& manifest_path, const std::string& named) const override {
+    if (platform::is_absolute_path(named)) return named;
+    return platform::join_path(platform::parent_path(manifest_path), named);
+  }
+
+  // A per-user key below WOW6432Node (written by a 32-bit installer that
+  // took HKLM's layout for HKCU's), which no browser reads.
+  std::optional<std::string> unread_registration(const BrowserRow& browser) const override {
+    if (browser.windows_key.empty()) return std::nullopt;
+    const RegistryLocation key{platform::RegistryHive::current_user,
+                               hosts_key("WOW6432Node\\" + std::string(browser.windows_key))};
+    auto value = read_registration(key, platform::RegistryView::bits64);
+    if (!value || !*value) return std::nullopt;
+    return registry_display(key) + " names " + **value +
+           ", but the browser never reads that key: per-user registrations live in HKCU\\Software\\" +
+           std::string(browser.windows_key) + "\\NativeMessagingHosts.";
+  }
+
+  void check_started_host(const std::string& host, std::vector<ManifestProblem>& problems,
+                          std::vector<std::string>& notes) const override {
+    if (auto problem = cmd_exe_problem(host)) problems.push_back(std::move(*problem));
+    if (auto warning = cmd_exe_warning(host)) notes.push_back(std::move(*warning));
+  }
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "change/location_kind.h"
 #include "fix_lines.h"
 #include "host_manifest.h"
 #include "machine/policies.h"
@@ -32,19 +33,6 @@ const Health* example(const DoctorReport& report) {
     if (row.registered && row.host_path && !row.extension_ids.empty()) return &row;
   }
   return nullptr;
-}
-
-// Windows: a per-user key below WOW6432Node (written by a 32-bit installer
-// that took HKLM's layout for HKCU's), which no browser reads.
-std::optional<std::string> unread_key(const Roots& roots, const BrowserRow& browser) {
-  if (!roots.windows || browser.windows_key.empty()) return std::nullopt;
-  const RegistryLocation key{platform::RegistryHive::current_user,
-                             hosts_key("WOW6432Node\\" + std::string(browser.windows_key))};
-  auto value = read_registration(key, platform::RegistryView::bits64);
-  if (!value || !*value) return std::nullopt;
-  return registry_display(key) + " names " + **value +
-         ", but the browser never reads that key: per-user registrations live in HKCU\\Software\\" +
-         std::string(browser.windows_key) + "\\NativeMessagingHosts.";
 }
 
 // The problem of a browser that reads no registration.
@@ -116,7 +104,7 @@ void judge_browsers(const Roots& roots, const DoctorRequest& request, const std:
     auto registered = [&](std::optional<std::size_t> i) { return i && report.rows[*i].registered; };
     BrowserVerdict verdict{browser, is_detected(roots, *browser), std::nullopt, {}, {}};
     const bool judged = verdict.detected || request.named;
-    if (auto note = unread_key(roots, *browser)) verdict.notes.push_back(*note);
+    if (auto note = location_kind(roots).unread_registration(*browser)) verdict.notes.push_back(*note);
     if (!judged && !registered(user) && !registered(system) && verdict.notes.empty()) continue;
 
     const PolicyVerdict policies = read_policies(roots, *browser, kHostName);

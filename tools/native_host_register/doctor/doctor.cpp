@@ -83,19 +83,16 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, 
     if (!not_yours) health.problems.push_back({ProblemCode::manifest_unreadable, text.error().text});
     return health;
   }
-  ManifestCheck check = check_manifest(*text, roots.windows);
+  const LocationKind& kind = location_kind(roots);
+  ManifestCheck check = check_manifest(*text, kind.relative_host_allowed());
   health.extension_ids = check.extension_ids;
   health.unslashed_ids = check.unslashed_ids;
   health.problems.insert(health.problems.end(), check.problems.begin(), check.problems.end());
   if (!check.host_path) return health;
 
-  std::string host = *check.host_path;
-  if (!platform::is_absolute_path(host)) {
-    // Windows browsers resolve a relative path against the manifest's folder;
-    // the others refuse it (a problem check_manifest has named).
-    if (!roots.windows) return health;
-    host = platform::join_path(platform::parent_path(path), host);
-  }
+  const auto resolved = kind.resolve_host(path, *check.host_path);
+  if (!resolved) return health;
+  std::string host = *resolved;
   if (flatpak) {
     auto started = host_of_wrapper_file(host, health);
     if (!started) return health;
@@ -107,10 +104,7 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, 
   } else if (!platform::is_executable_file(host)) {
     health.problems.push_back({ProblemCode::host_not_executable, "The host " + host + " is not executable."});
   }
-  if (roots.windows) {
-    if (auto problem = cmd_exe_problem(host)) health.problems.push_back(std::move(*problem));
-    if (auto warning = cmd_exe_warning(host)) health.notes.push_back(std::move(*warning));
-  }
+  kind.check_started_host(host, health.problems, health.notes);
   if (!health.problems.empty() || check.extension_ids.empty()) return health;
 
   // Through the wrapper where flatpak-spawn can run it; else the host itself,
