@@ -1,11 +1,11 @@
 // The manifest-file kind of location (location_kind.h): Linux and macOS.
 #include <algorithm>
-#include <filesystem>
 
 #include "location_kind.h"
 #include "machine/flatpak.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"
+#include "support/folders.h"
 #include "support/program_path.h"
 
 namespace orvix::register_tool {
@@ -45,16 +45,12 @@ Result<void> plan_wrapper(Plan& plan, const Roots& roots, const Location& locati
 
 // Whether `folder` is a folder (not a link to one) that holds nothing but `entries`.
 bool holds_only(const std::string& folder, const std::vector<std::string>& entries) {
-  std::error_code error;
-  if (!std::filesystem::is_directory(std::filesystem::symlink_status(folder, error))) return false;
-  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    const auto name = it->path().filename();
-    if (std::none_of(entries.begin(), entries.end(),
-                     [&](const std::string& entry) { return std::filesystem::path(entry).filename() == name; })) {
-      return false;
-    }
-  }
-  return !error;
+  if (!platform::is_real_folder(folder)) return false;
+  auto names = platform::folder_entries(folder);
+  return names && std::all_of(names->begin(), names->end(), [&](const std::string& name) {
+           return std::any_of(entries.begin(), entries.end(),
+                              [&](const std::string& entry) { return platform::file_name(entry) == name; });
+         });
 }
 
 // Adds the removal of the folders that removing `removed` (files of one
@@ -71,16 +67,6 @@ void plan_emptied_folders(Plan& plan, std::vector<std::string> removed, const Lo
                               .container = true});
     removed = {std::move(folder)};
   }
-}
-
-// Whether looking at `path` is refused. A folder of the user's that root
-// made unsearchable (install run with sudo and a strict umask) hides the
-// manifest from the user and the browser alike, and takes no new one: doctor
-// names it with the chown that mends it.
-bool search_refused(const std::string& path) {
-  std::error_code error;
-  (void)std::filesystem::status(path, error);
-  return error == std::errc::permission_denied;
 }
 
 class ManifestFiles final : public LocationKind {
@@ -151,9 +137,13 @@ class ManifestFiles final : public LocationKind {
     return {};
   }
 
+  // A folder of the user's that root made unsearchable (install run with
+  // sudo and a strict umask) hides the manifest from the user and the
+  // browser alike, and takes no new one: it counts as a registration, which
+  // doctor names with the chown that mends it.
   Found find(const Target& target) const override {
     if (!platform::path_exists(target.manifest_path) &&
-        !(target.scope == Scope::user && search_refused(target.manifest_path))) {
+        !(target.scope == Scope::user && platform::access_refused(target.manifest_path))) {
       return {};
     }
     return Found{true, target.manifest_path, {}};

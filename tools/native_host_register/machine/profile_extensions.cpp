@@ -1,13 +1,13 @@
 #include "profile_extensions.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "host_manifest.h"
 #include "json/lookup.h"
 #include "json/parse.h"
 #include "json/value.h"
 #include "platform/path.h"
+#include "support/folders.h"
 
 namespace orvix::register_tool {
 
@@ -17,16 +17,11 @@ namespace {
 // larger file is not the browser's.
 constexpr std::size_t kPreferencesLimit = 32 * 1024 * 1024;
 
-// The profile folders, by name. Paths are UTF-8 text, which std::filesystem
-// takes and gives as such only through u8string (Windows would convert to
-// the ANSI code page, and throw on a name it cannot hold).
+// The profile folders, by name.
 std::vector<std::string> profile_names(const std::string& folder) {
   std::vector<std::string> names;
-  std::error_code error;
-  const std::filesystem::path path(std::u8string(folder.begin(), folder.end()));
-  for (std::filesystem::directory_iterator it(path, error), end; !error && it != end; it.increment(error)) {
-    const std::u8string utf8 = it->path().filename().u8string();
-    const std::string name(utf8.begin(), utf8.end());
+  auto entries = platform::folder_entries(folder);
+  for (const auto& name : entries ? *entries : std::vector<std::string>{}) {
     if (name == "Default" || name.starts_with("Profile ")) names.push_back(name);
   }
   std::sort(names.begin(), names.end());

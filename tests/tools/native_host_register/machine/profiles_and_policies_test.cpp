@@ -7,6 +7,7 @@
 #include "native_host_register/browsers.h"
 #include "native_host_register/machine/policies.h"
 #include "native_host_register/machine/profile_extensions.h"
+#include "platform/scratch_directory.h"
 
 namespace orvix::register_tool {
 namespace {
@@ -16,23 +17,13 @@ namespace fs = std::filesystem;
 const std::string kOurs = "abcdefghijklmnopabcdefghijklmnop";
 const std::string kTheirs = "ponmlkjihgfedcbaponmlkjihgfedcba";
 
-class Folder : public ::testing::Test {
+class Folder : public platform::ScratchDirectory {
  protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("orvix-register-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(root_);
-    fs::create_directories(root_);
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
   void write(const std::string& relative, const std::string& text) {
-    const fs::path path = root_ / relative;
+    const fs::path path = directory_ / relative;
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << text;
   }
-
-  fs::path root_;
 };
 
 std::string entry(const std::string& id, const std::string& name, const std::string& more = "") {
@@ -53,7 +44,7 @@ TEST_F(ProfileExtensions, EachIdOnceInProfileOrderAndTheFirstFileOfAProfileDecid
   write("System Profile/Preferences", preferences(entry(kTheirs, "Elsewhere")));
   write("Profile 4/Preferences", "{not json");
 
-  const auto found = native_messaging_extensions(root_.string());
+  const auto found = native_messaging_extensions(directory_.string());
   ASSERT_EQ(found.size(), 2u);
   // A placeholder name the browser localizes is no name; a later profile's plain one is.
   EXPECT_EQ(found[0].id, kOurs);
@@ -61,14 +52,14 @@ TEST_F(ProfileExtensions, EachIdOnceInProfileOrderAndTheFirstFileOfAProfileDecid
   EXPECT_EQ(found[0].profiles, (std::vector<std::string>{"Default", "Profile 2"}));
   EXPECT_EQ(found[1].id, kTheirs);
   EXPECT_EQ(found[1].profiles, std::vector<std::string>{"Profile 3"});
-  EXPECT_TRUE(native_messaging_extensions((root_ / "missing").string()).empty());
+  EXPECT_TRUE(native_messaging_extensions((directory_ / "missing").string()).empty());
 }
 
 using Policies = Folder;
 
 TEST_F(Policies, TheLaterFileWinsAndOnlyMandatoryValuesCount) {
   Roots roots;
-  roots.system_prefix = root_.string();
+  roots.system_prefix = directory_.string();
   const BrowserRow& chromium = *find_browser("chromium");
   const std::string folder = "etc/chromium/policies/";
   const std::string host = "com.orvix.chrome_native_host";
