@@ -42,6 +42,10 @@ TEST(LocationKind, ManifestFilesTakeOnlyAnAbsoluteHostAndTheBrowserStartsItDirec
 TEST(LocationKind, RegistryKeysResolveARelativeHostBesideTheManifestAndCheckWhatCmdExeMakesOfIt) {
   const LocationKind& keys = registry_key_kind();
   EXPECT_TRUE(keys.relative_host_allowed());
+  // Every browser's key names the one manifest beside the host.
+  EXPECT_EQ(keys.manifest_of_host(platform::join_path("app", "host.exe")),
+            platform::join_path("app", "com.orvix.chrome_native_host.json"));
+  EXPECT_EQ(manifest_file_kind().manifest_of_host(platform::join_path("app", "host")), std::nullopt);
   EXPECT_EQ(keys.resolve_host(platform::join_path("base", "m.json"), "host.exe"),
             platform::join_path("base", "host.exe"));
 

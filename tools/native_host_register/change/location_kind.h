@@ -68,6 +68,10 @@ class LocationKind {
   // doctor: whether `target` holds a registration, and the manifest it names.
   virtual Found find(const Target& target) const = 0;
 
+  // The manifest that an install of `host` writes whatever the browser and
+  // scope, when there is one such (a manifest beside the host); else nothing.
+  virtual std::optional<std::string> manifest_of_host(const std::string& host) const = 0;
+
   // doctor: whether the browser takes a relative host path in a manifest,
   // which it resolves against the manifest's folder (resolve_host()).
   virtual bool relative_host_allowed() const = 0;

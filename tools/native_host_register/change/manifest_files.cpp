@@ -149,6 +149,9 @@ class ManifestFiles final : public LocationKind {
     return Found{true, target.manifest_path, {}};
   }
 
+  // Each browser's manifest lies in its own folder.
+  std::optional<std::string> manifest_of_host(const std::string&) const override { return std::nullopt; }
+
   // The browser refuses a relative host path, and starts the host itself.
   bool relative_host_allowed() const override { return false; }
 

@@ -91,8 +91,7 @@ class RegistryKeys final : public LocationKind {
     for (const Location& location : request.locations) {
       every.browsers.insert(every.browsers.end(), location.browsers.begin(), location.browsers.end());
     }
-    const std::string manifest =
-        platform::join_path(platform::parent_path(request.host), std::string(kHostName) + ".json");
+    const std::string manifest = *manifest_of_host(request.host);
     plan.files.push_back(manifest);
     note_removed_temporaries(plan, request.removed, manifest, every);
     if (auto planned = plan_manifest(plan, manifest, request.host, request.host, request.ids, request.line, every);
@@ -162,6 +161,11 @@ class RegistryKeys final : public LocationKind {
                                 "The registry names the manifest " + *found.manifest_path + ", which does not exist."});
     }
     return found;
+  }
+
+  // One manifest beside the host serves every browser and scope.
+  std::optional<std::string> manifest_of_host(const std::string& host) const override {
+    return platform::join_path(platform::parent_path(host), std::string(kHostName) + ".json");
   }
 
   // The browser resolves a relative host path against the manifest's

@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "change/install.h"
+#include "change/location_kind.h"
 #include "change/uninstall.h"
 #include "doctor.h"
 #include "fix_lines.h"
@@ -57,11 +58,11 @@ const Health* working_system_row(const DoctorReport& report, const Health& row) 
 // rewrite the package's own manifest (which a user may not even write).
 bool writes_machine_manifest(const Roots& roots, const DoctorReport& report, const Health& row,
                              const std::string& host) {
-  if (!roots.windows || row.target.scope != Scope::user) return false;
-  const std::string manifest = platform::join_path(platform::parent_path(host), std::string(kHostName) + ".json");
+  const auto manifest = location_kind(roots).manifest_of_host(host);
+  if (!manifest || row.target.scope != Scope::user) return false;
   return std::any_of(report.rows.begin(), report.rows.end(), [&](const Health& other) {
     return other.target.scope == Scope::system && other.manifest_path &&
-           platform::same_file(*other.manifest_path, manifest);
+           platform::same_file(*other.manifest_path, *manifest);
   });
 }
 
