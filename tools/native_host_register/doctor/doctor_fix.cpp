@@ -152,17 +152,16 @@ std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Do
              install.substr(0, install.find(" --host ")) + " --host <new path of " + kHostProgram + "> --force";
     }
     case ProblemCode::host_failed: {
-      // cmd's echo prints the quotes it is given; a POSIX shell's takes them away.
-      const std::string hello = roots.windows ? std::string(kHelloRequest) : shell_quoted(kHelloRequest);
-      return "Run the host by hand to see why: echo " + hello + " | " +
+      return "Run the host by hand to see why: echo " + echo_word(roots, kHelloRequest) + " | " +
              command_word(roots, own_path, "orvix-nm-client") + " " +
              quoted_if_needed(roots, row.host_path.value_or("")) + "; then reinstall it if it is damaged.";
     }
-    case ProblemCode::manifest_unreadable:
+    case ProblemCode::manifest_unreadable: {
       if (row.target.scope != Scope::system) return "Write the manifest anew: " + reinstall();
-      return "Make it readable by every user" +
-             (roots.windows ? "" : " (sudo chmod 644 " + quoted_if_needed(roots, *row.manifest_path) + ")") +
+      const auto chmod = readable_by_all_command(roots, *row.manifest_path);
+      return "Make it readable by every user" + (chmod ? " (" + *chmod + ")" : std::string()) +
              ", or write it anew: " + reinstall();
+    }
     case ProblemCode::manifest_invalid:
     case ProblemCode::name_mismatch:
     case ProblemCode::type_invalid:
