@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Fails when the folders under src/ include each other in a cycle, or when
-src/ includes a layer that sits above it.
+src/ includes a layer that sits above it. The first argument may name another
+folder laid out the same way (tools/native_host_register, whose files
+directly in it count one node each, header and source together).
 
 Each folder directly under src/ is one layer; a quoted #include of
 "<folder>/..." from a file in another folder is an edge between the two.
@@ -16,17 +18,32 @@ import re
 import sys
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)/', re.MULTILINE)
+BARE_INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)"', re.MULTILINE)
+SOURCES = (".h", ".hpp", ".cpp", ".cc")
+
+
+def node_of(src: pathlib.Path, path: pathlib.Path):
+    """A folder directly under `src`, or a file directly in it by its stem
+    (its header and its source are one node)."""
+    first = path.relative_to(src).parts[0]
+    return first if (src / first).is_dir() else pathlib.Path(first).stem
 
 
 def folder_edges(src: pathlib.Path):
     edges = {}
     for path in sorted(src.rglob("*")):
-        if path.suffix not in (".h", ".hpp", ".cpp", ".cc") or not path.is_file():
+        if path.suffix not in SOURCES or not path.is_file():
             continue
-        folder = path.relative_to(src).parts[0]
+        folder = node_of(src, path)
         edges.setdefault(folder, {})
-        for target in INCLUDE.findall(path.read_text(encoding="utf-8", errors="replace")):
-            if target != folder and (src / target).is_dir():
+        text = path.read_text(encoding="utf-8", errors="replace")
+        targets = [target for target in INCLUDE.findall(text) if (src / target).is_dir()]
+        # A bare name that is not beside the including file names a file
+        # directly in `src` (found through the include folder).
+        targets += [pathlib.Path(name).stem for name in BARE_INCLUDE.findall(text)
+                    if not (path.parent / name).exists() and (src / name).is_file()]
+        for target in targets:
+            if target != folder:
                 edges[folder].setdefault(target, []).append(str(path.relative_to(src)))
     return edges
 
@@ -73,7 +90,7 @@ def main():
     edges = folder_edges(src)
     cycle, order = find_cycle(edges)
     if cycle:
-        print("include cycle between src/ folders: " + " -> ".join(cycle))
+        print("include cycle between the folders of %s: " % src + " -> ".join(cycle))
         for a, b in zip(cycle, cycle[1:]):
             print(f"  {a} -> {b}: " + ", ".join(edges[a][b]))
         return 1

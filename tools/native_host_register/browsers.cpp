@@ -187,9 +187,8 @@ std::optional<Target> target_for(const Roots& roots, const BrowserRow& browser, 
   target.scope = scope;
   if (roots.windows) {
     if (browser.windows_key.empty()) return std::nullopt;
-    target.registry =
-        RegistryLocation{scope == Scope::user ? RegistryHive::current_user : RegistryHive::local_machine,
-                         "Software\\" + std::string(browser.windows_key) + "\\NativeMessagingHosts\\" + kHostName};
+    target.registry = RegistryLocation{scope == Scope::user ? RegistryHive::current_user : RegistryHive::local_machine,
+                                       hosts_key(browser.windows_key)};
     return target;
   }
   if (scope == Scope::user) {
@@ -282,6 +281,10 @@ std::vector<Location> by_location(const std::vector<Target>& targets) {
     same->browsers.emplace_back(target.browser->name);
   }
   return locations;
+}
+
+std::string hosts_key(std::string_view below_software) {
+  return "Software\\" + std::string(below_software) + "\\NativeMessagingHosts\\" + kHostName;
 }
 
 std::vector<RegistryView> views_of(RegistryHive hive) {

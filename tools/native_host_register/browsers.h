@@ -135,6 +135,11 @@ struct Location {
 // `targets` grouped by scope and where(), in order of first appearance.
 std::vector<Location> by_location(const std::vector<Target>& targets);
 
+// "Software\<below_software>\NativeMessagingHosts\com.orvix.chrome_native_host":
+// the key whose default value names the manifest, below HKCU or HKLM, for a
+// row's windows_key.
+std::string hosts_key(std::string_view below_software);
+
 // The registry views the browsers read in `hive`: HKCU keeps one Software tree
 // for both views; HKLM has two.
 std::vector<platform::RegistryView> views_of(platform::RegistryHive hive);

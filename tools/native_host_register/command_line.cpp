@@ -5,15 +5,15 @@
 #include <ostream>
 #include <utility>
 
+#include "change/install.h"
+#include "change/uninstall.h"
 #include "dispatch/status_method.h"
-#include "doctor.h"
+#include "doctor/doctor.h"
 #include "host_manifest.h"
-#include "install.h"
 #include "json/serialize.h"
 #include "json/value.h"
 #include "support/program_path.h"
 #include "text_table.h"
-#include "uninstall.h"
 
 namespace orvix::register_tool {
 

@@ -16,49 +16,13 @@
 #pragma once
 
 #include <iosfwd>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "browsers.h"
 #include "platform/result.h"
+#include "request.h"
 
 namespace orvix::register_tool {
-
-struct Command;
-
-struct CommandLine {
-  const Command* command = nullptr;
-  std::vector<std::string> extension_ids;
-  std::vector<std::string> browsers;  // as given; "all" stays as a name
-  std::optional<std::string> host;
-  bool system = false;
-  bool force = false;
-  bool replace_ids = false;  // install: admit only the ids given
-  bool dry_run = false;
-  bool fix = false;  // doctor: apply the fixes that need no decision
-  bool json = false;
-  bool wide = false;                  // list: the full locations
-  const Command* help_for = nullptr;  // help: the command asked about; nothing: all
-};
-
-// What every command gets besides its command line.
-struct Context {
-  Roots roots;
-  std::string own_path;  // this program, absolute
-};
-
-// One command: its name, the options it takes, its part of the usage text,
-// and what runs it. `run` writes the command's report to `out` and returns the
-// exit status, or a failure that run_register() prints (exit status 1).
-struct Command {
-  std::string_view name;
-  std::string_view options;  // "--browser --json": the options it takes
-  bool needs_extension_id;
-  std::string_view usage;
-  Result<int> (*run)(const Context& context, const CommandLine& line, std::ostream& out);
-};
 
 // The command line in `args` (without the program name); "--help" or "-h"
 // anywhere asks for the help command (about the command before it, if any).

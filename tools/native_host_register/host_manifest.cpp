@@ -27,23 +27,25 @@ std::optional<std::string> id_of_origin(std::string_view origin) {
 void check_origins(const json::Value* origins, ManifestCheck& check) {
   const json::Array* list = origins != nullptr ? origins->if_array() : nullptr;
   if (list == nullptr || list->empty()) {
-    check.problems.push_back({"origins_invalid", "allowed_origins is missing or not a non-empty list."});
+    check.problems.push_back({ProblemCode::origins_invalid, "allowed_origins is missing or not a non-empty list."});
     return;
   }
   for (const json::Value& entry : *list) {
     const json::String* text = entry.if_string();
     auto id = text != nullptr ? id_of_origin(*text) : std::nullopt;
     if (auto unslashed = text != nullptr && !id ? id_of_origin(std::string(*text) + "/") : std::nullopt) {
-      check.problems.push_back({"origin_missing_slash", "allowed_origins holds \"" + std::string(*text) +
-                                                            "\", which lacks the trailing slash, so the browser "
-                                                            "refuses the whole manifest and finds no host for "
-                                                            "any extension."});
+      check.problems.push_back(
+          {ProblemCode::origin_missing_slash, "allowed_origins holds \"" + std::string(*text) +
+                                                  "\", which lacks the trailing slash, so the browser "
+                                                  "refuses the whole manifest and finds no host for "
+                                                  "any extension."});
       check.unslashed_ids.push_back(*unslashed);
       continue;
     }
     if (!id) {
-      check.problems.push_back({"origins_invalid", "allowed_origins holds " + json::to_compact_string(entry) +
-                                                       ", not chrome-extension://<32 letters a-p>/."});
+      check.problems.push_back(
+          {ProblemCode::origins_invalid,
+           "allowed_origins holds " + json::to_compact_string(entry) + ", not chrome-extension://<32 letters a-p>/."});
       continue;
     }
     check.extension_ids.push_back(*id);
@@ -53,12 +55,13 @@ void check_origins(const json::Value* origins, ManifestCheck& check) {
 void check_path(const json::Value* path, bool relative_path_allowed, ManifestCheck& check) {
   const json::String* text = path != nullptr ? path->if_string() : nullptr;
   if (text == nullptr || text->empty()) {
-    check.problems.push_back({"path_missing", "The manifest names no host path."});
+    check.problems.push_back({ProblemCode::path_missing, "The manifest names no host path."});
     return;
   }
   check.host_path = std::string(*text);
   if (!relative_path_allowed && !platform::is_absolute_path(*check.host_path)) {
-    check.problems.push_back({"path_not_absolute", "The host path " + *check.host_path + " is not absolute."});
+    check.problems.push_back(
+        {ProblemCode::path_not_absolute, "The host path " + *check.host_path + " is not absolute."});
   }
 }
 
@@ -70,7 +73,7 @@ void check_path(const json::Value* path, bool relative_path_allowed, ManifestChe
 // browser, so no path with two % signs is safe; a single % stays as it is.
 std::optional<ManifestProblem> cmd_exe_problem(std::string_view host_path) {
   if (std::count(host_path.begin(), host_path.end(), '%') < 2) return std::nullopt;
-  return ManifestProblem{"host_path_percent",
+  return ManifestProblem{ProblemCode::host_path_percent,
                          "The host path " + std::string(host_path) +
                              " holds two % signs: the browser starts the host through cmd.exe, which reads %NAME% "
                              "as an environment variable even between quotes, and would start another path."};
@@ -92,6 +95,17 @@ std::optional<std::string> cmd_exe_warning(std::string_view host_path) {
 
 std::string default_host_path(bool windows, const std::string& own_path) {
   return platform::join_path(platform::parent_path(own_path), std::string(kHostProgram) + (windows ? ".exe" : ""));
+}
+
+Result<std::string> host_to_register(bool windows, const std::optional<std::string>& given,
+                                     const std::string& own_path) {
+  const std::string path = given ? *given : default_host_path(windows, own_path);
+  auto absolute = platform::absolute_path(path);
+  if (!absolute) {
+    return Failure{Failure::Kind::kSystem,
+                   "Cannot make the host path " + path + " absolute: " + absolute.error().text + "."};
+  }
+  return std::move(*absolute);
 }
 
 bool is_extension_id(std::string_view id) {
@@ -135,34 +149,35 @@ ManifestCheck check_manifest(std::string_view text, bool relative_path_allowed) 
   auto parsed = json::parse_json(text);
   if (!parsed || !parsed->is_object()) {
     check.problems.push_back(
-        {"manifest_invalid", parsed ? std::string("The manifest is not a JSON object.")
-                                    : "The manifest is not valid JSON: " + parsed.error().text + "."});
+        {ProblemCode::manifest_invalid, parsed ? std::string("The manifest is not a JSON object.")
+                                               : "The manifest is not valid JSON: " + parsed.error().text + "."});
     return check;
   }
   const json::Value& manifest = *parsed;
   auto name = json::string_at(manifest, {"name"});
   if (name != kHostName) {
-    check.problems.push_back({"name_mismatch", "The manifest's name is " +
-                                                   (name ? "\"" + std::string(*name) + "\"" : std::string("missing")) +
-                                                   ", not \"" + kHostName + "\" as its file name says."});
+    check.problems.push_back(
+        {ProblemCode::name_mismatch, "The manifest's name is " +
+                                         (name ? "\"" + std::string(*name) + "\"" : std::string("missing")) +
+                                         ", not \"" + kHostName + "\" as its file name says."});
   }
   if (json::string_at(manifest, {"type"}) != "stdio") {
-    check.problems.push_back({"type_invalid", "The manifest's type is not \"stdio\"."});
+    check.problems.push_back({ProblemCode::type_invalid, "The manifest's type is not \"stdio\"."});
   }
   check_path(json::find_member(&manifest, "path"), relative_path_allowed, check);
   check_origins(json::find_member(&manifest, "allowed_origins"), check);
   return check;
 }
 
-Result<std::string> read_manifest_file(const std::string& path) {
-  auto content = platform::read_regular_file(path, kManifestLimit);
+Result<std::string> read_manifest_file(const std::string& path) { return read_small_file(path, kManifestLimit); }
+
+Result<std::string> read_small_file(const std::string& path, std::size_t limit) {
+  auto content = platform::read_regular_file(path, limit);
   if (content) return std::move(*content);
   std::string reason;
   switch (content.error().kind) {
     case platform::FileError::Kind::kNotRegular: reason = "it is not a regular file"; break;
-    case platform::FileError::Kind::kTooLarge:
-      reason = "it is larger than " + std::to_string(kManifestLimit) + " bytes";
-      break;
+    case platform::FileError::Kind::kTooLarge: reason = "it is larger than " + std::to_string(limit) + " bytes"; break;
     case platform::FileError::Kind::kNotFound:
     case platform::FileError::Kind::kOsError: reason = content.error().os.text; break;
   }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/result.h"
+#include "problem_code.h"
 
 namespace orvix::register_tool {
 
@@ -26,6 +27,13 @@ inline constexpr const char* kHostDescription = "Orvix Chrome native host";
 // The host program registered when --host is not given: the host beside
 // `own_path` (this program).
 std::string default_host_path(bool windows, const std::string& own_path);
+
+// The host to register, made absolute: `given` (--host), else
+// default_host_path(). Install, uninstall --host and doctor's fixes all take
+// it from here. Fails with "Cannot make the host path <path> absolute:
+// <reason>."
+[[nodiscard]] Result<std::string> host_to_register(bool windows, const std::optional<std::string>& given,
+                                                   const std::string& own_path);
 
 // An extension id as the browser makes it: 32 letters from 'a' to 'p'.
 bool is_extension_id(std::string_view id);
@@ -41,9 +49,9 @@ std::string origin_of(std::string_view id);
 // followed by a line break.
 std::string manifest_text(const std::string& host_path, const std::vector<std::string>& extension_ids);
 
-// One thing wrong with a manifest; `code` is stable for scripts.
+// One thing wrong with a manifest or the files around it.
 struct ManifestProblem {
-  std::string code;
+  ProblemCode code;
   std::string text;
 };
 
@@ -59,11 +67,11 @@ struct ManifestCheck {
 // absolute (`relative_path_allowed` on Windows, where the browser resolves it
 // against the manifest's folder), and allowed_origins is a non-empty array of
 // "chrome-extension://<id>/" strings (one without the final slash is the
-// problem "origin_missing_slash"). The host file itself is not looked at.
+// problem origin_missing_slash). The host file itself is not looked at.
 ManifestCheck check_manifest(std::string_view text, bool relative_path_allowed);
 
 // Windows: the browser starts the host through cmd.exe, with the host path
-// between quotes on cmd.exe's command line. The problem "host_path_percent"
+// between quotes on cmd.exe's command line. The problem host_path_percent
 // when cmd.exe would start another path than `host_path`; else nothing.
 std::optional<ManifestProblem> cmd_exe_problem(std::string_view host_path);
 
@@ -71,13 +79,18 @@ std::optional<ManifestProblem> cmd_exe_problem(std::string_view host_path);
 // the registry tells it to (a '!'); else nothing.
 std::optional<std::string> cmd_exe_warning(std::string_view host_path);
 
+// The content of the file at `path` that the tool reads whole (a manifest, a
+// wrapper, a policy, a Flatpak keyfile, a profile's preferences): refused
+// when it is larger than `limit` or not a regular file. Fails with "Cannot
+// read <path>: <reason>."
+[[nodiscard]] Result<std::string> read_small_file(const std::string& path, std::size_t limit);
+
 // Manifests are small: anything above this, or anything that is not a
 // regular file, is refused by read_manifest_file().
 inline constexpr std::size_t kManifestLimit = 1024 * 1024;
 
-// The content of the manifest file at `path`, for install (what is there now)
-// and doctor (what the browser will read); fails with "Cannot read <path>:
-// <reason>."
+// read_small_file() with kManifestLimit, for install (what is there now) and
+// doctor (what the browser will read).
 [[nodiscard]] Result<std::string> read_manifest_file(const std::string& path);
 
 }  // namespace orvix::register_tool

@@ -1,4 +1,4 @@
-#include "native_host_register/fix_lines.h"
+#include "native_host_register/doctor/fix_lines.h"
 
 #include <gtest/gtest.h>
 

@@ -15,7 +15,7 @@ std::string absolute_host_json() { return json::to_compact_string(json::Value(*p
 
 std::vector<std::string> codes(const ManifestCheck& check) {
   std::vector<std::string> found;
-  for (const auto& problem : check.problems) found.push_back(problem.code);
+  for (const auto& problem : check.problems) found.emplace_back(code_name(problem.code));
   return found;
 }
 

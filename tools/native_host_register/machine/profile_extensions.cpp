@@ -1,13 +1,13 @@
 #include "profile_extensions.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "host_manifest.h"
+#include "json/lookup.h"
 #include "json/parse.h"
 #include "json/value.h"
-#include "platform/filesystem.h"
 #include "platform/path.h"
+#include "support/folders.h"
 
 namespace orvix::register_tool {
 
@@ -17,34 +17,28 @@ namespace {
 // larger file is not the browser's.
 constexpr std::size_t kPreferencesLimit = 32 * 1024 * 1024;
 
-// The profile folders, by name. Paths are UTF-8 text, which std::filesystem
-// takes and gives as such only through u8string (Windows would convert to
-// the ANSI code page, and throw on a name it cannot hold).
+// The profile folders, by name.
 std::vector<std::string> profile_names(const std::string& folder) {
   std::vector<std::string> names;
-  std::error_code error;
-  const std::filesystem::path path(std::u8string(folder.begin(), folder.end()));
-  for (std::filesystem::directory_iterator it(path, error), end; !error && it != end; it.increment(error)) {
-    const std::u8string utf8 = it->path().filename().u8string();
-    const std::string name(utf8.begin(), utf8.end());
+  auto entries = platform::folder_entries(folder);
+  for (const auto& name : entries ? *entries : std::vector<std::string>{}) {
     if (name == "Default" || name.starts_with("Profile ")) names.push_back(name);
   }
   std::sort(names.begin(), names.end());
   return names;
 }
 
-bool is_disabled(const json::Object& entry) {
-  if (const json::Value* reasons = entry.if_contains("disable_reasons")) {
+bool is_disabled(const json::Value& entry) {
+  if (const json::Value* reasons = json::find_member(&entry, "disable_reasons")) {
     if (reasons->is_array() && !reasons->as_array().empty()) return true;
     if (reasons->is_number() && reasons->to_number<double>() != 0) return true;
   }
-  const json::Value* state = entry.if_contains("state");
+  const json::Value* state = json::find_member(&entry, "state");
   return state != nullptr && state->is_number() && state->to_number<double>() == 0;
 }
 
-bool asks_for_native_messaging(const json::Object& entry) {
-  const json::Value* active = entry.if_contains("active_permissions");
-  const json::Value* api = active && active->is_object() ? active->as_object().if_contains("api") : nullptr;
+bool asks_for_native_messaging(const json::Value& entry) {
+  const json::Value* api = json::find_path(&entry, {"active_permissions", "api"});
   if (api == nullptr || !api->is_array()) return false;
   return std::any_of(api->as_array().begin(), api->as_array().end(),
                      [](const json::Value& item) { return item.is_string() && item.as_string() == "nativeMessaging"; });
@@ -52,11 +46,10 @@ bool asks_for_native_messaging(const json::Object& entry) {
 
 // The name people know it by; nothing for a placeholder the browser
 // localizes ("__MSG_name__") or text a terminal would act on.
-std::string plain_name(const json::Object& entry) {
-  const json::Value* manifest = entry.if_contains("manifest");
-  const json::Value* name = manifest && manifest->is_object() ? manifest->as_object().if_contains("name") : nullptr;
-  if (name == nullptr || !name->is_string()) return {};
-  const std::string text(name->as_string());
+std::string plain_name(const json::Value& entry) {
+  const auto name = json::string_at(entry, {"manifest", "name"});
+  if (!name) return {};
+  const std::string text(*name);
   const bool plain = !text.starts_with("__MSG_") && std::none_of(text.begin(), text.end(), [](char c) {
     return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
   });
@@ -65,23 +58,20 @@ std::string plain_name(const json::Object& entry) {
 
 void read_preferences(const std::string& file, const std::string& profile, std::vector<std::string>& seen,
                       std::vector<ProfileExtension>& found) {
-  auto text = platform::read_regular_file(file, kPreferencesLimit);
+  auto text = read_small_file(file, kPreferencesLimit);
   if (!text) return;
   auto parsed = json::parse_json(*text);
-  if (!parsed || !parsed->is_object()) return;
-  const json::Value* extensions = parsed->as_object().if_contains("extensions");
-  const json::Value* settings =
-      extensions && extensions->is_object() ? extensions->as_object().if_contains("settings") : nullptr;
+  if (!parsed) return;
+  const json::Value* settings = json::find_path(&*parsed, {"extensions", "settings"});
   if (settings == nullptr || !settings->is_object()) return;
   for (const auto& [key, value] : settings->as_object()) {
     const std::string id(key);
     if (!is_extension_id(id) || !value.is_object() || std::find(seen.begin(), seen.end(), id) != seen.end()) continue;
     seen.push_back(id);
-    const json::Object& entry = value.as_object();
-    if (is_disabled(entry) || !asks_for_native_messaging(entry)) continue;
+    if (is_disabled(value) || !asks_for_native_messaging(value)) continue;
     auto known = std::find_if(found.begin(), found.end(), [&](const ProfileExtension& e) { return e.id == id; });
-    if (known == found.end()) known = found.insert(found.end(), ProfileExtension{id, plain_name(entry), {}});
-    if (known->name.empty()) known->name = plain_name(entry);
+    if (known == found.end()) known = found.insert(found.end(), ProfileExtension{id, plain_name(value), {}});
+    if (known->name.empty()) known->name = plain_name(value);
     known->profiles.push_back(profile);
   }
 }

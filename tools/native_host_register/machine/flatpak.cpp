@@ -110,7 +110,7 @@ TalkPermission read_talk_permission(const Roots& roots, std::string_view app_id)
   if (!user.empty()) files.insert(files.end(), {user + "/overrides/global", user + "/overrides/" + app});
   TalkPermission permission;
   for (const std::string& file : files) {
-    auto text = platform::read_regular_file(file, kKeyfileLimit);
+    auto text = read_small_file(file, kKeyfileLimit);
     if (!text) continue;
     if (auto value = policy_of(*text)) permission = TalkPermission{*value == "talk" || *value == "own", file, *value};
   }

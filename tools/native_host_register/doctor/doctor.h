@@ -43,15 +43,15 @@
 #include <vector>
 
 #include "browsers.h"
-#include "command_line.h"
 #include "hello_probe.h"
 #include "host_manifest.h"
 #include "platform/result.h"
+#include "request.h"
 
 namespace orvix::register_tool {
 
 struct Problem {
-  std::string code;  // stable, for scripts
+  ProblemCode code;
   std::string text;
   std::string fix;
 };
@@ -130,7 +130,7 @@ void render_doctor(const DoctorReport& report, bool json, std::ostream& out);
 // system-wide registration names (Windows: beside the host); else it stays,
 // the only record of its extensions, with the install command that names
 // them and a placeholder for the host. `not_yours` are the folder and
-// manifest another user owns, which the command for "manifest_not_yours"
+// manifest another user owns, which the command for manifest_not_yours
 // gives back.
 std::string fix_for(const ManifestProblem& problem, const Roots& roots, const DoctorReport& report, const Health& row,
                     const std::vector<std::string>& not_yours, const std::optional<std::string>& replacement,

@@ -29,8 +29,8 @@
 #include <vector>
 
 #include "browsers.h"
-#include "command_line.h"
 #include "platform/result.h"
+#include "request.h"
 
 namespace orvix::register_tool {
 
@@ -73,9 +73,6 @@ void plan_write(Plan& plan, Step step, bool unchanged);
 // A browser without one is refused, or left out when `skip_missing`.
 [[nodiscard]] Result<std::vector<Location>> locations_of(const Roots& roots, const std::vector<const BrowserRow*>& rows,
                                                          Scope scope, bool skip_missing);
-
-// The host to register, made absolute: --host, or the host beside this program.
-[[nodiscard]] Result<std::string> absolute_host(const Context& context, const CommandLine& line);
 
 // Adds a report line for each of `removed` that is a temporary of `file`.
 void note_removed_temporaries(Plan& plan, const std::vector<std::string>& removed, const std::string& file,

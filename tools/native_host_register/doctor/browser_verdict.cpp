@@ -2,10 +2,11 @@
 
 #include <algorithm>
 
+#include "change/location_kind.h"
 #include "fix_lines.h"
 #include "host_manifest.h"
-#include "policies.h"
-#include "profile_extensions.h"
+#include "machine/policies.h"
+#include "machine/profile_extensions.h"
 #include "text_table.h"
 
 namespace orvix::register_tool {
@@ -34,20 +35,6 @@ const Health* example(const DoctorReport& report) {
   return nullptr;
 }
 
-// Windows: a per-user key below WOW6432Node (written by a 32-bit installer
-// that took HKLM's layout for HKCU's), which no browser reads.
-std::optional<std::string> unread_key(const Roots& roots, const BrowserRow& browser) {
-  if (!roots.windows || browser.windows_key.empty()) return std::nullopt;
-  const RegistryLocation key{
-      platform::RegistryHive::current_user,
-      "Software\\WOW6432Node\\" + std::string(browser.windows_key) + "\\NativeMessagingHosts\\" + kHostName};
-  auto value = read_registration(key, platform::RegistryView::bits64);
-  if (!value || !*value) return std::nullopt;
-  return registry_display(key) + " names " + **value +
-         ", but the browser never reads that key: per-user registrations live in HKCU\\Software\\" +
-         std::string(browser.windows_key) + "\\NativeMessagingHosts.";
-}
-
 // The problem of a browser that reads no registration.
 Problem no_registration(const Roots& roots, const DoctorRequest& request, const std::string& own_path,
                         const DoctorReport& report, const BrowserVerdict& verdict, const Health* unread_user,
@@ -57,7 +44,7 @@ Problem no_registration(const Roots& roots, const DoctorRequest& request, const 
   if (unread_user != nullptr) {
     const std::string install = install_command_line(roots, browser, Scope::system, unread_user->extension_ids,
                                                      unread_user->host_path, own_path);
-    return Problem{"user_level_hosts_disabled",
+    return Problem{ProblemCode::user_level_hosts_disabled,
                    *unread_user->unread + " It finds no system-wide registration, so it cannot start the host.",
                    has_system ? "Ask the administrator to allow user-level native hosts, or register for every user: " +
                                     as_admin(roots, install)
@@ -67,7 +54,7 @@ Problem no_registration(const Roots& roots, const DoctorRequest& request, const 
   const Health* sample = example(report);
   const std::vector<std::string>& ids =
       !request.extension_ids.empty() || sample == nullptr ? request.extension_ids : sample->extension_ids;
-  return Problem{"not_registered",
+  return Problem{ProblemCode::not_registered,
                  name + (verdict.detected ? " is installed but" : "") + " finds no registration of " + kHostName + ".",
                  "Register it: " + install_command_line(roots, browser, Scope::user, ids,
                                                         sample ? sample->host_path : std::nullopt, own_path)};
@@ -117,7 +104,7 @@ void judge_browsers(const Roots& roots, const DoctorRequest& request, const std:
     auto registered = [&](std::optional<std::size_t> i) { return i && report.rows[*i].registered; };
     BrowserVerdict verdict{browser, is_detected(roots, *browser), std::nullopt, {}, {}};
     const bool judged = verdict.detected || request.named;
-    if (auto note = unread_key(roots, *browser)) verdict.notes.push_back(*note);
+    if (auto note = location_kind(roots).unread_registration(*browser)) verdict.notes.push_back(*note);
     if (!judged && !registered(user) && !registered(system) && verdict.notes.empty()) continue;
 
     const PolicyVerdict policies = read_policies(roots, *browser, kHostName);
@@ -129,7 +116,8 @@ void judge_browsers(const Roots& roots, const DoctorRequest& request, const std:
     }
     if (policies.blocked) {
       verdict.problems.push_back(
-          Problem{"host_blocked", std::string(browser->display_name) + " may not start the host: " + *policies.blocked,
+          Problem{ProblemCode::host_blocked,
+                  std::string(browser->display_name) + " may not start the host: " + *policies.blocked,
                   "Ask the administrator to add " + std::string(kHostName) +
                       " to NativeMessagingAllowlist; no registration can lift a policy block."});
     }
@@ -154,7 +142,7 @@ void judge_browsers(const Roots& roots, const DoctorRequest& request, const std:
     for (const auto& id : request.extension_ids) {
       if (std::find(used.extension_ids.begin(), used.extension_ids.end(), id) != used.extension_ids.end()) continue;
       verdict.problems.push_back(
-          Problem{"extension_not_admitted",
+          Problem{ProblemCode::extension_not_admitted,
                   used.target.where() + " does not admit the extension " + id + "; it admits " +
                       (used.extension_ids.empty() ? "none" : joined(used.extension_ids)) + ".",
                   "Add it (install keeps the ids already there): " + admitting(roots, used, id, own_path)});

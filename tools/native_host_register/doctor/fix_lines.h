@@ -29,6 +29,14 @@ std::string quoted_if_needed(const Roots& roots, const std::string& text);
 // A command that changes a system-wide registration, as it must be run.
 std::string as_admin(const Roots& roots, const std::string& command);
 
+// `text` as the word that the shell's echo prints as `text`.
+std::string echo_word(const Roots& roots, std::string_view text);
+
+// The command that lets every user read the file `path`, where the system
+// has one to print (not Windows, where a file takes its folder's
+// permissions); else nothing.
+std::optional<std::string> readable_by_all_command(const Roots& roots, const std::string& path);
+
 // The install command that registers `host` (nothing, or not an executable
 // file: the host beside this program when `may_name_beside`, else a
 // placeholder that says where the host comes from) for `browser` in `scope`,

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <array>
-#include <filesystem>
 #include <variant>
 
 #include "host_manifest.h"
 #include "json/parse.h"
 #include "json/value.h"
+#include "platform/path.h"
+#include "support/folders.h"
 #include "support/registry.h"
 
 namespace orvix::register_tool {
@@ -54,10 +55,10 @@ struct Source {
 // The *.json files of `folder`, later names first (a later file wins).
 void add_folder(const std::string& folder, bool recommended, std::vector<Source>& sources,
                 std::vector<std::string>& notes) {
-  std::error_code error;
   std::vector<std::string> files;
-  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    if (it->path().extension() == ".json") files.push_back(it->path().string());
+  auto names = platform::folder_entries(folder);
+  for (const auto& name : names ? *names : std::vector<std::string>{}) {
+    if (name.ends_with(".json") && name != ".json") files.push_back(platform::join_path(folder, name));
   }
   std::sort(files.rbegin(), files.rend());
   for (const auto& file : files) {

@@ -15,8 +15,8 @@
 
 #include <iosfwd>
 
-#include "command_line.h"
 #include "platform/result.h"
+#include "request.h"
 
 namespace orvix::register_tool {
 

@@ -2,14 +2,15 @@
 #include <set>
 #include <sstream>
 
+#include "change/install.h"
+#include "change/location_kind.h"
+#include "change/uninstall.h"
 #include "doctor.h"
 #include "fix_lines.h"
-#include "flatpak.h"
-#include "install.h"
+#include "machine/flatpak.h"
 #include "platform/path.h"
 #include "support/file_owner.h"
 #include "support/program_path.h"
-#include "uninstall.h"
 
 namespace orvix::register_tool {
 
@@ -27,7 +28,7 @@ std::vector<std::string> meant_ids(const Health& row) {
 // manifest its key names.
 bool files_gone(const Health& row) {
   return std::any_of(row.problems.begin(), row.problems.end(), [](const Problem& problem) {
-    return problem.code == "host_missing" || problem.code == "registry_manifest_missing";
+    return problem.code == ProblemCode::host_missing || problem.code == ProblemCode::registry_manifest_missing;
   });
 }
 
@@ -57,11 +58,11 @@ const Health* working_system_row(const DoctorReport& report, const Health& row) 
 // rewrite the package's own manifest (which a user may not even write).
 bool writes_machine_manifest(const Roots& roots, const DoctorReport& report, const Health& row,
                              const std::string& host) {
-  if (!roots.windows || row.target.scope != Scope::user) return false;
-  const std::string manifest = platform::join_path(platform::parent_path(host), std::string(kHostName) + ".json");
+  const auto manifest = location_kind(roots).manifest_of_host(host);
+  if (!manifest || row.target.scope != Scope::user) return false;
   return std::any_of(report.rows.begin(), report.rows.end(), [&](const Health& other) {
     return other.target.scope == Scope::system && other.manifest_path &&
-           platform::same_file(*other.manifest_path, manifest);
+           platform::same_file(*other.manifest_path, *manifest);
   });
 }
 
@@ -117,48 +118,69 @@ std::string stale_fix_text(const Roots& roots, const DoctorReport& report, const
 std::string fix_for(const ManifestProblem& problem, const Roots& roots, const DoctorReport& report, const Health& row,
                     const std::vector<std::string>& not_yours, const std::optional<std::string>& replacement,
                     const std::string& own_path) {
-  if (problem.code == "host_missing" || problem.code == "registry_manifest_missing") {
-    return stale_fix_text(roots, report, row, problem.code == "registry_manifest_missing", replacement, own_path);
+  // The install command that writes this registration anew: with the host
+  // the registration names, else the replacement, unless that would make a
+  // per-user fix write the machine's manifest.
+  const auto reinstall = [&] {
+    std::optional<std::string> host = replacement;
+    if (row.host_path && platform::is_executable_file(*row.host_path)) {
+      host = row.host_path;
+    } else if (host && writes_machine_manifest(roots, report, row, *host)) {
+      host.reset();
+    }
+    return reinstall_command(roots, row, host, own_path);
+  };
+  switch (problem.code) {
+    case ProblemCode::host_missing:
+    case ProblemCode::registry_manifest_missing:
+      return stale_fix_text(roots, report, row, problem.code == ProblemCode::registry_manifest_missing, replacement,
+                            own_path);
+    case ProblemCode::manifest_not_yours: {
+      std::string chown = "sudo chown " + quoted_if_needed(roots, platform::current_user_name() + ":");
+      for (const auto& item : not_yours) chown += " " + quoted_if_needed(roots, item);
+      return "Give it back to yourself (then doctor checks what it says): " + chown;
+    }
+    case ProblemCode::wrapper_not_executable:
+      return "Make it executable: chmod +x " + quoted_if_needed(roots, *row.wrapper);
+    case ProblemCode::wrapper_missing:
+    case ProblemCode::wrapper_unknown: return "Write the manifest and its wrapper anew: " + reinstall();
+    case ProblemCode::host_not_executable:
+      return "Make it executable: chmod +x " + quoted_if_needed(roots, *row.host_path);
+    case ProblemCode::host_path_percent: {
+      const std::string install = reinstall();
+      return "Move the host to a folder whose path holds at most one % sign and register it there: " +
+             install.substr(0, install.find(" --host ")) + " --host <new path of " + kHostProgram + "> --force";
+    }
+    case ProblemCode::host_failed: {
+      return "Run the host by hand to see why: echo " + echo_word(roots, kHelloRequest) + " | " +
+             command_word(roots, own_path, "orvix-nm-client") + " " +
+             quoted_if_needed(roots, row.host_path.value_or("")) + "; then reinstall it if it is damaged.";
+    }
+    case ProblemCode::manifest_unreadable: {
+      if (row.target.scope != Scope::system) return "Write the manifest anew: " + reinstall();
+      const auto chmod = readable_by_all_command(roots, *row.manifest_path);
+      return "Make it readable by every user" + (chmod ? " (" + *chmod + ")" : std::string()) +
+             ", or write it anew: " + reinstall();
+    }
+    case ProblemCode::manifest_invalid:
+    case ProblemCode::name_mismatch:
+    case ProblemCode::type_invalid:
+    case ProblemCode::path_missing:
+    case ProblemCode::path_not_absolute:
+    case ProblemCode::origins_invalid:
+    case ProblemCode::origin_missing_slash:
+    case ProblemCode::registry_unreadable:
+    case ProblemCode::registry_manifest_relative: return "Write the manifest anew: " + reinstall();
+    // Problems of a browser or its Flatpak app, not of what a registration
+    // holds: their fixes are written where they are found
+    // (check_talk_permission in doctor.cpp, browser_verdict.cpp).
+    case ProblemCode::flatpak_permission_missing:
+    case ProblemCode::user_level_hosts_disabled:
+    case ProblemCode::not_registered:
+    case ProblemCode::host_blocked:
+    case ProblemCode::extension_not_admitted: return {};
   }
-  // The host the registration names, else the replacement, unless that
-  // would make a per-user fix write the machine's manifest.
-  std::optional<std::string> host = replacement;
-  if (row.host_path && platform::is_executable_file(*row.host_path)) {
-    host = row.host_path;
-  } else if (host && writes_machine_manifest(roots, report, row, *host)) {
-    host.reset();
-  }
-  const std::string reinstall = reinstall_command(roots, row, host, own_path);
-  if (problem.code == "manifest_not_yours") {
-    std::string chown = "sudo chown " + quoted_if_needed(roots, platform::current_user_name() + ":");
-    for (const auto& item : not_yours) chown += " " + quoted_if_needed(roots, item);
-    return "Give it back to yourself (then doctor checks what it says): " + chown;
-  }
-  if (problem.code == "wrapper_not_executable") {
-    return "Make it executable: chmod +x " + quoted_if_needed(roots, *row.wrapper);
-  }
-  if (problem.code == "wrapper_missing" || problem.code == "wrapper_unknown") {
-    return "Write the manifest and its wrapper anew: " + reinstall;
-  }
-  if (problem.code == "host_not_executable") {
-    return "Make it executable: chmod +x " + quoted_if_needed(roots, *row.host_path);
-  }
-  if (problem.code == "host_path_percent") {
-    return "Move the host to a folder whose path holds at most one % sign and register it there: " +
-           reinstall.substr(0, reinstall.find(" --host ")) + " --host <new path of " + kHostProgram + "> --force";
-  }
-  if (problem.code == "host_failed") {
-    // cmd's echo prints the quotes it is given; a POSIX shell's takes them away.
-    const std::string hello = roots.windows ? std::string(kHelloRequest) : shell_quoted(kHelloRequest);
-    return "Run the host by hand to see why: echo " + hello + " | " + command_word(roots, own_path, "orvix-nm-client") +
-           " " + quoted_if_needed(roots, row.host_path.value_or("")) + "; then reinstall it if it is damaged.";
-  }
-  if (problem.code == "manifest_unreadable" && row.target.scope == Scope::system) {
-    return "Make it readable by every user" +
-           (roots.windows ? "" : " (sudo chmod 644 " + quoted_if_needed(roots, *row.manifest_path) + ")") +
-           ", or write it anew: " + reinstall;
-  }
-  return "Write the manifest anew: " + reinstall;
+  return {};  // not reached: the switch names every code
 }
 
 std::vector<std::string> apply_fixes(const Context& context, const CommandLine& line, const DoctorReport& report,
@@ -172,8 +194,9 @@ std::vector<std::string> apply_fixes(const Context& context, const CommandLine& 
     for (const auto& problem : row.problems) {
       // A Flatpak app's permission is the user's to grant and no rewrite
       // touches it: it does not hold back the rewrite of its manifest.
-      decided &= problem.code == "host_missing" || problem.code == "registry_manifest_missing" ||
-                 problem.code == "origin_missing_slash" || problem.code == "flatpak_permission_missing";
+      decided &= problem.code == ProblemCode::host_missing || problem.code == ProblemCode::registry_manifest_missing ||
+                 problem.code == ProblemCode::origin_missing_slash ||
+                 problem.code == ProblemCode::flatpak_permission_missing;
     }
     if (!decided || (!gone && !row.host_path)) continue;
     const StaleFix stale = gone ? stale_fix(context.roots, report, row, replacement) : StaleFix{};

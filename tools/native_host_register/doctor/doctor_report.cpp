@@ -22,88 +22,101 @@ const char* status_of(const BrowserVerdict& verdict, const DoctorReport& report)
   return verdict.problems.empty() && report.rows[*verdict.uses].problems.empty() ? "ok" : "broken";
 }
 
-json::Array problems_json(const std::vector<Problem>& problems) {
-  json::Array items;
-  for (const auto& problem : problems) {
-    json::Object item;
-    item["code"] = problem.code;
-    item["problem"] = problem.text;
-    item["fix"] = problem.fix;
-    items.emplace_back(std::move(item));
-  }
-  return items;
-}
-
 json::Value optional_text(const std::optional<std::string>& text) {
   return text ? json::Value(*text) : json::Value(nullptr);
 }
 
-json::Object row_json(const Health& row) {
-  json::Object entry;
-  entry["browser"] = row.target.browser->name;
-  entry["scope"] = scope_name(row.target.scope);
-  entry["where"] = row.target.where();
-  entry["detected"] = row.detected;
-  entry["registered"] = row.registered;
-  entry["status"] = status_of(row);
-  entry["manifest"] = optional_text(row.manifest_path);
-  entry["wrapper"] = optional_text(row.wrapper);
-  entry["host"] = optional_text(row.host_path);
+// One field of a report's entry, for both renderings: the member `key` of
+// its JSON object (none: the text's alone), and the line `label` of its text
+// details when it has `text` (none: the JSON's alone, or the text shows it in
+// a line of its own).
+struct Field {
+  std::string_view key;
+  json::Value json = nullptr;
+  std::string_view label = {};
+  std::optional<std::string> text = std::nullopt;
+};
+
+using Fields = std::vector<Field>;
+
+// The problems with their fixes, then the notes.
+void add_problems(const std::vector<Problem>& problems, const std::vector<std::string>& notes, Fields& fields) {
+  json::Array items;
+  for (const auto& problem : problems) {
+    json::Object item;
+    item["code"] = code_name(problem.code);
+    item["problem"] = problem.text;
+    item["fix"] = problem.fix;
+    items.emplace_back(std::move(item));
+  }
+  fields.push_back({"problems", std::move(items)});
+  for (const auto& problem : problems) {
+    fields.push_back({"", nullptr, "problem:", problem.text});
+    fields.push_back({"", nullptr, "fix:", problem.fix});
+  }
+  fields.push_back({"notes", json::Array(notes.begin(), notes.end())});
+  for (const auto& note : notes) fields.push_back({"", nullptr, "note:", note});
+}
+
+// A registration: its place and state, what the host said, problems and fixes.
+Fields registration_fields(const Health& row) {
+  Fields fields;
+  fields.push_back(Field{"browser", json::Value(row.target.browser->name)});
+  fields.push_back(Field{"scope", scope_name(row.target.scope)});
+  fields.push_back(Field{"where", json::Value(row.target.where())});
+  fields.push_back(Field{"detected", row.detected});
+  fields.push_back(Field{"registered", row.registered});
+  fields.push_back(Field{"status", status_of(row)});
+  fields.push_back(Field{"manifest", optional_text(row.manifest_path)});
+  fields.push_back(Field{"wrapper", optional_text(row.wrapper), "wrapper:", row.wrapper});
+  fields.push_back(Field{"host", optional_text(row.host_path), "host:", row.host_path});
   if (row.hello) {
     json::Object hello;
     hello["nativeHostVersion"] = row.hello->host_version;
     hello["runtime"] = row.hello->runtime;
     hello["descriptorPath"] = optional_text(row.hello->descriptor_path);
     hello["error"] = optional_text(row.hello->error);
-    entry["hello"] = std::move(hello);
+    fields.push_back(
+        {"hello", std::move(hello), "hello:", "host " + row.hello->host_version + ", runtime " + row.hello->runtime});
+    fields.push_back({"", nullptr, "descriptor:", row.hello->descriptor_path});
+    fields.push_back({"", nullptr, "runtime error:", row.hello->error});
   } else {
-    entry["hello"] = nullptr;
+    fields.push_back({"hello", nullptr});
   }
-  json::Array origins;
-  for (const auto& id : row.extension_ids) origins.emplace_back(origin_of(id));
-  entry["origins"] = std::move(origins);
-  entry["unread"] = optional_text(row.unread);
-  entry["problems"] = problems_json(row.problems);
-  entry["notes"] = json::Array(row.notes.begin(), row.notes.end());
-  return entry;
+  std::vector<std::string> origins;
+  for (const auto& id : row.extension_ids) origins.push_back(origin_of(id));
+  fields.push_back({"origins", json::Array(origins.begin(), origins.end()),
+                    "origins:", origins.empty() ? std::nullopt : std::optional<std::string>(joined(origins))});
+  fields.push_back({"unread", optional_text(row.unread), "not read:", row.unread});
+  add_problems(row.problems, row.notes, fields);
+  return fields;
 }
 
-json::Object verdict_json(const BrowserVerdict& verdict, const DoctorReport& report) {
+// A browser as it looks for the host.
+Fields verdict_fields(const BrowserVerdict& verdict, const DoctorReport& report) {
+  const Health* used = verdict.uses ? &report.rows[*verdict.uses] : nullptr;
+  Fields fields;
+  fields.push_back(Field{"browser", json::Value(verdict.browser->name)});
+  fields.push_back(Field{"detected", verdict.detected});
+  fields.push_back(Field{"status", status_of(verdict, report)});
+  fields.push_back(Field{"uses", used ? json::Value(used->target.where()) : json::Value(nullptr)});
+  fields.push_back(Field{"scope", used ? json::Value(scope_name(used->target.scope)) : json::Value(nullptr)});
+  add_problems(verdict.problems, verdict.notes, fields);
+  return fields;
+}
+
+json::Object as_json(Fields fields) {
   json::Object entry;
-  entry["browser"] = verdict.browser->name;
-  entry["detected"] = verdict.detected;
-  entry["status"] = status_of(verdict, report);
-  entry["uses"] = verdict.uses ? json::Value(report.rows[*verdict.uses].target.where()) : json::Value(nullptr);
-  entry["scope"] = verdict.uses ? json::Value(scope_name(report.rows[*verdict.uses].target.scope)) : nullptr;
-  entry["problems"] = problems_json(verdict.problems);
-  entry["notes"] = json::Array(verdict.notes.begin(), verdict.notes.end());
+  for (auto& field : fields) {
+    if (!field.key.empty()) entry[field.key] = std::move(field.json);
+  }
   return entry;
 }
 
-void add_problems(const std::vector<Problem>& problems, const std::vector<std::string>& notes, TextTable& details) {
-  for (const auto& problem : problems) {
-    details.add({"problem:", problem.text});
-    details.add({"fix:", problem.fix});
+void add_lines(const Fields& fields, TextTable& details) {
+  for (const auto& field : fields) {
+    if (!field.label.empty() && field.text) details.add({std::string(field.label), *field.text});
   }
-  for (const auto& note : notes) details.add({"note:", note});
-}
-
-// The lines under a registration: what the host said, problems and fixes.
-void add_details(const Health& row, TextTable& details) {
-  if (row.wrapper) details.add({"wrapper:", *row.wrapper});
-  if (row.host_path) details.add({"host:", *row.host_path});
-  if (row.hello) {
-    details.add({"hello:", "host " + row.hello->host_version + ", runtime " + row.hello->runtime});
-    if (row.hello->descriptor_path) details.add({"descriptor:", *row.hello->descriptor_path});
-    if (row.hello->error) details.add({"runtime error:", *row.hello->error});
-  }
-  if (!row.extension_ids.empty()) {
-    std::vector<std::string> origins;
-    for (const auto& id : row.extension_ids) origins.push_back(origin_of(id));
-    details.add({"origins:", joined(origins)});
-  }
-  if (row.unread) details.add({"not read:", *row.unread});
-  add_problems(row.problems, row.notes, details);
 }
 
 // One line per browser: the registration it reads, then why it cannot start the host.
@@ -118,7 +131,7 @@ void print_browsers(const DoctorReport& report, std::ostream& out) {
       out << "finds no registration\n";
     }
     TextTable details;
-    add_problems(verdict.problems, verdict.notes, details);
+    add_lines(verdict_fields(verdict, report), details);
     details.print(out, "  ");
   }
 }
@@ -150,9 +163,9 @@ void add_environment(const DoctorReport& report, TextTable& lines) {
 void render_doctor(const DoctorReport& report, bool json, std::ostream& out) {
   if (json) {
     json::Array rows;
-    for (const auto& row : report.rows) rows.emplace_back(row_json(row));
+    for (const auto& row : report.rows) rows.emplace_back(as_json(registration_fields(row)));
     json::Array browsers;
-    for (const auto& verdict : report.browsers) browsers.emplace_back(verdict_json(verdict, report));
+    for (const auto& verdict : report.browsers) browsers.emplace_back(as_json(verdict_fields(verdict, report)));
     json::Object document;
     document["healthy"] = report.healthy;
     document["registrations"] = std::move(rows);
@@ -197,7 +210,7 @@ void render_doctor(const DoctorReport& report, bool json, std::ostream& out) {
   for (const Location& group : groups) {
     if (!shown[group.first]->registered) continue;
     TextTable details;
-    add_details(*shown[group.first], details);
+    add_lines(registration_fields(*shown[group.first]), details);
     out << "\n" << joined(group.browsers) << " (" << scope_name(group.target.scope) << "):\n";
     details.print(out, "  ");
   }

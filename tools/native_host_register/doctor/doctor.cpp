@@ -1,13 +1,12 @@
 #include "doctor.h"
 
-#include <algorithm>
-#include <filesystem>
 #include <map>
 
+#include "change/location_kind.h"
 #include "discovery/product_home.h"
 #include "fix_lines.h"
-#include "flatpak.h"
 #include "host_manifest.h"
+#include "machine/flatpak.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"
 #include "support/file_owner.h"
@@ -50,19 +49,9 @@ bool check_owner(const std::string& path, bool readable, ManifestHealth& health)
   }
   if (health.not_yours.empty()) return false;
   health.problems.push_back(
-      {"manifest_not_yours", text + ", so you cannot replace or remove the manifest" +
-                                 (readable ? "." : ", and the browser, running as you, cannot read it.")});
+      {ProblemCode::manifest_not_yours, text + ", so you cannot replace or remove the manifest" +
+                                            (readable ? "." : ", and the browser, running as you, cannot read it.")});
   return true;
-}
-
-// Whether looking at `path` is refused. A folder of the user's that root
-// made unsearchable (install run with sudo and a strict umask) hides the
-// manifest from the user and the browser alike, and takes no new one: doctor
-// names it with the chown that mends it.
-bool search_refused(const std::string& path) {
-  std::error_code error;
-  (void)std::filesystem::status(path, error);
-  return error == std::errc::permission_denied;
 }
 
 // Flatpak: the manifest names a wrapper of this tool, which names the host;
@@ -74,14 +63,14 @@ std::optional<std::string> host_of_wrapper_file(const std::string& wrapper, Mani
   if (!host) {
     health.problems.push_back(
         platform::path_exists(wrapper)
-            ? ManifestProblem{"wrapper_unknown", "The manifest names " + wrapper + ", which is not the wrapper " +
-                                                     kProgramName +
-                                                     " writes: a Flatpak browser cannot start the host outside "
-                                                     "its sandbox without one."}
-            : ManifestProblem{"wrapper_missing",
+            ? ManifestProblem{ProblemCode::wrapper_unknown,
+                              "The manifest names " + wrapper + ", which is not the wrapper " + kProgramName +
+                                  " writes: a Flatpak browser cannot start the host outside "
+                                  "its sandbox without one."}
+            : ManifestProblem{ProblemCode::wrapper_missing,
                               "The wrapper " + wrapper + " that the manifest names does not exist."});
   } else if (!platform::is_executable_file(wrapper)) {
-    health.problems.push_back({"wrapper_not_executable", "The wrapper " + wrapper + " is not executable."});
+    health.problems.push_back({ProblemCode::wrapper_not_executable, "The wrapper " + wrapper + " is not executable."});
   }
   return host;
 }
@@ -91,22 +80,19 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, 
   auto text = read_manifest_file(path);
   const bool not_yours = scope == Scope::user && check_owner(path, text.has_value(), health);
   if (!text) {
-    if (!not_yours) health.problems.push_back({"manifest_unreadable", text.error().text});
+    if (!not_yours) health.problems.push_back({ProblemCode::manifest_unreadable, text.error().text});
     return health;
   }
-  ManifestCheck check = check_manifest(*text, roots.windows);
+  const LocationKind& kind = location_kind(roots);
+  ManifestCheck check = check_manifest(*text, kind.relative_host_allowed());
   health.extension_ids = check.extension_ids;
   health.unslashed_ids = check.unslashed_ids;
   health.problems.insert(health.problems.end(), check.problems.begin(), check.problems.end());
   if (!check.host_path) return health;
 
-  std::string host = *check.host_path;
-  if (!platform::is_absolute_path(host)) {
-    // Windows browsers resolve a relative path against the manifest's folder;
-    // the others refuse it (a problem check_manifest has named).
-    if (!roots.windows) return health;
-    host = platform::join_path(platform::parent_path(path), host);
-  }
+  const auto resolved = kind.resolve_host(path, *check.host_path);
+  if (!resolved) return health;
+  std::string host = *resolved;
   if (flatpak) {
     auto started = host_of_wrapper_file(host, health);
     if (!started) return health;
@@ -114,14 +100,11 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, 
   }
   health.host_path = host;
   if (!platform::path_exists(host)) {
-    health.problems.push_back({"host_missing", "The host " + host + " does not exist."});
+    health.problems.push_back({ProblemCode::host_missing, "The host " + host + " does not exist."});
   } else if (!platform::is_executable_file(host)) {
-    health.problems.push_back({"host_not_executable", "The host " + host + " is not executable."});
+    health.problems.push_back({ProblemCode::host_not_executable, "The host " + host + " is not executable."});
   }
-  if (roots.windows) {
-    if (auto problem = cmd_exe_problem(host)) health.problems.push_back(std::move(*problem));
-    if (auto warning = cmd_exe_warning(host)) health.notes.push_back(std::move(*warning));
-  }
+  kind.check_started_host(host, health.problems, health.notes);
   if (!health.problems.empty() || check.extension_ids.empty()) return health;
 
   // Through the wrapper where flatpak-spawn can run it; else the host itself,
@@ -139,7 +122,7 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, 
     health.hello = std::move(*hello);
   } else {
     health.problems.push_back(
-        {"host_failed", "The host does not answer like the browser expects: " + hello.error().text});
+        {ProblemCode::host_failed, "The host does not answer like the browser expects: " + hello.error().text});
   }
   return health;
 }
@@ -149,32 +132,9 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, 
 // executable file.
 std::optional<std::string> replacement_host(const Roots& roots, const DoctorRequest& request,
                                             const std::string& own_path) {
-  auto host = request.host ? platform::absolute_path(*request.host)
-                           : Result<std::string, platform::OsError>(default_host_path(roots.windows, own_path));
+  auto host = host_to_register(roots.windows, request.host, own_path);
   if (!host || !platform::is_executable_file(*host)) return std::nullopt;
   return *host;
-}
-
-// The manifest a Windows registration names, or the problem with the key.
-// The browser reads the 32-bit view first and takes the first value it
-// finds, which must be an absolute path.
-std::optional<std::string> manifest_of_key(const RegistryLocation& key, std::vector<ManifestProblem>& problems) {
-  std::vector<platform::RegistryView> views = views_of(key.hive);
-  std::reverse(views.begin(), views.end());
-  for (platform::RegistryView view : views) {
-    auto value = read_registration(key, view);
-    if (!value) {
-      problems.push_back({"registry_unreadable", value.error().text});
-      return std::nullopt;
-    }
-    if (*value && !platform::is_absolute_path(**value)) {
-      problems.push_back({"registry_manifest_relative", registry_display(key, view) + " names the manifest " + **value +
-                                                            ", which is not an absolute path."});
-      return std::nullopt;
-    }
-    if (*value) return **value;
-  }
-  return std::nullopt;
 }
 
 // Flatpak: the wrapper's flatpak-spawn --host works only when the app may
@@ -188,7 +148,7 @@ void check_talk_permission(const Roots& roots, const BrowserRow& browser, Health
     return;
   }
   row.problems.push_back(Problem{
-      "flatpak_permission_missing",
+      ProblemCode::flatpak_permission_missing,
       name + " may not start the host outside its sandbox: " +
           (permission.decided_by ? *permission.decided_by + " sets org.freedesktop.Flatpak to " + permission.value
                                  : std::string("no Flatpak permission lets it talk to org.freedesktop.Flatpak")) +
@@ -214,19 +174,10 @@ DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const 
       row.target = *target;
       row.detected = is_detected(roots, *browser);
 
-      std::vector<ManifestProblem> key_problems;
-      if (target->registry) {
-        row.manifest_path = manifest_of_key(*target->registry, key_problems);
-        row.registered = row.manifest_path.has_value() || !key_problems.empty();
-        if (row.manifest_path && !platform::path_exists(*row.manifest_path)) {
-          key_problems.push_back({"registry_manifest_missing",
-                                  "The registry names the manifest " + *row.manifest_path + ", which does not exist."});
-        }
-      } else if (platform::path_exists(target->manifest_path) ||
-                 (scope == Scope::user && search_refused(target->manifest_path))) {
-        row.manifest_path = target->manifest_path;
-        row.registered = true;
-      }
+      Found where = location_kind(roots).find(*target);
+      row.manifest_path = where.manifest_path;
+      row.registered = where.registered;
+      const std::vector<ManifestProblem>& key_problems = where.problems;
       if (!row.registered) {
         report.rows.push_back(std::move(row));
         found_problems.emplace_back();

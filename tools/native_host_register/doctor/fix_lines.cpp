@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "flatpak.h"
 #include "host_manifest.h"
+#include "machine/flatpak.h"
 #include "platform/path.h"
 #include "support/program_path.h"
 
@@ -26,6 +26,16 @@ std::string quoted_if_needed(const Roots& roots, const std::string& text) {
 
 std::string as_admin(const Roots& roots, const std::string& command) {
   return roots.windows ? "from an administrator command prompt: " + command : "sudo " + command;
+}
+
+std::string echo_word(const Roots& roots, std::string_view text) {
+  // cmd's echo prints the quotes it is given; a POSIX shell's takes them away.
+  return roots.windows ? std::string(text) : shell_quoted(text);
+}
+
+std::optional<std::string> readable_by_all_command(const Roots& roots, const std::string& path) {
+  if (roots.windows) return std::nullopt;
+  return "sudo chmod 644 " + quoted_if_needed(roots, path);
 }
 
 std::string command_word(const Roots& roots, const std::string& own_path, std::string_view program) {

@@ -1,7 +1,6 @@
 #include "registration_plan.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <map>
 #include <ostream>
 
@@ -11,6 +10,7 @@
 #include "platform/filesystem.h"
 #include "platform/path.h"
 #include "support/file_replace.h"
+#include "support/folders.h"
 #include "support/program_path.h"
 #include "support/registration_lock.h"
 #include "text_table.h"
@@ -26,10 +26,6 @@ struct Outcome {
   std::vector<std::string> permissions;  // commands the user still has to run once (Flatpak)
 };
 
-// Paths are UTF-8; std::filesystem takes them as such only through
-// u8string (Windows would convert plain strings to the ANSI code page).
-std::filesystem::path fs_path(const std::string& utf8) { return std::u8string(utf8.begin(), utf8.end()); }
-
 // The file, or the key and its view, for the report.
 std::string where_of(const Step& step) { return step.key ? registry_display(*step.key, step.view) : step.path; }
 
@@ -37,12 +33,7 @@ std::string where_of(const Step& step) { return step.key ? registry_display(*ste
 Result<void, platform::OsError> set(const Step& step, const std::optional<std::string>& value) {
   // A removed container comes back as what it held is put back, next in the undo.
   if (step.container && value) return {};
-  if (step.container && !step.key) {
-    std::error_code error;
-    std::filesystem::remove(fs_path(step.path), error);
-    if (error) return platform::os_error_from_code(error.value());
-    return {};
-  }
+  if (step.container && !step.key) return platform::remove_empty_folder(step.path);
   if (step.key) {
     if (value) return platform::write_default_value(step.key->hive, step.view, step.key->key, *value);
     auto deleted = platform::delete_key(step.key->hive, step.view, step.key->key);
@@ -147,16 +138,6 @@ Result<std::vector<Location>> locations_of(const Roots& roots, const std::vector
   return by_location(targets);
 }
 
-Result<std::string> absolute_host(const Context& context, const CommandLine& line) {
-  const std::string given = line.host ? *line.host : default_host_path(context.roots.windows, context.own_path);
-  auto absolute = platform::absolute_path(given);
-  if (!absolute) {
-    return Failure{Failure::Kind::kSystem,
-                   "Cannot make the host path " + given + " absolute: " + absolute.error().text + "."};
-  }
-  return std::move(*absolute);
-}
-
 void note_removed_temporaries(Plan& plan, const std::vector<std::string>& removed, const std::string& file,
                               const Location& location) {
   for (const auto& temporary : removed) {
@@ -180,10 +161,7 @@ Result<int> plan_and_apply(const Planner& planner, bool make_folders, const Comm
   auto take_back = [&made] {
     // Deepest first; only an empty folder goes.
     std::sort(made.begin(), made.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
-    for (const auto& folder : made) {
-      std::error_code error;
-      std::filesystem::remove(fs_path(folder), error);
-    }
+    for (const auto& folder : made) (void)platform::remove_empty_folder(folder);
   };
   std::vector<platform::RegistrationLock> locks;
   std::vector<std::string> removed;
