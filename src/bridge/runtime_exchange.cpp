@@ -1,16 +1,19 @@
 #include "bridge/runtime_exchange.h"
 
+#include <new>
+
 #include <boost/asio/buffer.hpp>
-#include <boost/asio/io_context.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/websocket/stream.hpp>
 
+#include "bridge/exchange_context.h"
 #include "bridge/handshake_target.h"
 #include "bridge/socket_stream.h"
 #include "json/lookup.h"
 #include "json/parse.h"
 #include "json/serialize.h"
 #include "platform/clock.h"
+#include "platform/os_error.h"
 #include "platform/process.h"
 #include "platform/tcp_socket.h"
 #include "url/url.h"
@@ -125,21 +128,28 @@ Result<json::Value, RuntimeError> runtime_exchange(std::string_view ws_url, json
                                                    const ExchangeTimeouts& timeouts) {
   auto endpoint = check_runtime_url(ws_url);
   if (!endpoint) return endpoint.error();
+  auto context = exchange_context();
+  if (!context) return context.error();
   auto address = resolve(*endpoint);
   if (!address) return address.error();
   auto socket = connect(*address, timeouts);
   if (!socket) return socket.error();
 
-  // Nothing runs on this context; the WebSocket stream merely asks its lower
-  // layer for an executor. One for the process: making a context costs an
-  // epoll, an eventfd and a timerfd per exchange.
-  static boost::asio::io_context context;
-  // The stream owns the socket from here: step 8 is its destruction on
-  // return, whichever way the steps end.
-  WebSocket ws(context.get_executor(), std::move(*socket), timeouts.socket_io);
-  if (auto shaken = handshake(ws, ws_url); !shaken) return shaken.error();
-  if (auto sent = send_request(ws, request); !sent) return sent.error();
-  return read_answer(ws, expected_request_id);
+  // Memory running out while the request is served (the answer alone may
+  // take 64 MiB) is the failure of the step it ran out in, not the host's end.
+  RuntimeErrorCode step = RuntimeErrorCode::ws_handshake_failed;
+  try {
+    // The stream owns the socket from here: step 8 is its destruction on
+    // return, whichever way the steps end.
+    WebSocket ws((*context)->get_executor(), std::move(*socket), timeouts.socket_io);
+    if (auto shaken = handshake(ws, ws_url); !shaken) return shaken.error();
+    step = RuntimeErrorCode::request_send_failed;
+    if (auto sent = send_request(ws, request); !sent) return sent.error();
+    step = RuntimeErrorCode::response_read_failed;
+    return read_answer(ws, expected_request_id);
+  } catch (const std::bad_alloc&) {
+    return RuntimeError{step, platform::out_of_memory_error().text};
+  }
 }
 
 std::string make_request_id() {

@@ -12,7 +12,9 @@
 //   2. Resolve the host; the first address only. host_resolve_failed with the
 //      resolver's text, or kHostDidNotResolve for an empty answer.
 //   3. Connect within the connect timeout: connect_failed with the system's
-//      text, "connection timed out" when the timeout passes.
+//      text, "connection timed out" when the timeout passes. connect_failed
+//      with the system's text too, before step 2, when the system refuses
+//      what the WebSocket stream needs (exchange_context.h).
 //   4. Set the socket's receive and send timeouts: connect_failed.
 //   5. The WebSocket opening handshake, its Host header and target taken from
 //      the URL text as written (handshake_target.h), with no extension:
@@ -28,6 +30,9 @@
 //   8. Close the socket, on every path once it is connected, without a
 //      WebSocket closing handshake: no Close frame is ever sent, not even in
 //      answer to the runtime's own.
+// Memory running out in steps 5 to 7 fails that step with the system's text
+// for it (platform::out_of_memory_error); the host goes on with its next
+// request.
 //
 // Blocks the calling thread: in the resolver as long as the system takes, in
 // the connect up to the connect timeout, in each single socket read or write

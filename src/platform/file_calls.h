@@ -1,12 +1,12 @@
 // The file calls that POSIX and Windows make differently, beneath
 // filesystem.cpp, which holds what both share (reading a file whose size may
-// change, up to a limit; starting a line after a cut one). Internal to the
+// change, up to a limit; starting a line after a cut one, under the lock of
+// the file's appends). Internal to the
 // platform layer; filesystem_posix.cpp and filesystem_win32.cpp define them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -36,10 +36,30 @@ bool is_access_denied(const FileError& failure);
 // Reads once: the bytes read, 0 at the end.
 [[nodiscard]] Result<std::size_t, OsError> read_some(const OwnedHandle& file, char* buffer, std::size_t size);
 
-// The file's last byte as of the open (its size then); nothing for an empty
-// file or when it cannot be read. Another process may append in between,
-// as it may between any look and the write that follows it.
-std::optional<char> last_byte(const OpenFile& file);
+// Reads once at `offset`, without moving where appends go: the bytes read,
+// 0 at or past the end.
+[[nodiscard]] Result<std::size_t, OsError> read_at(const OwnedHandle& file, std::uint64_t offset, char* buffer,
+                                                   std::size_t size);
+
+// The file's size now.
+[[nodiscard]] Result<std::uint64_t, OsError> size_of(const OwnedHandle& file);
+
+enum class AppendLock {
+  kTaken,        // held until the file is closed
+  kBusy,         // another process holds it; try again
+  kUnavailable,  // the file system offers no such lock (or refuses it): go on without
+};
+
+// Tries once, without waiting, to take the advisory lock that the host's
+// writers of one file hold across the look at its end and the write that
+// follows. It locks no data: readers, and writers that do not ask for it,
+// are never held up (flock on POSIX; on Windows a byte range far beyond any
+// end of file).
+[[nodiscard]] AppendLock try_lock_appends(const OwnedHandle& file);
+
+// Lets the lock go before the file is closed (where closing does not let it
+// go at once).
+void unlock_appends(const OwnedHandle& file);
 
 // Writes every byte, at the end of a file opened for appending.
 [[nodiscard]] Result<void, OsError> write_all(const OwnedHandle& file, std::string_view bytes);

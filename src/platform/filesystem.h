@@ -5,7 +5,8 @@
 // and checks its type before touching its content: anything that is not a
 // regular file is closed again unread and unwritten. Links are followed. No
 // call keeps a file open after it returns, and none blocks longer than the
-// file system takes.
+// file system takes (an append also waits a bounded time for another
+// process's append: see there).
 #pragma once
 
 #include <cstddef>
@@ -56,7 +57,11 @@ void create_directories(const std::string& path);
 // a line feed goes first, in the same write, so the cut line stays cut but
 // the new one stays whole. The file's last byte is read for that only where
 // this user may read the file; a file that may only be written gets the line
-// as it is.
+// as it is. Writers that append this way hold an advisory lock across that
+// look and their write (file_calls.h), so none takes another's write in
+// progress for a cut line; the lock holds up no reader and no other writer.
+// Waits up to 2 s for another process to let the lock go, then writes
+// without it; where the file system has no locks, writes without waiting.
 [[nodiscard]] Result<void, FileError> append_line_to_regular_file(const std::string& path, std::string_view line);
 
 }  // namespace orvix::platform

@@ -25,4 +25,8 @@ OsError os_error_from_code(int code);
 // The error the last failed system call of this thread left behind.
 OsError last_os_error();
 
+// The system's error for memory running out (ENOMEM, ERROR_NOT_ENOUGH_MEMORY):
+// what a caller that caught std::bad_alloc reports.
+OsError out_of_memory_error();
+
 }  // namespace orvix::platform

@@ -1,12 +1,13 @@
 """The host against real runtime peers: the sample runtime (same WebSocket
 library as the host) and a misbehaving one written with another library."""
+import errno
 import json
 import os
 import socket
 import time
 import unittest
 
-from harness import WINDOWS, RuntimeTestCase
+from harness import WINDOWS, RuntimeTestCase, build_dir, not_on_windows
 
 CONNECTED_KEYS = {"descriptorPath", "nativeHost", "nativeHostVersion", "protocolVersion", "runtime", "runtimePid",
                   "runtimeVersion", "updatedAt"}
@@ -115,6 +116,33 @@ class AgainstMisbehavingRuntime(RuntimeTestCase):
         self.start_misbehaving_runtime("match", host="::1")
         (reply,) = self.ask(forward({"requestId": "v6"}))
         self.assertEqual(reply["result"]["requestId"], "v6")
+
+
+@not_on_windows("the refusal comes from a Linux preload library")
+class RefusedResources(RuntimeTestCase):
+    """What the system refuses while one request is served fails that request alone."""
+
+    def refusing(self, rule):
+        env = dict(self.env, ORVIX_REFUSE=rule, LD_PRELOAD=os.path.join(build_dir(), "refuse_calls.so"))
+        # The sanitizer's runtime would refuse to start behind a preloaded library.
+        env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"), "verify_asan_link_order=0"]))
+        return env
+
+    def test_a_refused_event_poller_or_socket_fails_its_request_and_the_next_is_served(self):
+        self.start_sample_runtime()
+        for call, name in (("epoll_create1", "EMFILE"), ("epoll_create1", "ENOMEM"), ("socket", "EMFILE")):
+            with self.subTest(call=call, error=name):
+                code = getattr(errno, name)
+                refused = {"code": "runtime_connect_failed", "message": "%s (os error %d)" % (os.strerror(code), code)}
+                # The first two calls fail; what was refused is made again for the third.
+                replies = self.ask({"id": 1, "method": "hello"}, forward({"type": "t"}, 2),
+                                   {"id": 3, "method": "hello"}, forward({"type": "t"}, 4),
+                                   env=self.refusing("%s=%s:2" % (call, name)))
+                self.assertEqual(replies[0]["result"]["runtime"], "unreachable")
+                self.assertEqual(replies[0]["result"]["error"], refused)
+                self.assertEqual(replies[1]["error"], refused)
+                self.assertEqual(replies[2]["result"]["runtime"], "connected")
+                self.assertEqual(replies[3]["result"]["type"], "t.result")
 
 
 class ConnectionFailures(RuntimeTestCase):

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/file_calls.h"
 #include "platform/scratch_directory.h"
 
 namespace orvix::platform {
@@ -83,6 +84,28 @@ TEST_F(AppendToRegularFile, StartsTheLineAfterALineCutShort) {
   ASSERT_TRUE(append_line_to_regular_file(log, "c\n"));
   ASSERT_TRUE(append_line_to_regular_file(log, "d\n"));
   EXPECT_EQ(content_of(log), "a\nb is cut sh\nc\nd\n");
+}
+
+// Appends hold a lock across their look at the end and their write. It keeps
+// other appends out and no reader; one that is never let go delays a line by
+// a bounded wait and never loses it.
+TEST_F(AppendToRegularFile, TheLockKeepsOtherAppendsOutAndAHeldOneLosesNoLine) {
+  using file_calls::AppendLock;
+  const std::string log = path("host.log");
+  write(log, "a\nb is cut sh");
+  auto other = file_calls::open_regular(log, file_calls::Access::kAppendAndRead);
+  ASSERT_TRUE(other);
+  {
+    auto holder = file_calls::open_regular(log, file_calls::Access::kAppendAndRead);
+    ASSERT_TRUE(holder);
+    ASSERT_EQ(file_calls::try_lock_appends(holder->handle), AppendLock::kTaken);
+    EXPECT_EQ(file_calls::try_lock_appends(other->handle), AppendLock::kBusy);
+    EXPECT_EQ(content_of(log), "a\nb is cut sh");
+    ASSERT_TRUE(append_line_to_regular_file(log, "c\n"));
+    EXPECT_EQ(content_of(log), "a\nb is cut sh\nc\n");
+    file_calls::unlock_appends(holder->handle);
+  }
+  EXPECT_EQ(file_calls::try_lock_appends(other->handle), AppendLock::kTaken);
 }
 
 }  // namespace

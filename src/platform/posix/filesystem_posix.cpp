@@ -1,6 +1,7 @@
 #include "platform/filesystem.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -74,16 +75,34 @@ Result<std::size_t, OsError> file_calls::read_some(const OwnedHandle& file, char
   }
 }
 
-std::optional<char> file_calls::last_byte(const OpenFile& file) {
-  if (file.size == 0) return std::nullopt;
-  char last = 0;
-  ssize_t got;
-  do {
-    got = ::pread(fd_of(file.handle), &last, 1, static_cast<off_t>(file.size - 1));
-  } while (got < 0 && errno == EINTR);
-  if (got != 1) return std::nullopt;
-  return last;
+Result<std::size_t, OsError> file_calls::read_at(const OwnedHandle& file, std::uint64_t offset, char* buffer,
+                                                 std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::pread(fd_of(file), buffer, size, static_cast<off_t>(offset));
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) return last_os_error();
+  }
 }
+
+Result<std::uint64_t, OsError> file_calls::size_of(const OwnedHandle& file) {
+  struct stat info {};
+  if (::fstat(fd_of(file), &info) != 0) return last_os_error();
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
+// flock, not fcntl: a record lock would also be dropped when any other
+// descriptor of the file in this process closes, and it needs write access.
+file_calls::AppendLock file_calls::try_lock_appends(const OwnedHandle& file) {
+  for (;;) {
+    if (::flock(fd_of(file), LOCK_EX | LOCK_NB) == 0) return AppendLock::kTaken;
+    if (errno == EWOULDBLOCK) return AppendLock::kBusy;
+    if (errno != EINTR) return AppendLock::kUnavailable;
+  }
+}
+
+// Closing the file, which follows at once, lets it go: the descriptor is the
+// only one of its open file (close-on-exec, and the host never forks).
+void file_calls::unlock_appends(const OwnedHandle&) {}
 
 Result<void, OsError> file_calls::write_all(const OwnedHandle& file, std::string_view bytes) {
   std::size_t written = 0;

@@ -18,4 +18,6 @@ OsError os_error_from_code(int code) {
 
 OsError last_os_error() { return os_error_from_code(errno); }
 
+OsError out_of_memory_error() { return os_error_from_code(ENOMEM); }
+
 }  // namespace orvix::platform

@@ -37,6 +37,16 @@ DWORD rights_for(file_calls::Access access) {
   return GENERIC_READ;
 }
 
+// One byte at the top of the offset range, where no file's data ever lies:
+// a lock there holds up no read or write of the content (a lock over data
+// would make other programs' reads of the log fail while a line is written).
+OVERLAPPED lock_range() {
+  OVERLAPPED at{};
+  at.Offset = 0xFFFFFFFEu;
+  at.OffsetHigh = 0x7FFFFFFFu;
+  return at;
+}
+
 }  // namespace
 
 // Checks that what is at `path` is a file on disk: pipes, consoles and
@@ -73,16 +83,37 @@ Result<std::size_t, OsError> file_calls::read_some(const OwnedHandle& file, char
 
 // The read names its offset, so it leaves where writes go alone (on a handle
 // opened for appending they always go to the end).
-std::optional<char> file_calls::last_byte(const OpenFile& file) {
-  if (file.size == 0) return std::nullopt;
-  const unsigned long long offset = file.size - 1;
+Result<std::size_t, OsError> file_calls::read_at(const OwnedHandle& file, std::uint64_t offset, char* buffer,
+                                                 std::size_t size) {
   OVERLAPPED at{};
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-  char last = 0;
+  const DWORD wanted = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
   DWORD got = 0;
-  if (!ReadFile(win32::as_handle(file.handle.get()), &last, 1, &got, &at) || got != 1) return std::nullopt;
-  return last;
+  if (ReadFile(win32::as_handle(file.get()), buffer, wanted, &got, &at)) return std::size_t{got};
+  // A read that starts at or past the end fails with this code when it names its offset.
+  if (GetLastError() == ERROR_HANDLE_EOF) return std::size_t{0};
+  return last_os_error();
+}
+
+Result<std::uint64_t, OsError> file_calls::size_of(const OwnedHandle& file) {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(win32::as_handle(file.get()), &size)) return last_os_error();
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+file_calls::AppendLock file_calls::try_lock_appends(const OwnedHandle& file) {
+  OVERLAPPED at = lock_range();
+  if (LockFileEx(win32::as_handle(file.get()), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+    return AppendLock::kTaken;
+  }
+  return GetLastError() == ERROR_LOCK_VIOLATION ? AppendLock::kBusy : AppendLock::kUnavailable;
+}
+
+// Windows lets the locks of a closed handle go only when it gets round to it.
+void file_calls::unlock_appends(const OwnedHandle& file) {
+  OVERLAPPED at = lock_range();
+  UnlockFileEx(win32::as_handle(file.get()), 0, 1, 0, &at);
 }
 
 Result<void, OsError> file_calls::write_all(const OwnedHandle& file, std::string_view bytes) {

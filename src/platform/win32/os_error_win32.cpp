@@ -25,4 +25,6 @@ OsError os_error_from_code(int code) {
 
 OsError last_os_error() { return os_error_from_code(static_cast<int>(GetLastError())); }
 
+OsError out_of_memory_error() { return os_error_from_code(ERROR_NOT_ENOUGH_MEMORY); }
+
 }  // namespace orvix::platform
