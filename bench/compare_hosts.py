@@ -61,7 +61,42 @@ BAD_JSON = ['{"id":1,', '{"id":1}x', '', '{"a":"\xff"}', '{"a":"\\ud800"}', '[' 
             '{"a":"\x01"}', '{"a":1e999}']
 
 
+# Pieces that make a string scanner stop, and faults that make it refuse.
+SPECIALS = ["\\n", "\\\"", "\\\\", "\\u00e9", "\\ud83d\\ude00", "\\/", "\u00e9", "\u20ac", "\U0001f600",
+            "\u007f"]
+FAULTS = [b"\xff", b"\xc3", b"\xe2\x82", b"\xed\xa0\x80", b"\xc0\xaf", b"\\ud800", b"\\udc00x",
+          b"\\ud83d\\u0041", b"\\u12g4", b"\\x", b"\x01", b"\x1f"]
+
+
+def large_id_frames(size, pieces, at):
+    """Frames whose id is a string of about `size` bytes of ASCII with each
+    piece placed at each offset in `at` (before the string's end)."""
+    bodies = []
+    for piece in pieces:
+        raw = piece if isinstance(piece, bytes) else piece.encode()
+        for offset in at:
+            text = b"a" * offset + raw + b"b" * max(0, size - offset - len(raw))
+            bodies.append(b'{"method":"big","id":"' + text + b'"}')
+    return frames(*bodies)
+
+
+def large_cases():
+    # Offsets around the 8, 16 and 8,192-byte boundaries that the reads and scans use.
+    near = sorted({o + d for o in (0, 8, 16, 4096, 8192 - 21, 65536) for d in (-9, -1, 0, 1, 7, 15)} - {-9, -1})
+    yield "large ids: pieces at scan and buffer boundaries", {}, large_id_frames(70000, SPECIALS, near), True
+    for i, fault in enumerate(FAULTS):  # the host stops at the first fault: one stream each
+        for offset in (0, 7, 8191, 299990):
+            yield f"large id with fault {i} at {offset}", {}, large_id_frames(300000, [fault], [offset]), True
+    deep = lambda n: '{"id":' + "[" * n + '"' + "\\n" * 40000 + '"' + "]" * n + ',"method":"m"}'
+    yield "deep large ids", {}, frames(deep(126), deep(127), deep(128), '{"id":1,"method":"hello"}'), True
+    dup = '{"id":"' + "x\\t" * 100000 + '","method":"m","id":"' + "\u00e9" * 1000 + '"}'
+    yield "duplicate large ids", {}, frames(dup, dup.replace('"method":"m"', '"method":"hello"')), True
+    many = '{"id":[' + ",".join('"%s\\n"' % ("y" * (i % 40)) for i in range(20000)) + '],"method":"m"}'
+    yield "many short escaped strings", {}, frames(many), True
+
+
 def cases():
+    yield from large_cases()
     ok_desc = {"data/runtime/chrome/connection.json": descriptor()}
     yield "envelopes, no descriptor", {}, frames(*ENVELOPES), True
     yield "envelopes, unreachable runtime", ok_desc, frames(*ENVELOPES), True

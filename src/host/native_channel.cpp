@@ -65,7 +65,12 @@ ReadOutcome NativeChannel::read_native_message() {
   if (!filled) return filled.error();
   if (*filled == Fill::kEnded) return Failure(Failure::Kind::kPeer, kBodyCutShort);
 
-  auto parsed = json::parse_json(std::string_view(body, length), boost::json::storage_ptr(&arena_));
+  // The reply buffer is idle until the reply: escapes are decoded through it,
+  // so a large request needs no decoding buffer of its own. It is kept at
+  // its largest size, and the reply to a large request needs it about as
+  // large anyway.
+  if (frame_.size() < length) frame_.resize(length);
+  auto parsed = json::parse_json(std::string_view(body, length), boost::json::storage_ptr(&arena_), frame_.data());
   if (!parsed) return invalid(kNotJson + parsed.error().text);
   return std::move(*parsed);
 }

@@ -66,7 +66,8 @@ class NativeChannel {
   std::size_t in_pos_ = 0;
   std::size_t in_end_ = 0;
   json::Arena arena_;
-  // The length field and the reply behind it. Kept at its largest size
+  // The length field and the reply behind it; while a request is parsed, the
+  // parser's scratch for decoding escapes. Kept at its largest size
   // between replies (the bytes past a reply are scratch), so that a large
   // reply neither faults in fresh pages nor zeroes them every time; dropped
   // when a reply that could not be sent made it huge.

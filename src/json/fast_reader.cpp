@@ -12,14 +12,17 @@ namespace {
 
 class Reader {
  public:
-  Reader(std::string_view text, boost::json::value_stack& out, const boost::json::storage_ptr& scratch_storage)
+  Reader(std::string_view text, boost::json::value_stack& out, const boost::json::storage_ptr& scratch_storage,
+         char* scratch)
       : p_(text.data()),
         end_(text.data() + text.size()),
         text_size_(text.size()),
         out_(out),
-        scratch_storage_(scratch_storage) {}
+        scratch_storage_(scratch_storage),
+        scratch_(scratch),
+        owns_scratch_(scratch == nullptr) {}
   ~Reader() {
-    if (scratch_ != nullptr) scratch_storage_->deallocate(scratch_, text_size_, 1);
+    if (owns_scratch_ && scratch_ != nullptr) scratch_storage_->deallocate(scratch_, text_size_, 1);
   }
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;
@@ -199,14 +202,15 @@ class Reader {
   const std::size_t text_size_;
   boost::json::value_stack& out_;
   const boost::json::storage_ptr& scratch_storage_;
-  char* scratch_ = nullptr;
+  char* scratch_;
+  const bool owns_scratch_;
 };
 
 }  // namespace
 
 bool read_fast(std::string_view text, std::size_t max_depth, boost::json::value_stack& out,
-               const boost::json::storage_ptr& scratch_storage) {
-  Reader reader(text, out, scratch_storage);
+               const boost::json::storage_ptr& scratch_storage, char* scratch) {
+  Reader reader(text, out, scratch_storage, scratch);
   return reader.document(max_depth);
 }
 

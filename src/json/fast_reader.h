@@ -6,9 +6,11 @@
 // text goes to the tokenizer, which names the fault (and builds the value
 // should this reader ever refuse a valid text).
 //
-// Strings are scanned eight bytes at a time; one without escapes is copied
-// into the value straight from the text, one with escapes is decoded through
-// a single scratch buffer taken from `scratch_storage` when first needed.
+// Strings are scanned sixteen (or eight) bytes at a time; one without escapes
+// is copied into the value straight from the text, one with escapes is
+// decoded through a single scratch buffer: `scratch` when given (at least
+// text.size() bytes, not overlapping the text), else one taken from
+// `scratch_storage` when first needed.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +22,6 @@
 namespace orvix::json {
 
 [[nodiscard]] bool read_fast(std::string_view text, std::size_t max_depth, boost::json::value_stack& out,
-                             const boost::json::storage_ptr& scratch_storage);
+                             const boost::json::storage_ptr& scratch_storage, char* scratch = nullptr);
 
 }  // namespace orvix::json

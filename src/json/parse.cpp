@@ -19,11 +19,15 @@ constexpr std::size_t kStackScratch = 1024;
 Result<Value> parse_json(std::string_view bytes) { return parse_json(bytes, {}); }
 
 Result<Value> parse_json(std::string_view bytes, boost::json::storage_ptr storage) {
+  return parse_json(bytes, std::move(storage), nullptr);
+}
+
+Result<Value> parse_json(std::string_view bytes, boost::json::storage_ptr storage, char* scratch) {
   {
-    unsigned char scratch[kStackScratch];
-    boost::json::value_stack fast({}, scratch, sizeof scratch);
+    unsigned char stack_scratch[kStackScratch];
+    boost::json::value_stack fast({}, stack_scratch, sizeof stack_scratch);
     fast.reset(storage);
-    if (read_fast(bytes, kMaxDepth, fast, storage)) return fast.release();
+    if (read_fast(bytes, kMaxDepth, fast, storage, scratch)) return fast.release();
   }
   boost::json::value_stack exact;
   exact.reset(storage);

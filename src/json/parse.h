@@ -29,4 +29,10 @@ inline constexpr std::size_t kMaxDepth = 127;
 // boost::json::monotonic_resource frees everything at once.
 [[nodiscard]] Result<Value> parse_json(std::string_view bytes, boost::json::storage_ptr storage);
 
+// As above, but strings with escapes are decoded through `scratch`, which
+// holds at least bytes.size() bytes, does not overlap them, and is left with
+// unspecified contents. A caller that keeps a buffer idle while it parses (a
+// reply buffer) spares the parser a buffer as large as the text.
+[[nodiscard]] Result<Value> parse_json(std::string_view bytes, boost::json::storage_ptr storage, char* scratch);
+
 }  // namespace orvix::json

@@ -30,6 +30,17 @@ class HostLogMethod(HostTestCase):
         self.assertEqual(lines[3], "lines detail=x")
         self.assertEqual(lines[4], "")
 
+    def test_long_events_reach_the_log_whole(self):
+        # Lengths either side of where a line no longer fits the writer's stack buffer.
+        events = ["\u00e9" * 100 + "x" * n for n in (0, 264, 265, 266, 267, 268, 269, 2000, 100000)]
+        self.ask(*({"id": i, "method": "host.log", "params": {"event": e}} for i, e in enumerate(events)))
+        with open(self.log_path, "rb") as f:
+            lines = f.read().decode().split("\n")
+        self.assertEqual(len(lines), len(events) + 1)
+        for line, event in zip(lines, events):
+            self.assertRegex(line, r"^\d{13} method=host\.log detail=")
+            self.assertEqual(line.split(" detail=", 1)[1], event)
+
     def test_lines_carry_the_wall_clock_in_milliseconds(self):
         # A second of slack either side for a wall clock that is stepped
         # meanwhile: seconds or microseconds would still be far outside.

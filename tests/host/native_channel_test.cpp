@@ -240,5 +240,37 @@ TEST(NativeChannel, ServesManyLargeRequests) {
   EXPECT_EQ(text_of(channel.read_native_message()), "end");
 }
 
+// Escapes are decoded through the reply buffer: requests with escapes that
+// are larger, then smaller, than the reply before them, each read before the
+// previous reply is written over, still read and echo exactly.
+TEST(NativeChannel, EscapedRequestsDecodeThroughTheReplyBuffer) {
+  std::string input;
+  std::vector<std::string> want;
+  for (const std::size_t size : {10u, 300000u, 20u, 900000u, 5000u}) {
+    std::string body = "[\"";
+    std::string decoded;
+    for (std::size_t i = 0; body.size() < size; ++i) {
+      body += i % 7 == 0 ? "\\n\\u00e9" : "ab";
+      decoded += i % 7 == 0 ? "\n\xC3\xA9" : "ab";
+    }
+    body += "\"]";
+    input += frame(body);
+    want.push_back(decoded);
+  }
+  Repeating source(input, 1);
+  MemorySink sink;
+  NativeChannel channel(source, sink);
+  std::string replies;
+  for (const std::string& decoded : want) {
+    auto request = channel.read_native_message();
+    ASSERT_TRUE(std::holds_alternative<json::Value>(request)) << text_of(request);
+    const json::Value& value = std::get<json::Value>(request);
+    ASSERT_EQ(value.get_array().at(0).get_string(), decoded);
+    ASSERT_TRUE(channel.write_native_message(value));
+    replies += frame(json::to_compact_string(value));
+  }
+  EXPECT_EQ(sink.bytes, replies);
+}
+
 }  // namespace
 }  // namespace orvix::host

@@ -26,6 +26,22 @@ TEST(SerializeCompact, EscapesOnlyWhatItMust) {
   EXPECT_EQ(to_compact_string(Value(std::string("a\0b", 3))), "\"a\\u0000b\"");
 }
 
+// Each byte that needs an escape, and its neighbours that do not, at each
+// offset of the sixteen- and eight-byte scans.
+TEST(SerializeCompact, EscapesAtEveryOffsetOfAScanBlock) {
+  const std::pair<char, std::string_view> cases[] = {{'"', "\\\""},       {'\\', "\\\\"},   {'\0', "\\u0000"},
+                                                     {'\x1f', "\\u001f"}, {'\n', "\\n"},    {' ', " "},
+                                                     {'\x7f', "\x7f"},    {'\x80', "\x80"}, {'\xff', "\xff"}};
+  for (const auto& [byte, written] : cases) {
+    for (std::size_t offset = 0; offset < 40; ++offset) {
+      const std::string text = std::string(offset, 'a') + byte + std::string(40 - offset, 'b');
+      const std::string want =
+          "\"" + std::string(offset, 'a') + std::string(written) + std::string(40 - offset, 'b') + "\"";
+      ASSERT_EQ(to_compact_string(Value(text)), want) << int(static_cast<unsigned char>(byte)) << " at " << offset;
+    }
+  }
+}
+
 // A writer over a kept buffer writes from its start position, grows the
 // buffer when it must, and leaves the stale bytes past its text alone.
 TEST(SerializeCompact, KeepsScratchPastTheText) {
