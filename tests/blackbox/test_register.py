@@ -1074,6 +1074,11 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
             ({"NativeMessagingBlocklist": ["com.other.host"]}, "managed", 0),
             # The browser applies these policies only when they are mandatory.
             ({"NativeMessagingBlocklist": ["*"]}, "recommended", 0),
+            # As the browser does, comments and trailing commas are accepted; "//" and "/*" in a string are text.
+            ('{ // set by hand\n  "NativeMessagingBlocklist": ["*",], /* every host */\n'
+             '  "NativeMessagingAllowlist": ["a//b", "/*c"],\n}\n', "managed", 1),
+            ('{ /* c */ "NativeMessagingBlocklist": ["*"], // all\n'
+             '  "NativeMessagingAllowlist": ["http://x/*", "%s",], }' % HOST_NAME, "managed", 0),
         ]
         for policies, level, status in cases:
             with self.subTest(policies=policies, level=level):
