@@ -1141,6 +1141,39 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
         self.assertIn("NativeMessagingUserLevelHosts in %s has the wrong type; the browser ignores it." % typed, notes)
         self.assertTrue(any(n.startswith("The policy file %s is not a JSON object (" % broken) for n in notes), notes)
 
+    def test_chrome_and_chromium_take_their_folder_from_chrome_config_home_and_doctor_names_the_desktop_one(self):
+        moved = os.path.join(self.tmp, "chrome-config")
+        self.env["CHROME_CONFIG_HOME"] = moved
+        os.makedirs(os.path.join(moved, "chromium"))
+        self.detect("chromium", "microsoft-edge")  # below XDG_CONFIG_HOME: only Edge reads it
+        self.install("--extension-id", ID_A)
+        ours = os.path.join(moved, "chromium", "NativeMessagingHosts", MANIFEST)
+        self.assertEqual(self.read_manifest(ours), self.expected_manifest(self.host, ID_A))
+        self.assertFalse(os.path.exists(self.user_manifest("chromium")))
+        self.assertTrue(os.path.exists(self.user_manifest("microsoft-edge")))
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 0, report)
+        chromium = self.browser(report, "chromium")
+        self.assertEqual(chromium["uses"], ours)
+        self.assertEqual(chromium["notes"], [
+            "CHROME_CONFIG_HOME moves Chromium's folder to %s; a Chromium started without it (as from the desktop) "
+            "reads %s instead." % (os.path.join(moved, "chromium"), os.path.dirname(self.user_manifest("chromium")))])
+        self.assertEqual(self.browser(report, "edge")["notes"], [])
+        self.assertEqual(self.run_tool("uninstall", "--browser", "chromium").returncode, 0)
+        self.assertFalse(os.path.exists(ours))
+
+        # XDG_CONFIG_HOME away from ~/.config moves every browser's folder, and doctor says so too.
+        self.env.pop("CHROME_CONFIG_HOME")
+        self.env["XDG_CONFIG_HOME"] = os.path.join(self.tmp, "xdg")
+        os.makedirs(os.path.join(self.tmp, "xdg", "microsoft-edge"))
+        self.install("--extension-id", ID_A)
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 0, report)
+        self.assertEqual(self.browser(report, "edge")["notes"], [
+            "XDG_CONFIG_HOME moves Microsoft Edge's folder to %s; a Microsoft Edge started without it (as from the "
+            "desktop) reads %s instead." % (os.path.join(self.tmp, "xdg", "microsoft-edge"),
+                                            os.path.dirname(self.user_manifest("microsoft-edge")))])
+
 
 class FixesThatWork(RegisterTestCase):
     """Each fix doctor prints, run as printed through /bin/sh with a PATH that
