@@ -1193,6 +1193,7 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
     def test_chrome_and_chromium_take_their_folder_from_chrome_config_home_and_doctor_names_the_desktop_one(self):
         moved = os.path.join(self.tmp, "chrome-config")
         self.env["CHROME_CONFIG_HOME"] = moved
+        self.env["XDG_CONFIG_HOME"] = self.config + "/"  # the default folder still, so no note for Edge
         os.makedirs(os.path.join(moved, "chromium"))
         self.detect("chromium", "microsoft-edge")  # below XDG_CONFIG_HOME: only Edge reads it
         self.install("--extension-id", ID_A)

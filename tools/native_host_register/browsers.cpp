@@ -104,12 +104,19 @@ bool reads_chrome_config_home(const BrowserRow& browser) {
   return browser.flatpak_app.empty() && (browser.name == "chromium" || browser.name.starts_with("chrome"));
 }
 
+// Whether two '/'-separated folders are one, "/home/u/.config/" being "/home/u/.config".
+bool same_folder(std::string_view a, std::string_view b) {
+  while (a.size() > 1 && a.back() == '/') a.remove_suffix(1);
+  while (b.size() > 1 && b.back() == '/') b.remove_suffix(1);
+  return a == b;
+}
+
 // The folder the browser's Linux user data folder lies in, and the variable that set it ("" for none).
 std::pair<std::string, std::string_view> linux_config_home(const Roots& roots, const BrowserRow& browser) {
   if (!roots.chrome_config_home.empty() && reads_chrome_config_home(browser)) {
     return {roots.chrome_config_home, "CHROME_CONFIG_HOME"};
   }
-  return {roots.config_home, roots.config_home == roots.desktop_config_home ? "" : "XDG_CONFIG_HOME"};
+  return {roots.config_home, same_folder(roots.config_home, roots.desktop_config_home) ? "" : "XDG_CONFIG_HOME"};
 }
 
 }  // namespace
@@ -136,7 +143,7 @@ std::optional<std::string> user_data_folder(const Roots& roots, const BrowserRow
 std::optional<MovedFolder> moved_user_folder(const Roots& roots, const BrowserRow& browser) {
   if (roots.windows || roots.macos || !browser.flatpak_app.empty() || browser.linux_user.empty()) return std::nullopt;
   const auto [config_home, variable] = linux_config_home(roots, browser);
-  if (variable.empty() || roots.desktop_config_home.empty() || config_home == roots.desktop_config_home) {
+  if (variable.empty() || roots.desktop_config_home.empty() || same_folder(config_home, roots.desktop_config_home)) {
     return std::nullopt;
   }
   return MovedFolder{std::string(variable), below(roots.desktop_config_home, browser.linux_user)};
