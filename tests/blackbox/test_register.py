@@ -5,11 +5,13 @@ browser profiles or /etc: HOME, XDG_CONFIG_HOME and the system-wide root
 (ORVIX_REGISTER_SYSTEM_ROOT) all point into the test's folder."""
 import json
 import os
+import re
 import shlex
 import shutil
 import stat
 import subprocess
 import tempfile
+import textwrap
 import unittest
 
 import harness
@@ -154,8 +156,9 @@ class Install(RegisterTestCase):
             with self.subTest(args=args):
                 result = self.run_tool("install", *args)
                 self.assertEqual(result.returncode, status, result.stdout + result.stderr)
-                self.assertIn(text, result.stderr)
-                self.assertEqual(len(result.stderr.splitlines()), status, result.stderr)  # and where the help is
+                unwrapped = result.stderr.replace("\n  ", " ")  # a usage error is wrapped to 100 columns
+                self.assertIn(text, unwrapped)
+                self.assertEqual(len(unwrapped.splitlines()), status, result.stderr)  # and where the help is
                 self.assertEqual(result.stdout, "")
                 self.assertFalse(os.path.exists(os.path.join(self.config, "chromium", "NativeMessagingHosts")))
 
@@ -651,7 +654,22 @@ class CommandLine(RegisterTestCase):
             self.assertEqual(version.returncode, 0)
             self.assertRegex(version.stdout, r"^orvix-native-host-register \d+\.\d+\.\d+\n$")
 
-    def test_each_usage_error_is_one_line_and_exit_status_2(self):
+    def test_every_problem_code_doctor_can_emit_is_documented_with_the_json_fields(self):
+        tool_folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../tools/native_host_register")
+        with open(os.path.join(tool_folder, "problem_code.h"), encoding="utf-8") as f:
+            codes = re.findall(r'ProblemName\{ProblemCode::(\w+), "(\w+)"\}', f.read())
+        with open(os.path.join(tool_folder, "DOCTOR_JSON.md"), encoding="utf-8") as f:
+            page = f.read()
+        self.assertGreater(len(codes), 20)
+        for _, name in codes:
+            self.assertRegex(page, r"\n\| `%s` \| \S" % name)
+        status, report = self.run_json("doctor")
+        for field in list(report) + list(report["environment"]):
+            self.assertIn("`%s`" % field, page)
+        with open(os.path.join(tool_folder, "../../README.md"), encoding="utf-8") as f:
+            self.assertIn("(tools/native_host_register/DOCTOR_JSON.md)", f.read())
+
+    def test_each_usage_error_fits_100_columns_and_exits_2(self):
         cases = [
             ([], "no command given"),
             (["register"], "unknown command: register"),
@@ -660,6 +678,9 @@ class CommandLine(RegisterTestCase):
             (["list", "--system"], "list does not take --system"),
             (["list", "--wide=yes"], "--wide takes no value"),
             (["install", "--extension-id"], "--extension-id needs a value"),
+            (["install", "--host", "--force", "--extension-id", ID_A], "--host needs a value, not the option --force"),
+            (["doctor", "--extension-id", "--browser", "chromium"],
+             "--extension-id needs a value, not the option --browser"),
             (["print", "--host", "/x"], "print needs at least one --extension-id"),
             (["doctor", "--dry-run"], "doctor takes --dry-run only with --fix"),
             (["doctor", "--json", "--extension-id", "x"],
@@ -672,8 +693,13 @@ class CommandLine(RegisterTestCase):
         for args, what in cases:
             with self.subTest(args=args):
                 result = self.run_tool(*args)
+                # Broken at spaces to fit 100 columns, the lines after the first indented.
+                first = textwrap.fill("orvix-native-host-register: " + what, 100, subsequent_indent="  ",
+                                      break_long_words=False, break_on_hyphens=False)
                 self.assertEqual((result.returncode, result.stdout, result.stderr),
-                                 (2, "", harness.usage_error("orvix-native-host-register", what)))
+                                 (2, "", harness.usage_error("orvix-native-host-register", what).replace(
+                                     "orvix-native-host-register: " + what, first, 1)))
+                self.assertLessEqual(max(len(line) for line in result.stderr.splitlines()), 100)
 
 
 class RemovalAndSystemWide(RegisterTestCase):
@@ -741,6 +767,29 @@ class RemovalAndSystemWide(RegisterTestCase):
         self.assertEqual(status, 0, report)
         self.assertEqual([c["action"] for c in report["changes"]], ["removed"])
         self.assertTrue(os.path.islink(os.path.join(self.system_root, "etc/chromium/native-messaging-hosts")))
+
+    @unittest.skipUnless(hasattr(os, "geteuid") and os.geteuid() == 0 and shutil.which("setpriv"),
+                         "runs the tool as another user, which takes root")
+    def test_system_wide_changes_without_root_say_to_run_them_with_sudo(self):
+        os.chmod(self.tmp, 0o755)  # the other user reaches the host and the system root, but may write neither
+
+        def as_nobody(*args):
+            return subprocess.run(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", tool(), *args],
+                                  capture_output=True, env=self.env, timeout=LIMIT_SECONDS, cwd="/", text=True)
+
+        install = ["install", "--system", "--browser", "chromium", "--extension-id", ID_A, "--host", self.host]
+        manifest = os.path.join(self.system_root, "etc/chromium/native-messaging-hosts", MANIFEST)
+        os.makedirs(os.path.dirname(manifest))
+        hint = " Registering for every user needs root: run the command again with sudo.\n"
+        for args in (install, ["uninstall", "--system", "--browser", "chromium"]):
+            with self.subTest(args=args[0]):
+                result = as_nobody(*args)
+                self.assertEqual(result.returncode, 1, result.stderr)
+                self.assertTrue(result.stderr.endswith(hint), result.stderr)
+                self.assertEqual(os.path.exists(manifest), args[0] == "uninstall")
+                self.assertEqual(self.run_tool(*args).returncode, 0)  # as root, the same command works
+        # A per-user change is not a system-wide one: no such hint.
+        self.assertNotIn("sudo", as_nobody("uninstall", "--browser", "chromium").stderr)
 
     def test_install_system_takes_the_browsers_installed_on_the_machine(self):
         # The admin's own profile does not count.
@@ -1074,6 +1123,11 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
             ({"NativeMessagingBlocklist": ["com.other.host"]}, "managed", 0),
             # The browser applies these policies only when they are mandatory.
             ({"NativeMessagingBlocklist": ["*"]}, "recommended", 0),
+            # As the browser does, comments and trailing commas are accepted; "//" and "/*" in a string are text.
+            ('{ // set by hand\n  "NativeMessagingBlocklist": ["*",], /* every host */\n'
+             '  "NativeMessagingAllowlist": ["a//b", "/*c"],\n}\n', "managed", 1),
+            ('{ /* c */ "NativeMessagingBlocklist": ["*"], // all\n'
+             '  "NativeMessagingAllowlist": ["http://x/*", "%s",], }' % HOST_NAME, "managed", 0),
         ]
         for policies, level, status in cases:
             with self.subTest(policies=policies, level=level):
@@ -1135,6 +1189,40 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
         self.assertIn("The policy file %s is not a JSON object; the browser ignores it." % listed, notes)
         self.assertIn("NativeMessagingUserLevelHosts in %s has the wrong type; the browser ignores it." % typed, notes)
         self.assertTrue(any(n.startswith("The policy file %s is not a JSON object (" % broken) for n in notes), notes)
+
+    def test_chrome_and_chromium_take_their_folder_from_chrome_config_home_and_doctor_names_the_desktop_one(self):
+        moved = os.path.join(self.tmp, "chrome-config")
+        self.env["CHROME_CONFIG_HOME"] = moved
+        self.env["XDG_CONFIG_HOME"] = self.config + "/"  # the default folder still, so no note for Edge
+        os.makedirs(os.path.join(moved, "chromium"))
+        self.detect("chromium", "microsoft-edge")  # below XDG_CONFIG_HOME: only Edge reads it
+        self.install("--extension-id", ID_A)
+        ours = os.path.join(moved, "chromium", "NativeMessagingHosts", MANIFEST)
+        self.assertEqual(self.read_manifest(ours), self.expected_manifest(self.host, ID_A))
+        self.assertFalse(os.path.exists(self.user_manifest("chromium")))
+        self.assertTrue(os.path.exists(self.user_manifest("microsoft-edge")))
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 0, report)
+        chromium = self.browser(report, "chromium")
+        self.assertEqual(chromium["uses"], ours)
+        self.assertEqual(chromium["notes"], [
+            "CHROME_CONFIG_HOME moves Chromium's folder to %s; a Chromium started without it (as from the desktop) "
+            "reads %s instead." % (os.path.join(moved, "chromium"), os.path.dirname(self.user_manifest("chromium")))])
+        self.assertEqual(self.browser(report, "edge")["notes"], [])
+        self.assertEqual(self.run_tool("uninstall", "--browser", "chromium").returncode, 0)
+        self.assertFalse(os.path.exists(ours))
+
+        # XDG_CONFIG_HOME away from ~/.config moves every browser's folder, and doctor says so too.
+        self.env.pop("CHROME_CONFIG_HOME")
+        self.env["XDG_CONFIG_HOME"] = os.path.join(self.tmp, "xdg")
+        os.makedirs(os.path.join(self.tmp, "xdg", "microsoft-edge"))
+        self.install("--extension-id", ID_A)
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 0, report)
+        self.assertEqual(self.browser(report, "edge")["notes"], [
+            "XDG_CONFIG_HOME moves Microsoft Edge's folder to %s; a Microsoft Edge started without it (as from the "
+            "desktop) reads %s instead." % (os.path.join(self.tmp, "xdg", "microsoft-edge"),
+                                            os.path.dirname(self.user_manifest("microsoft-edge")))])
 
 
 class FixesThatWork(RegisterTestCase):

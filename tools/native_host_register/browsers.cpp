@@ -24,7 +24,9 @@ using platform::RegistryView;
 //            folder and the same registry key)
 // [datadir]  https://chromium.googlesource.com/chromium/src/+/HEAD/docs/user_data_dir.md
 //            (the user data folder of each Chrome channel and of Chromium on each system; the user-level
-//            manifest folder lies inside it; on Windows the folder only tells that the browser is there)
+//            manifest folder lies inside it; on Windows the folder only tells that the browser is there;
+//            on Linux, Chrome and Chromium take the folder below $CHROME_CONFIG_HOME before
+//            $XDG_CONFIG_HOME)
 // [edge]     https://learn.microsoft.com/microsoft-edge/extensions/developer-guide/native-messaging
 //            (Edge's folders per channel and its registry key)
 // [brave]    https://github.com/brave/brave-browser/wiki/Installing-Brave-on-Linux and
@@ -96,6 +98,27 @@ std::string below(std::string base, std::string_view relative) {
 
 std::string manifest_file_in(const std::string& folder) { return below(folder, std::string(kHostName) + ".json"); }
 
+// Google Chrome's channels and Chromium read CHROME_CONFIG_HOME [datadir]; no
+// other browser documents it, and a Flatpak sandbox gets its own folder.
+bool reads_chrome_config_home(const BrowserRow& browser) {
+  return browser.flatpak_app.empty() && (browser.name == "chromium" || browser.name.starts_with("chrome"));
+}
+
+// Whether two '/'-separated folders are one, "/home/u/.config/" being "/home/u/.config".
+bool same_folder(std::string_view a, std::string_view b) {
+  while (a.size() > 1 && a.back() == '/') a.remove_suffix(1);
+  while (b.size() > 1 && b.back() == '/') b.remove_suffix(1);
+  return a == b;
+}
+
+// The folder the browser's Linux user data folder lies in, and the variable that set it ("" for none).
+std::pair<std::string, std::string_view> linux_config_home(const Roots& roots, const BrowserRow& browser) {
+  if (!roots.chrome_config_home.empty() && reads_chrome_config_home(browser)) {
+    return {roots.chrome_config_home, "CHROME_CONFIG_HOME"};
+  }
+  return {roots.config_home, same_folder(roots.config_home, roots.desktop_config_home) ? "" : "XDG_CONFIG_HOME"};
+}
+
 }  // namespace
 
 std::optional<std::string> user_data_folder(const Roots& roots, const BrowserRow& browser) {
@@ -112,8 +135,18 @@ std::optional<std::string> user_data_folder(const Roots& roots, const BrowserRow
     if (browser.mac_user.empty()) return std::nullopt;
     return below(below(roots.home, "Library/Application Support"), browser.mac_user);
   }
-  if (browser.linux_user.empty() || roots.config_home.empty()) return std::nullopt;
-  return below(roots.config_home, browser.linux_user);
+  const std::string config_home = linux_config_home(roots, browser).first;
+  if (browser.linux_user.empty() || config_home.empty()) return std::nullopt;
+  return below(config_home, browser.linux_user);
+}
+
+std::optional<MovedFolder> moved_user_folder(const Roots& roots, const BrowserRow& browser) {
+  if (roots.windows || roots.macos || !browser.flatpak_app.empty() || browser.linux_user.empty()) return std::nullopt;
+  const auto [config_home, variable] = linux_config_home(roots, browser);
+  if (variable.empty() || roots.desktop_config_home.empty() || same_folder(config_home, roots.desktop_config_home)) {
+    return std::nullopt;
+  }
+  return MovedFolder{std::string(variable), below(roots.desktop_config_home, browser.linux_user)};
 }
 
 namespace {
@@ -171,6 +204,11 @@ Roots Roots::from_environment() {
     return roots.home.empty() ? std::string() : below(roots.home, below_home);
   };
   roots.config_home = xdg_folder("XDG_CONFIG_HOME", ".config");
+  roots.desktop_config_home = roots.home.empty() ? std::string() : below(roots.home, ".config");
+  // The browsers take CHROME_CONFIG_HOME as it is; a relative one would depend
+  // on the folder they were started in, which this tool cannot know.
+  auto chrome_config = platform::environment_variable("CHROME_CONFIG_HOME");
+  if (chrome_config && platform::is_absolute_path(*chrome_config)) roots.chrome_config_home = *chrome_config;
   roots.data_home = xdg_folder("XDG_DATA_HOME", ".local/share");
   roots.system_prefix = platform::environment_variable("ORVIX_REGISTER_SYSTEM_ROOT").value_or("");
   if (roots.windows) roots.local_app_data = platform::environment_variable("LOCALAPPDATA").value_or("");

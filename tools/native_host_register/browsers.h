@@ -7,6 +7,8 @@
 // host). Locations are computed below roots that come from the environment,
 // so tests and packagers can move every one of them:
 //   HOME                  the user's home (Linux, macOS)
+//   CHROME_CONFIG_HOME    Linux: where Google Chrome and Chromium take their
+//                         user data folders from, before XDG_CONFIG_HOME
 //   XDG_CONFIG_HOME       Linux user configuration; else $HOME/.config
 //   XDG_DATA_HOME         Linux user data (Flatpak's per-user overrides); else
 //                         $HOME/.local/share
@@ -62,11 +64,13 @@ const char* scope_name(Scope scope);
 
 // What the environment says about this machine's roots (see above).
 struct Roots {
-  std::string home;            // empty when HOME is unset
-  std::string config_home;     // $XDG_CONFIG_HOME or $HOME/.config
-  std::string data_home;       // $XDG_DATA_HOME or $HOME/.local/share
-  std::string system_prefix;   // $ORVIX_REGISTER_SYSTEM_ROOT or ""
-  std::string local_app_data;  // %LOCALAPPDATA% (Windows)
+  std::string home;                 // empty when HOME is unset
+  std::string config_home;          // $XDG_CONFIG_HOME or $HOME/.config
+  std::string chrome_config_home;   // $CHROME_CONFIG_HOME, or "" when unset (Google Chrome and Chromium only)
+  std::string desktop_config_home;  // $HOME/.config: what a browser started without either variable takes
+  std::string data_home;            // $XDG_DATA_HOME or $HOME/.local/share
+  std::string system_prefix;        // $ORVIX_REGISTER_SYSTEM_ROOT or ""
+  std::string local_app_data;       // %LOCALAPPDATA% (Windows)
   bool windows = false;
   bool macos = false;
 
@@ -98,6 +102,15 @@ std::optional<Target> target_for(const Roots& roots, const BrowserRow& browser, 
 // Application Support or %LOCALAPPDATA%; nothing when the roots it needs are
 // unknown or the browser has none on this system.
 std::optional<std::string> user_data_folder(const Roots& roots, const BrowserRow& browser);
+
+// When CHROME_CONFIG_HOME or XDG_CONFIG_HOME moves `browser`'s per-user
+// folder away from $HOME/.config (Linux), the variable that does and the
+// folder a browser started without it (as from the desktop) reads instead.
+struct MovedFolder {
+  std::string variable;
+  std::string desktop_folder;
+};
+std::optional<MovedFolder> moved_user_folder(const Roots& roots, const BrowserRow& browser);
 
 // Whether `browser` appears installed for this user (see above).
 bool is_detected(const Roots& roots, const BrowserRow& browser);

@@ -124,6 +124,35 @@ const Command* find_command(std::string_view name) {
 
 Failure usage_error(std::string text) { return Failure{Failure::Kind::kInvalidInput, std::move(text)}; }
 
+// The width usage errors and help lines keep to, so that they read whole in a terminal.
+constexpr std::size_t kColumns = 100;
+
+// `text` broken at spaces into lines of at most kColumns, each after the
+// first indented by two spaces; a word longer than a line stands alone.
+std::string wrapped(std::string_view text) {
+  std::string lines;
+  std::size_t width = 0;
+  bool line_empty = true;
+  while (!text.empty()) {
+    const std::size_t space = std::min(text.find(' '), text.size());
+    const std::string_view word = text.substr(0, space);
+    text.remove_prefix(std::min(space + 1, text.size()));
+    if (!line_empty && width + 1 + word.size() > kColumns) {
+      lines += "\n  ";
+      width = 2;
+      line_empty = true;
+    }
+    if (!line_empty) {
+      lines += ' ';
+      ++width;
+    }
+    lines += word;
+    width += word.size();
+    line_empty = false;
+  }
+  return lines;
+}
+
 }  // namespace
 
 std::string usage(const Command* command) {
@@ -159,14 +188,15 @@ std::string usage(const Command* command) {
     text +=
         "\n"
         "environment: HOME, XDG_CONFIG_HOME, XDG_DATA_HOME (Flatpak overrides);\n"
+        "CHROME_CONFIG_HOME (before XDG_CONFIG_HOME, for Google Chrome and Chromium);\n"
         "ORVIX_REGISTER_SYSTEM_ROOT puts a prefix before every system-wide folder\n"
         "(for packagers and tests).\n";
   }
   return text +
          "\n"
          "Exit status: 0 all good; 1 a command failed, or doctor found a problem;\n"
-         "2 usage error (an unknown command or option, a missing value, an extension\n"
-         "id that is not one, an unknown browser name).\n";
+         "2 usage error (an unknown command or option, a missing value or one that is an\n"
+         "option, an extension id that is not one, an unknown browser name).\n";
 }
 
 Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
@@ -201,6 +231,11 @@ Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
     if (word == "--extension-id" || word == "--browser" || word == "--host") {
       if (!value) {
         if (i + 1 >= args.size()) return usage_error(word + " needs a value");
+        // "--host --force" forgot the host: taking "--force" as one would hide the mistake.
+        // A value that starts with "-" is given after '=' ("--host=-x").
+        if (args[i + 1].size() > 1 && args[i + 1].starts_with("-")) {
+          return usage_error(word + " needs a value, not the option " + args[i + 1]);
+        }
         value = args[++i];
       }
       if (value->empty()) return usage_error(word + " needs a value");
@@ -233,7 +268,8 @@ int run_register(const std::string& argv0, const std::vector<std::string>& args,
                  std::ostream& errors) {
   auto line = parse_command_line(args);
   if (!line) {
-    errors << kProgramName << ": " << line.error().text << "\nTry '" << kProgramName << " --help'.\n";
+    errors << wrapped(std::string(kProgramName) + ": " + line.error().text) << "\nTry '" << kProgramName
+           << " --help'.\n";
     return 2;
   }
   const Context context{Roots::from_environment(), platform::own_executable_path(argv0)};

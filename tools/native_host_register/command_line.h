@@ -8,10 +8,11 @@
 //   doctor [--browser NAME ...|all] [--extension-id ID ...] [--fix [--dry-run]] [--host PATH] [--json]
 //   help [COMMAND], COMMAND --help, --help; version, --version
 //
-// Options take their value as the next word or after '='. Parsing checks the
-// form (known command, options it takes, values present) and the values that
-// are wrong whatever the machine holds (each extension id, each browser
-// name): every one of these is a usage error. The rest (a host that is not
+// Options take their value as the next word or after '='; a next word that
+// is itself an option is no value. Parsing checks the form (known command,
+// options it takes, values present) and the values that are wrong whatever
+// the machine holds (each extension id, each browser name): every one of
+// these is a usage error. The rest (a host that is not
 // there, a browser without a location) is checked by the commands.
 #pragma once
 

@@ -21,6 +21,11 @@ std::optional<std::string> other_owner(const std::string& path);
 // id, or that id as a number; Windows: %USERNAME%, or "" when unset).
 std::string current_user_name();
 
+// Whether this program may change what every user of the machine reads:
+// POSIX, it runs as root (effective user id 0); Windows, its token holds the
+// Administrators group enabled (an elevated prompt).
+bool is_administrator();
+
 // The home folder the user database gives the user running this program,
 // where a browser started without HOME keeps its profile; "" when there is
 // none, and on Windows.

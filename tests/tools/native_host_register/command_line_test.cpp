@@ -38,6 +38,27 @@ TEST(CommandLine, RefusesMissingValuesAndCommands) {
   EXPECT_EQ(parse_command_line({"install", "--force=yes", "--extension-id", "a"}).error().text,
             "--force takes no value");
   EXPECT_EQ(parse_command_line({"print"}).error().text, "print needs at least one --extension-id");
+  // A value that is itself an option is a forgotten value; '=' gives a value that starts with "-".
+  EXPECT_EQ(parse_command_line({"install", "--host", "--force", "--extension-id", kIdA}).error().text,
+            "--host needs a value, not the option --force");
+  EXPECT_EQ(parse_command_line({"doctor", "--browser", "-h"}).error().text,
+            "--browser needs a value, not the option -h");
+  EXPECT_EQ(parse_command_line({"install", "--host=-x", "--extension-id", kIdA})->host, "-x");
+}
+
+TEST(CommandLine, EveryHelpLineFitsOneHundredColumns) {
+  std::vector<const Command*> commands{nullptr};
+  for (const char* name : {"install", "uninstall", "print", "list", "doctor", "help", "version"}) {
+    commands.push_back(parse_command_line({"help", name})->help_for);
+    ASSERT_NE(commands.back(), nullptr) << name;
+  }
+  for (const Command* command : commands) {
+    const std::string text = usage(command);
+    for (std::size_t start = 0, end = 0; start < text.size(); start = end + 1) {
+      end = std::min(text.find('\n', start), text.size());
+      EXPECT_LE(end - start, 100u) << text.substr(start, end - start);
+    }
+  }
 }
 
 TEST(CommandLine, HelpAnywhereAsksForTheUsage) {

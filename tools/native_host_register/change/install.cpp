@@ -53,7 +53,7 @@ Result<Plan> plan_install(const Context& context, const CommandLine& line, Brows
 Result<int> install_command(const Context& context, const CommandLine& line, std::ostream& out) {
   BrowserChoice chosen;
   return plan_and_apply([&](const auto& removed) { return plan_install(context, line, chosen, removed); },
-                        /*make_folders=*/true, line, out);
+                        /*make_folders=*/true, context.roots, line, out);
 }
 
 Result<int> print_command(const Context& context, const CommandLine& line, std::ostream& out) {

@@ -9,6 +9,7 @@
 #include "json/value.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"
+#include "support/file_owner.h"
 #include "support/file_replace.h"
 #include "support/folders.h"
 #include "support/program_path.h"
@@ -147,10 +148,25 @@ void note_removed_temporaries(Plan& plan, const std::vector<std::string>& remove
   }
 }
 
-Result<int> plan_and_apply(const Planner& planner, bool make_folders, const CommandLine& line, std::ostream& out) {
+namespace {
+
+// What a failed --system change says when it may have lacked the right to write for every user.
+void add_admin_hint(const Roots& roots, const CommandLine& line, Outcome& outcome) {
+  if (!outcome.failure || !line.system || platform::is_administrator()) return;
+  *outcome.failure += roots.windows ? " Registering for every user needs an administrator: run the command again "
+                                      "from an administrator command prompt."
+                                    : " Registering for every user needs root: run the command again with sudo.";
+}
+
+}  // namespace
+
+Result<int> plan_and_apply(const Planner& planner, bool make_folders, const Roots& roots, const CommandLine& line,
+                           std::ostream& out) {
   auto first = planner({});
   if (!first || line.dry_run) {
-    return report(first ? apply(*first, line.dry_run) : Outcome{{}, first.error().text, {}, {}}, line.json, out);
+    Outcome outcome = first ? apply(*first, line.dry_run) : Outcome{{}, first.error().text, {}, {}};
+    add_admin_hint(roots, line, outcome);
+    return report(outcome, line.json, out);
   }
   // Each folder once (a second lock of it would wait for the first), in one
   // order for every run, so that two runs never wait for each other crosswise.
@@ -194,6 +210,7 @@ Result<int> plan_and_apply(const Planner& planner, bool make_folders, const Comm
   auto planned = planner(removed);
   Outcome outcome = planned ? apply(*planned, false) : Outcome{{}, planned.error().text, {}, {}};
   if (outcome.failure || (planned && planned->steps.empty())) take_back();
+  add_admin_hint(roots, line, outcome);
   return report(outcome, line.json, out);
 }
 

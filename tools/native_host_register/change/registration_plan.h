@@ -91,8 +91,10 @@ using Planner = std::function<Result<Plan>(const std::vector<std::string>& remov
 // of the plan's files are made before they are locked, and taken back when
 // the command ends changing nothing. Returns the exit status, or the failure
 // (of planning, locking or applying) for the caller to print; with --json, a
-// failure is in the document and the status is 1.
-[[nodiscard]] Result<int> plan_and_apply(const Planner& planner, bool make_folders, const CommandLine& line,
-                                         std::ostream& out);
+// failure is in the document and the status is 1. A --system change that
+// fails in a run without root (Windows: without an administrator's token)
+// says how to run it with that right.
+[[nodiscard]] Result<int> plan_and_apply(const Planner& planner, bool make_folders, const Roots& roots,
+                                         const CommandLine& line, std::ostream& out);
 
 }  // namespace orvix::register_tool

@@ -32,7 +32,7 @@ Result<Plan> plan_uninstall(const Context& context, const CommandLine& line, con
 
 Result<int> uninstall_command(const Context& context, const CommandLine& line, std::ostream& out) {
   return plan_and_apply([&](const auto& removed) { return plan_uninstall(context, line, removed); },
-                        /*make_folders=*/false, line, out);
+                        /*make_folders=*/false, context.roots, line, out);
 }
 
 }  // namespace orvix::register_tool

@@ -106,6 +106,13 @@ void judge_browsers(const Roots& roots, const DoctorRequest& request, const std:
     const bool judged = verdict.detected || request.named;
     if (auto note = location_kind(roots).unread_registration(*browser)) verdict.notes.push_back(*note);
     if (!judged && !registered(user) && !registered(system) && verdict.notes.empty()) continue;
+    if (auto moved = moved_user_folder(roots, *browser)) {
+      const std::string name(browser->display_name);
+      verdict.notes.push_back(moved->variable + " moves " + name + "'s folder to " +
+                              user_data_folder(roots, *browser).value_or("") + "; a " + name +
+                              " started without it (as from the desktop) reads " + moved->desktop_folder +
+                              "/NativeMessagingHosts" + " instead.");
+    }
 
     const PolicyVerdict policies = read_policies(roots, *browser, kHostName);
     verdict.notes.insert(verdict.notes.end(), policies.notes.begin(), policies.notes.end());

@@ -7,6 +7,7 @@
 #include "host_manifest.h"
 #include "json/parse.h"
 #include "json/value.h"
+#include "lenient_json.h"
 #include "platform/path.h"
 #include "support/folders.h"
 #include "support/registry.h"
@@ -67,7 +68,7 @@ void add_folder(const std::string& folder, bool recommended, std::vector<Source>
       notes.push_back(text.error().text + " The browser ignores it.");
       continue;
     }
-    auto parsed = json::parse_json(*text);
+    auto parsed = json::parse_json(strip_json_leniency(*text));
     if (!parsed || !parsed->is_object()) {
       notes.push_back("The policy file " + file + " is not a JSON object" +
                       (parsed ? std::string() : " (" + parsed.error().text + ")") + "; the browser ignores it.");

@@ -5,6 +5,8 @@
 // policy folder (/etc/opt/chrome/policies, /etc/chromium/policies,
 // /etc/opt/edge/policies, /etc/brave/policies, under
 // ORVIX_REGISTER_SYSTEM_ROOT); of two files, the later in name order wins.
+// A file is read as the browser reads it: comments and trailing commas are
+// accepted (lenient_json.h).
 // Windows: the key Software\Policies\<vendor>\<browser> in HKLM, then HKCU
 // (the machine wins), and its Recommended subkey; a list policy is a subkey
 // whose values "1", "2", ... hold the entries. macOS profiles and browsers

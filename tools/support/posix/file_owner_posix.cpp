@@ -27,6 +27,8 @@ std::optional<std::string> other_owner(const std::string& path) {
 
 std::string current_user_name() { return user_name(::geteuid()); }
 
+bool is_administrator() { return ::geteuid() == 0; }
+
 std::string user_database_home() {
   const passwd* entry = ::getpwuid(::getuid());
   return entry != nullptr && entry->pw_dir != nullptr ? std::string(entry->pw_dir) : std::string();

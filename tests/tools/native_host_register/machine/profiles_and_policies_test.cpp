@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "native_host_register/browsers.h"
+#include "native_host_register/machine/lenient_json.h"
 #include "native_host_register/machine/policies.h"
 #include "native_host_register/machine/profile_extensions.h"
 #include "platform/scratch_directory.h"
@@ -87,8 +88,28 @@ TEST_F(Policies, TheLaterFileWinsAndOnlyMandatoryValuesCount) {
   EXPECT_EQ(verdict.notes.size(), 2u);
   for (const auto& note : verdict.notes) EXPECT_NE(note.find("ignores it"), std::string::npos) << note;
 
+  // The browser applies a file with comments and trailing commas, as doctor does.
+  fs::remove_all(directory_ / folder);
+  write(folder + "managed/lenient.json",
+        "{ // set by hand\n  \"NativeMessagingAllowlist\": [\"a//b\", \"/*c*/\",],\n"
+        "  /* every host */ \"NativeMessagingBlocklist\": [\"*\"],\n}\n");
+  verdict = read_policies(roots, chromium, host);
+  EXPECT_TRUE(verdict.blocked);
+  EXPECT_TRUE(verdict.notes.empty());
+
   // Browsers without policies of their own read none.
   EXPECT_FALSE(read_policies(roots, *find_browser("vivaldi"), host).blocked);
+}
+
+TEST(LenientJson, DropsCommentsAndTrailingCommasOutsideStringsOnly) {
+  EXPECT_EQ(strip_json_leniency("{ // a\n\"a\": [1, 2, /* x */ ], /* y */ }"), "{  \n\"a\": [1, 2   ]   }");
+  // Inside a string, // and /* and a comma before } are text; \" does not end the string.
+  const std::string strings = R"({"u": "http://x/*", "q": "a\"//,}"})";
+  EXPECT_EQ(strip_json_leniency(strings), strings);
+  // A comment that never ends is kept, so the file still fails to parse; so does a comma after no value.
+  EXPECT_EQ(strip_json_leniency("{} /* open"), "{} /* open");
+  EXPECT_EQ(strip_json_leniency("[,]"), "[,]");
+  EXPECT_EQ(strip_json_leniency("[1,,]"), "[1,,]");
 }
 
 }  // namespace
