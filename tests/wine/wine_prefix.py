@@ -32,9 +32,11 @@ def browser_command_line(host, origin, parent_window=0):
 
 
 def doctor_could_not_launch(output):
-    """Whether a doctor report (text or JSON) shows Wine's cmd.exe failing to
-    create the host's process: the host never ran, so the check is repeated."""
-    return "Can't recognize" in output
+    """Whether a doctor report (text or JSON) shows Wine failing to create the
+    host's process: cmd.exe saying it cannot recognise the command, or, on a
+    loaded machine, CreateProcess of cmd.exe itself failing with Wine's
+    ERROR_INTERNAL_ERROR (1359). The host never ran, so the check is repeated."""
+    return "Can't recognize" in output or "could not be started: Internal error. (os error 1359)" in output
 
 
 def could_not_launch(completed):
