@@ -175,8 +175,8 @@ class Install(RegisterTestCase):
         result = self.run_tool("install", "--extension-id", ID_A, "--host", self.host)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stdout.splitlines()[2:], [
-            "No browser has run yet for this user; registered for those installed on this machine: Chromium, "
-            "Microsoft Edge."])
+            "No browser has run yet for this user; this registration is for those installed on this machine: "
+            "Chromium, Microsoft Edge."])
         self.assertEqual(sorted(os.listdir(self.config)), ["chromium", "microsoft-edge"])
         self.assertEqual(self.read_manifest(self.user_manifest("chromium")), self.expected_manifest(self.host, ID_A))
         # Once a browser has run, it is the one taken, without a word.

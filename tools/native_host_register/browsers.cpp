@@ -335,7 +335,7 @@ Result<std::vector<const BrowserRow*>> select_browsers(const Roots& given_roots,
       found += (found.empty() ? "" : ", ") + std::string(row.display_name);
     }
     if (first_run != nullptr && !rows.empty()) {
-      *first_run = "No browser has run yet for this user; registered for " +
+      *first_run = "No browser has run yet for this user; this registration is for " +
                    std::string(rows.size() > 1 ? "those" : "the one") + " installed on this machine: " + found + ".";
     }
   }
