@@ -1266,7 +1266,8 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
         self.assertEqual(refused.returncode, 1)
         self.assertIn("more than one is here (chrome, chromium); name the one started with it with --browser",
                       refused.stderr.replace("\n", " "))
-        self.assertEqual(self.run_tool("install", "--system", "--user-data-dir", dev, "--extension-id", ID_A).returncode, 2)
+        self.assertEqual(
+            self.run_tool("install", "--system", "--user-data-dir", dev, "--extension-id", ID_A).returncode, 2)
 
         status, report = self.run_json("doctor", "--user-data-dir", dev, "--browser", "chromium",
                                        "--extension-id", ID_A)
