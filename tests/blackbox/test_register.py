@@ -167,6 +167,22 @@ class Install(RegisterTestCase):
         self.assertEqual(result.returncode, 1)
         self.assertIn("No supported browser was detected", result.stderr)
 
+    def test_in_a_home_where_no_browser_has_run_the_installed_ones_are_registered_and_named(self):
+        # A channel's own program tells that it is installed; the folder the Chrome channels share does not.
+        os.makedirs(os.path.join(self.system_root, "etc/opt/chrome"))
+        for program in ("usr/bin/chromium", "opt/microsoft/msedge/msedge"):
+            self.write_file(os.path.join(self.system_root, program), "#!/bin/sh\n", 0o755)
+        result = self.run_tool("install", "--extension-id", ID_A, "--host", self.host)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout.splitlines()[2:], [
+            "No browser has run yet for this user; this registration is for those installed on this machine: "
+            "Chromium, Microsoft Edge."])
+        self.assertEqual(sorted(os.listdir(self.config)), ["chromium", "microsoft-edge"])
+        self.assertEqual(self.read_manifest(self.user_manifest("chromium")), self.expected_manifest(self.host, ID_A))
+        # Once a browser has run, it is the one taken, without a word.
+        again = self.run_tool("install", "--extension-id", ID_B, "--host", self.host)
+        self.assertEqual([line.split()[0] for line in again.stdout.splitlines()], ["wrote", "wrote"])
+
     def test_without_home_the_browser_folders_are_still_found(self):
         # A browser started without HOME (or with it empty) takes the home the
         # user database gives, and XDG_CONFIG_HOME still leads to its folder.
@@ -668,6 +684,23 @@ class CommandLine(RegisterTestCase):
             self.assertIn("`%s`" % field, page)
         with open(os.path.join(tool_folder, "../../README.md"), encoding="utf-8") as f:
             self.assertIn("(tools/native_host_register/DOCTOR_JSON.md)", f.read())
+
+    def test_the_readme_lines_for_a_build_work_as_typed(self):
+        readme = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../README.md")
+        with open(readme, encoding="utf-8") as f:
+            lines = re.findall(r"^    (build/orvix-native-host-register .*)$", f.read(), re.M)
+        self.assertEqual([line.split()[1] for line in lines], ["install", "doctor"])
+        # Typed in the source folder, whose build/ is the build under test; no browser has run yet.
+        source = os.path.join(self.tmp, "source")
+        os.makedirs(source)
+        os.symlink(os.path.realpath(harness.build_dir()), os.path.join(source, "build"))
+        self.write_file(os.path.join(self.system_root, "usr/bin/chromium"), "#!/bin/sh\n", 0o755)
+        for line in lines:
+            result = subprocess.run(["/bin/sh", "-c", line.replace("<extension id>", ID_A)], capture_output=True,
+                                    text=True, env=self.env, cwd=source, timeout=LIMIT_SECONDS)
+            self.assertEqual(result.returncode, 0, line + "\n" + result.stdout + result.stderr)
+        self.assertEqual(self.read_manifest(self.user_manifest("chromium"))["path"],
+                         os.path.join(os.path.realpath(harness.build_dir()), "orvix-chrome-native-host"))
 
     def test_each_usage_error_fits_100_columns_and_exits_2(self):
         cases = [
@@ -1223,6 +1256,46 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
             "XDG_CONFIG_HOME moves Microsoft Edge's folder to %s; a Microsoft Edge started without it (as from the "
             "desktop) reads %s instead." % (os.path.join(self.tmp, "xdg", "microsoft-edge"),
                                             os.path.dirname(self.user_manifest("microsoft-edge")))])
+
+    def test_user_data_dir_moves_one_browsers_registration_and_profiles_and_doctor_says_which_it_checked(self):
+        self.detect("chromium", "google-chrome")
+        dev = os.path.join(self.tmp, "dev profile")  # not there yet: the browser makes it at its first start
+        ours = os.path.join(dev, "NativeMessagingHosts", MANIFEST)
+        # Two browsers here: the folder is one's, and the tool does not guess whose.
+        refused = self.run_tool("doctor", "--user-data-dir", dev)
+        self.assertEqual(refused.returncode, 1)
+        self.assertIn("more than one is here (chrome, chromium); name the one started with it with --browser",
+                      refused.stderr.replace("\n", " "))
+        self.assertEqual(
+            self.run_tool("install", "--system", "--user-data-dir", dev, "--extension-id", ID_A).returncode, 2)
+
+        status, report = self.run_json("doctor", "--user-data-dir", dev, "--browser", "chromium",
+                                       "--extension-id", ID_A)
+        self.assertEqual(status, 1, report)
+        chromium = self.browser(report, "chromium")
+        self.assertEqual(chromium["notes"], [
+            "Chromium started with --user-data-dir=%s reads its per-user registration in %s and its profiles there, "
+            "instead of its usual folder." % (dev, os.path.dirname(ours))])
+        self.assertIn(ours, [row["where"] for row in report["registrations"]])
+        [problem] = chromium["problems"]
+        self.assertIn("--user-data-dir '%s'" % dev, problem["fix"])
+        self.follow(problem["fix"])
+        self.assertEqual(self.read_manifest(ours)["allowed_origins"], ["chrome-extension://%s/" % ID_A])
+        self.assertFalse(os.path.exists(self.user_manifest("chromium")))  # the usual folder is left as it was
+
+        # The profiles read are DIR's: its extension is named, the usual folder's is not.
+        for folder, extension_id in ((dev, ID_B), (os.path.join(self.config, "chromium"), "c" * 32)):
+            self.write_file(os.path.join(folder, "Default", "Preferences"), json.dumps({"extensions": {"settings": {
+                extension_id: {"active_permissions": {"api": ["nativeMessaging"]}, "disable_reasons": []}}}}))
+        status, report = self.run_json("doctor", "--user-data-dir", dev, "--browser", "chromium")
+        self.assertEqual(status, 0, report)
+        self.assertEqual(self.browser(report, "chromium")["uses"], ours)
+        notes = " ".join(self.browser(report, "chromium")["notes"])
+        self.assertIn(ID_B, notes)
+        self.assertNotIn("c" * 32, notes)
+
+        self.assertEqual(self.run_tool("uninstall", "--user-data-dir", dev, "--browser", "chromium").returncode, 0)
+        self.assertFalse(os.path.exists(ours))
 
 
 class FixesThatWork(RegisterTestCase):

@@ -58,12 +58,13 @@ function leaveOnSignal(signal) {
   process.kill(process.pid, signal);
 }
 
+// `policies`: an object, or the file's text as it stands.
 function writePolicy(policies) {
   process.on('exit', removePolicy);
   for (const signal of ['SIGINT', 'SIGTERM', 'SIGHUP']) process.once(signal, leaveOnSignal);
   const made = fs.mkdirSync(POLICY_FOLDER, { recursive: true });
   if (made !== undefined) policyFolderMade = made;
-  fs.writeFileSync(POLICY_FILE, JSON.stringify(policies));
+  fs.writeFileSync(POLICY_FILE, typeof policies === 'string' ? policies : JSON.stringify(policies));
 }
 
 // Removes the file, and the folders writePolicy() made when they are empty.
@@ -364,12 +365,12 @@ describe('native host started by a real browser', () => {
 describe('a managed policy that blocks every native host', () => {
   after(removePolicy);
 
-  test('the browser refuses the host, and doctor names the policy file', { skip: POLICY_SKIP,
-                                                                          timeout: OPEN_MS + TEST_MS }, async () => {
+  // The browser starts with the file in place; it and doctor must both refuse the host.
+  async function refusedByPolicy(policies) {
     const session = new BrowserSession();
     session.systemRoot = null;
     try {
-      writePolicy({ NativeMessagingBlocklist: ['*'] });
+      writePolicy(policies);
       await session.open();
       await assert.rejects(session.send({ id: 51, method: 'hello' }), new RegExp(`failed: ${DISABLED_BY_POLICY}\\n`));
       assert.deepEqual(await session.exchangeOutcome([{ id: 52, method: 'hello' }]),
@@ -391,6 +392,46 @@ describe('a managed policy that blocks every native host', () => {
       } finally {
         removePolicy();
       }
+    }
+  }
+
+  test('the browser refuses the host, and doctor names the policy file', { skip: POLICY_SKIP,
+                                                                          timeout: OPEN_MS + TEST_MS }, async () => {
+    await refusedByPolicy({ NativeMessagingBlocklist: ['*'] });
+  });
+
+  // The browser's policy loader takes comments and trailing commas; so must doctor.
+  test('a policy file with a comment and a trailing comma blocks the host for both', { skip: POLICY_SKIP,
+                                                                               timeout: OPEN_MS + TEST_MS }, async () => {
+    await refusedByPolicy('{ // blocks every host\n  "NativeMessagingBlocklist": ["*"],\n}\n');
+  });
+});
+
+// A browser started with --user-data-dir reads the per-user manifest in that
+// folder only; the tool, given the same folder, looks and writes there.
+describe('a browser started with --user-data-dir', () => {
+  test('doctor finds no registration there; install with the folder lets the extension connect',
+       { timeout: OPEN_MS + TEST_MS }, async () => {
+    const session = new BrowserSession({ ownFolder: true });
+    try {
+      session.wrapper = session.writeWrapper();
+      const before = session.doctor('--extension-id', session.extensionId);
+      assert.equal(before.status, 1, JSON.stringify(before.report));
+      const [verdict] = before.report.browsers;
+      assert.deepEqual(verdict.problems.map((p) => p.code), ['not_registered'], JSON.stringify(verdict));
+      assert.ok(verdict.problems[0].fix.includes(`--user-data-dir '${session.profileDir}'`), verdict.problems[0].fix);
+      assert.ok(verdict.notes.some((note) => note.includes(path.join(session.profileDir, 'NativeMessagingHosts'))),
+                JSON.stringify(verdict.notes));
+
+      await session.open(); // installs with --user-data-dir, then starts the browser on that folder
+      assert.ok(fs.existsSync(session.manifestPath()), session.manifestPath());
+      assert.ok(!fs.existsSync(path.join(session.configHome, 'chromium')), 'the usual folder was written');
+      assertHostStatus(await session.send({ id: 61, method: 'hello' }), 61, 'hello', 'not_running');
+      const after = session.doctor('--extension-id', session.extensionId);
+      assert.equal(after.status, 0, JSON.stringify(after.report));
+      assert.equal(after.report.browsers[0].uses, session.manifestPath());
+    } finally {
+      await session.close();
     }
   });
 });

@@ -4,8 +4,9 @@
 // manifest is written by the registration tool, exactly as a user installs
 // it: the profile is the folder where Chromium keeps a user's data
 // ($XDG_CONFIG_HOME/chromium), so "install --browser chromium" with that
-// XDG_CONFIG_HOME writes into it. Also starts the sample runtime in the same
-// product home.
+// XDG_CONFIG_HOME writes into it; or, with `ownFolder`, a folder of its own
+// that the tool is given with --user-data-dir, as an extension developer
+// does. Also starts the sample runtime in the same product home.
 //
 // Every wait is bounded; a missing browser, a missing npm install or a host
 // that cannot be found is a failure with a message that says what to do.
@@ -91,10 +92,12 @@ async function poll(ms, probe) {
 }
 
 class BrowserSession {
-  constructor() {
+  constructor({ ownFolder = false } = {}) {
     this.root = fs.mkdtempSync(path.join(os.tmpdir(), 'orvix-browser-'));
     this.configHome = path.join(this.root, 'config');
-    this.profileDir = path.join(this.configHome, 'chromium');
+    this.profileDir = ownFolder ? path.join(this.root, 'dev profile') : path.join(this.configHome, 'chromium');
+    // What install, uninstall and doctor need to look where this browser looks.
+    this.folderArgs = ownFolder ? ['--user-data-dir', this.profileDir] : [];
     this.home = path.join(this.root, 'home');
     this.hostStderrPath = path.join(this.root, 'host-stderr.log');
     this.hostPidsPath = path.join(this.root, 'host-pids');
@@ -115,7 +118,7 @@ class BrowserSession {
     fs.mkdirSync(this.profileDir, { recursive: true });
     this.wrapper = this.writeWrapper();
     const installed = this.register('install', '--browser', 'chromium', '--extension-id', this.extensionId,
-                                     '--host', this.wrapper);
+                                     '--host', this.wrapper, ...this.folderArgs);
     if (installed.status !== 0) throw new Error(`install failed: ${installed.stderr}`);
     this.context = await chromium.launchPersistentContext(this.profileDir, {
       executablePath: CHROMIUM,
@@ -176,7 +179,7 @@ class BrowserSession {
   // doctor --json for chromium with `extra` arguments, parsed; a run that
   // finds the registration sound starts the host once.
   doctor(...extra) {
-    const result = this.register('doctor', '--browser', 'chromium', '--json', ...extra);
+    const result = this.register('doctor', '--browser', 'chromium', '--json', ...this.folderArgs, ...extra);
     return { status: result.status, report: JSON.parse(result.stdout), stderr: result.stderr };
   }
 

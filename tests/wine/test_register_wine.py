@@ -326,6 +326,27 @@ class RegisterUnderWine(WineTestCase):
         status, chrome = verdict("chrome")
         self.assertEqual((status, chrome["notes"]), (0, []))
 
+    def test_a_user_data_dir_moves_only_the_profiles_read_as_the_registry_stays_what_the_browser_reads(self):
+        folder = os.path.join(self.tmp, "dev profile")
+        dev = windows_path(folder)
+        status, out, err = self.tool("install", "--browser", "chrome", "--user-data-dir", dev,
+                                     "--extension-id", EXTENSION_ID)
+        self.assertEqual(status, 0, err)
+        self.assertIn("Google Chrome started with --user-data-dir=%s still reads its per-user registration from "
+                      "HKCU\\%s" % (dev, CHROME_KEY), out)
+        self.assertEqual(self.registry_value("HKCU\\" + CHROME_KEY), windows_path(self.manifest))
+        self.assertFalse(os.path.exists(os.path.join(folder, "NativeMessagingHosts")))
+        # doctor reads that folder's profiles: an extension there that the registration does not admit is named.
+        other = "cdefghijklmnopabcdefghijklmnopab"
+        os.makedirs(os.path.join(folder, "Default"))
+        with open(os.path.join(folder, "Default", "Secure Preferences"), "w", encoding="utf-8") as f:
+            json.dump({"extensions": {"settings": {other: {"active_permissions": {"api": ["nativeMessaging"]}}}}}, f)
+        status, out, err = self.tool("doctor", "--json", "--browser", "chrome", "--user-data-dir", dev)
+        self.assertEqual(status, 0, out + err)
+        [chrome] = [b for b in json.loads(out)["browsers"] if b["browser"] == "chrome"]
+        self.assertEqual(chrome["uses"], "HKCU\\" + CHROME_KEY)
+        self.assertTrue(any(other in note for note in chrome["notes"]), chrome)
+
     def test_doctor_starts_the_host_through_comspec_else_the_system_folders_cmd_exe(self):
         self.assertEqual(self.tool("install", "--browser", "chrome", "--extension-id", EXTENSION_ID)[0], 0)
 

@@ -122,6 +122,7 @@ std::pair<std::string, std::string_view> linux_config_home(const Roots& roots, c
 }  // namespace
 
 std::optional<std::string> user_data_folder(const Roots& roots, const BrowserRow& browser) {
+  if (!roots.user_data_dir.empty()) return roots.user_data_dir;
   if (roots.windows) {
     if (browser.windows_data.empty() || roots.local_app_data.empty()) return std::nullopt;
     return platform::join_path(roots.local_app_data, browser.windows_data);
@@ -141,7 +142,10 @@ std::optional<std::string> user_data_folder(const Roots& roots, const BrowserRow
 }
 
 std::optional<MovedFolder> moved_user_folder(const Roots& roots, const BrowserRow& browser) {
-  if (roots.windows || roots.macos || !browser.flatpak_app.empty() || browser.linux_user.empty()) return std::nullopt;
+  if (roots.windows || roots.macos || !browser.flatpak_app.empty() || browser.linux_user.empty() ||
+      !roots.user_data_dir.empty()) {
+    return std::nullopt;
+  }
   const auto [config_home, variable] = linux_config_home(roots, browser);
   if (variable.empty() || roots.desktop_config_home.empty() || same_folder(config_home, roots.desktop_config_home)) {
     return std::nullopt;
@@ -149,7 +153,31 @@ std::optional<MovedFolder> moved_user_folder(const Roots& roots, const BrowserRo
   return MovedFolder{std::string(variable), below(roots.desktop_config_home, browser.linux_user)};
 }
 
+std::optional<std::string> user_data_dir_note(const Roots& roots, const BrowserRow& browser) {
+  if (roots.user_data_dir.empty()) return std::nullopt;
+  const std::string started =
+      std::string(browser.display_name) + " started with --user-data-dir=" + roots.user_data_dir;
+  if (roots.windows) {
+    auto target = target_for(roots, browser, Scope::user);
+    return started + " still reads its per-user registration from " + (target ? target->where() : "HKCU") +
+           " (a Windows browser reads the registry whatever its folder); only its profiles are in that folder.";
+  }
+  return started + " reads its per-user registration in " + below(roots.user_data_dir, "NativeMessagingHosts") +
+         " and its profiles there, instead of its usual folder.";
+}
+
 namespace {
+
+// The programs of `browser` (kLinuxPrograms) below the system root.
+std::vector<std::string> program_paths(const Roots& roots, const BrowserRow& browser) {
+  std::vector<std::string> paths;
+  if (roots.windows || roots.macos) return paths;
+  for (const auto& programs : kLinuxPrograms) {
+    if (programs.browser != browser.name) continue;
+    for (std::string_view path : programs.paths) paths.push_back(roots.system_prefix + std::string(path));
+  }
+  return paths;
+}
 
 // What is_installed() looks for, below the system root: the folder above the
 // system-wide manifest folder, then the programs.
@@ -158,11 +186,12 @@ std::vector<std::string> installation_signs(const Roots& roots, const BrowserRow
   // The table's folders are '/'-separated on every build.
   const std::string_view system = browser.linux_system;
   std::vector<std::string> signs{roots.system_prefix + std::string(system.substr(0, system.rfind('/')))};
-  for (const auto& programs : kLinuxPrograms) {
-    if (programs.browser != browser.name) continue;
-    for (std::string_view path : programs.paths) signs.push_back(roots.system_prefix + std::string(path));
-  }
+  for (auto& path : program_paths(roots, browser)) signs.push_back(std::move(path));
   return signs;
+}
+
+bool any_exists(const std::vector<std::string>& paths) {
+  return std::any_of(paths.begin(), paths.end(), [](const std::string& path) { return platform::path_exists(path); });
 }
 
 std::string known_names() {
@@ -242,6 +271,8 @@ std::optional<Target> target_for(const Roots& roots, const BrowserRow& browser, 
 }
 
 bool is_detected(const Roots& roots, const BrowserRow& browser) {
+  // The user says the browser runs on that folder, which it makes at its first start.
+  if (!roots.user_data_dir.empty()) return true;
   if (!browser.flatpak_app.empty() && !roots.windows) {
     if (roots.home.empty() || roots.macos) return false;
     return platform::is_directory(below(roots.home, ".var/app/" + std::string(browser.flatpak_app)));
@@ -262,13 +293,20 @@ Result<void> check_browser_names(const std::vector<std::string>& names) {
 
 bool is_installed(const Roots& roots, const BrowserRow& browser) {
   if (roots.windows || roots.macos) return is_detected(roots, browser);
-  const auto signs = installation_signs(roots, browser);
-  return std::any_of(signs.begin(), signs.end(), [](const std::string& sign) { return platform::path_exists(sign); });
+  return any_exists(installation_signs(roots, browser));
 }
 
-Result<std::vector<const BrowserRow*>> select_browsers(const Roots& roots, const std::vector<std::string>& names,
-                                                       WhenNoneNamed none_named) {
+bool has_program(const Roots& roots, const BrowserRow& browser) { return any_exists(program_paths(roots, browser)); }
+
+Result<std::vector<const BrowserRow*>> select_browsers(const Roots& given_roots, const std::vector<std::string>& names,
+                                                       WhenNoneNamed none_named, std::string* first_run) {
   if (auto known = check_browser_names(names); !known) return known.error();
+  // Which browsers the user has tells their own folders, not the one given
+  // with --user-data-dir, which would make every browser look detected.
+  Roots roots = given_roots;
+  roots.user_data_dir.clear();
+  const bool one_folder = !given_roots.user_data_dir.empty();
+  if (one_folder && none_named == WhenNoneNamed::every_known) none_named = WhenNoneNamed::detected;
   std::vector<const BrowserRow*> rows;
   bool wanted_detected = names.empty() && none_named != WhenNoneNamed::every_known;
   if (names.empty() && none_named == WhenNoneNamed::every_known) {
@@ -287,6 +325,27 @@ Result<std::vector<const BrowserRow*>> select_browsers(const Roots& roots, const
       if (machine ? is_installed(roots, row) : is_detected(roots, row)) add_once(rows, &row);
     }
   }
+  // In a home where no browser has run yet, the installed ones: each reads
+  // the registration at its first start, so a first install just works.
+  if (wanted_detected && !machine && rows.empty()) {
+    std::string found;
+    for (const auto& row : kBrowsers) {
+      if (!has_program(roots, row)) continue;
+      rows.push_back(&row);
+      found += (found.empty() ? "" : ", ") + std::string(row.display_name);
+    }
+    if (first_run != nullptr && !rows.empty()) {
+      *first_run = "No browser has run yet for this user; this registration is for " +
+                   std::string(rows.size() > 1 ? "those" : "the one") + " installed on this machine: " + found + ".";
+    }
+  }
+  if (one_folder && rows.size() > 1) {
+    std::string found;
+    for (const auto* row : rows) found += (found.empty() ? "" : ", ") + std::string(row->name);
+    return Failure{Failure::Kind::kInvalidInput,
+                   "--user-data-dir names the folder of one browser, and more than one is here (" + found +
+                       "); name the one started with it with --browser."};
+  }
   if (rows.empty() && machine && !roots.windows && !roots.macos) {
     std::vector<std::string> signs;
     for (const auto& row : kBrowsers) {
@@ -301,9 +360,11 @@ Result<std::vector<const BrowserRow*>> select_browsers(const Roots& roots, const
                        looked_for + "); name one with --browser (\"" + kProgramName + " list\" shows them all)."};
   }
   if (rows.empty()) {
-    return Failure{Failure::Kind::kInvalidInput,
-                   std::string("No supported browser was detected for this user; name one with --browser (\"") +
-                       kProgramName + " list\" shows them all)."};
+    return Failure{
+        Failure::Kind::kInvalidInput,
+        std::string("No supported browser was detected for this user, nor installed on this machine; name one "
+                    "with --browser (\"") +
+            kProgramName + " list\" shows them all)."};
   }
   return rows;
 }

@@ -17,6 +17,10 @@
 //                         (/etc/..., /Library/...), for packagers staging a
 //                         root and for tests; unset means "/"
 //   LOCALAPPDATA          where Windows browsers keep their user data
+// and, from the command line, --user-data-dir DIR: the folder of a browser
+// started with --user-data-dir=DIR (as extension developers test), which then
+// holds its profiles and, on Linux and macOS, its per-user manifest folder
+// (Windows browsers read HKCU whatever folder they were started with).
 //
 // A browser counts as detected when its user data folder exists (for a
 // Flatpak row, its ~/.var/app/<app id> folder), and as installed on a Linux
@@ -71,6 +75,7 @@ struct Roots {
   std::string data_home;            // $XDG_DATA_HOME or $HOME/.local/share
   std::string system_prefix;        // $ORVIX_REGISTER_SYSTEM_ROOT or ""
   std::string local_app_data;       // %LOCALAPPDATA% (Windows)
+  std::string user_data_dir;        // --user-data-dir, absolute; "" when not given
   bool windows = false;
   bool macos = false;
 
@@ -112,8 +117,20 @@ struct MovedFolder {
 };
 std::optional<MovedFolder> moved_user_folder(const Roots& roots, const BrowserRow& browser);
 
-// Whether `browser` appears installed for this user (see above).
+// With roots.user_data_dir: what `browser` started with --user-data-dir
+// reads, for the reports of the commands (on Windows, that the registration
+// stays in HKCU and only the profiles move); else nothing.
+std::optional<std::string> user_data_dir_note(const Roots& roots, const BrowserRow& browser);
+
+// Whether `browser` appears installed for this user (see above); with
+// roots.user_data_dir, yes: the browser runs on that folder.
 bool is_detected(const Roots& roots, const BrowserRow& browser);
+
+// Whether one of `browser`'s programs is installed on this Linux machine:
+// what tells, in a home where no browser has run yet, the browsers to
+// register for this user (a channel's own program, not the system-wide
+// folder the Chrome channels share).
+bool has_program(const Roots& roots, const BrowserRow& browser);
 
 // Whether `browser` appears installed on this Linux machine (see above); only
 // browsers with a system-wide folder can be. On Windows and macOS, where no
@@ -130,12 +147,18 @@ enum class WhenNoneNamed { detected, installed, every_known };
 
 // The rows `names` pick (the --browser values): each known name, "all" for
 // every detected browser (installed, when `none_named` says so). With no
-// names, `none_named` decides. Fails like check_browser_names(), or with a
-// sentence when the selection comes out empty, which names what was looked
-// for on Linux when installed browsers were wanted.
+// names, `none_named` decides. When detected browsers are wanted and none is
+// (a home where no browser has run yet), the Linux browsers whose program is
+// installed (has_program), with a sentence saying so in `first_run`. With
+// roots.user_data_dir, the folder of one browser: every_known means the
+// detected browsers, and more than one fails, asking for --browser. Fails
+// like check_browser_names(), or with a sentence when the selection comes out
+// empty, which names what was looked for on Linux when installed browsers
+// were wanted.
 [[nodiscard]] Result<std::vector<const BrowserRow*>> select_browsers(const Roots& roots,
                                                                      const std::vector<std::string>& names,
-                                                                     WhenNoneNamed none_named);
+                                                                     WhenNoneNamed none_named,
+                                                                     std::string* first_run = nullptr);
 
 // One location with every browser that reads it (the Chrome channels share
 // one system folder and one registry key).

@@ -71,15 +71,17 @@ Result<int> list_command(const Context& context, const CommandLine& line, std::o
 }
 
 constexpr std::array kCommands{
-    Command{"install", "--extension-id --browser --host --system --force --replace-ids --dry-run --json", true,
+    Command{"install",
+            "--extension-id --browser --host --system --user-data-dir --force --replace-ids --dry-run --json", true,
             "  install --extension-id ID [--extension-id ID ...] [--browser NAME ...|all]\n"
-            "          [--system] [--host PATH] [--force] [--replace-ids] [--dry-run]\n"
-            "      write the host manifest for each browser (default: every detected one;\n"
-            "      with --system on Linux, every one installed on the machine);\n"
+            "          [--system | --user-data-dir DIR] [--host PATH] [--force] [--replace-ids] [--dry-run]\n"
+            "      write the host manifest for each browser (default: every detected one, or,\n"
+            "      when none has run yet, every one installed; with --system on Linux, every\n"
+            "      one installed on the machine);\n"
             "      the ids join those the manifest already admits, unless --replace-ids\n",
             install_command},
-    Command{"uninstall", "--browser --system --host --dry-run --json", false,
-            "  uninstall [--browser NAME ...|all] [--system] [--host PATH] [--dry-run]\n"
+    Command{"uninstall", "--browser --system --user-data-dir --host --dry-run --json", false,
+            "  uninstall [--browser NAME ...|all] [--system | --user-data-dir DIR] [--host PATH] [--dry-run]\n"
             "      remove the registration (default: wherever one exists; with --host, only\n"
             "      those naming that host), and the manifest folders it leaves empty\n",
             uninstall_command},
@@ -93,8 +95,9 @@ constexpr std::array kCommands{
             "      every known browser: detected or not, and the scopes it can be\n"
             "      registered in (--wide: where its manifest goes in each)\n",
             list_command},
-    Command{"doctor", "--browser --extension-id --host --fix --dry-run --json", false,
-            "  doctor [--browser NAME ...|all] [--extension-id ID ...] [--fix [--dry-run]] [--host PATH]\n"
+    Command{"doctor", "--browser --extension-id --user-data-dir --host --fix --dry-run --json", false,
+            "  doctor [--browser NAME ...|all] [--extension-id ID ...] [--user-data-dir DIR]\n"
+            "         [--fix [--dry-run]] [--host PATH]\n"
             "      check every registration, start the host as the browser would, and say\n"
             "      how to fix each problem found; then, per browser, the registration it\n"
             "      reads, the policies that block it, and whether it admits each ID; --fix\n"
@@ -173,6 +176,11 @@ std::string usage(const Command* command) {
                            "                this program)\n";
   const std::pair<std::string_view, std::string_view> options[] = {
       {"--system", "  --system      for every user of the machine instead of the current one\n"},
+      {"--user-data-dir",
+       "  --user-data-dir DIR\n"
+       "                for the browser started with --user-data-dir=DIR (one browser: name it\n"
+       "                with --browser when more are here): its registration in\n"
+       "                DIR/NativeMessagingHosts (Windows: HKCU all the same), its profiles in DIR\n"},
       {"--host", host},
       {"--force", "  --force       replace a manifest that names another host\n"},
       {"--replace-ids", "  --replace-ids admit only the ids given, dropping those already admitted\n"},
@@ -228,7 +236,7 @@ Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
       return line;
     }
     if (!takes(*line.command, word)) return usage_error(args[0] + " does not take " + word);
-    if (word == "--extension-id" || word == "--browser" || word == "--host") {
+    if (word == "--extension-id" || word == "--browser" || word == "--host" || word == "--user-data-dir") {
       if (!value) {
         if (i + 1 >= args.size()) return usage_error(word + " needs a value");
         // "--host --force" forgot the host: taking "--force" as one would hide the mistake.
@@ -245,6 +253,7 @@ Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
     if (word == "--extension-id") line.extension_ids.push_back(*value);
     if (word == "--browser") line.browsers.push_back(*value);
     if (word == "--host") line.host = *value;
+    if (word == "--user-data-dir") line.user_data_dir = *value;
     line.system |= word == "--system";
     line.force |= word == "--force";
     line.replace_ids |= word == "--replace-ids";
@@ -259,6 +268,9 @@ Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
   // doctor only checks unless --fix: a --dry-run alone would promise a change it never makes.
   if (line.command->name == "doctor" && line.dry_run && !line.fix)
     return usage_error("doctor takes --dry-run only with --fix");
+  // The folder a browser was started with is one user's; every user's registration lies elsewhere.
+  if (line.system && line.user_data_dir)
+    return usage_error("--user-data-dir is one user's folder; it does not go with --system");
   if (auto ids = extension_ids(line.extension_ids); !ids) return usage_error(ids.error().text);
   if (auto known = check_browser_names(line.browsers); !known) return usage_error(known.error().text);
   return line;
@@ -272,7 +284,17 @@ int run_register(const std::string& argv0, const std::vector<std::string>& args,
            << " --help'.\n";
     return 2;
   }
-  const Context context{Roots::from_environment(), platform::own_executable_path(argv0)};
+  Context context{Roots::from_environment(), platform::own_executable_path(argv0)};
+  if (line->user_data_dir) {
+    // The browser takes the folder relative to where it was started; the user started it here.
+    auto folder = platform::absolute_path(*line->user_data_dir);
+    if (!folder) {
+      errors << kProgramName << ": Cannot make " << *line->user_data_dir << " absolute: " << folder.error().text
+             << ".\n";
+      return 1;
+    }
+    context.roots.user_data_dir = std::move(*folder);
+  }
   auto status = line->command->run(context, *line, out);
   if (!status) {
     errors << kProgramName << ": " << status.error().text << "\n";

@@ -21,6 +21,7 @@ struct CommandLine {
   std::vector<std::string> extension_ids;
   std::vector<std::string> browsers;  // as given; "all" stays as a name
   std::optional<std::string> host;
+  std::optional<std::string> user_data_dir;  // as given
   bool system = false;
   bool force = false;
   bool replace_ids = false;  // install: admit only the ids given

@@ -76,6 +76,25 @@ TEST(RegistrationTargets, WindowsNamesARegistryKeyPerHive) {
   EXPECT_EQ(where(roots, "chrome-flatpak", Scope::user), "-");
 }
 
+TEST(RegistrationTargets, AUserDataDirMovesThePerUserManifestButNotWindowsKeysOrSystemFolders) {
+  Roots roots = linux_roots();
+  roots.chrome_config_home = "/elsewhere";  // the folder given wins over what the environment says
+  roots.user_data_dir = "/tmp/dev";
+  const std::string file = "/tmp/dev/NativeMessagingHosts/com.orvix.chrome_native_host.json";
+  EXPECT_EQ(where(roots, "chromium", Scope::user), file);
+  EXPECT_EQ(where(roots, "chromium", Scope::system),
+            "/stage/etc/chromium/native-messaging-hosts/com.orvix.chrome_native_host.json");
+  EXPECT_FALSE(moved_user_folder(roots, *find_browser("chromium")));
+  roots.macos = true;
+  EXPECT_EQ(where(roots, "chrome", Scope::user), file);
+  roots.macos = false;
+  roots.windows = true;
+  roots.user_data_dir = "C:\\dev";
+  EXPECT_EQ(where(roots, "chrome", Scope::user),
+            "HKCU\\Software\\Google\\Chrome\\NativeMessagingHosts\\com.orvix.chrome_native_host");
+  EXPECT_EQ(user_data_folder(roots, *find_browser("chrome")), "C:\\dev");  // only the profiles move
+}
+
 TEST(RegistrationTargets, WithoutAHomeThereIsNoUserLocation) {
   Roots roots;
   EXPECT_EQ(where(roots, "chrome", Scope::user), "-");

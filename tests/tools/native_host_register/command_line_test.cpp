@@ -44,6 +44,11 @@ TEST(CommandLine, RefusesMissingValuesAndCommands) {
   EXPECT_EQ(parse_command_line({"doctor", "--browser", "-h"}).error().text,
             "--browser needs a value, not the option -h");
   EXPECT_EQ(parse_command_line({"install", "--host=-x", "--extension-id", kIdA})->host, "-x");
+  // One user's browser folder has no system-wide registration.
+  EXPECT_EQ(parse_command_line({"uninstall", "--system", "--user-data-dir", "/d"}).error().text,
+            "--user-data-dir is one user's folder; it does not go with --system");
+  EXPECT_EQ(parse_command_line({"list", "--user-data-dir", "/d"}).error().text, "list does not take --user-data-dir");
+  EXPECT_EQ(parse_command_line({"doctor", "--user-data-dir=/d"})->user_data_dir, "/d");
 }
 
 TEST(CommandLine, EveryHelpLineFitsOneHundredColumns) {

@@ -15,8 +15,12 @@ namespace orvix::register_tool {
 namespace {
 
 // The browsers an install registers, chosen at its first planning and kept:
-// the folders it then makes would make more browsers look installed.
-using BrowserChoice = std::optional<Result<std::vector<const BrowserRow*>>>;
+// the folders it then makes would make more browsers look installed. With
+// them, the sentence that says they were installed but had not run yet.
+struct BrowserChoice {
+  std::optional<Result<std::vector<const BrowserRow*>>> rows;
+  std::string first_run;
+};
 
 Result<Plan> plan_install(const Context& context, const CommandLine& line, BrowserChoice& chosen,
                           const std::vector<std::string>& removed) {
@@ -34,12 +38,17 @@ Result<Plan> plan_install(const Context& context, const CommandLine& line, Brows
   Plan plan;
   const LocationKind& kind = location_kind(context.roots);
   if (auto checked = kind.check_host(*host, plan); !checked) return checked.error();
-  if (!chosen) {
-    chosen =
-        select_browsers(context.roots, line.browsers, line.system ? WhenNoneNamed::installed : WhenNoneNamed::detected);
+  if (!chosen.rows) {
+    chosen.rows = select_browsers(context.roots, line.browsers,
+                                  line.system ? WhenNoneNamed::installed : WhenNoneNamed::detected, &chosen.first_run);
   }
-  const auto& rows = *chosen;
+  const auto& rows = *chosen.rows;
   if (!rows) return rows.error();
+  if (!chosen.first_run.empty()) plan.notes.push_back(chosen.first_run);
+  // Elsewhere the manifest's path, in the report, shows the folder given.
+  if (auto note = user_data_dir_note(context.roots, *rows->front()); note && context.roots.windows) {
+    plan.notes.push_back(*note);
+  }
   auto locations = locations_of(context.roots, *rows, line.system ? Scope::system : Scope::user, false);
   if (!locations) return locations.error();
   if (auto planned = kind.plan_install({context, line, *locations, *host, *ids, removed}, plan); !planned) {

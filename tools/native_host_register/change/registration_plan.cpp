@@ -25,6 +25,7 @@ struct Outcome {
   std::optional<std::string> failure;  // one sentence; the command failed and changed nothing
   std::vector<std::string> warnings;
   std::vector<std::string> permissions;  // commands the user still has to run once (Flatpak)
+  std::vector<std::string> notes;
 };
 
 // The file, or the key and its view, for the report.
@@ -51,7 +52,7 @@ Result<void, platform::OsError> set(const Step& step, const std::optional<std::s
 // `dry_run`). On failure, puts back what the applied steps changed, newest
 // first; best effort, as the failure is reported anyway.
 Outcome apply(const Plan& plan, bool dry_run) {
-  Outcome outcome{plan.unchanged, std::nullopt, plan.warnings, plan.permissions};
+  Outcome outcome{plan.unchanged, std::nullopt, plan.warnings, plan.permissions, plan.notes};
   for (std::size_t applied = 0; applied < plan.steps.size(); ++applied) {
     const Step& step = plan.steps[applied];
     const char* action =
@@ -67,7 +68,8 @@ Outcome apply(const Plan& plan, bool dry_run) {
       return Outcome{plan.unchanged,
                      "Cannot change " + where + ": " + done.error().text + ". Nothing was changed.",
                      plan.warnings,
-                     {}};
+                     {},
+                     plan.notes};
     }
     outcome.changes.push_back(Change{action, where, step.browsers, step.scope});
   }
@@ -90,6 +92,7 @@ Result<int> report(const Outcome& outcome, bool json, std::ostream& out) {
     json::Object document;
     document["changes"] = std::move(changes);
     document["ok"] = !outcome.failure.has_value();
+    if (!outcome.notes.empty()) document["notes"] = json::Array(outcome.notes.begin(), outcome.notes.end());
     if (!outcome.warnings.empty()) document["warnings"] = json::Array(outcome.warnings.begin(), outcome.warnings.end());
     if (!outcome.permissions.empty()) {
       document["flatpak_permissions"] = json::Array(outcome.permissions.begin(), outcome.permissions.end());
@@ -104,6 +107,7 @@ Result<int> report(const Outcome& outcome, bool json, std::ostream& out) {
                change.browsers.empty() ? "" : joined(change.browsers) + " (" + scope_name(change.scope) + ")"});
   }
   table.print(out);
+  for (const auto& note : outcome.notes) out << note << "\n";
   for (const auto& warning : outcome.warnings) out << "warning: " << warning << "\n";
   if (outcome.failure) return Failure{Failure::Kind::kSystem, *outcome.failure};
   for (const auto& command : outcome.permissions) {
@@ -164,7 +168,7 @@ Result<int> plan_and_apply(const Planner& planner, bool make_folders, const Root
                            std::ostream& out) {
   auto first = planner({});
   if (!first || line.dry_run) {
-    Outcome outcome = first ? apply(*first, line.dry_run) : Outcome{{}, first.error().text, {}, {}};
+    Outcome outcome = first ? apply(*first, line.dry_run) : Outcome{{}, first.error().text, {}, {}, {}};
     add_admin_hint(roots, line, outcome);
     return report(outcome, line.json, out);
   }
@@ -197,6 +201,7 @@ Result<int> plan_and_apply(const Planner& planner, bool make_folders, const Root
                                 std::to_string(kLockWait.count() / 1000) +
                                 " s. Nothing was changed; run the command again once that run has finished.",
                             {},
+                            {},
                             {}},
                     line.json, out);
     }
@@ -208,7 +213,7 @@ Result<int> plan_and_apply(const Planner& planner, bool make_folders, const Root
     }
   }
   auto planned = planner(removed);
-  Outcome outcome = planned ? apply(*planned, false) : Outcome{{}, planned.error().text, {}, {}};
+  Outcome outcome = planned ? apply(*planned, false) : Outcome{{}, planned.error().text, {}, {}, {}};
   if (outcome.failure || (planned && planned->steps.empty())) take_back();
   add_admin_hint(roots, line, outcome);
   return report(outcome, line.json, out);

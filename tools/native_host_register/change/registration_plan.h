@@ -63,6 +63,7 @@ struct Plan {
   std::vector<Change> unchanged;  // report lines about what stays as it was
   std::vector<std::string> warnings;
   std::vector<std::string> permissions;  // commands the user still has to run once (Flatpak)
+  std::vector<std::string> notes;        // what the user should know of the choices made
 };
 
 // Adds `step`, which writes a file or sets a registry value; or, when

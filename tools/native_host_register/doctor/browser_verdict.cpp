@@ -106,6 +106,7 @@ void judge_browsers(const Roots& roots, const DoctorRequest& request, const std:
     const bool judged = verdict.detected || request.named;
     if (auto note = location_kind(roots).unread_registration(*browser)) verdict.notes.push_back(*note);
     if (!judged && !registered(user) && !registered(system) && verdict.notes.empty()) continue;
+    if (auto note = user_data_dir_note(roots, *browser)) verdict.notes.push_back(*note);
     if (auto moved = moved_user_folder(roots, *browser)) {
       const std::string name(browser->display_name);
       verdict.notes.push_back(moved->variable + " moves " + name + "'s folder to " +

@@ -161,6 +161,7 @@ void check_talk_permission(const Roots& roots, const BrowserRow& browser, Health
 DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const std::string& own_path) {
   DoctorReport report;
   report.tool = command_word(roots, own_path, kProgramName);
+  report.folder_option = user_data_dir_option(roots);
   const std::optional<std::string> replacement = replacement_host(roots, request, own_path);
   std::map<std::string, ManifestHealth> checked;
   // Per row: its problems and the files another user owns, whose fixes are
@@ -234,7 +235,9 @@ Result<int> doctor_command(const Context& context, const CommandLine& line, std:
   if (!browsers) return browsers.error();
   auto ids = extension_ids(line.extension_ids);
   if (!ids) return ids.error();
-  const DoctorRequest request{*browsers, !line.browsers.empty(), *ids, line.host};
+  // The browser started with --user-data-dir is judged even when its own folder is not there.
+  const DoctorRequest request{*browsers, !line.browsers.empty() || !context.roots.user_data_dir.empty(), *ids,
+                              line.host};
   DoctorReport report = run_doctor(context.roots, request, context.own_path);
   if (line.fix) {
     auto applied = apply_fixes(context, line, report, replacement_host(context.roots, request, context.own_path));

@@ -92,6 +92,7 @@ struct DoctorReport {
   std::optional<std::string> descriptor_path;       // nothing: no ORVIX_HOME, HOME or USERPROFILE
   std::optional<std::string> log_path;              // nothing: no ORVIX_HOME or HOME, so the host keeps no log
   std::string tool;                                 // this program as fix lines name it (command_word)
+  std::string folder_option;                        // " --user-data-dir DIR" when given (user_data_dir_option)
   std::optional<std::vector<std::string>> applied;  // --fix: each change made (or that --dry-run would make)
 };
 

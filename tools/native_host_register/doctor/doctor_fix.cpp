@@ -105,7 +105,7 @@ std::string stale_fix_text(const Roots& roots, const DoctorReport& report, const
   if (fix.then_used) {
     return "Remove this per-user registration; " + then_used_text(row, *fix.then_used) + ": " +
            command_word(roots, own_path, kProgramName) + " uninstall --browser " +
-           std::string(row.target.browser->name);
+           std::string(row.target.browser->name) + user_data_dir_option(roots);
   }
   const std::string reinstall = reinstall_command(roots, row, fix.host, own_path);
   if (manifest_gone) return "Write the manifest anew: " + reinstall;

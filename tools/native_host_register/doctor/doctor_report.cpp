@@ -222,7 +222,7 @@ void render_doctor(const DoctorReport& report, bool json, std::ostream& out) {
   out << "\n";
   if (!report.any_registered) {
     out << "No registration was found. fix: " << report.tool << " install" << detected_browsers(report)
-        << " --extension-id ID\n";
+        << report.folder_option << " --extension-id ID\n";
   } else if (report.healthy) {
     out << "Every registration works.\n";
   } else {

@@ -49,11 +49,15 @@ std::string command_word(const Roots& roots, const std::string& own_path, std::s
   return quoted_if_needed(roots, file);
 }
 
+std::string user_data_dir_option(const Roots& roots) {
+  return roots.user_data_dir.empty() ? "" : " --user-data-dir " + quoted_if_needed(roots, roots.user_data_dir);
+}
+
 std::string install_command_line(const Roots& roots, const BrowserRow& browser, Scope scope,
                                  const std::vector<std::string>& ids, const std::optional<std::string>& host_path,
                                  const std::string& own_path, bool may_name_beside) {
   std::string command = command_word(roots, own_path, kProgramName) + " install --browser " + std::string(browser.name);
-  if (scope == Scope::system) command += " --system";
+  command += scope == Scope::system ? " --system" : user_data_dir_option(roots);
   if (ids.empty()) command += " --extension-id <extension id from chrome://extensions>";
   for (const auto& id : ids) command += " --extension-id " + id;
   std::string host;

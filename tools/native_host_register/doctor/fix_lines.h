@@ -37,6 +37,10 @@ std::string echo_word(const Roots& roots, std::string_view text);
 // permissions); else nothing.
 std::optional<std::string> readable_by_all_command(const Roots& roots, const std::string& path);
 
+// " --user-data-dir DIR" when the command was given one (roots.user_data_dir),
+// so that a per-user fix changes the folder checked; else "".
+std::string user_data_dir_option(const Roots& roots);
+
 // The install command that registers `host` (nothing, or not an executable
 // file: the host beside this program when `may_name_beside`, else a
 // placeholder that says where the host comes from) for `browser` in `scope`,
