@@ -1038,19 +1038,23 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
         [row] = [r for r in report["registrations"] if r["registered"]]
         return row
 
+    @staticmethod
+    def profile_extension(api, name=None, **state):
+        """An entry of a profile's extensions.settings, as the browser writes it."""
+        entry = {"active_permissions": {"api": api, "explicit_host": []}, "disable_reasons": [], **state}
+        if name is not None:
+            entry["manifest"] = {"name": name, "permissions": api}
+        return entry
+
+    def preferences(self, profile, settings, file="Preferences"):
+        self.write_file(os.path.join(self.config, "chromium", profile, file),
+                        json.dumps({"extensions": {"settings": settings}}))
+
     def test_profile_extensions_with_native_messaging_that_are_not_admitted_are_noted_with_a_fix_that_works(self):
         self.detect("chromium")
         self.install("--extension-id", ID_A)
         profiles = os.path.join(self.config, "chromium")
-
-        def extension(api, name=None, **state):
-            entry = {"active_permissions": {"api": api, "explicit_host": []}, "disable_reasons": [], **state}
-            if name is not None:
-                entry["manifest"] = {"name": name, "permissions": api}
-            return entry
-
-        def preferences(profile, settings, file="Preferences"):
-            self.write_file(os.path.join(profiles, profile, file), json.dumps({"extensions": {"settings": settings}}))
+        extension, preferences = self.profile_extension, self.preferences
 
         unadmitted, disabled, old_disabled, other = "b" * 32, "c" * 32, "d" * 32, "e" * 32
         preferences("Default", {
@@ -1087,6 +1091,66 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
         self.assertEqual(status, 0, report)
         self.assertEqual(self.browser(report, "chromium")["notes"], [])
         self.assertEqual(self.only_row(report)["origins"], ["chrome-extension://%s/" % i for i in (ID_A, unadmitted)])
+
+    def test_when_no_profile_runs_an_admitted_extension_those_asking_for_native_messaging_are_named_in_a_problem(self):
+        self.detect("chromium")
+        self.install("--extension-id", ID_A)
+        extension = self.profile_extension
+        localized, unpacked = "b" * 32, "c" * 32
+        # A name the browser localizes comes from the extension's default locale;
+        # one whose entry records no manifest, from the manifest.json in its folder.
+        folder = os.path.join(self.config, "chromium", "Default", "Extensions", localized, "1.0_0")
+        self.write_file(os.path.join(folder, "_locales", "en", "messages.json"),
+                        '{"AppName": {"message": "Keeper of Words"}} // the browser takes comments')
+        named = dict(extension(["nativeMessaging"], "__MSG_appName__"), path=localized + "/1.0_0")
+        named["manifest"]["default_locale"] = "en"
+        own = os.path.join(self.tmp, "unpacked")
+        self.write_file(os.path.join(own, "manifest.json"), json.dumps({"name": "Unpacked One"}))
+        # The admitted extension is installed but disabled: it cannot connect either.
+        self.preferences("Default", {ID_A: extension(["nativeMessaging"], disable_reasons=[1]), localized: named})
+
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 1, report)
+        verdict = self.browser(report, "chromium")
+        self.assertEqual(verdict["notes"], [])
+        [problem] = verdict["problems"]
+        self.assertEqual(problem["code"], "no_admitted_extension_installed")
+        self.assertIn("admits (%s), so no installed extension can start the host" % ID_A, problem["problem"])
+        self.assertIn('%s ("Keeper of Words") in the profile "Default"' % localized, problem["problem"])
+        self.assertTrue(problem["fix"].startswith('If %s ("Keeper of Words") is the extension that uses %s '
+                                                  % (localized, HOST_NAME)), problem["fix"])
+        self.follow(problem["fix"])
+        self.assertEqual(self.run_tool("doctor").returncode, 0)
+
+        # Two candidates: each is named with its own command, and either one
+        # admitted makes the other a note again.
+        self.install("--extension-id", ID_A, "--replace-ids")
+        self.preferences("Profile 1", {unpacked: dict(extension(["nativeMessaging"]), path=own)})
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 1, report)
+        [problem] = self.browser(report, "chromium")["problems"]
+        commands = problem["fix"].split("; for ")[1:]
+        self.assertEqual([c.split(": ", 1)[0] for c in commands],
+                         ['%s ("Keeper of Words")' % localized, '%s ("Unpacked One")' % unpacked])
+        self.follow(commands[1])
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 0, report)
+        [note] = self.browser(report, "chromium")["notes"]
+        self.assertIn("The extension %s (\"Keeper of Words\")" % localized, note)
+
+        # With the extension's id known, the problem is that id, and its fix names the extension.
+        self.install("--extension-id", ID_A, "--replace-ids")
+        status, report = self.run_json("doctor", "--extension-id", localized)
+        self.assertEqual(status, 1, report)
+        [problem] = self.browser(report, "chromium")["problems"]
+        self.assertEqual(problem["code"], "extension_not_admitted")
+        self.assertTrue(problem["fix"].startswith('Add the extension %s ("Keeper of Words") that the profile '
+                                                  '"Default" runs' % localized), problem["fix"])
+
+        # Profiles that cannot be read tell nothing: no problem.
+        shutil.rmtree(os.path.join(self.config, "chromium", "Default"))
+        shutil.rmtree(os.path.join(self.config, "chromium", "Profile 1"))
+        self.assertEqual(self.run_tool("doctor").returncode, 0)
 
     def test_a_detected_browser_without_a_registration_is_a_problem_with_a_fix_that_works(self):
         self.detect("chromium", "google-chrome")

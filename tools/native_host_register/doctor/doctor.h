@@ -23,8 +23,12 @@
 // extensions it admits. A detected browser (or one named with --browser)
 // that cannot start the host is a problem. Without --extension-id, each
 // extension of the browser's profiles that asks for native messaging but
-// that the registration does not admit is named in a note with the command
-// that admits it (profile_extensions.h): it may be ours, or use another host.
+// that the registration does not admit is named with the command that admits
+// it (profile_extensions.h): it may be ours, or use another host. That is a
+// note while the profiles run an extension the registration admits, and a
+// problem when they run none (no installed extension can start the host).
+// With --extension-id, an id not admitted is a problem whose fix names the
+// extension when a profile runs it.
 //
 // doctor --fix applies the fixes that need no decision, through install and
 // uninstall: a per-user registration whose files are gone that shadows a

@@ -178,7 +178,8 @@ std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Do
     case ProblemCode::user_level_hosts_disabled:
     case ProblemCode::not_registered:
     case ProblemCode::host_blocked:
-    case ProblemCode::extension_not_admitted: return {};
+    case ProblemCode::extension_not_admitted:
+    case ProblemCode::no_admitted_extension_installed: return {};
   }
   return {};  // not reached: the switch names every code
 }
