@@ -1152,6 +1152,44 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
         shutil.rmtree(os.path.join(self.config, "chromium", "Profile 1"))
         self.assertEqual(self.run_tool("doctor").returncode, 0)
 
+    def test_a_build_with_the_product_ids_installs_and_checks_them_by_default_and_names_the_installed_one(self):
+        # The build's test copy of the tool carries these ids (tests/CMakeLists.txt).
+        built_in = ["g" * 32, "h" * 32]
+        program = os.path.join(harness.build_dir(), "orvix-native-host-register-with-ids")
+
+        def run(*args):
+            return subprocess.run([program, *args], capture_output=True, env=self.env, timeout=LIMIT_SECONDS,
+                                  cwd=self.tmp, text=True)
+
+        self.assertIn("built-in extension ids: %s,%s\n" % tuple(built_in), run("version").stdout)
+        self.assertIn("built-in ids %s,%s when given no --extension-id" % tuple(built_in),
+                      run("help").stdout.replace("\n  ", " "))
+        self.detect("chromium")
+        installed = run("install", "--host", self.host)
+        self.assertEqual(installed.returncode, 0, installed.stderr)
+        self.assertIn("admitting the product's extensions built into this program, %s,%s." % tuple(built_in),
+                      installed.stdout)
+        self.assertEqual(self.read_manifest(self.user_manifest("chromium")),
+                         self.expected_manifest(self.host, *built_in))
+        self.assertEqual(run("doctor").returncode, 0)
+
+        # doctor checks the built-in ids: one not admitted is a problem, whose
+        # fix names the extension a profile runs with that id.
+        self.assertEqual(run("install", "--extension-id", ID_A, "--host", self.host, "--replace-ids").returncode, 0)
+        self.preferences("Default", {built_in[1]: self.profile_extension(["nativeMessaging"], "Orvix")})
+        done = run("doctor", "--json")
+        self.assertEqual(done.returncode, 1, done.stdout)
+        verdict = self.browser(json.loads(done.stdout), "chromium")
+        self.assertEqual([p["code"] for p in verdict["problems"]], ["extension_not_admitted"] * 2)
+        fix = verdict["problems"][1]["fix"]
+        self.assertTrue(fix.startswith('Add the extension %s ("Orvix") that the profile "Default" runs'
+                                       % built_in[1]), fix)
+        self.follow(verdict["problems"][0]["fix"])
+        self.follow(fix)
+        self.assertEqual(run("doctor").returncode, 0)
+        # An id given still wins over those built in.
+        self.assertEqual(run("doctor", "--extension-id", ID_B).returncode, 1)
+
     def test_a_detected_browser_without_a_registration_is_a_problem_with_a_fix_that_works(self):
         self.detect("chromium", "google-chrome")
         none = self.run_tool("doctor")
