@@ -1190,12 +1190,65 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
         # An id given still wins over those built in.
         self.assertEqual(run("doctor", "--extension-id", ID_B).returncode, 1)
 
+    def test_fix_lines_name_the_ids_the_machine_knows_and_work_as_printed(self):
+        self.detect("chromium", "google-chrome")
+        placeholder = "--extension-id <extension id: chrome://extensions shows it with Developer mode on> --host"
+        broken = dict(self.expected_manifest(self.host), allowed_origins=["chrome-extension://not-an-id/"])
+
+        def chromium_row(report):
+            [row] = [r for r in report["registrations"] if r["registered"] and r["browser"] == "chromium"]
+            return row
+
+        def origins_fix():
+            self.write_file(self.user_manifest("chromium"), json.dumps(broken))
+            status, report = self.run_json("doctor")
+            self.assertEqual(status, 1, report)
+            [problem] = chromium_row(report)["problems"]
+            self.assertEqual(problem["code"], "origins_invalid")
+            return problem["fix"]
+
+        # Nothing known: a placeholder that says where the id is.
+        self.assertIn(placeholder, origins_fix())
+        # The one extension of the profiles that asks for native messaging.
+        candidate = "b" * 32
+        self.preferences("Default", {candidate: self.profile_extension(["nativeMessaging"], "Keeper")})
+        fix = origins_fix()
+        self.assertIn("--extension-id %s --host" % candidate, fix)
+        self.follow(fix)
+        self.assertEqual(self.run_tool("doctor", "--browser", "chromium").returncode, 0)
+        # Two such extensions: doctor cannot tell which, a placeholder again.
+        self.preferences("Default", {candidate: self.profile_extension(["nativeMessaging"]),
+                                     "c" * 32: self.profile_extension(["nativeMessaging"])})
+        self.assertIn(placeholder, origins_fix())
+        # Another registration on the machine.
+        self.install("--browser", "chrome", "--extension-id", ID_A)
+        fix = origins_fix()
+        self.assertIn("--extension-id %s --host" % ID_A, fix)
+        self.follow(fix)
+        self.assertEqual(chromium_row(self.run_json("doctor")[1])["status"], "ok")
+
+    def test_a_build_with_the_product_ids_names_them_in_the_fix_for_a_browser_without_a_registration(self):
+        self.detect("chromium")
+        program = os.path.realpath(os.path.join(harness.build_dir(), "orvix-native-host-register-with-ids"))
+        done = subprocess.run([program, "doctor"], capture_output=True, env=self.env, timeout=LIMIT_SECONDS,
+                              cwd=self.tmp, text=True)
+        self.assertEqual(done.returncode, 1, done.stdout)
+        ids = "--extension-id %s --extension-id %s" % ("g" * 32, "h" * 32)
+        self.assertTrue(done.stdout.endswith("fix: %s install --browser chromium %s\n" % (program, ids)), done.stdout)
+        self.assertIn("Register it: %s install --browser chromium %s --host %s\n"
+                      % (program, ids, os.path.join(os.path.dirname(program), "orvix-chrome-native-host")),
+                      done.stdout)
+        self.follow(done.stdout.splitlines()[-1])
+        self.assertEqual(subprocess.run([program, "doctor"], capture_output=True, env=self.env,
+                                        timeout=LIMIT_SECONDS, cwd=self.tmp).returncode, 0)
+
     def test_a_detected_browser_without_a_registration_is_a_problem_with_a_fix_that_works(self):
         self.detect("chromium", "google-chrome")
         none = self.run_tool("doctor")
         self.assertEqual(none.returncode, 1)
         self.assertTrue(none.stdout.endswith("No registration was found. fix: %s install --browser chrome "
-                                             "--browser chromium --extension-id ID\n" % tool()), none.stdout)
+                                             "--browser chromium --extension-id <extension id: chrome://extensions "
+                                             "shows it with Developer mode on>\n" % tool()), none.stdout)
 
         self.install("--browser", "chrome", "--extension-id", ID_A)
         status, report = self.run_json("doctor")
@@ -1452,20 +1505,24 @@ class FixesThatWork(RegisterTestCase):
             lone, ID_A, ID_B, placeholder)
         for system in (False, True):
             with self.subTest(system=system):
+                # The host of another registration (here the system-wide one)
+                # is one the user has: the printed command names it.
+                printed, fix = command, "Reinstall the host, then register it with the extensions this registration admits: "
                 if system:
                     self.register(self.host, scope="system")
+                    printed = command.replace(placeholder, shlex.quote(self.host))
+                    fix = "Reinstall the host, or register the one you have: "
                 self.register(gone, ["chrome-extension://%s/" % ID_A, "chrome-extension://%s/" % ID_B])
                 if os.path.exists(gone):
                     os.remove(gone)
                 before = self.snapshot()
-                self.assertEqual(self.problem(tool_path=lone)["fix"], "Reinstall the host, then register it with the "
-                                 "extensions this registration admits: " + command)
+                self.assertEqual(self.problem(tool_path=lone)["fix"], fix + printed)
                 result = subprocess.run([lone, "doctor", "--fix"], capture_output=True, text=True, env=self.env,
                                         cwd=self.tmp, timeout=LIMIT_SECONDS)
                 self.assertEqual(result.returncode, 1, result.stdout)
                 self.assertEqual(result.stdout.splitlines()[0], "left %s: its host is gone, and it is the only "
                                  "record of the extensions it admits; once the host is back, register it: %s"
-                                 % (self.path, command))
+                                 % (self.path, printed))
                 self.assertEqual(self.snapshot(), before)
         # With the host back, the printed command (its path filled in) registers it.
         self.follow("fix: " + command.replace(placeholder, shlex.quote(self.host)))

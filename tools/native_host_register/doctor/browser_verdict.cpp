@@ -7,6 +7,7 @@
 #include "host_manifest.h"
 #include "machine/policies.h"
 #include "machine/profile_extensions.h"
+#include "support/program_path.h"
 #include "text_table.h"
 
 namespace orvix::register_tool {
@@ -42,8 +43,12 @@ Problem no_registration(const Roots& roots, const DoctorRequest& request, const 
   const BrowserRow& browser = *verdict.browser;
   const std::string name(browser.display_name);
   if (unread_user != nullptr) {
-    const std::string install = install_command_line(roots, browser, Scope::system, unread_user->extension_ids,
-                                                     unread_user->host_path, own_path);
+    const auto& host = unread_user->host_path;
+    const std::string install = install_command_line(
+        roots, browser, Scope::system,
+        unread_user->extension_ids.empty() ? known_extension_ids(roots, report, &browser, unread_user)
+                                           : unread_user->extension_ids,
+        host && platform::is_executable_file(*host) ? host : other_host(roots, report, unread_user), own_path);
     return Problem{ProblemCode::user_level_hosts_disabled,
                    *unread_user->unread + " It finds no system-wide registration, so it cannot start the host.",
                    has_system ? "Ask the administrator to allow user-level native hosts, or register for every user: " +
@@ -52,12 +57,14 @@ Problem no_registration(const Roots& roots, const DoctorRequest& request, const 
                                     " has no system-wide location)."};
   }
   const Health* sample = example(report);
-  const std::vector<std::string>& ids =
-      !request.extension_ids.empty() || sample == nullptr ? request.extension_ids : sample->extension_ids;
+  const std::vector<std::string> ids = request.extension_ids.empty() && sample != nullptr
+                                           ? sample->extension_ids
+                                           : known_extension_ids(roots, report, &browser, nullptr);
   return Problem{ProblemCode::not_registered,
                  name + (verdict.detected ? " is installed but" : "") + " finds no registration of " + kHostName + ".",
                  "Register it: " + install_command_line(roots, browser, Scope::user, ids,
-                                                        sample ? sample->host_path : std::nullopt, own_path)};
+                                                        sample ? sample->host_path : other_host(roots, report, nullptr),
+                                                        own_path)};
 }
 
 // The command that adds `id` to the registration `used`, as it must be run.

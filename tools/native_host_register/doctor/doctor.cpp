@@ -161,6 +161,7 @@ void check_talk_permission(const Roots& roots, const BrowserRow& browser, Health
 DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const std::string& own_path) {
   DoctorReport report;
   report.tool = command_word(roots, own_path, kProgramName);
+  report.extension_ids = request.extension_ids;
   const std::optional<std::string> replacement = replacement_host(roots, request, own_path);
   std::map<std::string, ManifestHealth> checked;
   // Per row: its problems and the files another user owns, whose fixes are
@@ -219,6 +220,7 @@ DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const 
   if (auto descriptor = discovery::resolve_descriptor_path()) report.descriptor_path = std::move(*descriptor);
   report.log_path = discovery::resolve_log_path();
   judge_browsers(roots, request, own_path, report);
+  report.known_ids = known_extension_ids(roots, report, nullptr, nullptr);
   report.healthy = report.any_registered;
   for (const auto& row : report.rows) {
     if (row.registered && !row.problems.empty()) report.healthy = false;

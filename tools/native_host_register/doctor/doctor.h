@@ -96,6 +96,8 @@ struct DoctorReport {
   std::optional<std::string> descriptor_path;       // nothing: no ORVIX_HOME, HOME or USERPROFILE
   std::optional<std::string> log_path;              // nothing: no ORVIX_HOME or HOME, so the host keeps no log
   std::string tool;                                 // this program as fix lines name it (command_word)
+  std::vector<std::string> extension_ids;           // --extension-id, else the ids built into this program
+  std::vector<std::string> known_ids;               // the ids a fix line names for no registration in particular
   std::optional<std::vector<std::string>> applied;  // --fix: each change made (or that --dry-run would make)
 };
 
@@ -139,6 +141,21 @@ void render_doctor(const DoctorReport& report, bool json, std::ostream& out);
 std::string fix_for(const ManifestProblem& problem, const Roots& roots, const DoctorReport& report, const Health& row,
                     const std::vector<std::string>& not_yours, const std::optional<std::string>& replacement,
                     const std::string& own_path);
+
+// The extension ids a fix line for `browser` names when the registration it
+// writes admits none of its own: those --extension-id gives (or this
+// program's built-in ones), else those another registration than `except`
+// admits, else the one extension of the browser's profiles (any browser's,
+// without one) that asks for native messaging when there is exactly one;
+// else none, and the line holds a placeholder.
+std::vector<std::string> known_extension_ids(const Roots& roots, const DoctorReport& report, const BrowserRow* browser,
+                                             const Health* except);
+
+// The host of another registration than `row` that a fix line for `row` may
+// name when it has none of its own and --host names none: an executable
+// file that a per-user install would not write a system-wide registration's
+// manifest for.
+std::optional<std::string> other_host(const Roots& roots, const DoctorReport& report, const Health* row);
 
 // doctor --fix (above), with `replacement` the host that --host names or the
 // one beside this tool (nothing: neither exists); install and uninstall

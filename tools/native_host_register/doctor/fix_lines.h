@@ -37,6 +37,10 @@ std::string echo_word(const Roots& roots, std::string_view text);
 // permissions); else nothing.
 std::optional<std::string> readable_by_all_command(const Roots& roots, const std::string& path);
 
+// " --extension-id ID" for each of `ids`; none: one with a placeholder that
+// says where the id is found.
+std::string extension_id_words(const std::vector<std::string>& ids);
+
 // The install command that registers `host` (nothing, or not an executable
 // file: the host beside this program when `may_name_beside`, else a
 // placeholder that says where the host comes from) for `browser` in `scope`,
