@@ -1524,9 +1524,17 @@ class FixesThatWork(RegisterTestCase):
                                  "record of the extensions it admits; once the host is back, register it: %s"
                                  % (self.path, printed))
                 self.assertEqual(self.snapshot(), before)
+        # The line that admits another extension names that host too, and works.
+        third = "c" * 32
+        result = subprocess.run([lone, "doctor", "--json", "--extension-id", third], capture_output=True, text=True,
+                                env=self.env, cwd=self.tmp, timeout=LIMIT_SECONDS)
+        [verdict] = [b for b in json.loads(result.stdout)["browsers"] if b["browser"] == "chromium"]
+        [fix] = [p["fix"] for p in verdict["problems"] if p["code"] == "extension_not_admitted"]
+        self.assertTrue(fix.endswith("--extension-id %s --host %s --force" % (third, shlex.quote(self.host))), fix)
+        self.follow(fix)
         # With the host back, the printed command (its path filled in) registers it.
         self.follow("fix: " + command.replace(placeholder, shlex.quote(self.host)))
-        self.assertEqual(self.read_manifest(self.path), self.expected_manifest(self.host, ID_A, ID_B))
+        self.assertEqual(self.read_manifest(self.path), self.expected_manifest(self.host, ID_A, ID_B, third))
 
     def test_an_origin_without_its_final_slash_is_written_with_it(self):
         self.register(self.host, ["chrome-extension://%s" % ID_A, "chrome-extension://%s/" % ID_B])

@@ -143,8 +143,15 @@ Problem nothing_admitted_runs(const Roots& roots, const Health& used, const std:
 
 // What the browser's profiles say about the extensions of `used`: a problem
 // when they run none that it admits but one that would use it, else notes.
-void judge_extensions(const Roots& roots, const DoctorRequest& request, const Health& used, const std::string& own_path,
-                      BrowserVerdict& verdict) {
+void judge_extensions(const Roots& roots, const DoctorRequest& request, const DoctorReport& report,
+                      const Health& registration, const std::string& own_path, BrowserVerdict& verdict) {
+  // The commands name the registration's host; when it is gone, the one
+  // beside this program, else another registration's that exists.
+  Health used = registration;
+  const auto runs = [](const std::optional<std::string>& host) { return host && platform::is_executable_file(*host); };
+  if (!runs(used.host_path) && !runs(default_host_path(roots.windows, own_path))) {
+    used.host_path = other_host(roots, report, &registration);
+  }
   const auto folder = user_data_folder(roots, *verdict.browser);
   const Profiles profiles = folder ? read_profiles(*folder) : Profiles{};
   const auto& ids = request.extension_ids;
@@ -234,7 +241,7 @@ void judge_browsers(const Roots& roots, const DoctorRequest& request, const std:
                               described(report.rows[*system]) + ", which differs; the browser reads only " +
                               described(used) + ".");
     }
-    judge_extensions(roots, request, used, own_path, verdict);
+    judge_extensions(roots, request, report, used, own_path, verdict);
     report.browsers.push_back(std::move(verdict));
   }
 }

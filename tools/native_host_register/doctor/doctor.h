@@ -135,7 +135,9 @@ void render_doctor(const DoctorReport& report, bool json, std::ostream& out);
 // apply_fixes) unless a per-user install of it would write the manifest a
 // system-wide registration names (Windows: beside the host); else it stays,
 // the only record of its extensions, with the install command that names
-// them and a placeholder for the host. `not_yours` are the folder and
+// them and another registration's host (other_host), else a placeholder for
+// the host. A command for a registration that admits no id of its own names
+// the ids known_extension_ids() finds. `not_yours` are the folder and
 // manifest another user owns, which the command for manifest_not_yours
 // gives back.
 std::string fix_for(const ManifestProblem& problem, const Roots& roots, const DoctorReport& report, const Health& row,
