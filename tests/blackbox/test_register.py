@@ -1162,7 +1162,7 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
                                   cwd=self.tmp, text=True)
 
         self.assertIn("built-in extension ids: %s,%s\n" % tuple(built_in), run("version").stdout)
-        self.assertIn("built-in ids %s,%s when given no --extension-id" % tuple(built_in),
+        self.assertIn("built-in ids %s, %s when given no --extension-id" % tuple(built_in),
                       run("help").stdout.replace("\n  ", " "))
         self.detect("chromium")
         installed = run("install", "--host", self.host)

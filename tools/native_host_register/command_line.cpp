@@ -31,11 +31,12 @@ std::string built_in_line(const Context& context) {
 Result<int> help_command(const Context& context, const CommandLine& line, std::ostream& out) {
   out << usage(line.help_for);
   if (!context.built_in_ids.empty()) {
+    // One word per id, so that many still wrap within the lines.
+    std::string ids;
+    for (const auto& id : context.built_in_ids) ids += (ids.empty() ? "" : ", ") + id;
     out << "\n"
-        << wrapped(
-               "This build admits the product's extensions by default: install and doctor take the "
-               "built-in ids " +
-               joined(context.built_in_ids) + " when given no --extension-id.")
+        << wrapped("This build admits the product's extensions by default: install and doctor take the built-in ids " +
+                   ids + " when given no --extension-id.")
         << "\n";
   }
   return 0;
