@@ -53,9 +53,12 @@ fuzz: setup fuzz-build
 # files and the per-machine and per-user MSIs, with their SHA256SUMS, in
 # build-windows/packages. The Windows files are signed when ORVIX_SIGN_PKCS12
 # and ORVIX_SIGN_PASSWORD_FILE name a certificate and its password file, and
-# reported unsigned otherwise. ORVIX_EXTENSION_IDS=<id>[,<id>...] sets the ids
-# the MSIs register when msiexec is given none.
+# reported unsigned otherwise. ORVIX_EXTENSION_IDS=<id>[,<id>...] builds the
+# product's ids into the packages: the MSIs register them when msiexec is
+# given none, the .deb registers them system-wide, and the tool admits them
+# when given no --extension-id.
 package: build build-windows
+	$(if $(ORVIX_EXTENSION_IDS),cmake -S . -B build -DORVIX_EXTENSION_IDS='$(ORVIX_EXTENSION_IDS)' >/dev/null)
 	cd build && cpack -G DEB
 	$(if $(ORVIX_EXTENSION_IDS),cmake -S . -B build-windows -DORVIX_EXTENSION_IDS='$(ORVIX_EXTENSION_IDS)' >/dev/null)
 	cd build-windows && cpack

@@ -25,9 +25,6 @@ if(WIN32)
   # Like the programs: nothing but system DLLs beside it.
   target_link_options(orvix-msi-actions PRIVATE -static -s)
 
-  # The extension ids an MSI registers when msiexec is given no EXTENSION_IDS
-  # (comma-separated; empty: the MSIs refuse to install without them).
-  set(ORVIX_EXTENSION_IDS "" CACHE STRING "Default EXTENSION_IDS of the MSI packages")
   # The links Programs and Features shows for the MSIs' product.
   set(ORVIX_ABOUT_URL "https://orvix.invalid/chrome-native-host" CACHE STRING "The product's page")
   set(ORVIX_HELP_URL "https://orvix.invalid/chrome-native-host/help" CACHE STRING "Where users get help")
@@ -52,7 +49,9 @@ if(WIN32)
   set(CPACK_ORVIX_PYTHON /usr/bin/python3)
   # (CPackConfig.cmake takes no generator expressions: the DLL lands beside the programs.)
   set(CPACK_ORVIX_MSI_ACTIONS ${CMAKE_BINARY_DIR}/orvix-msi-actions.dll)
-  set(CPACK_ORVIX_EXTENSION_IDS "${ORVIX_EXTENSION_IDS}")
+  # The extension ids an MSI registers when msiexec is given no EXTENSION_IDS
+  # (cmake/extension_ids.cmake; empty: the MSIs refuse to install without them).
+  set(CPACK_ORVIX_EXTENSION_IDS "${ORVIX_EXTENSION_ID_LIST}")
   set(CPACK_ORVIX_ABOUT_URL "${ORVIX_ABOUT_URL}")
   set(CPACK_ORVIX_HELP_URL "${ORVIX_HELP_URL}")
 else()
@@ -65,8 +64,10 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION web)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  # Installing registers nothing: only the user knows the extension ids.
-  # Removing takes back the system-wide registrations that name the host.
+  # Installing registers the host system-wide when the tool has the product's
+  # extension ids built in (ORVIX_EXTENSION_IDS), else nothing: only the user
+  # knows the ids. Removing takes back the system-wide registrations that
+  # name the host.
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/debian/postinst
                                          ${CMAKE_SOURCE_DIR}/packaging/debian/prerm)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -1071,19 +1071,23 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
         [row] = [r for r in report["registrations"] if r["registered"]]
         return row
 
+    @staticmethod
+    def profile_extension(api, name=None, **state):
+        """An entry of a profile's extensions.settings, as the browser writes it."""
+        entry = {"active_permissions": {"api": api, "explicit_host": []}, "disable_reasons": [], **state}
+        if name is not None:
+            entry["manifest"] = {"name": name, "permissions": api}
+        return entry
+
+    def preferences(self, profile, settings, file="Preferences"):
+        self.write_file(os.path.join(self.config, "chromium", profile, file),
+                        json.dumps({"extensions": {"settings": settings}}))
+
     def test_profile_extensions_with_native_messaging_that_are_not_admitted_are_noted_with_a_fix_that_works(self):
         self.detect("chromium")
         self.install("--extension-id", ID_A)
         profiles = os.path.join(self.config, "chromium")
-
-        def extension(api, name=None, **state):
-            entry = {"active_permissions": {"api": api, "explicit_host": []}, "disable_reasons": [], **state}
-            if name is not None:
-                entry["manifest"] = {"name": name, "permissions": api}
-            return entry
-
-        def preferences(profile, settings, file="Preferences"):
-            self.write_file(os.path.join(profiles, profile, file), json.dumps({"extensions": {"settings": settings}}))
+        extension, preferences = self.profile_extension, self.preferences
 
         unadmitted, disabled, old_disabled, other = "b" * 32, "c" * 32, "d" * 32, "e" * 32
         preferences("Default", {
@@ -1121,12 +1125,163 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
         self.assertEqual(self.browser(report, "chromium")["notes"], [])
         self.assertEqual(self.only_row(report)["origins"], ["chrome-extension://%s/" % i for i in (ID_A, unadmitted)])
 
+    def test_when_no_profile_runs_an_admitted_extension_those_asking_for_native_messaging_are_named_in_a_problem(self):
+        self.detect("chromium")
+        self.install("--extension-id", ID_A)
+        extension = self.profile_extension
+        localized, unpacked = "b" * 32, "c" * 32
+        # A name the browser localizes comes from the extension's default locale;
+        # one whose entry records no manifest, from the manifest.json in its folder.
+        folder = os.path.join(self.config, "chromium", "Default", "Extensions", localized, "1.0_0")
+        self.write_file(os.path.join(folder, "_locales", "en", "messages.json"),
+                        '{"AppName": {"message": "Keeper of Words"}} // the browser takes comments')
+        named = dict(extension(["nativeMessaging"], "__MSG_appName__"), path=localized + "/1.0_0")
+        named["manifest"]["default_locale"] = "en"
+        own = os.path.join(self.tmp, "unpacked")
+        self.write_file(os.path.join(own, "manifest.json"), json.dumps({"name": "Unpacked One"}))
+        # The admitted extension is installed but disabled: it cannot connect either.
+        self.preferences("Default", {ID_A: extension(["nativeMessaging"], disable_reasons=[1]), localized: named})
+
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 1, report)
+        verdict = self.browser(report, "chromium")
+        self.assertEqual(verdict["notes"], [])
+        [problem] = verdict["problems"]
+        self.assertEqual(problem["code"], "no_admitted_extension_installed")
+        self.assertIn("admits (%s), so no installed extension can start the host" % ID_A, problem["problem"])
+        self.assertIn('%s ("Keeper of Words") in the profile "Default"' % localized, problem["problem"])
+        self.assertTrue(problem["fix"].startswith('If %s ("Keeper of Words") is the extension that uses %s '
+                                                  % (localized, HOST_NAME)), problem["fix"])
+        self.follow(problem["fix"])
+        self.assertEqual(self.run_tool("doctor").returncode, 0)
+
+        # Two candidates: each is named with its own command, and either one
+        # admitted makes the other a note again.
+        self.install("--extension-id", ID_A, "--replace-ids")
+        self.preferences("Profile 1", {unpacked: dict(extension(["nativeMessaging"]), path=own)})
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 1, report)
+        [problem] = self.browser(report, "chromium")["problems"]
+        commands = problem["fix"].split("; for ")[1:]
+        self.assertEqual([c.split(": ", 1)[0] for c in commands],
+                         ['%s ("Keeper of Words")' % localized, '%s ("Unpacked One")' % unpacked])
+        self.follow(commands[1])
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 0, report)
+        [note] = self.browser(report, "chromium")["notes"]
+        self.assertIn("The extension %s (\"Keeper of Words\")" % localized, note)
+
+        # With the extension's id known, the problem is that id, and its fix names the extension.
+        self.install("--extension-id", ID_A, "--replace-ids")
+        status, report = self.run_json("doctor", "--extension-id", localized)
+        self.assertEqual(status, 1, report)
+        [problem] = self.browser(report, "chromium")["problems"]
+        self.assertEqual(problem["code"], "extension_not_admitted")
+        self.assertTrue(problem["fix"].startswith('Add the extension %s ("Keeper of Words") that the profile '
+                                                  '"Default" runs' % localized), problem["fix"])
+
+        # Profiles that cannot be read tell nothing: no problem.
+        shutil.rmtree(os.path.join(self.config, "chromium", "Default"))
+        shutil.rmtree(os.path.join(self.config, "chromium", "Profile 1"))
+        self.assertEqual(self.run_tool("doctor").returncode, 0)
+
+    def test_a_build_with_the_product_ids_installs_and_checks_them_by_default_and_names_the_installed_one(self):
+        # The build's test copy of the tool carries these ids (tests/CMakeLists.txt).
+        built_in = ["g" * 32, "h" * 32]
+        program = os.path.join(harness.build_dir(), "orvix-native-host-register-with-ids")
+
+        def run(*args):
+            return subprocess.run([program, *args], capture_output=True, env=self.env, timeout=LIMIT_SECONDS,
+                                  cwd=self.tmp, text=True)
+
+        self.assertIn("built-in extension ids: %s,%s\n" % tuple(built_in), run("version").stdout)
+        self.assertIn("built-in ids %s, %s when given no --extension-id" % tuple(built_in),
+                      run("help").stdout.replace("\n  ", " "))
+        self.detect("chromium")
+        installed = run("install", "--host", self.host)
+        self.assertEqual(installed.returncode, 0, installed.stderr)
+        self.assertIn("admitting the product's extensions built into this program, %s,%s." % tuple(built_in),
+                      installed.stdout)
+        self.assertEqual(self.read_manifest(self.user_manifest("chromium")),
+                         self.expected_manifest(self.host, *built_in))
+        self.assertEqual(run("doctor").returncode, 0)
+
+        # doctor checks the built-in ids: one not admitted is a problem, whose
+        # fix names the extension a profile runs with that id.
+        self.assertEqual(run("install", "--extension-id", ID_A, "--host", self.host, "--replace-ids").returncode, 0)
+        self.preferences("Default", {built_in[1]: self.profile_extension(["nativeMessaging"], "Orvix")})
+        done = run("doctor", "--json")
+        self.assertEqual(done.returncode, 1, done.stdout)
+        verdict = self.browser(json.loads(done.stdout), "chromium")
+        self.assertEqual([p["code"] for p in verdict["problems"]], ["extension_not_admitted"] * 2)
+        fix = verdict["problems"][1]["fix"]
+        self.assertTrue(fix.startswith('Add the extension %s ("Orvix") that the profile "Default" runs'
+                                       % built_in[1]), fix)
+        self.follow(verdict["problems"][0]["fix"])
+        self.follow(fix)
+        self.assertEqual(run("doctor").returncode, 0)
+        # An id given still wins over those built in.
+        self.assertEqual(run("doctor", "--extension-id", ID_B).returncode, 1)
+
+    def test_fix_lines_name_the_ids_the_machine_knows_and_work_as_printed(self):
+        self.detect("chromium", "google-chrome")
+        placeholder = "--extension-id <extension id: chrome://extensions shows it with Developer mode on> --host"
+        broken = dict(self.expected_manifest(self.host), allowed_origins=["chrome-extension://not-an-id/"])
+
+        def chromium_row(report):
+            [row] = [r for r in report["registrations"] if r["registered"] and r["browser"] == "chromium"]
+            return row
+
+        def origins_fix():
+            self.write_file(self.user_manifest("chromium"), json.dumps(broken))
+            status, report = self.run_json("doctor")
+            self.assertEqual(status, 1, report)
+            [problem] = chromium_row(report)["problems"]
+            self.assertEqual(problem["code"], "origins_invalid")
+            return problem["fix"]
+
+        # Nothing known: a placeholder that says where the id is.
+        self.assertIn(placeholder, origins_fix())
+        # The one extension of the profiles that asks for native messaging.
+        candidate = "b" * 32
+        self.preferences("Default", {candidate: self.profile_extension(["nativeMessaging"], "Keeper")})
+        fix = origins_fix()
+        self.assertIn("--extension-id %s --host" % candidate, fix)
+        self.follow(fix)
+        self.assertEqual(self.run_tool("doctor", "--browser", "chromium").returncode, 0)
+        # Two such extensions: doctor cannot tell which, a placeholder again.
+        self.preferences("Default", {candidate: self.profile_extension(["nativeMessaging"]),
+                                     "c" * 32: self.profile_extension(["nativeMessaging"])})
+        self.assertIn(placeholder, origins_fix())
+        # Another registration on the machine.
+        self.install("--browser", "chrome", "--extension-id", ID_A)
+        fix = origins_fix()
+        self.assertIn("--extension-id %s --host" % ID_A, fix)
+        self.follow(fix)
+        self.assertEqual(chromium_row(self.run_json("doctor")[1])["status"], "ok")
+
+    def test_a_build_with_the_product_ids_names_them_in_the_fix_for_a_browser_without_a_registration(self):
+        self.detect("chromium")
+        program = os.path.realpath(os.path.join(harness.build_dir(), "orvix-native-host-register-with-ids"))
+        done = subprocess.run([program, "doctor"], capture_output=True, env=self.env, timeout=LIMIT_SECONDS,
+                              cwd=self.tmp, text=True)
+        self.assertEqual(done.returncode, 1, done.stdout)
+        ids = "--extension-id %s --extension-id %s" % ("g" * 32, "h" * 32)
+        self.assertTrue(done.stdout.endswith("fix: %s install --browser chromium %s\n" % (program, ids)), done.stdout)
+        self.assertIn("Register it: %s install --browser chromium %s --host %s\n"
+                      % (program, ids, os.path.join(os.path.dirname(program), "orvix-chrome-native-host")),
+                      done.stdout)
+        self.follow(done.stdout.splitlines()[-1])
+        self.assertEqual(subprocess.run([program, "doctor"], capture_output=True, env=self.env,
+                                        timeout=LIMIT_SECONDS, cwd=self.tmp).returncode, 0)
+
     def test_a_detected_browser_without_a_registration_is_a_problem_with_a_fix_that_works(self):
         self.detect("chromium", "google-chrome")
         none = self.run_tool("doctor")
         self.assertEqual(none.returncode, 1)
         self.assertTrue(none.stdout.endswith("No registration was found. fix: %s install --browser chrome "
-                                             "--browser chromium --extension-id ID\n" % tool()), none.stdout)
+                                             "--browser chromium --extension-id <extension id: chrome://extensions "
+                                             "shows it with Developer mode on>\n" % tool()), none.stdout)
 
         self.install("--browser", "chrome", "--extension-id", ID_A)
         status, report = self.run_json("doctor")
@@ -1287,12 +1442,15 @@ class DoctorAsTheBrowserSees(RegisterTestCase):
         for folder, extension_id in ((dev, ID_B), (os.path.join(self.config, "chromium"), "c" * 32)):
             self.write_file(os.path.join(folder, "Default", "Preferences"), json.dumps({"extensions": {"settings": {
                 extension_id: {"active_permissions": {"api": ["nativeMessaging"]}, "disable_reasons": []}}}}))
+        # DIR's profile runs ID_B only, which the registration does not admit: no installed extension can connect.
         status, report = self.run_json("doctor", "--user-data-dir", dev, "--browser", "chromium")
-        self.assertEqual(status, 0, report)
-        self.assertEqual(self.browser(report, "chromium")["uses"], ours)
-        notes = " ".join(self.browser(report, "chromium")["notes"])
-        self.assertIn(ID_B, notes)
-        self.assertNotIn("c" * 32, notes)
+        self.assertEqual(status, 1, report)
+        chromium = self.browser(report, "chromium")
+        self.assertEqual(chromium["uses"], ours)
+        self.assertEqual([problem["code"] for problem in chromium["problems"]], ["no_admitted_extension_installed"])
+        said = json.dumps(chromium)
+        self.assertIn(ID_B, said)
+        self.assertNotIn("c" * 32, said)
 
         self.assertEqual(self.run_tool("uninstall", "--user-data-dir", dev, "--browser", "chromium").returncode, 0)
         self.assertFalse(os.path.exists(ours))
@@ -1423,24 +1581,36 @@ class FixesThatWork(RegisterTestCase):
             lone, ID_A, ID_B, placeholder)
         for system in (False, True):
             with self.subTest(system=system):
+                # The host of another registration (here the system-wide one)
+                # is one the user has: the printed command names it.
+                printed, fix = command, "Reinstall the host, then register it with the extensions this registration admits: "
                 if system:
                     self.register(self.host, scope="system")
+                    printed = command.replace(placeholder, shlex.quote(self.host))
+                    fix = "Reinstall the host, or register the one you have: "
                 self.register(gone, ["chrome-extension://%s/" % ID_A, "chrome-extension://%s/" % ID_B])
                 if os.path.exists(gone):
                     os.remove(gone)
                 before = self.snapshot()
-                self.assertEqual(self.problem(tool_path=lone)["fix"], "Reinstall the host, then register it with the "
-                                 "extensions this registration admits: " + command)
+                self.assertEqual(self.problem(tool_path=lone)["fix"], fix + printed)
                 result = subprocess.run([lone, "doctor", "--fix"], capture_output=True, text=True, env=self.env,
                                         cwd=self.tmp, timeout=LIMIT_SECONDS)
                 self.assertEqual(result.returncode, 1, result.stdout)
                 self.assertEqual(result.stdout.splitlines()[0], "left %s: its host is gone, and it is the only "
                                  "record of the extensions it admits; once the host is back, register it: %s"
-                                 % (self.path, command))
+                                 % (self.path, printed))
                 self.assertEqual(self.snapshot(), before)
+        # The line that admits another extension names that host too, and works.
+        third = "c" * 32
+        result = subprocess.run([lone, "doctor", "--json", "--extension-id", third], capture_output=True, text=True,
+                                env=self.env, cwd=self.tmp, timeout=LIMIT_SECONDS)
+        [verdict] = [b for b in json.loads(result.stdout)["browsers"] if b["browser"] == "chromium"]
+        [fix] = [p["fix"] for p in verdict["problems"] if p["code"] == "extension_not_admitted"]
+        self.assertTrue(fix.endswith("--extension-id %s --host %s --force" % (third, shlex.quote(self.host))), fix)
+        self.follow(fix)
         # With the host back, the printed command (its path filled in) registers it.
         self.follow("fix: " + command.replace(placeholder, shlex.quote(self.host)))
-        self.assertEqual(self.read_manifest(self.path), self.expected_manifest(self.host, ID_A, ID_B))
+        self.assertEqual(self.read_manifest(self.path), self.expected_manifest(self.host, ID_A, ID_B, third))
 
     def test_an_origin_without_its_final_slash_is_written_with_it(self):
         self.register(self.host, ["chrome-extension://%s" % ID_A, "chrome-extension://%s/" % ID_B])

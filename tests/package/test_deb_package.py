@@ -1,7 +1,8 @@
 """The Debian package, unpacked into a temporary root with dpkg-deb -x: its
 programs register the host from there into a temporary profile, and doctor
-finds that registration working, and its prerm takes back on removal the
-system-wide registrations that name the packaged host. The package is made
+finds that registration working; its postinst registers the host system-wide
+when the tool has the product's extension ids built in, and its prerm takes
+back on removal the system-wide registrations that name the packaged host. The package is made
 afresh from the build in ORVIX_BUILD_DIR with CPack, into the test's own
 folder."""
 import json
@@ -11,7 +12,7 @@ import subprocess
 import tempfile
 import unittest
 
-from cpack_run import LIMIT_SECONDS, packages_in_new_folder
+from cpack_run import LIMIT_SECONDS, build_dir, packages_in_new_folder
 
 EXTENSION_ID = "abcdefghijklmnopabcdefghijklmnop"
 PROGRAMS = ["orvix-chrome-native-host", "orvix-native-host-register", "orvix-nm-client", "orvix-sample-runtime"]
@@ -74,6 +75,46 @@ class DebPackage(unittest.TestCase):
         self.assertEqual(ran.returncode, 0, ran.stderr)
         self.assertIn("orvix-native-host-register install --extension-id", ran.stdout)
         self.assertEqual(os.listdir(os.path.join(self.config, "chromium")), [])
+
+    def test_postinst_of_a_build_with_the_product_ids_registers_the_host_for_the_browsers_on_the_machine(self):
+        # A staged root whose tool is the build made with built-in ids (as
+        # ORVIX_EXTENSION_IDS makes it); Chromium is installed below the system root.
+        staged = os.path.join(self.home, "staged")
+        shutil.copytree(self.root, staged, symlinks=True)
+        tool = os.path.join(staged, "usr/bin/orvix-native-host-register")
+        shutil.copy2(os.path.join(build_dir(), "orvix-native-host-register-with-ids"), tool)
+        system = self.env["ORVIX_REGISTER_SYSTEM_ROOT"]
+        os.makedirs(os.path.join(system, "etc/chromium"))
+        control = os.path.join(self.home, "control")
+        subprocess.run(["dpkg-deb", "-e", self.deb, control], check=True)
+        postinst = os.path.join(control, "postinst")
+
+        def configure(script):
+            ran = subprocess.run(["sh", script, "configure"], capture_output=True, text=True,
+                                 env=dict(self.env, DPKG_ROOT=staged), timeout=LIMIT_SECONDS)
+            self.assertEqual(ran.returncode, 0, ran.stdout + ran.stderr)
+            return ran
+
+        # /usr/bin/orvix-chrome-native-host is not on this machine: the
+        # registration fails, is reported, and the configure goes on.
+        failed = configure(postinst)
+        self.assertIn("could not register /usr/bin/orvix-chrome-native-host", failed.stderr)
+        manifest = os.path.join(system, "etc/chromium/native-messaging-hosts/com.orvix.chrome_native_host.json")
+        self.assertFalse(os.path.exists(manifest))
+
+        # The same script with its host in the staged root registers it.
+        host = os.path.join(staged, "usr/bin/orvix-chrome-native-host")
+        with open(postinst, encoding="utf-8") as f:
+            text = f.read()
+        self.assertIn("host=/usr/bin/orvix-chrome-native-host\n", text)
+        staged_postinst = os.path.join(self.home, "postinst")
+        with open(staged_postinst, "w", encoding="utf-8") as f:
+            f.write(text.replace("host=/usr/bin/orvix-chrome-native-host\n", "host=%s\n" % host))
+        configure(staged_postinst)
+        with open(manifest, encoding="utf-8") as f:
+            written = json.load(f)
+        self.assertEqual((written["path"], written["allowed_origins"]),
+                         (host, ["chrome-extension://%s/" % (c * 32) for c in "gh"]))
 
     def test_prerm_on_removal_takes_back_the_system_registrations_naming_the_packaged_host(self):
         # The prerm runs the unpacked tool (DPKG_ROOT) against the staged system root.

@@ -19,13 +19,31 @@ namespace orvix::register_tool {
 
 namespace {
 
-Result<int> help_command(const Context&, const CommandLine& line, std::ostream& out) {
+std::string wrapped(std::string_view text);
+
+// The line that names the product's extension ids this program was built
+// with (none: empty); the .deb's postinst reads it from `version`.
+std::string built_in_line(const Context& context) {
+  return context.built_in_ids.empty() ? std::string()
+                                      : "built-in extension ids: " + joined(context.built_in_ids) + "\n";
+}
+
+Result<int> help_command(const Context& context, const CommandLine& line, std::ostream& out) {
   out << usage(line.help_for);
+  if (!context.built_in_ids.empty()) {
+    // One word per id, so that many still wrap within the lines.
+    std::string ids;
+    for (const auto& id : context.built_in_ids) ids += (ids.empty() ? "" : ", ") + id;
+    out << "\n"
+        << wrapped("This build admits the product's extensions by default: install and doctor take the built-in ids " +
+                   ids + " when given no --extension-id.")
+        << "\n";
+  }
   return 0;
 }
 
-Result<int> version_command(const Context&, const CommandLine&, std::ostream& out) {
-  out << kProgramName << " " << dispatch::kHostVersion << "\n";
+Result<int> version_command(const Context& context, const CommandLine&, std::ostream& out) {
+  out << kProgramName << " " << dispatch::kHostVersion << "\n" << built_in_line(context);
   return 0;
 }
 
@@ -207,7 +225,8 @@ std::string usage(const Command* command) {
          "option, an extension id that is not one, an unknown browser name).\n";
 }
 
-Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
+Result<CommandLine> parse_command_line(const std::vector<std::string>& args,
+                                       const std::vector<std::string>& built_in_ids) {
   CommandLine line;
   line.command = find_command("help");
   if (args.empty()) return usage_error("no command given");
@@ -262,6 +281,10 @@ Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
     line.json |= word == "--json";
     line.wide |= word == "--wide";
   }
+  if (line.extension_ids.empty() && !built_in_ids.empty() && takes(*line.command, "--extension-id")) {
+    line.extension_ids = built_in_ids;
+    line.ids_built_in = true;
+  }
   if (line.command->needs_extension_id && line.extension_ids.empty()) {
     return usage_error(args[0] + " needs at least one --extension-id");
   }
@@ -277,14 +300,20 @@ Result<CommandLine> parse_command_line(const std::vector<std::string>& args) {
 }
 
 int run_register(const std::string& argv0, const std::vector<std::string>& args, std::ostream& out,
-                 std::ostream& errors) {
-  auto line = parse_command_line(args);
+                 std::ostream& errors, std::string_view built_in_ids) {
+  std::vector<std::string> built_in;
+  for (std::string_view rest = built_in_ids; !rest.empty();) {
+    const std::size_t comma = std::min(rest.find(','), rest.size());
+    if (comma > 0) built_in.emplace_back(rest.substr(0, comma));
+    rest.remove_prefix(std::min(comma + 1, rest.size()));
+  }
+  auto line = parse_command_line(args, built_in);
   if (!line) {
     errors << wrapped(std::string(kProgramName) + ": " + line.error().text) << "\nTry '" << kProgramName
            << " --help'.\n";
     return 2;
   }
-  Context context{Roots::from_environment(), platform::own_executable_path(argv0)};
+  Context context{Roots::from_environment(), platform::own_executable_path(argv0), std::move(built_in)};
   if (line->user_data_dir) {
     // The browser takes the folder relative to where it was started; the user started it here.
     auto folder = platform::absolute_path(*line->user_data_dir);

@@ -39,6 +39,7 @@ enum class ProblemCode {
   not_registered,
   host_blocked,
   extension_not_admitted,
+  no_admitted_extension_installed,
 };
 
 struct ProblemName {
@@ -72,13 +73,14 @@ inline constexpr std::array kProblemNames{
     ProblemName{ProblemCode::not_registered, "not_registered"},
     ProblemName{ProblemCode::host_blocked, "host_blocked"},
     ProblemName{ProblemCode::extension_not_admitted, "extension_not_admitted"},
+    ProblemName{ProblemCode::no_admitted_extension_installed, "no_admitted_extension_installed"},
 };
 
 constexpr bool names_in_enum_order() {
   for (std::size_t i = 0; i < kProblemNames.size(); ++i) {
     if (static_cast<std::size_t>(kProblemNames[i].code) != i) return false;
   }
-  return kProblemNames.size() == static_cast<std::size_t>(ProblemCode::extension_not_admitted) + 1;
+  return kProblemNames.size() == static_cast<std::size_t>(ProblemCode::no_admitted_extension_installed) + 1;
 }
 static_assert(names_in_enum_order(), "kProblemNames lists every ProblemCode once, in the enum's order");
 

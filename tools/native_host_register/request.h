@@ -18,8 +18,9 @@ struct Command;
 
 struct CommandLine {
   const Command* command = nullptr;
-  std::vector<std::string> extension_ids;
-  std::vector<std::string> browsers;  // as given; "all" stays as a name
+  std::vector<std::string> extension_ids;  // as given, else those built into this program
+  bool ids_built_in = false;               // extension_ids are the built-in ones: none was given
+  std::vector<std::string> browsers;       // as given; "all" stays as a name
   std::optional<std::string> host;
   std::optional<std::string> user_data_dir;  // as given
   bool system = false;
@@ -35,7 +36,8 @@ struct CommandLine {
 // What every command gets besides its command line.
 struct Context {
   Roots roots;
-  std::string own_path;  // this program, absolute
+  std::string own_path;                   // this program, absolute
+  std::vector<std::string> built_in_ids;  // the product's extension ids this program was built with, if any
 };
 
 // One command: its name, the options it takes, its part of the usage text,

@@ -20,6 +20,23 @@ TEST(CommandLine, TakesValuesAsTheNextWordOrAfterAnEqualsSign) {
   EXPECT_TRUE(line->system && line->force && line->dry_run && line->json);
 }
 
+TEST(CommandLine, ACommandThatTakesIdsAndIsGivenNoneTakesThoseBuiltIn) {
+  const std::vector<std::string> built_in{kIdA};
+  for (const char* command : {"install", "print", "doctor"}) {
+    auto line = parse_command_line({command}, built_in);
+    ASSERT_TRUE(line) << line.error().text;
+    EXPECT_EQ(line->extension_ids, built_in) << command;
+    EXPECT_TRUE(line->ids_built_in) << command;
+  }
+  auto given = parse_command_line({"install", "--extension-id", kIdB}, built_in);
+  ASSERT_TRUE(given) << given.error().text;
+  EXPECT_EQ(given->extension_ids, std::vector<std::string>{kIdB});
+  EXPECT_FALSE(given->ids_built_in);
+  EXPECT_TRUE(parse_command_line({"uninstall"}, built_in)->extension_ids.empty());
+  EXPECT_EQ(parse_command_line({"install"}).error().text, "install needs at least one --extension-id");
+  EXPECT_NE(parse_command_line({"doctor"}, {"not-an-id"}).error().text.find("\"not-an-id\" is not"), std::string::npos);
+}
+
 TEST(CommandLine, EachCommandTakesOnlyItsOwnOptions) {
   EXPECT_EQ(parse_command_line({"list", "--system"}).error().text, "list does not take --system");
   EXPECT_EQ(parse_command_line({"doctor", "--force"}).error().text, "doctor does not take --force");

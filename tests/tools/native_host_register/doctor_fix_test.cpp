@@ -68,6 +68,7 @@ TEST(DoctorFix, EveryProblemOfARegistrationHasItsOwnFixAndABrowsersProblemsHaveT
       {ProblemCode::not_registered, ""},
       {ProblemCode::host_blocked, ""},
       {ProblemCode::extension_not_admitted, ""},
+      {ProblemCode::no_admitted_extension_installed, ""},
   };
   ASSERT_EQ(std::size(expected), kProblemNames.size());
   for (const auto& [code, start] : expected) {

@@ -9,6 +9,7 @@
 #include "platform/path.h"
 #include "registration_plan.h"
 #include "support/program_path.h"
+#include "text_table.h"
 
 namespace orvix::register_tool {
 
@@ -60,6 +61,10 @@ Result<Plan> plan_install(const Context& context, const CommandLine& line, Brows
 }  // namespace
 
 Result<int> install_command(const Context& context, const CommandLine& line, std::ostream& out) {
+  if (line.ids_built_in && !line.json) {
+    out << "No --extension-id given: admitting the product's extensions built into this program, "
+        << joined(line.extension_ids) << ".\n";
+  }
   BrowserChoice chosen;
   return plan_and_apply([&](const auto& removed) { return plan_install(context, line, chosen, removed); },
                         /*make_folders=*/true, context.roots, line, out);

@@ -7,6 +7,7 @@
 #include "host_manifest.h"
 #include "machine/policies.h"
 #include "machine/profile_extensions.h"
+#include "support/program_path.h"
 #include "text_table.h"
 
 namespace orvix::register_tool {
@@ -42,8 +43,12 @@ Problem no_registration(const Roots& roots, const DoctorRequest& request, const 
   const BrowserRow& browser = *verdict.browser;
   const std::string name(browser.display_name);
   if (unread_user != nullptr) {
-    const std::string install = install_command_line(roots, browser, Scope::system, unread_user->extension_ids,
-                                                     unread_user->host_path, own_path);
+    const auto& host = unread_user->host_path;
+    const std::string install = install_command_line(
+        roots, browser, Scope::system,
+        unread_user->extension_ids.empty() ? known_extension_ids(roots, report, &browser, unread_user)
+                                           : unread_user->extension_ids,
+        host && platform::is_executable_file(*host) ? host : other_host(roots, report, unread_user), own_path);
     return Problem{ProblemCode::user_level_hosts_disabled,
                    *unread_user->unread + " It finds no system-wide registration, so it cannot start the host.",
                    has_system ? "Ask the administrator to allow user-level native hosts, or register for every user: " +
@@ -52,12 +57,14 @@ Problem no_registration(const Roots& roots, const DoctorRequest& request, const 
                                     " has no system-wide location)."};
   }
   const Health* sample = example(report);
-  const std::vector<std::string>& ids =
-      !request.extension_ids.empty() || sample == nullptr ? request.extension_ids : sample->extension_ids;
+  const std::vector<std::string> ids = request.extension_ids.empty() && sample != nullptr
+                                           ? sample->extension_ids
+                                           : known_extension_ids(roots, report, &browser, nullptr);
   return Problem{ProblemCode::not_registered,
                  name + (verdict.detected ? " is installed but" : "") + " finds no registration of " + kHostName + ".",
                  "Register it: " + install_command_line(roots, browser, Scope::user, ids,
-                                                        sample ? sample->host_path : std::nullopt, own_path)};
+                                                        sample ? sample->host_path : other_host(roots, report, nullptr),
+                                                        own_path)};
 }
 
 // The command that adds `id` to the registration `used`, as it must be run.
@@ -70,24 +77,113 @@ std::string admitting(const Roots& roots, const Health& used, const std::string&
   return used.target.scope == Scope::system ? as_admin(roots, install) : install;
 }
 
+// "the profiles \"Default\", \"Profile 2\"".
+std::string in_profiles(const ProfileExtension& extension) {
+  std::string names;
+  for (const auto& profile : extension.profiles) names += (names.empty() ? "\"" : ", \"") + profile + "\"";
+  return "the profile" + std::string(extension.profiles.size() > 1 ? "s " : " ") + names;
+}
+
+// "<id> (\"<name>\")", or the id alone when it has no plain name.
+std::string labelled(const ProfileExtension& extension) {
+  return extension.id + (extension.name.empty() ? "" : " (\"" + extension.name + "\")");
+}
+
+bool admits(const Health& used, const std::string& id) {
+  return std::find(used.extension_ids.begin(), used.extension_ids.end(), id) != used.extension_ids.end();
+}
+
 // Without --extension-id doctor cannot tell which extension is ours, but the
 // browser's profiles say which ones ask for native messaging: one the
 // registration does not admit is named, as it may well be ours (the browser
 // refuses it the host), though it may as well use another host.
-void name_unadmitted(const Roots& roots, const Health& used, const std::string& own_path, BrowserVerdict& verdict) {
-  const auto folder = user_data_folder(roots, *verdict.browser);
-  if (!folder) return;
-  for (const ProfileExtension& extension : native_messaging_extensions(*folder)) {
-    const auto& ids = used.extension_ids;
-    if (std::find(ids.begin(), ids.end(), extension.id) != ids.end()) continue;
-    std::string profiles;
-    for (const auto& profile : extension.profiles) profiles += (profiles.empty() ? "\"" : ", \"") + profile + "\"";
+void name_unadmitted(const Roots& roots, const Health& used, const std::vector<ProfileExtension>& candidates,
+                     const std::string& own_path, BrowserVerdict& verdict) {
+  for (const ProfileExtension& extension : candidates) {
     verdict.notes.push_back(
-        "The extension " + extension.id + (extension.name.empty() ? "" : " (\"" + extension.name + "\")") +
-        " in the profile" + (extension.profiles.size() > 1 ? "s " : " ") + profiles +
-        " asks for native messaging, but " + used.target.where() +
-        " does not admit it. If it is the extension that uses " + kHostName +
+        "The extension " + labelled(extension) + " in " + in_profiles(extension) + " asks for native messaging, but " +
+        used.target.where() + " does not admit it. If it is the extension that uses " + kHostName +
         ", add it (install keeps the ids already there): " + admitting(roots, used, extension.id, own_path));
+  }
+}
+
+// When the profiles run none of the extensions the registration admits but
+// some that ask for native messaging (`candidates`), no installed extension
+// can start the host, and the browser refuses the one that tries. Which
+// candidate is ours only the user knows (a password manager asks for native
+// messaging too), so each is named with the command that admits it.
+Problem nothing_admitted_runs(const Roots& roots, const Health& used, const std::vector<ProfileExtension>& candidates,
+                              const std::string& own_path, const BrowserVerdict& verdict) {
+  const std::string name(verdict.browser->display_name);
+  std::string found;
+  for (const auto& extension : candidates) {
+    found += (found.empty() ? "" : "; ") + labelled(extension) + " in " + in_profiles(extension);
+  }
+  std::string text = "No profile of " + name + " runs an extension that " + used.target.where() + " admits (" +
+                     (used.extension_ids.empty() ? "none" : joined(used.extension_ids)) +
+                     "), so no installed extension can start the host. These installed extensions ask for native "
+                     "messaging: " +
+                     found + ".";
+  const std::string compare =
+      "compare the ids with chrome://extensions, Developer mode on, as another program's extension may ask for native "
+      "messaging too";
+  if (candidates.size() == 1) {
+    return Problem{ProblemCode::no_admitted_extension_installed, std::move(text),
+                   "If " + labelled(candidates.front()) + " is the extension that uses " + kHostName + " (" + compare +
+                       "), add it (install keeps the ids already there): " +
+                       admitting(roots, used, candidates.front().id, own_path)};
+  }
+  std::string fix =
+      "Add the one that uses " + std::string(kHostName) + " (" + compare + "; install keeps the ids already there)";
+  for (const auto& extension : candidates) {
+    fix += "; for " + labelled(extension) + ": " + admitting(roots, used, extension.id, own_path);
+  }
+  return Problem{ProblemCode::no_admitted_extension_installed, std::move(text), fix};
+}
+
+// What the browser's profiles say about the extensions of `used`: a problem
+// when they run none that it admits but one that would use it, else notes.
+void judge_extensions(const Roots& roots, const DoctorRequest& request, const DoctorReport& report,
+                      const Health& registration, const std::string& own_path, BrowserVerdict& verdict) {
+  // The commands name the registration's host; when it is gone, the one
+  // beside this program, else another registration's that exists.
+  Health used = registration;
+  const auto runs = [](const std::optional<std::string>& host) { return host && platform::is_executable_file(*host); };
+  if (!runs(used.host_path) && !runs(default_host_path(roots.windows, own_path))) {
+    used.host_path = other_host(roots, report, &registration);
+  }
+  const auto folder = user_data_folder(roots, *verdict.browser);
+  const Profiles profiles = folder ? read_profiles(*folder) : Profiles{};
+  const auto& ids = request.extension_ids;
+  std::vector<ProfileExtension> candidates;
+  bool admitted_runs = false;
+  for (const ProfileExtension& extension : profiles.extensions) {
+    admitted_runs |= admits(used, extension.id);
+    const bool asked = std::find(ids.begin(), ids.end(), extension.id) != ids.end();
+    if (!admits(used, extension.id) && (ids.empty() ? extension.native_messaging : asked)) {
+      candidates.push_back(extension);
+    }
+  }
+  for (const auto& id : ids) {
+    if (admits(used, id)) continue;
+    auto installed = std::find_if(candidates.begin(), candidates.end(),
+                                  [&](const ProfileExtension& extension) { return extension.id == id; });
+    verdict.problems.push_back(
+        Problem{ProblemCode::extension_not_admitted,
+                used.target.where() + " does not admit the extension " + id + "; it admits " +
+                    (used.extension_ids.empty() ? "none" : joined(used.extension_ids)) + ".",
+                "Add " +
+                    (installed == candidates.end()
+                         ? std::string("it")
+                         : "the extension " + labelled(*installed) + " that " + in_profiles(*installed) + " runs") +
+                    " (install keeps the ids already there): " + admitting(roots, used, id, own_path)});
+  }
+  // With the ids given, the problems above already name each one not admitted.
+  if (!ids.empty()) return;
+  if (profiles.read && !admitted_runs && !candidates.empty()) {
+    verdict.problems.push_back(nothing_admitted_runs(roots, used, candidates, own_path, verdict));
+  } else {
+    name_unadmitted(roots, used, candidates, own_path, verdict);
   }
 }
 
@@ -146,15 +242,7 @@ void judge_browsers(const Roots& roots, const DoctorRequest& request, const std:
                               described(report.rows[*system]) + ", which differs; the browser reads only " +
                               described(used) + ".");
     }
-    if (request.extension_ids.empty()) name_unadmitted(roots, used, own_path, verdict);
-    for (const auto& id : request.extension_ids) {
-      if (std::find(used.extension_ids.begin(), used.extension_ids.end(), id) != used.extension_ids.end()) continue;
-      verdict.problems.push_back(
-          Problem{ProblemCode::extension_not_admitted,
-                  used.target.where() + " does not admit the extension " + id + "; it admits " +
-                      (used.extension_ids.empty() ? "none" : joined(used.extension_ids)) + ".",
-                  "Add it (install keeps the ids already there): " + admitting(roots, used, id, own_path)});
-    }
+    judge_extensions(roots, request, report, used, own_path, verdict);
     report.browsers.push_back(std::move(verdict));
   }
 }

@@ -162,6 +162,7 @@ DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const 
   DoctorReport report;
   report.tool = command_word(roots, own_path, kProgramName);
   report.folder_option = user_data_dir_option(roots);
+  report.extension_ids = request.extension_ids;
   const std::optional<std::string> replacement = replacement_host(roots, request, own_path);
   std::map<std::string, ManifestHealth> checked;
   // Per row: its problems and the files another user owns, whose fixes are
@@ -220,6 +221,7 @@ DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const 
   if (auto descriptor = discovery::resolve_descriptor_path()) report.descriptor_path = std::move(*descriptor);
   report.log_path = discovery::resolve_log_path();
   judge_browsers(roots, request, own_path, report);
+  report.known_ids = known_extension_ids(roots, report, nullptr, nullptr);
   report.healthy = report.any_registered;
   for (const auto& row : report.rows) {
     if (row.registered && !row.problems.empty()) report.healthy = false;

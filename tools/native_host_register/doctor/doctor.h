@@ -23,8 +23,12 @@
 // extensions it admits. A detected browser (or one named with --browser)
 // that cannot start the host is a problem. Without --extension-id, each
 // extension of the browser's profiles that asks for native messaging but
-// that the registration does not admit is named in a note with the command
-// that admits it (profile_extensions.h): it may be ours, or use another host.
+// that the registration does not admit is named with the command that admits
+// it (profile_extensions.h): it may be ours, or use another host. That is a
+// note while the profiles run an extension the registration admits, and a
+// problem when they run none (no installed extension can start the host).
+// With --extension-id, an id not admitted is a problem whose fix names the
+// extension when a profile runs it.
 //
 // doctor --fix applies the fixes that need no decision, through install and
 // uninstall: a per-user registration whose files are gone that shadows a
@@ -93,6 +97,8 @@ struct DoctorReport {
   std::optional<std::string> log_path;              // nothing: no ORVIX_HOME or HOME, so the host keeps no log
   std::string tool;                                 // this program as fix lines name it (command_word)
   std::string folder_option;                        // " --user-data-dir DIR" when given (user_data_dir_option)
+  std::vector<std::string> extension_ids;           // --extension-id, else the ids built into this program
+  std::vector<std::string> known_ids;               // the ids a fix line names for no registration in particular
   std::optional<std::vector<std::string>> applied;  // --fix: each change made (or that --dry-run would make)
 };
 
@@ -130,12 +136,29 @@ void render_doctor(const DoctorReport& report, bool json, std::ostream& out);
 // apply_fixes) unless a per-user install of it would write the manifest a
 // system-wide registration names (Windows: beside the host); else it stays,
 // the only record of its extensions, with the install command that names
-// them and a placeholder for the host. `not_yours` are the folder and
+// them and another registration's host (other_host), else a placeholder for
+// the host. A command for a registration that admits no id of its own names
+// the ids known_extension_ids() finds. `not_yours` are the folder and
 // manifest another user owns, which the command for manifest_not_yours
 // gives back.
 std::string fix_for(const ManifestProblem& problem, const Roots& roots, const DoctorReport& report, const Health& row,
                     const std::vector<std::string>& not_yours, const std::optional<std::string>& replacement,
                     const std::string& own_path);
+
+// The extension ids a fix line for `browser` names when the registration it
+// writes admits none of its own: those --extension-id gives (or this
+// program's built-in ones), else those another registration than `except`
+// admits, else the one extension of the browser's profiles (any browser's,
+// without one) that asks for native messaging when there is exactly one;
+// else none, and the line holds a placeholder.
+std::vector<std::string> known_extension_ids(const Roots& roots, const DoctorReport& report, const BrowserRow* browser,
+                                             const Health* except);
+
+// The host of another registration than `row` that a fix line for `row` may
+// name when it has none of its own and --host names none: an executable
+// file that a per-user install would not write a system-wide registration's
+// manifest for.
+std::optional<std::string> other_host(const Roots& roots, const DoctorReport& report, const Health* row);
 
 // doctor --fix (above), with `replacement` the host that --host names or the
 // one beside this tool (nothing: neither exists); install and uninstall

@@ -8,6 +8,7 @@
 #include "doctor.h"
 #include "fix_lines.h"
 #include "machine/flatpak.h"
+#include "machine/profile_extensions.h"
 #include "platform/path.h"
 #include "support/file_owner.h"
 #include "support/program_path.h"
@@ -87,13 +88,16 @@ std::string then_used_text(const Health& row, const Health& system) {
 }
 
 // The install command that writes a sound registration for this browser,
-// naming `host` (nothing: a placeholder, never a host this tool guesses).
-std::string reinstall_command(const Roots& roots, const Health& row, const std::optional<std::string>& host,
-                              const std::string& own_path) {
-  const std::string install =
-      install_command_line(roots, *row.target.browser, row.target.scope, meant_ids(row), host, own_path,
-                           /*may_name_beside=*/false) +
-      " --force";
+// naming `host`, else another registration's host (neither: a placeholder),
+// and the ids it admits, else those known on the machine.
+std::string reinstall_command(const Roots& roots, const DoctorReport& report, const Health& row,
+                              const std::optional<std::string>& host, const std::string& own_path) {
+  std::vector<std::string> ids = meant_ids(row);
+  if (ids.empty()) ids = known_extension_ids(roots, report, row.target.browser, &row);
+  const std::string install = install_command_line(roots, *row.target.browser, row.target.scope, ids,
+                                                   host ? host : other_host(roots, report, &row), own_path,
+                                                   /*may_name_beside=*/false) +
+                              " --force";
   return row.target.scope == Scope::system ? as_admin(roots, install) : install;
 }
 
@@ -107,13 +111,50 @@ std::string stale_fix_text(const Roots& roots, const DoctorReport& report, const
            command_word(roots, own_path, kProgramName) + " uninstall --browser " +
            std::string(row.target.browser->name) + user_data_dir_option(roots);
   }
-  const std::string reinstall = reinstall_command(roots, row, fix.host, own_path);
+  const std::string reinstall = reinstall_command(roots, report, row, fix.host, own_path);
   if (manifest_gone) return "Write the manifest anew: " + reinstall;
-  if (fix.host) return "Reinstall the host, or register the one you have: " + reinstall;
+  if (fix.host || other_host(roots, report, &row))
+    return "Reinstall the host, or register the one you have: " + reinstall;
   return "Reinstall the host, then register it with the extensions this registration admits: " + reinstall;
 }
 
 }  // namespace
+
+std::vector<std::string> known_extension_ids(const Roots& roots, const DoctorReport& report, const BrowserRow* browser,
+                                             const Health* except) {
+  if (!report.extension_ids.empty()) return report.extension_ids;
+  for (const Health& other : report.rows) {
+    if (&other != except && other.registered && !other.extension_ids.empty()) return other.extension_ids;
+  }
+  std::vector<const BrowserRow*> browsers;
+  for (const Health& row : report.rows) {
+    const BrowserRow* each = row.target.browser;
+    if ((browser == nullptr || each == browser) &&
+        std::find(browsers.begin(), browsers.end(), each) == browsers.end()) {
+      browsers.push_back(each);
+    }
+  }
+  std::vector<std::string> found;
+  for (const BrowserRow* each : browsers) {
+    const auto folder = user_data_folder(roots, *each);
+    if (!folder) continue;
+    for (const ProfileExtension& extension : native_messaging_extensions(*folder)) {
+      if (std::find(found.begin(), found.end(), extension.id) == found.end()) found.push_back(extension.id);
+    }
+  }
+  return found.size() == 1 ? found : std::vector<std::string>{};
+}
+
+std::optional<std::string> other_host(const Roots& roots, const DoctorReport& report, const Health* row) {
+  for (const Health& other : report.rows) {
+    if (&other == row || !other.registered || !other.host_path || !platform::is_executable_file(*other.host_path)) {
+      continue;
+    }
+    if (row != nullptr && writes_machine_manifest(roots, report, *row, *other.host_path)) continue;
+    return other.host_path;
+  }
+  return std::nullopt;
+}
 
 std::string fix_for(const ManifestProblem& problem, const Roots& roots, const DoctorReport& report, const Health& row,
                     const std::vector<std::string>& not_yours, const std::optional<std::string>& replacement,
@@ -128,7 +169,7 @@ std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Do
     } else if (host && writes_machine_manifest(roots, report, row, *host)) {
       host.reset();
     }
-    return reinstall_command(roots, row, host, own_path);
+    return reinstall_command(roots, report, row, host, own_path);
   };
   switch (problem.code) {
     case ProblemCode::host_missing:
@@ -178,7 +219,8 @@ std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Do
     case ProblemCode::user_level_hosts_disabled:
     case ProblemCode::not_registered:
     case ProblemCode::host_blocked:
-    case ProblemCode::extension_not_admitted: return {};
+    case ProblemCode::extension_not_admitted:
+    case ProblemCode::no_admitted_extension_installed: return {};
   }
   return {};  // not reached: the switch names every code
 }
@@ -208,7 +250,7 @@ std::vector<std::string> apply_fixes(const Context& context, const CommandLine& 
       applied.push_back("left " + row.target.where() +
                         ": its host is gone, and it is the only record of the extensions it admits; once the host "
                         "is back, register it: " +
-                        reinstall_command(context.roots, row, std::nullopt, context.own_path));
+                        reinstall_command(context.roots, report, row, std::nullopt, context.own_path));
       continue;
     }
     CommandLine change;

@@ -1,6 +1,7 @@
 #include <ostream>
 
 #include "doctor.h"
+#include "fix_lines.h"
 #include "host_manifest.h"
 #include "json/serialize.h"
 #include "json/value.h"
@@ -195,8 +196,8 @@ void render_doctor(const DoctorReport& report, bool json, std::ostream& out) {
   }
   if (shown.empty()) {
     out << "No browser was detected and no registration was found.\n"
-        << "fix: " << report.tool << " install --browser NAME --extension-id ID (\"" << report.tool
-        << " list\" names the browsers)\n";
+        << "fix: " << report.tool << " install --browser NAME" << extension_id_words(report.known_ids) << " (\""
+        << report.tool << " list\" names the browsers)\n";
     return;
   }
   TextTable summary;
@@ -222,7 +223,7 @@ void render_doctor(const DoctorReport& report, bool json, std::ostream& out) {
   out << "\n";
   if (!report.any_registered) {
     out << "No registration was found. fix: " << report.tool << " install" << detected_browsers(report)
-        << report.folder_option << " --extension-id ID\n";
+        << report.folder_option << extension_id_words(report.known_ids) << "\n";
   } else if (report.healthy) {
     out << "Every registration works.\n";
   } else {

@@ -53,13 +53,19 @@ std::string user_data_dir_option(const Roots& roots) {
   return roots.user_data_dir.empty() ? "" : " --user-data-dir " + quoted_if_needed(roots, roots.user_data_dir);
 }
 
+std::string extension_id_words(const std::vector<std::string>& ids) {
+  if (ids.empty()) return " --extension-id <extension id: chrome://extensions shows it with Developer mode on>";
+  std::string words;
+  for (const auto& id : ids) words += " --extension-id " + id;
+  return words;
+}
+
 std::string install_command_line(const Roots& roots, const BrowserRow& browser, Scope scope,
                                  const std::vector<std::string>& ids, const std::optional<std::string>& host_path,
                                  const std::string& own_path, bool may_name_beside) {
   std::string command = command_word(roots, own_path, kProgramName) + " install --browser " + std::string(browser.name);
   command += scope == Scope::system ? " --system" : user_data_dir_option(roots);
-  if (ids.empty()) command += " --extension-id <extension id from chrome://extensions>";
-  for (const auto& id : ids) command += " --extension-id " + id;
+  command += extension_id_words(ids);
   std::string host;
   if (host_path && platform::is_executable_file(*host_path)) {
     host = *host_path;

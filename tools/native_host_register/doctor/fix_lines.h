@@ -41,6 +41,10 @@ std::optional<std::string> readable_by_all_command(const Roots& roots, const std
 // so that a per-user fix changes the folder checked; else "".
 std::string user_data_dir_option(const Roots& roots);
 
+// " --extension-id ID" for each of `ids`; none: one with a placeholder that
+// says where the id is found.
+std::string extension_id_words(const std::vector<std::string>& ids);
+
 // The install command that registers `host` (nothing, or not an executable
 // file: the host beside this program when `may_name_beside`, else a
 // placeholder that says where the host comes from) for `browser` in `scope`,

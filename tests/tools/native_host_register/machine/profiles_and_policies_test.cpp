@@ -56,6 +56,21 @@ TEST_F(ProfileExtensions, EachIdOnceInProfileOrderAndTheFirstFileOfAProfileDecid
   EXPECT_TRUE(native_messaging_extensions((directory_ / "missing").string()).empty());
 }
 
+TEST_F(ProfileExtensions, EveryExtensionThatRunsCountsAndAnyReadProfileMakesTheAnswerKnown) {
+  EXPECT_FALSE(read_profiles(directory_.string()).read);
+  write("Profile 4/Preferences", "{not json");
+  EXPECT_FALSE(read_profiles(directory_.string()).read);  // nothing read: an absent id proves nothing
+  write("Default/Preferences", preferences(entry(kOurs, "Ours", ",\"disable_reasons\":0") + ",\"" + kTheirs +
+                                           "\":{\"active_permissions\":{\"api\":[\"tabs\"]}}"));
+  const Profiles profiles = read_profiles(directory_.string());
+  EXPECT_TRUE(profiles.read);
+  ASSERT_EQ(profiles.extensions.size(), 2u);
+  EXPECT_EQ(profiles.extensions[0].id, kOurs);
+  EXPECT_TRUE(profiles.extensions[0].native_messaging);
+  EXPECT_EQ(profiles.extensions[1].id, kTheirs);
+  EXPECT_FALSE(profiles.extensions[1].native_messaging);
+}
+
 using Policies = Folder;
 
 TEST_F(Policies, TheLaterFileWinsAndOnlyMandatoryValuesCount) {
