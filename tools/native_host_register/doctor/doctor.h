@@ -129,11 +129,12 @@ void render_doctor(const DoctorReport& report, bool json, std::ostream& out);
 // apply_fixes) unless a per-user install of it would write the manifest a
 // system-wide registration names (Windows: beside the host); else it stays,
 // the only record of its extensions, with the install command that names
-// them and a placeholder for the host. `not_yours` are the folder and
-// manifest another user owns, which the command for manifest_not_yours
-// gives back.
+// them and a placeholder for the host. `fix_paths` are what the fix's
+// command changes: for manifest_not_yours the folder and manifest another
+// user owns, which it gives back; for host_replaceable_by_users what users
+// other than root may change, which it gives to root.
 std::string fix_for(const ManifestProblem& problem, const Roots& roots, const DoctorReport& report, const Health& row,
-                    const std::vector<std::string>& not_yours, const std::optional<std::string>& replacement,
+                    const std::vector<std::string>& fix_paths, const std::optional<std::string>& replacement,
                     const std::string& own_path);
 
 // doctor --fix (above), with `replacement` the host that --host names or the
