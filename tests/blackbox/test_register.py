@@ -980,6 +980,7 @@ class Doctor(RegisterTestCase):
                 elif code == "host_failed":
                     self.assertIn("orvix-nm-client " + silent, fix)
                     self.assertIn("gone", row["problems"][0]["problem"])
+                    self.assertIn("; it exited with status 3.", row["problems"][0]["problem"])
                     # The command in it runs as printed and shows what the host says.
                     by_hand = subprocess.run(["/bin/sh", "-c", fix.split(": ", 1)[1].split("; then ")[0]],
                                              capture_output=True, text=True, env=self.env, timeout=LIMIT_SECONDS)
@@ -1008,6 +1009,28 @@ class Doctor(RegisterTestCase):
         status, report = self.run_json("doctor")
         self.assertEqual(status, 1)
         self.assertIn("host sent a frame length of", self.only_registration(report)["problems"][0]["problem"])
+
+    def test_a_host_that_answers_with_no_frame_is_shown_with_what_it_printed_and_how_it_ended(self):
+        self.detect("chromium")
+        path = self.user_manifest("chromium")
+        # Whether the host ends before it takes the request is a race: both
+        # ways end in the same words.
+        cases = [
+            ("printf 'Hello from a shell\\n'", 'it printed "Hello from a shell\\x0a"; it exited with status 0.'),
+            ("printf hi; kill -9 $$", '; it printed "hi"; it was ended by signal 9.'),
+            # Bytes that are not text, escaped, and no more than 64 of them.
+            ("printf '\\001\\377\\\\%0100d' 0", 'it printed "\\x01\\xff\\x5c' + "0" * 61 + '..."; it exited'),
+            ("exit 7", "; it exited with status 7."),
+        ]
+        for script, text in cases:
+            with self.subTest(script=script):
+                host = self.write_file(os.path.join(self.tmp, "host.sh"), "#!/bin/sh\n%s\n" % script, 0o755)
+                self.write_file(path, json.dumps(self.expected_manifest(host, ID_A)))
+                status, report = self.run_json("doctor")
+                self.assertEqual(status, 1, report)
+                [problem] = self.only_registration(report)["problems"]
+                self.assertEqual(problem["code"], "host_failed")
+                self.assertIn(text, problem["problem"])
 
     @unittest.skipUnless(os.geteuid() == 0 and shutil.which("mount"), "mounting a noexec file system takes root")
     def test_a_host_on_a_noexec_mount_is_refused_and_its_fix_moves_it(self):
