@@ -466,6 +466,14 @@ class InstallFolders(WineTestCase):
         self.assertIsNone(self.wine.registry_value("HKCU\\" + CHROME_KEY))
         self.assertFalse(os.path.exists(os.path.join(unix, HOST_NAME + ".json")))
 
+        row = self.doctor_by_hand(windows)
+        self.assertEqual([p["code"] for p in row["problems"]], ["host_path_percent"])
+        self.assertIsNone(row["hello"])
+
+    def doctor_by_hand(self, windows):
+        """Chrome's registration of the host in `windows`, written by hand as install would, and what doctor
+        finds there (it must find a problem)."""
+        unix = self.wine.unix_path(windows)
         manifest = windows + "\\" + HOST_NAME + ".json"
         with open(self.wine.unix_path(manifest), "w", encoding="utf-8") as f:
             f.write(self.run_tool(unix, "print", "--extension-id", EXTENSION_ID)[1])
@@ -474,7 +482,19 @@ class InstallFolders(WineTestCase):
         status, out, err = self.run_tool(unix, "doctor", "--json", "--browser", "chrome")
         self.assertEqual(status, 1, out + err)
         [row] = [r for r in json.loads(out)["registrations"] if r["registered"]]
-        self.assertEqual([p["code"] for p in row["problems"]], ["host_path_percent"])
+        return row
+
+    def test_a_linux_program_in_the_hosts_place_is_refused_and_diagnosed(self):
+        # Windows cannot start it (Wine could, which is no guide).
+        windows = self.copy_into("Linux build")
+        unix = self.wine.unix_path(windows)
+        shutil.copy2("/bin/true", os.path.join(unix, PROGRAMS[0]))
+        status, out, err = self.run_tool(unix, "install", "--browser", "chrome", "--extension-id", EXTENSION_ID)
+        self.assertEqual(status, 1, out)
+        self.assertIn("The host %s\\%s is a Linux program; this system cannot run it." % (windows, PROGRAMS[0]), err)
+        self.assertIsNone(self.wine.registry_value("HKCU\\" + CHROME_KEY))
+        row = self.doctor_by_hand(windows)
+        self.assertEqual([p["code"] for p in row["problems"]], ["host_wrong_system"])
         self.assertIsNone(row["hello"])
 
 
