@@ -484,6 +484,31 @@ class InstallFolders(WineTestCase):
         [row] = [r for r in json.loads(out)["registrations"] if r["registered"]]
         return row
 
+    def test_a_system_wide_host_in_a_folder_every_user_may_write_is_refused_without_force(self):
+        # Wine gives a file without a stored access control list one made
+        # from its mode: a folder of mode 777 grants Everyone every right.
+        windows = self.copy_into("Shared")
+        unix = self.wine.unix_path(windows)
+        install = ["install", "--system", "--browser", "chrome", "--extension-id", EXTENSION_ID]
+        os.chmod(unix, 0o777)
+        status, out, err = self.run_tool(unix, *install)
+        self.assertEqual(status, 1, out + err)
+        self.assertIn("Users other than administrators may change %s, so they can replace the host" % windows, err)
+        self.assertIsNone(self.wine.registry_value("HKLM\\" + CHROME_KEY, "32"))
+        status, out, err = self.run_tool(unix, *install, "--force")
+        self.addCleanup(self.run_tool, unix, "uninstall", "--system")
+        self.assertEqual(status, 0, out + err)
+        status, out, err = self.run_tool(unix, "doctor", "--json", "--browser", "chrome")
+        self.assertEqual(status, 1, out + err)
+        [row] = [r for r in json.loads(out)["registrations"] if r["registered"]]
+        [problem] = row["problems"]
+        self.assertEqual(problem["code"], "host_replaceable_by_users")
+        self.assertIn("from an administrator command prompt: icacls \"%s\" /inheritance:d" % windows, problem["fix"])
+        # Once the folder is the administrators' alone, doctor is content.
+        os.chmod(unix, 0o755)
+        status, out, err = self.run_tool(unix, "doctor", "--json", "--browser", "chrome")
+        self.assertEqual(status, 0, out + err)
+
     def test_a_linux_program_in_the_hosts_place_is_refused_and_diagnosed(self):
         # Windows cannot start it (Wine could, which is no guide).
         windows = self.copy_into("Linux build")

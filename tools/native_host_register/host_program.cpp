@@ -41,13 +41,17 @@ std::optional<ManifestProblem> unstartable_host(const std::string& host, const R
   return std::nullopt;
 }
 
-std::optional<ManifestProblem> replaceable_host(const std::string& host, std::vector<std::string>& paths) {
+std::string_view administrator_word(const Roots& roots) { return roots.windows ? "administrators" : "root"; }
+
+std::optional<ManifestProblem> replaceable_host(const std::string& host, const Roots& roots,
+                                                std::vector<std::string>& paths) {
   paths = platform::replaceable_by_users(host);
   if (paths.empty()) return std::nullopt;
   std::string named;
   for (const std::string& path : paths) named += (named.empty() ? "" : ", ") + path;
   return ManifestProblem{ProblemCode::host_replaceable_by_users,
-                         "Users other than root may change " + named + ", so they can replace the host " + host +
+                         "Users other than " + std::string(administrator_word(roots)) + " may change " + named +
+                             ", so they can replace the host " + host +
                              " that this system-wide registration makes every user's browser start."};
 }
 

@@ -33,6 +33,11 @@ std::optional<ManifestProblem> unstartable_host(const std::string& host, const R
 // could replace, which every user's browser would then start
 // (host_replaceable_by_users), with the paths that let them, in `paths`.
 // Nothing when only the administrator can change it.
-std::optional<ManifestProblem> replaceable_host(const std::string& host, std::vector<std::string>& paths);
+std::optional<ManifestProblem> replaceable_host(const std::string& host, const Roots& roots,
+                                                std::vector<std::string>& paths);
+
+// Who alone may change what every user's browser starts: "root", or on
+// Windows "administrators".
+std::string_view administrator_word(const Roots& roots);
 
 }  // namespace orvix::register_tool

@@ -28,8 +28,10 @@ std::string file_start(const std::string& path, std::size_t count);
 // other than root, or whose mode lets a group other than root's or every
 // user write to them (a sticky folder of root's, such as /tmp, lets no one
 // replace what root owns in it, so only what is in it counts; a link's own
-// owner and mode change nothing). Empty when only root may change any of
-// them, and on Windows, where folder permissions are not read.
+// owner and mode change nothing). Windows: the file and its folder when
+// their access control list lets every user (Everyone, Authenticated Users,
+// Interactive, Users) write to them, delete them or change their
+// permissions. Empty when only the administrator may change any of them.
 std::vector<std::string> replaceable_by_users(const std::string& path);
 
 }  // namespace orvix::platform

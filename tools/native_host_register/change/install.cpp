@@ -44,12 +44,16 @@ Result<Plan> plan_install(const Context& context, const CommandLine& line, Brows
   Plan plan;
   // Every user's browser starts a system-wide registration's host.
   if (std::vector<std::string> paths; line.system) {
-    if (auto replaceable = replaceable_host(*host, paths)) {
+    if (auto replaceable = replaceable_host(*host, context.roots, paths)) {
       if (!line.force) {
         return Failure{Failure::Kind::kInvalidInput,
                        replaceable->text +
-                           " Copy it to a folder only root may change (such as /usr/local/lib/orvix), or let only "
-                           "root change them (chown root, chmod go-w); use --force to register it anyway."};
+                           (context.roots.windows
+                                ? " Copy it to a folder only administrators may change (such as one in "
+                                  "C:\\Program Files), or let only them change it (icacls)"
+                                : " Copy it to a folder only root may change (such as /usr/local/lib/orvix), or let "
+                                  "only root change them (chown root, chmod go-w)") +
+                           "; use --force to register it anyway."};
       }
       plan.warnings.push_back(std::move(replaceable->text));
     }

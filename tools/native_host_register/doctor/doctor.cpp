@@ -110,7 +110,7 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, 
     health.problems.push_back({ProblemCode::host_not_executable, "The host " + host + " is not executable."});
   }
   if (scope == Scope::system) {
-    if (auto replaceable = replaceable_host(host, health.replaceable)) health.problems.push_back(*replaceable);
+    if (auto replaceable = replaceable_host(host, roots, health.replaceable)) health.problems.push_back(*replaceable);
   }
   kind.check_started_host(host, health.problems, health.notes);
   if (!health.problems.empty() || check.extension_ids.empty()) return health;

@@ -179,6 +179,21 @@ std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Do
       return "Register the host built for this system instead: " + reinstall_command(roots, row, host, own_path);
     }
     case ProblemCode::host_replaceable_by_users: {
+      if (roots.windows) {
+        // Inherited grants become the item's own, so that those of every
+        // user can go; users keep reading and starting what is there (a
+        // folder's grant passes on to the host in it).
+        std::string commands;
+        for (const auto& item : fix_paths) {
+          const std::string word = quoted_if_needed(roots, item);
+          commands += std::string(commands.empty() ? "" : " && ") + "icacls " + word + " /inheritance:d && icacls " +
+                      word + " /remove:g *S-1-1-0 *S-1-5-11 *S-1-5-4 *S-1-5-32-545 && icacls " + word +
+                      " /grant *S-1-5-32-545:" + (platform::is_directory(item) ? "(OI)(CI)RX" : "RX");
+        }
+        return "Install the host into a folder only administrators may change (such as one in C:\\Program Files) "
+               "and register it there, or let only administrators change it, " +
+               as_admin(roots, commands);
+      }
       std::string paths;
       for (const auto& item : fix_paths) paths += " " + quoted_if_needed(roots, item);
       return "Copy the host to a folder only root may change (" +

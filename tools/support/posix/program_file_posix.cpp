@@ -39,7 +39,7 @@ std::vector<std::string> path_and_folders(const std::string& path) {
   std::vector<std::string> chain{path};
   while (chain.back() != "/" && !chain.back().empty()) {
     std::string parent = parent_path(chain.back());
-    if (parent.empty() && chain.back().front() == '/') parent = "/";  // parent_path("/etc") is ""
+    if (parent.empty() && chain.back().front() == '/') parent.push_back('/');  // parent_path("/etc") is ""
     if (parent.empty() || parent == chain.back()) break;
     chain.push_back(std::move(parent));
   }
