@@ -10,11 +10,11 @@
 
 namespace orvix::platform {
 
-// The mount point of the file system that holds `path` (links followed)
-// when that file system is mounted so that no program on it may be started
-// (noexec: removable media, a hardened /tmp), however its mode reads;
-// nothing when programs may start there, when it cannot be told, and on
-// Windows, which has no such mounts.
+// The mount point (the highest folder above it on the same device) of the
+// file system that holds `path` (links followed) when that file system is
+// mounted so that no program on it may be started (noexec: removable media,
+// a hardened /tmp), however its mode reads; nothing when programs may start
+// there, when it cannot be told, and on Windows, which has no such mounts.
 std::optional<std::string> noexec_mount(const std::string& path);
 
 // The first `count` bytes of the regular file at `path` (fewer when it is
