@@ -138,6 +138,7 @@ class Install(RegisterTestCase):
     def test_refusals_change_nothing_and_exit_non_zero(self):
         self.detect("chromium")
         not_executable = self.write_file(os.path.join(self.tmp, "plain-file"), "text")
+        windows_program = self.write_file(os.path.join(self.tmp, "host.exe"), "MZ" + "x" * 62, 0o755)
         # 2: the command line is wrong on any machine; 1: this machine says no.
         cases = [
             (["--extension-id", "ABCDEFGHIJKLMNOPABCDEFGHIJKLMNOP"], 2, "is not 32 letters from a to p"),
@@ -146,6 +147,8 @@ class Install(RegisterTestCase):
             (["--extension-id", ID_A, "--host", os.path.join(self.tmp, "missing")], 1, "does not exist"),
             (["--extension-id", ID_A, "--host", not_executable], 1, "is not an executable file"),
             (["--extension-id", ID_A, "--host", self.tmp], 1, "is not an executable file"),
+            (["--extension-id", ID_A, "--host", windows_program], 1,
+             "is a Windows program; this system cannot run it. Name the host built for this system with --host"),
             (["--extension-id", ID_A, "--browser", "netscape"], 2, 'Unknown browser "netscape"'),
             (["--extension-id", ID_A, "--browser", "brave", "--system"], 1, "Brave has no documented system-wide"),
             (["--host", self.host], 2, "needs at least one --extension-id"),
@@ -824,6 +827,43 @@ class RemovalAndSystemWide(RegisterTestCase):
         # A per-user change is not a system-wide one: no such hint.
         self.assertNotIn("sudo", as_nobody("uninstall", "--browser", "chromium").stderr)
 
+    @unittest.skipIf(os.geteuid() != 0, "the host and its folders must be root's to start with")
+    def test_a_system_wide_host_that_users_could_replace_is_refused_without_force_and_diagnosed(self):
+        shared = os.path.join(self.tmp, "shared")
+        os.mkdir(shared)
+        os.chmod(shared, 0o777)  # any user may put another program there
+        host = os.path.join(shared, "orvix-chrome-native-host")
+        shutil.copy2(self.host, host)
+        install = ["install", "--system", "--browser", "chromium", "--extension-id", ID_A, "--host", host]
+        manifest = self.system_manifest("etc/chromium/native-messaging-hosts")
+        refused = self.run_tool(*install)
+        self.assertEqual(refused.returncode, 1, refused.stderr)
+        self.assertIn("Users other than root may change %s, so they can replace the host %s that this system-wide "
+                      "registration makes every user's browser start." % (shared, host), refused.stderr)
+        self.assertIn("use --force to register it anyway", refused.stderr)
+        self.assertFalse(os.path.exists(manifest))
+        # The same host for one user concerns that user only.
+        self.detect("chromium")
+        self.assertEqual(self.run_tool("install", *install[2:]).returncode, 0)
+
+        forced = self.run_tool(*install, "--force")
+        self.assertEqual(forced.returncode, 0, forced.stderr)
+        self.assertIn("warning: Users other than root may change %s" % shared, forced.stdout)
+        os.chown(host, 65534, 65534)  # another user's file is theirs to change
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 1, report)
+        by_scope = {row["scope"]: row for row in report["registrations"] if row["registered"]}
+        self.assertEqual(by_scope["user"]["problems"], [])
+        [problem] = by_scope["system"]["problems"]
+        self.assertEqual(problem["code"], "host_replaceable_by_users")
+        self.assertIn("Users other than root may change %s, %s, so" % (host, shared), problem["problem"])
+        # Its permission command, run as printed (as root: without sudo), leaves a sound registration.
+        command = problem["fix"].rsplit(": ", 1)[1]
+        self.assertEqual(command, "sudo chown root:root %s %s && sudo chmod go-w %s %s" % (host, shared, host, shared))
+        subprocess.run(["/bin/sh", "-c", command.replace("sudo ", "")], check=True, timeout=LIMIT_SECONDS)
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 0, report)
+
     def test_install_system_takes_the_browsers_installed_on_the_machine(self):
         # The admin's own profile does not count.
         self.detect("chromium", "google-chrome")
@@ -952,6 +992,8 @@ class Doctor(RegisterTestCase):
             "origins_invalid": dict(good, allowed_origins=["https://%s/" % ID_A]),
             "type_invalid": dict(good, type="pipe"),
             "host_failed": dict(good, path=silent),
+            "host_wrong_system": dict(good, path=self.write_file(os.path.join(self.tmp, "host.exe"), "MZ" + "x" * 62,
+                                                                 0o755)),
             "manifest_invalid": "{not json",
         }
         self.detect("chromium")
@@ -971,6 +1013,7 @@ class Doctor(RegisterTestCase):
                 elif code == "host_failed":
                     self.assertIn("orvix-nm-client " + silent, fix)
                     self.assertIn("gone", row["problems"][0]["problem"])
+                    self.assertIn("; it exited with status 3.", row["problems"][0]["problem"])
                     # The command in it runs as printed and shows what the host says.
                     by_hand = subprocess.run(["/bin/sh", "-c", fix.split(": ", 1)[1].split("; then ")[0]],
                                              capture_output=True, text=True, env=self.env, timeout=LIMIT_SECONDS)
@@ -978,6 +1021,11 @@ class Doctor(RegisterTestCase):
                 else:
                     self.assertIn(tool() + " install --browser chromium", fix)
                     self.assertTrue(fix.endswith(" --force"), fix)
+                    if code == "host_wrong_system":
+                        self.assertEqual(row["problems"][0]["problem"],
+                                         "The host %s is a Windows program; this system cannot run it."
+                                         % manifest["path"])
+                        self.assertNotIn(manifest["path"], fix)  # the host beside the tool instead
                     if code != "origins_invalid" and code != "manifest_invalid":
                         self.assertIn("--extension-id " + ID_A, fix)
 
@@ -994,6 +1042,60 @@ class Doctor(RegisterTestCase):
         status, report = self.run_json("doctor")
         self.assertEqual(status, 1)
         self.assertIn("host sent a frame length of", self.only_registration(report)["problems"][0]["problem"])
+
+    def test_a_host_that_answers_with_no_frame_is_shown_with_what_it_printed_and_how_it_ended(self):
+        self.detect("chromium")
+        path = self.user_manifest("chromium")
+        # Whether the host ends before it takes the request is a race: both
+        # ways end in the same words.
+        cases = [
+            ("printf 'Hello from a shell\\n'", 'it printed "Hello from a shell\\x0a"; it exited with status 0.'),
+            ("printf hi; kill -9 $$", '; it printed "hi"; it was ended by signal 9.'),
+            # Bytes that are not text, escaped, and no more than 64 of them.
+            ("printf '\\001\\377\\\\%0100d' 0", 'it printed "\\x01\\xff\\x5c' + "0" * 61 + '..."; it exited'),
+            ("exit 7", "; it exited with status 7."),
+        ]
+        for script, text in cases:
+            with self.subTest(script=script):
+                host = self.write_file(os.path.join(self.tmp, "host.sh"), "#!/bin/sh\n%s\n" % script, 0o755)
+                self.write_file(path, json.dumps(self.expected_manifest(host, ID_A)))
+                status, report = self.run_json("doctor")
+                self.assertEqual(status, 1, report)
+                [problem] = self.only_registration(report)["problems"]
+                self.assertEqual(problem["code"], "host_failed")
+                self.assertIn(text, problem["problem"])
+
+    @unittest.skipUnless(os.geteuid() == 0 and shutil.which("mount"), "mounting a noexec file system takes root")
+    def test_a_host_on_a_noexec_mount_is_refused_and_its_fix_moves_it(self):
+        mount_point = os.path.join(self.tmp, "media")
+        os.mkdir(mount_point)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "noexec,size=64m", "tmpfs", mount_point],
+                                 capture_output=True, timeout=LIMIT_SECONDS)
+        if mounted.returncode != 0:
+            self.skipTest("cannot mount a tmpfs here: %s" % mounted.stderr)
+        self.addCleanup(subprocess.run, ["umount", "-l", mount_point], timeout=LIMIT_SECONDS)
+        host = os.path.join(mount_point, "bin", "orvix-chrome-native-host")
+        os.makedirs(os.path.dirname(host))
+        shutil.copy2(self.host, host)
+        self.detect("chromium")
+        # Mode 755 tells nothing here: chmod cannot help.
+        result = self.run_tool("install", "--extension-id", ID_A, "--host", host)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertIn("The host %s lies on %s, a file system mounted noexec: no program there may be started, "
+                      "whatever its mode says." % (host, mount_point), result.stderr)
+        self.assertFalse(os.path.exists(self.user_manifest("chromium")))
+
+        self.write_file(self.user_manifest("chromium"), json.dumps(self.expected_manifest(host, ID_A)))
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 1, report)
+        [problem] = self.only_registration(report)["problems"]
+        self.assertEqual(problem["code"], "host_on_noexec_mount")
+        moved = os.path.join(self.home, ".local/lib/orvix/orvix-chrome-native-host")
+        self.assertTrue(problem["fix"].endswith("--host %s --force" % moved), problem["fix"])
+        self.follow(problem["fix"])
+        status, report = self.run_json("doctor")
+        self.assertEqual(status, 0, report)
+        self.assertEqual(self.only_registration(report)["host"], moved)
 
     def test_a_manifest_that_starts_with_a_byte_order_mark_is_read_as_the_browser_reads_it(self):
         # Notepad writes one; the browser skips it.

@@ -487,6 +487,14 @@ class InstallFolders(WineTestCase):
         self.assertIsNone(self.wine.registry_value("HKCU\\" + CHROME_KEY))
         self.assertFalse(os.path.exists(os.path.join(unix, HOST_NAME + ".json")))
 
+        row = self.doctor_by_hand(windows)
+        self.assertEqual([p["code"] for p in row["problems"]], ["host_path_percent"])
+        self.assertIsNone(row["hello"])
+
+    def doctor_by_hand(self, windows):
+        """Chrome's registration of the host in `windows`, written by hand as install would, and what doctor
+        finds there (it must find a problem)."""
+        unix = self.wine.unix_path(windows)
         manifest = windows + "\\" + HOST_NAME + ".json"
         with open(self.wine.unix_path(manifest), "w", encoding="utf-8") as f:
             f.write(self.run_tool(unix, "print", "--extension-id", EXTENSION_ID)[1])
@@ -495,7 +503,44 @@ class InstallFolders(WineTestCase):
         status, out, err = self.run_tool(unix, "doctor", "--json", "--browser", "chrome")
         self.assertEqual(status, 1, out + err)
         [row] = [r for r in json.loads(out)["registrations"] if r["registered"]]
-        self.assertEqual([p["code"] for p in row["problems"]], ["host_path_percent"])
+        return row
+
+    def test_a_system_wide_host_in_a_folder_every_user_may_write_is_refused_without_force(self):
+        # Wine gives a file without a stored access control list one made
+        # from its mode: a folder of mode 777 grants Everyone every right.
+        windows = self.copy_into("Shared")
+        unix = self.wine.unix_path(windows)
+        install = ["install", "--system", "--browser", "chrome", "--extension-id", EXTENSION_ID]
+        os.chmod(unix, 0o777)
+        status, out, err = self.run_tool(unix, *install)
+        self.assertEqual(status, 1, out + err)
+        self.assertIn("Users other than administrators may change %s, so they can replace the host" % windows, err)
+        self.assertIsNone(self.wine.registry_value("HKLM\\" + CHROME_KEY, "32"))
+        status, out, err = self.run_tool(unix, *install, "--force")
+        self.addCleanup(self.run_tool, unix, "uninstall", "--system")
+        self.assertEqual(status, 0, out + err)
+        status, out, err = self.run_tool(unix, "doctor", "--json", "--browser", "chrome")
+        self.assertEqual(status, 1, out + err)
+        [row] = [r for r in json.loads(out)["registrations"] if r["registered"]]
+        [problem] = row["problems"]
+        self.assertEqual(problem["code"], "host_replaceable_by_users")
+        self.assertIn("from an administrator command prompt: icacls \"%s\" /inheritance:d" % windows, problem["fix"])
+        # Once the folder is the administrators' alone, doctor is content.
+        os.chmod(unix, 0o755)
+        status, out, err = self.run_tool(unix, "doctor", "--json", "--browser", "chrome")
+        self.assertEqual(status, 0, out + err)
+
+    def test_a_linux_program_in_the_hosts_place_is_refused_and_diagnosed(self):
+        # Windows cannot start it (Wine could, which is no guide).
+        windows = self.copy_into("Linux build")
+        unix = self.wine.unix_path(windows)
+        shutil.copy2("/bin/true", os.path.join(unix, PROGRAMS[0]))
+        status, out, err = self.run_tool(unix, "install", "--browser", "chrome", "--extension-id", EXTENSION_ID)
+        self.assertEqual(status, 1, out)
+        self.assertIn("The host %s\\%s is a Linux program; this system cannot run it." % (windows, PROGRAMS[0]), err)
+        self.assertIsNone(self.wine.registry_value("HKCU\\" + CHROME_KEY))
+        row = self.doctor_by_hand(windows)
+        self.assertEqual([p["code"] for p in row["problems"]], ["host_wrong_system"])
         self.assertIsNone(row["hello"])
 
 

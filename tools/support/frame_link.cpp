@@ -34,17 +34,23 @@ Result<Reply> receive_frame(platform::ChildProcess& host, platform::ReadTimeout 
   auto got = host.read_exact(prefix, timeout);
   if (!got) return got.error();
   if (*got == 0) return Reply{HostClosed{}};
-  if (*got < prefix.size()) return Reply{BrokenFrame{truncated("length", *got, prefix.size())}};
+  if (*got < prefix.size()) {
+    return Reply{BrokenFrame{truncated("length", *got, prefix.size()), std::string(prefix.data(), *got)}};
+  }
 
   const std::uint32_t length = host::decode_length(reinterpret_cast<const unsigned char*>(prefix.data()));
   if (length > host::kMaxBodySize) {
     return Reply{BrokenFrame{"host sent a frame length of " + std::to_string(length) + " bytes, above the limit of " +
-                             std::to_string(host::kMaxBodySize)}};
+                                 std::to_string(host::kMaxBodySize),
+                             std::string(prefix.data(), prefix.size())}};
   }
   std::string body(length, '\0');
   got = host.read_exact(body, timeout);
   if (!got) return got.error();
-  if (*got < length) return Reply{BrokenFrame{truncated("body", *got, length)}};
+  if (*got < length) {
+    return Reply{
+        BrokenFrame{truncated("body", *got, length), std::string(prefix.data(), prefix.size()) + body.substr(0, *got)}};
+  }
   return Reply{std::move(body)};
 }
 

@@ -22,6 +22,7 @@ struct HostClosed {};
 // The host's output is not a well-formed frame; `text` says how, for people.
 struct BrokenFrame {
   std::string text;
+  std::string received;  // the bytes read for it: the length prefix, and what came of the body
 };
 
 using Reply = std::variant<std::string, HostClosed, BrokenFrame>;

@@ -56,6 +56,14 @@ TEST(DoctorFix, EveryProblemOfARegistrationHasItsOwnFixAndABrowsersProblemsHaveT
       {ProblemCode::host_missing,
        "Reinstall the host, then register it with the extensions this registration admits: " + reinstall},
       {ProblemCode::host_not_executable, "Make it executable: chmod +x " + kHost},
+      // The copy is not there yet: named as it will be, not as a placeholder.
+      {ProblemCode::host_on_noexec_mount,
+       "Copy the host to a folder on a file system that allows programs, such as /home/u/.local/lib/orvix, and "
+       "register it from there: mkdir -p /home/u/.local/lib/orvix && cp /nonexistent/host "
+       "/home/u/.local/lib/orvix/host && orvix-native-host-register install --browser chromium --extension-id " +
+           kId + " --host /home/u/.local/lib/orvix/host --force"},
+      {ProblemCode::host_wrong_system, "Register the host built for this system instead: " + reinstall},
+      {ProblemCode::host_replaceable_by_users, "Copy the host to a folder only root may change ("},
       {ProblemCode::host_failed,
        "Run the host by hand to see why: echo '{\"id\":1,\"method\":\"hello\"}' | "
        "orvix-nm-client " +

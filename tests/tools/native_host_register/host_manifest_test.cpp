@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "json/serialize.h"
+#include "native_host_register/host_program.h"
 #include "support/program_path.h"
 
 namespace orvix::register_tool {
@@ -90,6 +91,39 @@ TEST(ManifestCheck, ARelativeHostPathIsWhatWindowsBrowsersResolve) {
   const std::string text = manifest_text("orvix-chrome-native-host.exe", {kId});
   EXPECT_EQ(codes(check_manifest(text, true)), std::vector<std::string>{});
   EXPECT_EQ(codes(check_manifest(text, false)), std::vector<std::string>{"path_not_absolute"});
+}
+
+TEST(HostProgram, AProgramForAnotherSystemIsNamedAndScriptsAreLeftToTheSystem) {
+  Roots linux_roots;
+  Roots macos_roots;
+  macos_roots.macos = true;
+  Roots windows_roots;
+  windows_roots.windows = true;
+  const std::string elf =
+      "\x7f"
+      "ELF";
+  const std::string mach_o = "\xcf\xfa\xed\xfe";
+  using Found = std::optional<std::string_view>;
+  struct Case {
+    std::string start;
+    Found on_linux, on_macos, on_windows;
+  } cases[] = {
+      {"MZ\x90\x00", "Windows", "Windows", std::nullopt},
+      {elf, std::nullopt, "Linux", "Linux"},
+      {mach_o, "macOS", std::nullopt, "macOS"},
+      {"\xfe\xed\xfa\xce", "macOS", std::nullopt, "macOS"},
+      // A script, a universal binary (which starts like a Java class) and
+      // what is too short to tell: the system decides when it starts them.
+      {"#!/b", std::nullopt, std::nullopt, std::nullopt},
+      {"\xca\xfe\xba\xbe", std::nullopt, std::nullopt, std::nullopt},
+      {"M", std::nullopt, std::nullopt, std::nullopt},
+      {"", std::nullopt, std::nullopt, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(foreign_system(c.start, linux_roots), c.on_linux) << c.start;
+    EXPECT_EQ(foreign_system(c.start, macos_roots), c.on_macos) << c.start;
+    EXPECT_EQ(foreign_system(c.start, windows_roots), c.on_windows) << c.start;
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "host_manifest.h"
+#include "host_program.h"
 #include "location_kind.h"
 #include "machine/flatpak.h"
 #include "platform/filesystem.h"
@@ -33,10 +34,35 @@ Result<Plan> plan_install(const Context& context, const CommandLine& line, Brows
     return Failure{Failure::Kind::kInvalidInput,
                    "The host " + *host + " does not exist" + (line.host ? "." : "; name it with --host PATH.")};
   }
+  if (auto unstartable = unstartable_host(*host, context.roots)) {
+    return Failure{
+        Failure::Kind::kInvalidInput,
+        unstartable->text + (unstartable->code == ProblemCode::host_on_noexec_mount
+                                 ? " Copy it to a folder on a file system that allows programs (such as "
+                                   "~/.local/lib/orvix, or /usr/local/lib/orvix for every user) and "
+                                   "register it from there; nothing was changed."
+                                 : " Name the host built for this system with --host; nothing was changed.")};
+  }
   if (!platform::is_executable_file(*host)) {
     return Failure{Failure::Kind::kInvalidInput, "The host " + *host + " is not an executable file."};
   }
   Plan plan;
+  // Every user's browser starts a system-wide registration's host.
+  if (std::vector<std::string> paths; line.system) {
+    if (auto replaceable = replaceable_host(*host, context.roots, paths)) {
+      if (!line.force) {
+        return Failure{Failure::Kind::kInvalidInput,
+                       replaceable->text +
+                           (context.roots.windows
+                                ? " Copy it to a folder only administrators may change (such as one in "
+                                  "C:\\Program Files), or let only them change it (icacls)"
+                                : " Copy it to a folder only root may change (such as /usr/local/lib/orvix), or let "
+                                  "only root change them (chown root, chmod go-w)") +
+                           "; use --force to register it anyway."};
+      }
+      plan.warnings.push_back(std::move(replaceable->text));
+    }
+  }
   const LocationKind& kind = location_kind(context.roots);
   if (auto checked = kind.check_host(*host, plan); !checked) return checked.error();
   if (!chosen.rows) {

@@ -6,6 +6,7 @@
 #include "discovery/product_home.h"
 #include "fix_lines.h"
 #include "host_manifest.h"
+#include "host_program.h"
 #include "machine/flatpak.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"
@@ -31,7 +32,8 @@ struct ManifestHealth {
   std::optional<HelloReport> hello;
   std::vector<ManifestProblem> problems;
   std::vector<std::string> notes;
-  std::vector<std::string> not_yours;  // the folder and manifest another user owns, when that stops this one
+  std::vector<std::string> not_yours;    // the folder and manifest another user owns, when that stops this one
+  std::vector<std::string> replaceable;  // system-wide: what users other than root may change of the host's path
 };
 
 // A manifest in the user's own folders that another user owns (install run
@@ -101,8 +103,14 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, 
   health.host_path = host;
   if (!platform::path_exists(host)) {
     health.problems.push_back({ProblemCode::host_missing, "The host " + host + " does not exist."});
+  } else if (auto unstartable = unstartable_host(host, roots)) {
+    // Before the mode: chmod cannot help these.
+    health.problems.push_back(std::move(*unstartable));
   } else if (!platform::is_executable_file(host)) {
     health.problems.push_back({ProblemCode::host_not_executable, "The host " + host + " is not executable."});
+  }
+  if (scope == Scope::system) {
+    if (auto replaceable = replaceable_host(host, roots, health.replaceable)) health.problems.push_back(*replaceable);
   }
   kind.check_started_host(host, health.problems, health.notes);
   if (!health.problems.empty() || check.extension_ids.empty()) return health;
@@ -206,6 +214,9 @@ DoctorReport run_doctor(const Roots& roots, const DoctorRequest& request, const 
       row.extension_ids = found.extension_ids;
       row.unslashed_ids = found.unslashed_ids;
       for (const auto& problem : found.problems) row.problems.push_back(Problem{problem.code, problem.text, ""});
+      // Only a per-user manifest is another user's; only a system-wide
+      // host matters to other users: one of the two is empty.
+      found.not_yours.insert(found.not_yours.end(), found.replaceable.begin(), found.replaceable.end());
       found_problems.emplace_back(std::move(found.problems), std::move(found.not_yours));
       if (!browser->flatpak_app.empty()) check_talk_permission(roots, *browser, row);
       report.rows.push_back(std::move(row));

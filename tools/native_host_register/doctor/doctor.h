@@ -138,11 +138,12 @@ void render_doctor(const DoctorReport& report, bool json, std::ostream& out);
 // the only record of its extensions, with the install command that names
 // them and another registration's host (other_host), else a placeholder for
 // the host. A command for a registration that admits no id of its own names
-// the ids known_extension_ids() finds. `not_yours` are the folder and
-// manifest another user owns, which the command for manifest_not_yours
-// gives back.
+// the ids known_extension_ids() finds. `fix_paths` are what the fix's
+// command changes: for manifest_not_yours the folder and manifest another
+// user owns, which it gives back; for host_replaceable_by_users what users
+// other than root may change, which it gives to root.
 std::string fix_for(const ManifestProblem& problem, const Roots& roots, const DoctorReport& report, const Health& row,
-                    const std::vector<std::string>& not_yours, const std::optional<std::string>& replacement,
+                    const std::vector<std::string>& fix_paths, const std::optional<std::string>& replacement,
                     const std::string& own_path);
 
 // The extension ids a fix line for `browser` names when the registration it

@@ -7,6 +7,7 @@
 #include "change/uninstall.h"
 #include "doctor.h"
 #include "fix_lines.h"
+#include "host_program.h"
 #include "machine/flatpak.h"
 #include "machine/profile_extensions.h"
 #include "platform/path.h"
@@ -118,6 +119,28 @@ std::string stale_fix_text(const Roots& roots, const DoctorReport& report, const
   return "Reinstall the host, then register it with the extensions this registration admits: " + reinstall;
 }
 
+// Where a host that cannot stay where it is may go: a folder of the user's
+// own, or for a system-wide registration one that only root may change.
+std::string host_folder(const Roots& roots, const Health& row) {
+  return row.target.scope == Scope::system ? "/usr/local/lib/orvix" : roots.home + "/.local/lib/orvix";
+}
+
+// The commands that copy the registration's host into `folder` and register
+// that copy there in its place.
+std::string copy_and_register(const Roots& roots, const DoctorReport& report, const Health& row,
+                              const std::string& folder, const std::string& own_path) {
+  const std::string& host = *row.host_path;
+  const std::string copy = folder + "/" + host.substr(host.find_last_of('/') + 1);
+  const auto admin = [&](const std::string& command) {
+    return row.target.scope == Scope::system ? as_admin(roots, command) : command;
+  };
+  // The install line as written for a host (this copy is not there yet).
+  const std::string install = reinstall_command(roots, report, row, std::nullopt, own_path);
+  return admin("mkdir -p " + quoted_if_needed(roots, folder)) + " && " +
+         admin("cp " + quoted_if_needed(roots, host) + " " + quoted_if_needed(roots, copy)) + " && " +
+         install.substr(0, install.find(" --host ")) + " --host " + quoted_if_needed(roots, copy) + " --force";
+}
+
 }  // namespace
 
 std::vector<std::string> known_extension_ids(const Roots& roots, const DoctorReport& report, const BrowserRow* browser,
@@ -157,7 +180,7 @@ std::optional<std::string> other_host(const Roots& roots, const DoctorReport& re
 }
 
 std::string fix_for(const ManifestProblem& problem, const Roots& roots, const DoctorReport& report, const Health& row,
-                    const std::vector<std::string>& not_yours, const std::optional<std::string>& replacement,
+                    const std::vector<std::string>& fix_paths, const std::optional<std::string>& replacement,
                     const std::string& own_path) {
   // The install command that writes this registration anew: with the host
   // the registration names, else the replacement, unless that would make a
@@ -178,7 +201,7 @@ std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Do
                             own_path);
     case ProblemCode::manifest_not_yours: {
       std::string chown = "sudo chown " + quoted_if_needed(roots, platform::current_user_name() + ":");
-      for (const auto& item : not_yours) chown += " " + quoted_if_needed(roots, item);
+      for (const auto& item : fix_paths) chown += " " + quoted_if_needed(roots, item);
       return "Give it back to yourself (then doctor checks what it says): " + chown;
     }
     case ProblemCode::wrapper_not_executable:
@@ -187,6 +210,40 @@ std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Do
     case ProblemCode::wrapper_unknown: return "Write the manifest and its wrapper anew: " + reinstall();
     case ProblemCode::host_not_executable:
       return "Make it executable: chmod +x " + quoted_if_needed(roots, *row.host_path);
+    case ProblemCode::host_on_noexec_mount:
+      return "Copy the host to a folder on a file system that allows programs, such as " + host_folder(roots, row) +
+             ", and register it from there: " +
+             copy_and_register(roots, report, row, host_folder(roots, row), own_path);
+    case ProblemCode::host_wrong_system: {
+      // Never the registered host again, nor a replacement just as foreign.
+      std::optional<std::string> host = replacement;
+      if (host && (unstartable_host(*host, roots) || writes_machine_manifest(roots, report, row, *host))) host.reset();
+      return "Register the host built for this system instead: " +
+             reinstall_command(roots, report, row, host, own_path);
+    }
+    case ProblemCode::host_replaceable_by_users: {
+      if (roots.windows) {
+        // Inherited grants become the item's own, so that those of every
+        // user can go; users keep reading and starting what is there (a
+        // folder's grant passes on to the host in it).
+        std::string commands;
+        for (const auto& item : fix_paths) {
+          const std::string word = quoted_if_needed(roots, item);
+          commands += std::string(commands.empty() ? "" : " && ") + "icacls " + word + " /inheritance:d && icacls " +
+                      word + " /remove:g *S-1-1-0 *S-1-5-11 *S-1-5-4 *S-1-5-32-545 && icacls " + word +
+                      " /grant *S-1-5-32-545:" + (platform::is_directory(item) ? "(OI)(CI)RX" : "RX");
+        }
+        return "Install the host into a folder only administrators may change (such as one in C:\\Program Files) "
+               "and register it there, or let only administrators change it, " +
+               as_admin(roots, commands);
+      }
+      std::string paths;
+      for (const auto& item : fix_paths) paths += " " + quoted_if_needed(roots, item);
+      return "Copy the host to a folder only root may change (" +
+             copy_and_register(roots, report, row, host_folder(roots, row), own_path) +
+             "), or let only root change what others may: sudo chown root:" + (roots.macos ? "wheel" : "root") + paths +
+             " && sudo chmod go-w" + paths;
+    }
     case ProblemCode::host_path_percent: {
       const std::string install = reinstall();
       return "Move the host to a folder whose path holds at most one % sign and register it there: " +

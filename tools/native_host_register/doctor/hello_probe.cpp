@@ -2,9 +2,12 @@
 
 #include <variant>
 
+#include "bridge/runtime_exchange.h"
+#include "discovery/product_home.h"
 #include "json/lookup.h"
 #include "json/parse.h"
 #include "platform/environment.h"
+#include "platform/filesystem.h"
 #include "platform/path.h"
 #include "support/child_process.h"
 #include "support/frame_link.h"
@@ -18,13 +21,15 @@ Failure peer_failure(std::string text) { return Failure{Failure::Kind::kPeer, st
 // How a read that ran out of time fails (child_process.h).
 constexpr std::string_view kTimedOut = "timed out";
 
-// Reads the reply of a hello request; a failure says what the host did instead.
-Result<HelloReport> read_report(platform::ChildProcess& host, std::chrono::milliseconds limit) {
+// Reads the reply of a hello request; a failure says what the host did
+// instead. `printed` gets what the host wrote where a frame belonged.
+Result<HelloReport> read_report(platform::ChildProcess& host, std::chrono::milliseconds limit, std::string& printed) {
   auto reply = client::receive_frame(host, limit);
   if (!reply && reply.error().text == kTimedOut) return reply.error();
   if (!reply) return peer_failure("no reply from the host: " + reply.error().text);
   if (std::holds_alternative<client::HostClosed>(*reply)) return peer_failure("the host ended without replying");
   if (auto* broken = std::get_if<client::BrokenFrame>(&*reply)) {
+    printed = broken->received;
     return peer_failure("the host's reply is broken: " + broken->text);
   }
   const std::string& body = std::get<std::string>(*reply);
@@ -76,6 +81,47 @@ platform::ChildOptions browser_launch(const std::string& host_path, const std::s
   return options;
 }
 
+// What the host printed where a frame belonged (a log line, a shell's
+// error), for people: at most kShownBytes of it, printable ASCII as it is and
+// every other byte (and the backslash) as \xNN.
+constexpr std::size_t kShownBytes = 64;
+
+std::string shown_bytes(std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (const char byte : bytes.substr(0, kShownBytes)) {
+    const auto value = static_cast<unsigned char>(byte);
+    if (value >= 0x20 && value < 0x7f && value != '\\') {
+      text += byte;
+    } else {
+      text += {'\\', 'x', kHex[value >> 4], kHex[value & 0xf]};
+    }
+  }
+  return text + (bytes.size() > kShownBytes ? "..." : "");
+}
+
+// How the host ended, for people.
+std::string exit_text(const platform::ExitStatus& status) {
+  return status.signalled ? "it was ended by signal " + std::to_string(status.code)
+                          : "it exited with status " + std::to_string(status.code);
+}
+
+// Why a host may not answer hello in time though it works: its hello asks
+// the runtime first, when a descriptor names one, and waits on a runtime
+// that takes the connection but does not answer for the connect and a read
+// of the bridge's limits (more than the probe's).
+std::string waits_on_runtime() {
+  const auto descriptor = discovery::resolve_descriptor_path();
+  if (!descriptor || !platform::path_exists(*descriptor)) return {};
+  const bridge::ExchangeTimeouts host_waits;
+  const double seconds = static_cast<double>((host_waits.connect + host_waits.socket_io).count()) / 1000;
+  std::string limit = std::to_string(seconds);
+  limit.erase(limit.find_last_not_of('0') + 1);
+  if (limit.back() == '.') limit.pop_back();
+  return "; its hello first asks the runtime that " + *descriptor + " names, and waits up to " + limit +
+         " s on one that takes the connection but does not answer: if that runtime is running, it may be hanging";
+}
+
 // How the host's stderr is read once it has been ended: only a process it
 // started outside its group (or job) can still hold it open.
 constexpr std::chrono::milliseconds kAfterEnd{500};
@@ -101,15 +147,20 @@ Result<HelloReport> probe_host(const std::string& host_path, const std::string& 
   };
 
   Result<HelloReport> report = peer_failure("the host took no request");
+  std::string printed;
+  bool taken = true;
   if (auto sent = client::send_frame(host, kHelloRequest); sent) {
-    report = read_report(host, limit);
+    report = read_report(host, limit, printed);
   } else {
+    // It closed its input, often by ending at once: all it printed is
+    // still to be read below.
+    taken = false;
     report = peer_failure("the host did not take the request: " + sent.error().text);
   }
   if (!report && report.error().text == kTimedOut) {
     // What the browser sees is a host that never answers: waiting for it to
     // end as well would only double the wait.
-    return give_up("no reply from the host within " + seconds_text(limit));
+    return give_up("no reply from the host within " + seconds_text(limit) + waits_on_runtime());
   }
 
   // The browser closes the host's input when it is done; the host must end.
@@ -122,7 +173,14 @@ Result<HelloReport> probe_host(const std::string& host_path, const std::string& 
   auto errors = host.read_stderr_to_end(limit);
   const std::string stderr_text = errors ? *errors : std::string();
   auto status = host.wait();
-  if (!report) return probe_failure(report.error().text, stderr_text);
+  if (!report) {
+    // What it printed and how it ended tell a host that is no host (a
+    // script's error) from one that broke.
+    std::string text = report.error().text;
+    if (!printed.empty() || (!taken && !rest->empty())) text += "; it printed \"" + shown_bytes(printed + *rest) + "\"";
+    if (status) text += "; " + exit_text(*status);
+    return probe_failure(std::move(text), stderr_text);
+  }
   if (!status || !status->success()) {
     return probe_failure("the host answered but then exited with status " +
                              (status ? std::to_string(status->as_shell_status()) : status.error().text),

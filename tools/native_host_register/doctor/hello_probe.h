@@ -30,7 +30,11 @@ inline constexpr std::string_view kHelloRequest = R"({"id":1,"method":"hello"})"
 // A host that misses either limit is ended with every process it started
 // (its process group on POSIX, its job on Windows: a host that is a script
 // may have started the real program), and the failure says so, naming the
-// limit. Fails with one sentence of what the host did instead, followed by
+// limit; one that missed the reply's limit while a runtime descriptor
+// exists is said to wait, maybe, on that runtime (a host's hello waits
+// longer on a hanging runtime than doctor does). Fails with one sentence of
+// what the host did instead (with the first bytes it printed when they were
+// no frame, and its exit status or signal when it ended), followed by
 // " Its stderr: ..." when it wrote any. Blocks for at most about twice
 // `limit`.
 [[nodiscard]] Result<HelloReport> probe_host(const std::string& host_path, const std::string& origin, bool windows,
