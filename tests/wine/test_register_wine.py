@@ -336,16 +336,18 @@ class RegisterUnderWine(WineTestCase):
                       "HKCU\\%s" % (dev, CHROME_KEY), out)
         self.assertEqual(self.registry_value("HKCU\\" + CHROME_KEY), windows_path(self.manifest))
         self.assertFalse(os.path.exists(os.path.join(folder, "NativeMessagingHosts")))
-        # doctor reads that folder's profiles: an extension there that the registration does not admit is named.
+        # doctor reads that folder's profiles: an extension there that the registration does not admit is named,
+        # and as it is the only one there, no installed extension can connect.
         other = "cdefghijklmnopabcdefghijklmnopab"
         os.makedirs(os.path.join(folder, "Default"))
         with open(os.path.join(folder, "Default", "Secure Preferences"), "w", encoding="utf-8") as f:
             json.dump({"extensions": {"settings": {other: {"active_permissions": {"api": ["nativeMessaging"]}}}}}, f)
         status, out, err = self.tool("doctor", "--json", "--browser", "chrome", "--user-data-dir", dev)
-        self.assertEqual(status, 0, out + err)
+        self.assertEqual(status, 1, out + err)
         [chrome] = [b for b in json.loads(out)["browsers"] if b["browser"] == "chrome"]
         self.assertEqual(chrome["uses"], "HKCU\\" + CHROME_KEY)
-        self.assertTrue(any(other in note for note in chrome["notes"]), chrome)
+        self.assertEqual([problem["code"] for problem in chrome["problems"]], ["no_admitted_extension_installed"])
+        self.assertIn(other, chrome["problems"][0]["problem"])
 
     def test_doctor_starts_the_host_through_comspec_else_the_system_folders_cmd_exe(self):
         self.assertEqual(self.tool("install", "--browser", "chrome", "--extension-id", EXTENSION_ID)[0], 0)
