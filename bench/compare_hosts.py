@@ -91,6 +91,12 @@ def large_cases():
     yield "deep large ids", {}, frames(deep(126), deep(127), deep(128), '{"id":1,"method":"hello"}'), True
     dup = '{"id":"' + "x\\t" * 100000 + '","method":"m","id":"' + "\u00e9" * 1000 + '"}'
     yield "duplicate large ids", {}, frames(dup, dup.replace('"method":"m"', '"method":"hello"')), True
+    # Escapes before a fault: the fault must be named in the text as it came.
+    escaped = b'{"method":"m","id":"' + b"\\n\\u00e9\\ud83d\\ude00" * 8000
+    for i, fault in enumerate(FAULTS):
+        yield f"large escaped id, then fault {i}", {}, frames(escaped + fault + b'"}', escaped + b'"}'), True
+    names = '{"i\\u0064":"' + "\\\"q" * 40000 + '","\\u006dethod":"m\\t","\\u0069d":"\\/' + "z" * 40000 + '"}'
+    yield "large frames with escaped and repeated names", {}, frames(names, names.replace("m\\t", "hello")), True
     many = '{"id":[' + ",".join('"%s\\n"' % ("y" * (i % 40)) for i in range(20000)) + '],"method":"m"}'
     yield "many short escaped strings", {}, frames(many), True
 

@@ -17,6 +17,14 @@ constexpr const char* kIncomingTooLarge = "Native message exceeds the maximum su
 constexpr const char* kOutgoingTooLarge = "Native response exceeds the maximum supported size.";
 constexpr const char* kBodyCutShort = "failed to fill whole buffer";
 constexpr const char* kNotJson = "Native message is not valid JSON: ";
+
+// From this size on, a body is read into the reply buffer and parsed in
+// place: reading it twice costs less than a second buffer as large. Below
+// it, a single reading with a decoding buffer is cheaper and the buffers
+// are small.
+constexpr std::size_t kInPlaceFrom = 64 * 1024;
+// What a reply may add to the request it echoes without its buffer moving.
+constexpr std::size_t kReplyMargin = 4096;
 }  // namespace
 
 NativeChannel::NativeChannel(ByteSource& input, ByteSink& output)
@@ -58,6 +66,8 @@ ReadOutcome NativeChannel::read_native_message() {
   const std::uint32_t length = decode_length(length_bytes);
   if (length > kMaxBodySize) return invalid(kIncomingTooLarge);
 
+  if (length >= kInPlaceFrom) return read_large_body(length);
+
   // The body and the value built from it share the arena: no node is freed
   // one by one, and a large request reuses the pages of the previous one.
   char* body = static_cast<char*>(arena_.allocate(std::max<std::size_t>(length, 1), 1));
@@ -66,11 +76,27 @@ ReadOutcome NativeChannel::read_native_message() {
   if (*filled == Fill::kEnded) return Failure(Failure::Kind::kPeer, kBodyCutShort);
 
   // The reply buffer is idle until the reply: escapes are decoded through it,
-  // so a large request needs no decoding buffer of its own. It is kept at
-  // its largest size, and the reply to a large request needs it about as
-  // large anyway.
+  // so the request needs no decoding buffer of its own.
   if (frame_.size() < length) frame_.resize(length);
   auto parsed = json::parse_json(std::string_view(body, length), boost::json::storage_ptr(&arena_), frame_.data());
+  if (!parsed) return invalid(kNotJson + parsed.error().text);
+  return std::move(*parsed);
+}
+
+ReadOutcome NativeChannel::read_large_body(std::size_t length) {
+  // Read where the reply will go, and decoded where it stands: only the
+  // value (in the arena) outlives the parse, and the reply then overwrites
+  // the body, so a large request costs one buffer besides its value rather
+  // than three. Room for a reply a little larger than the request is
+  // reserved, not touched, so that writing it moves nothing.
+  const std::size_t end = kLengthSize + length;
+  if (frame_.capacity() < end + kReplyMargin) frame_.reserve(end + kReplyMargin);
+  if (frame_.size() < end) frame_.resize(end);
+  char* body = frame_.data() + kLengthSize;
+  auto filled = read_exact(body, length);
+  if (!filled) return filled.error();
+  if (*filled == Fill::kEnded) return Failure(Failure::Kind::kPeer, kBodyCutShort);
+  auto parsed = json::parse_json_in_place(body, length, boost::json::storage_ptr(&arena_));
   if (!parsed) return invalid(kNotJson + parsed.error().text);
   return std::move(*parsed);
 }

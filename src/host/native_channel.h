@@ -56,6 +56,7 @@ class NativeChannel {
  private:
   enum class Fill { kComplete, kEnded };
   [[nodiscard]] Result<Fill> read_exact(char* destination, std::size_t size);
+  ReadOutcome read_large_body(std::size_t length);
   // Frames and sends the reply serialised into frame_ up to `end`.
   [[nodiscard]] Result<void> send_frame(std::size_t end);
   [[nodiscard]] Result<void> send_pending();
@@ -67,7 +68,8 @@ class NativeChannel {
   std::size_t in_end_ = 0;
   json::Arena arena_;
   // The length field and the reply behind it; while a request is parsed, the
-  // parser's scratch for decoding escapes. Kept at its largest size
+  // parser's scratch for decoding escapes, or a large request's body itself
+  // (parsed in place). Kept at its largest size
   // between replies (the bytes past a reply are scratch), so that a large
   // reply neither faults in fresh pages nor zeroes them every time; dropped
   // when a reply that could not be sent made it huge.

@@ -10,9 +10,17 @@ namespace orvix::json {
 
 namespace {
 
+// kBuild reads and builds, decoding escapes through a scratch buffer;
+// kCheck only says whether the text is valid and writes nothing; kInPlace
+// builds from a text that kCheck accepted, decoding each string over its own
+// escaped text (a decoded string is never longer, and its cursor never
+// passes the reading one).
+enum class Mode { kBuild, kCheck, kInPlace };
+
+template <Mode mode>
 class Reader {
  public:
-  Reader(std::string_view text, boost::json::value_stack& out, const boost::json::storage_ptr& scratch_storage,
+  Reader(std::string_view text, boost::json::value_stack* out, const boost::json::storage_ptr& scratch_storage,
          char* scratch)
       : p_(text.data()),
         end_(text.data() + text.size()),
@@ -20,7 +28,7 @@ class Reader {
         out_(out),
         scratch_storage_(scratch_storage),
         scratch_(scratch),
-        owns_scratch_(scratch == nullptr) {}
+        owns_scratch_(mode == Mode::kBuild && scratch == nullptr) {}
   ~Reader() {
     if (owns_scratch_ && scratch_ != nullptr) scratch_storage_->deallocate(scratch_, text_size_, 1);
   }
@@ -46,16 +54,23 @@ class Reader {
         ++p_;
         std::string_view text;
         if (!string(text)) return false;
-        out_.push_string(text);
+        if constexpr (kBuilds) out_->push_string(text);
         return true;
       }
       case '{': return remaining_depth > 0 && object(remaining_depth - 1);
       case '[': return remaining_depth > 0 && array(remaining_depth - 1);
-      case 't': return literal("true") && (out_.push_bool(true), true);
-      case 'f': return literal("false") && (out_.push_bool(false), true);
-      case 'n': return literal("null") && (out_.push_null(), true);
+      case 't': return literal("true") && (push([&] { out_->push_bool(true); }), true);
+      case 'f': return literal("false") && (push([&] { out_->push_bool(false); }), true);
+      case 'n': return literal("null") && (push([&] { out_->push_null(); }), true);
       default: return number();
     }
+  }
+
+  static constexpr bool kBuilds = mode != Mode::kCheck;
+
+  template <class Push>
+  void push(Push&& to_stack) {
+    if constexpr (kBuilds) to_stack();
   }
 
   bool literal(std::string_view word) {
@@ -73,7 +88,7 @@ class Reader {
     std::size_t count = 0;
     if (p_ != end_ && *p_ == '}') {
       ++p_;
-      out_.push_object(0);
+      push([&] { out_->push_object(0); });
       return true;
     }
     for (;;) {
@@ -82,7 +97,7 @@ class Reader {
       ++p_;
       std::string_view name;
       if (!string(name)) return false;
-      out_.push_key(name);
+      push([&] { out_->push_key(name); });
       skip_whitespace();
       if (p_ == end_ || *p_ != ':') return false;
       ++p_;
@@ -94,7 +109,7 @@ class Reader {
       if (next == '}') break;
       if (next != ',') return false;
     }
-    out_.push_object(count);
+    push([&] { out_->push_object(count); });
     return true;
   }
 
@@ -105,7 +120,7 @@ class Reader {
     std::size_t count = 0;
     if (p_ != end_ && *p_ == ']') {
       ++p_;
-      out_.push_array(0);
+      push([&] { out_->push_array(0); });
       return true;
     }
     for (;;) {
@@ -117,7 +132,7 @@ class Reader {
       if (next == ']') break;
       if (next != ',') return false;
     }
-    out_.push_array(count);
+    push([&] { out_->push_array(count); });
     return true;
   }
 
@@ -127,10 +142,12 @@ class Reader {
   // valid exactly when every raw run is.
   bool string(std::string_view& text) {
     const char* const start = p_;
-    char* out = nullptr;  // the scratch cursor once an escape was seen
+    char* first = nullptr;  // where the decoded string begins once an escape was seen
+    char* out = nullptr;    // and the cursor there
     const char* run = start;
     for (;;) {
-      p_ = scan::find_escape_or_non_ascii(p_, end_);
+      // A checked text is valid UTF-8 throughout: only quotes and escapes stop the scan.
+      p_ = mode == Mode::kInPlace ? scan::find_escape(p_, end_) : scan::find_escape_or_non_ascii(p_, end_);
       if (p_ == end_) return false;
       const auto c = static_cast<unsigned char>(*p_);
       if (c >= 0x80) {
@@ -141,22 +158,39 @@ class Reader {
       }
       if (c == '"') break;
       if (c != '\\') return false;  // a raw control character
-      if (out == nullptr) out = scratch();
-      std::memcpy(out, run, static_cast<std::size_t>(p_ - run));
-      out += p_ - run;
-      ++p_;
-      if (!escape(out)) return false;
-      run = p_;
+      if constexpr (mode == Mode::kCheck) {
+        char decoded[4];
+        char* unused = decoded;
+        ++p_;
+        if (!escape(unused)) return false;
+        continue;
+      } else {
+        if (first == nullptr) out = first = mode == Mode::kInPlace ? const_cast<char*>(start) : scratch();
+        move_run(out, run);
+        ++p_;
+        if (!escape(out)) return false;
+        run = p_;
+      }
     }
-    if (out == nullptr) {
+    if (first == nullptr) {
       text = std::string_view(start, static_cast<std::size_t>(p_ - start));
     } else {
-      std::memcpy(out, run, static_cast<std::size_t>(p_ - run));
-      out += p_ - run;
-      text = std::string_view(scratch_, static_cast<std::size_t>(out - scratch_));
+      move_run(out, run);
+      text = std::string_view(first, static_cast<std::size_t>(out - first));
     }
     ++p_;
     return true;
+  }
+
+  // Appends the raw run [run, p_) at `out`; in place the two may overlap.
+  void move_run(char*& out, const char* run) {
+    const auto size = static_cast<std::size_t>(p_ - run);
+    if constexpr (mode == Mode::kInPlace) {
+      if (out != run) std::memmove(out, run, size);
+    } else {
+      std::memcpy(out, run, size);
+    }
+    out += size;
   }
 
   // A decoded string is never longer than the text it came from.
@@ -189,10 +223,12 @@ class Reader {
     p_ = token.end;
     const auto number = number_value(std::string_view(start, static_cast<std::size_t>(p_ - start)), token.integer);
     if (!number) return false;
-    switch (number->kind) {
-      case Number::Kind::kUnsigned: out_.push_uint64(number->u); break;
-      case Number::Kind::kSigned: out_.push_int64(number->i); break;
-      case Number::Kind::kDouble: out_.push_double(number->d); break;
+    if constexpr (kBuilds) {
+      switch (number->kind) {
+        case Number::Kind::kUnsigned: out_->push_uint64(number->u); break;
+        case Number::Kind::kSigned: out_->push_int64(number->i); break;
+        case Number::Kind::kDouble: out_->push_double(number->d); break;
+      }
     }
     return true;
   }
@@ -200,7 +236,7 @@ class Reader {
   const char* p_;
   const char* const end_;
   const std::size_t text_size_;
-  boost::json::value_stack& out_;
+  boost::json::value_stack* const out_;  // null when only checking
   const boost::json::storage_ptr& scratch_storage_;
   char* scratch_;
   const bool owns_scratch_;
@@ -210,7 +246,19 @@ class Reader {
 
 bool read_fast(std::string_view text, std::size_t max_depth, boost::json::value_stack& out,
                const boost::json::storage_ptr& scratch_storage, char* scratch) {
-  Reader reader(text, out, scratch_storage, scratch);
+  Reader<Mode::kBuild> reader(text, &out, scratch_storage, scratch);
+  return reader.document(max_depth);
+}
+
+bool check_fast(std::string_view text, std::size_t max_depth) {
+  const boost::json::storage_ptr unused;
+  Reader<Mode::kCheck> reader(text, nullptr, unused, nullptr);
+  return reader.document(max_depth);
+}
+
+bool read_checked_in_place(char* text, std::size_t size, std::size_t max_depth, boost::json::value_stack& out) {
+  const boost::json::storage_ptr unused;
+  Reader<Mode::kInPlace> reader(std::string_view(text, size), &out, unused, nullptr);
   return reader.document(max_depth);
 }
 

@@ -14,6 +14,17 @@ namespace orvix::json {
 namespace {
 // The value stack's own working memory for small documents, on the C stack.
 constexpr std::size_t kStackScratch = 1024;
+
+// The tokenizer's reading: the fault named, or the value should the fast
+// reader ever refuse a valid text.
+Result<Value> read_exactly(std::string_view bytes, boost::json::storage_ptr storage) {
+  boost::json::value_stack exact;
+  exact.reset(storage);
+  if (auto read = read_document(bytes, kMaxDepth, exact); !read) {
+    return Failure(Failure::Kind::kInvalidInput, read.error().description());
+  }
+  return exact.release();
+}
 }  // namespace
 
 Result<Value> parse_json(std::string_view bytes) { return parse_json(bytes, {}); }
@@ -29,12 +40,20 @@ Result<Value> parse_json(std::string_view bytes, boost::json::storage_ptr storag
     fast.reset(storage);
     if (read_fast(bytes, kMaxDepth, fast, storage, scratch)) return fast.release();
   }
-  boost::json::value_stack exact;
-  exact.reset(storage);
-  if (auto read = read_document(bytes, kMaxDepth, exact); !read) {
-    return Failure(Failure::Kind::kInvalidInput, read.error().description());
+  return read_exactly(bytes, std::move(storage));
+}
+
+Result<Value> parse_json_in_place(char* bytes, std::size_t size, boost::json::storage_ptr storage) {
+  const std::string_view text(bytes, size);
+  if (!check_fast(text, kMaxDepth)) return read_exactly(text, std::move(storage));
+  unsigned char stack_scratch[kStackScratch];
+  boost::json::value_stack fast({}, stack_scratch, sizeof stack_scratch);
+  fast.reset(storage);
+  // The same reader, under the same rules, has just accepted this text.
+  if (!read_checked_in_place(bytes, size, kMaxDepth, fast)) {
+    return Failure(Failure::Kind::kInvalidInput, "text refused on its second reading");
   }
-  return exact.release();
+  return fast.release();
 }
 
 }  // namespace orvix::json

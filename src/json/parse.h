@@ -35,4 +35,12 @@ inline constexpr std::size_t kMaxDepth = 127;
 // reply buffer) spares the parser a buffer as large as the text.
 [[nodiscard]] Result<Value> parse_json(std::string_view bytes, boost::json::storage_ptr storage, char* scratch);
 
+// As above, but with no buffer besides the text: the text is the caller's to
+// overwrite, and its strings are decoded where they stand. The text is read
+// twice, checked whole first, so a text that fails is still as it came (the
+// fault is named in it) and only a valid one is overwritten; after success
+// its bytes are unspecified. For large texts, where a second buffer as large
+// would cost more than the second reading.
+[[nodiscard]] Result<Value> parse_json_in_place(char* bytes, std::size_t size, boost::json::storage_ptr storage);
+
 }  // namespace orvix::json

@@ -31,9 +31,15 @@ void CompactWriter::grow(std::size_t n) {
   // (the string doubles its capacity itself when it moves): a text that
   // keeps asking for a little more is not copied over and over, and a large
   // one does not zero and touch twice the memory it ends up using.
-  // A small capacity is taken whole at once, as its pages are there anyway.
-  const std::size_t small_capacity = out_.capacity() <= 4096 ? out_.capacity() : 0;
-  out_.resize(std::max({used_ + n, out_.size() + out_.size() / 8 + 64, small_capacity}));
+  // Within the capacity nothing moves and only the new bytes are written:
+  // a page's worth more at a time, so that a large reply in a buffer
+  // reserved for it touches no page it does not use.
+  const std::size_t needed = used_ + n;
+  if (needed <= out_.capacity()) {
+    out_.resize(std::min(out_.capacity(), std::max(needed, out_.size() + 4096)));
+    return;
+  }
+  out_.resize(std::max(needed, out_.size() + out_.size() / 8 + 64));
 }
 
 void CompactWriter::raw(std::string_view text) {

@@ -1,7 +1,8 @@
-// The fast reader and the tokenizer that names faults must agree on which
-// texts are JSON and on the value each one is: a text one accepts and the
-// other refuses would either lose its fault description or reject a valid
-// message, and a value that differs would change what the host answers.
+// The fast reader (also when it decodes in place) and the tokenizer that
+// names faults must agree on which texts are JSON and on the value each one
+// is: a text one accepts and the other refuses would either lose its fault
+// description or reject a valid message, and a value that differs would
+// change what the host answers.
 
 #include <gtest/gtest.h>
 
@@ -90,11 +91,21 @@ void expect_agreement(const std::string& text) {
   auto exact_ok = read_document(text, kMaxDepth, exact);
   ASSERT_EQ(fast_ok, exact_ok.has_value()) << "text: " << text << "\nfast reader: " << (fast_ok ? "ok" : "refused")
                                            << "\ntokenizer: " << (exact_ok ? "ok" : exact_ok.error().description());
+  // Decoding in place over the text gives the same value, and a refused
+  // text is still whole when the tokenizer names its fault.
+  std::string copy = text;
+  auto in_place = parse_json_in_place(copy.data(), copy.size(), {});
+  ASSERT_EQ(in_place.has_value(), exact_ok.has_value()) << "text: " << text;
+  if (!in_place) {
+    ASSERT_EQ(copy, text);
+    ASSERT_EQ(in_place.error().text, exact_ok.error().description()) << "text: " << text;
+  }
   if (fast_ok) {
     const Value a = fast.release();
     const Value b = exact.release();
     ASSERT_TRUE(identical(a, b)) << "text: " << text << "\nfast: " << to_compact_string(a)
                                  << "\ntokenizer: " << to_compact_string(b);
+    ASSERT_TRUE(identical(*in_place, b)) << "text: " << text << "\nin place: " << to_compact_string(*in_place);
   }
 }
 
@@ -169,6 +180,8 @@ TEST(ParserAgreement, StringsAtEveryOffsetOfAScanWord) {
     for (std::size_t offset = 0; offset < 33; ++offset) {
       expect_agreement("\"" + std::string(offset, 'a') + inner + std::string(9, 'b') + "\"");
       expect_agreement("\"" + std::string(offset, 'a') + inner);
+      // Escapes ahead of it shift what is decoded in place by all their lengths.
+      expect_agreement("[\"\\ud83d\\ude00\\u00e9\\n\",\"\\\\" + std::string(offset, 'a') + inner + "\\tb\"]");
       if (HasFatalFailure()) return;
     }
   }

@@ -1,5 +1,6 @@
 """Checks that release programs need no shared library beyond the C library's
-own, and that the host links no iostream initialiser.
+own, that the host needs not even the maths library, and that the host
+links no iostream initialiser.
 
 Every shared library is paid for at each start (the browser starts the host
 per one-shot message), and a library that is missing or of another version
@@ -37,6 +38,9 @@ def main(programs):
         if not needed:
             faults.append(f"{program}: no NEEDED entries; is it a dynamic executable at all?")
         faults += [f"{program} needs {name}" for name in needed if not GLIBC.match(name)]
+    # The host calls nothing in the maths library: loading it anyway costs
+    # every start its relocations, system calls and resident pages.
+    faults += [f"{programs[0]} needs {name}" for name in needed_libraries(programs[0]) if name.startswith("libm.")]
     if IOSTREAM_INIT in defined_symbols(programs[0]):
         faults.append(f"{programs[0]} links std::ios_base::Init (an <iostream> somewhere in the host)")
     for fault in faults:
