@@ -21,9 +21,9 @@
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/websocket/stream.hpp>
 
+#include "base/result.h"
 #include "json/lookup.h"
 #include "json/parse.h"
-#include "platform/result.h"
 
 namespace orvix::bench {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.h"
 #include "host/native_frame.h"
-#include "platform/result.h"
 #include "support/child_process.h"
 
 namespace orvix::bench {
@@ -21,9 +21,9 @@ namespace orvix::bench {
 class HostOverPipes {
  public:
   [[nodiscard]] static orvix::Result<HostOverPipes, std::string> start(const std::string& host_path) {
-    platform::ChildOptions options;
+    support::ChildOptions options;
     options.argv = {host_path};
-    auto child = platform::ChildProcess::spawn(options);
+    auto child = support::ChildProcess::spawn(options);
     if (!child) return "cannot start " + host_path + ": " + child.error().text;
     return HostOverPipes(std::move(*child));
   }
@@ -53,9 +53,9 @@ class HostOverPipes {
     return {boost::system::in_place_error, std::move(text)};
   }
 
-  explicit HostOverPipes(platform::ChildProcess child) : child_(std::move(child)) {}
+  explicit HostOverPipes(support::ChildProcess child) : child_(std::move(child)) {}
 
-  platform::ChildProcess child_;
+  support::ChildProcess child_;
   std::string frame_;
 };
 

@@ -14,10 +14,10 @@
 #include <string>
 #include <variant>
 
+#include "base/result.h"
 #include "dispatch/dispatcher.h"
 #include "host/native_channel.h"
 #include "host/native_frame.h"
-#include "platform/result.h"
 
 namespace {
 

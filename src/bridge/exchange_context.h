@@ -22,8 +22,8 @@
 
 #include <boost/asio/io_context.hpp>
 
+#include "base/result.h"
 #include "bridge/runtime_error.h"
-#include "platform/result.h"
 
 namespace orvix::bridge {
 

@@ -26,8 +26,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.h"
 #include "bridge/runtime_error.h"
-#include "platform/result.h"
 
 namespace orvix::bridge {
 

@@ -46,9 +46,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.h"
 #include "bridge/runtime_error.h"
 #include "json/value.h"
-#include "platform/result.h"
 
 namespace orvix::bridge {
 

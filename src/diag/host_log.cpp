@@ -4,9 +4,9 @@
 #include <cstring>
 #include <limits>
 
+#include "base/path.h"
 #include "platform/clock.h"
 #include "platform/filesystem.h"
-#include "platform/path.h"
 
 namespace orvix::diag {
 
@@ -39,7 +39,7 @@ void append_line(const std::string& path, std::string_view line) {
   // when the open says they are missing, and the open after that decides.
   auto appended = platform::append_line_to_regular_file(path, line);
   if (!appended && appended.error().kind == platform::FileError::Kind::kNotFound) {
-    platform::create_directories(platform::parent_path(path));
+    platform::create_directories(parent_path(path));
     (void)platform::append_line_to_regular_file(path, line);
   }
 }

@@ -3,8 +3,8 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "base/path.h"
 #include "platform/environment.h"
-#include "platform/path.h"
 
 namespace orvix::discovery {
 
@@ -20,12 +20,12 @@ bool resolve_under_home(std::string& out, bool consult_userprofile,
   if (!platform::append_environment_variable("ORVIX_HOME", out)) {
     if (platform::append_environment_variable("HOME", out) ||
         (consult_userprofile && platform::append_environment_variable("USERPROFILE", out))) {
-      platform::append_path(out, ".orvix");
+      append_path(out, ".orvix");
     } else {
       return false;
     }
   }
-  for (std::string_view component : components) platform::append_path(out, component);
+  for (std::string_view component : components) append_path(out, component);
   return true;
 }
 

@@ -1,8 +1,8 @@
 #include "discovery/runtime_descriptor.h"
 
+#include "base/utf8.h"
 #include "discovery/product_home.h"
 #include "platform/filesystem.h"
-#include "platform/utf8.h"
 
 namespace orvix::discovery {
 
@@ -38,7 +38,7 @@ Result<RuntimeConnectionDescriptor, DescriptorFailure> load_runtime_descriptor(s
     if (!platform::path_exists(path)) return DescriptorFailure{DescriptorMissing{}};
     return DescriptorFailure{DescriptorReadFailed{error.os.text}};
   }
-  if (!platform::is_valid_utf8(*content)) {
+  if (!is_valid_utf8(*content)) {
     return DescriptorFailure{DescriptorReadFailed{"stream did not contain valid UTF-8"}};
   }
 

@@ -17,8 +17,8 @@
 #include <string_view>
 #include <variant>
 
+#include "base/result.h"
 #include "discovery/descriptor_text.h"
-#include "platform/result.h"
 #include "protocol/host_error.h"
 
 namespace orvix::discovery {

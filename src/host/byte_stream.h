@@ -5,8 +5,8 @@
 
 #include <cstddef>
 
+#include "base/result.h"
 #include "platform/os_error.h"
-#include "platform/result.h"
 
 namespace orvix::host {
 

@@ -28,10 +28,10 @@
 #include <variant>
 #include <vector>
 
+#include "base/result.h"
 #include "host/byte_stream.h"
 #include "json/arena.h"
 #include "json/value.h"
-#include "platform/result.h"
 #include "protocol/replies.h"
 
 namespace orvix::host {

@@ -14,8 +14,8 @@
 
 #include <boost/json/storage_ptr.hpp>
 
+#include "base/result.h"
 #include "json/value.h"
-#include "platform/result.h"
 
 namespace orvix::json {
 

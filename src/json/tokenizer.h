@@ -22,8 +22,8 @@
 
 #include <boost/json/value_stack.hpp>
 
+#include "base/result.h"
 #include "json/text_rules.h"
-#include "platform/result.h"
 
 namespace orvix::json {
 

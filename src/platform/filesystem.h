@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.h"
 #include "platform/os_error.h"
-#include "platform/result.h"
 
 namespace orvix::platform {
 

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "base/result.h"
 #include "platform/os_error.h"
-#include "platform/result.h"
 
 namespace orvix::platform {
 

@@ -12,8 +12,8 @@
 #include <optional>
 #include <span>
 
+#include "base/result.h"
 #include "platform/os_error.h"
-#include "platform/result.h"
 
 namespace orvix::platform::socket_calls {
 

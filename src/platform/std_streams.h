@@ -15,8 +15,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/result.h"
 #include "platform/os_error.h"
-#include "platform/result.h"
 
 namespace orvix::platform {
 

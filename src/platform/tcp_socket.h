@@ -16,8 +16,8 @@
 #include <span>
 #include <string_view>
 
+#include "base/result.h"
 #include "platform/os_error.h"
-#include "platform/result.h"
 
 namespace orvix::platform {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/result.h"
+#include "base/result.h"
 
 namespace orvix::url {
 

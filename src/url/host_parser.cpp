@@ -1,6 +1,6 @@
 #include "url/host_parser.h"
 
-#include "platform/utf8.h"
+#include "base/utf8.h"
 #include "url/code_points.h"
 #include "url/domain_to_ascii.h"
 #include "url/ipv4.h"
@@ -34,7 +34,7 @@ Result<std::string> parse_host(std::string_view input, bool opaque) {
 
   const std::string domain = percent_decode(input);
   // Decoding would turn malformed UTF-8 into U+FFFD, which no domain may hold.
-  if (!platform::is_valid_utf8(domain)) return url_error(kInvalidDomain);
+  if (!is_valid_utf8(domain)) return url_error(kInvalidDomain);
   auto ascii = domain_to_ascii(domain);
   if (!ascii) return ascii.error();
   if (ends_in_a_number(*ascii)) {

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "platform/utf8.h"
+#include "base/utf8.h"
 #include "url/code_points.h"
 #include "url/host_parser.h"
 #include "url/path_segments.h"
@@ -381,7 +381,7 @@ class Parser {
 }  // namespace
 
 Result<Url> parse_url(std::string_view input) {
-  if (!platform::is_valid_utf8(input)) return url_error(kInvalidUtf8);
+  if (!is_valid_utf8(input)) return url_error(kInvalidUtf8);
   return Parser(clean_input(input)).run();
 }
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 
+#include "base/path.h"
 #include "host_manifest.h"
 #include "platform/environment.h"
-#include "platform/path.h"
 #include "support/file_owner.h"
 #include "support/os_family.h"
 #include "support/program_path.h"
@@ -14,8 +14,8 @@ namespace orvix::register_tool {
 
 namespace {
 
-using platform::RegistryHive;
-using platform::RegistryView;
+using support::RegistryHive;
+using support::RegistryView;
 
 // Sources, named beside each row:
 // [chrome]
@@ -125,7 +125,7 @@ std::optional<std::string> user_data_folder(const Roots& roots, const BrowserRow
   if (!roots.user_data_dir.empty()) return roots.user_data_dir;
   if (roots.windows) {
     if (browser.windows_data.empty() || roots.local_app_data.empty()) return std::nullopt;
-    return platform::join_path(roots.local_app_data, browser.windows_data);
+    return join_path(roots.local_app_data, browser.windows_data);
   }
   if (roots.home.empty()) return std::nullopt;
   if (!browser.flatpak_app.empty()) {
@@ -219,17 +219,17 @@ const char* scope_name(Scope scope) { return scope == Scope::user ? "user" : "sy
 
 Roots Roots::from_environment() {
   Roots roots;
-  const platform::OsFamily family = platform::os_family();
-  roots.windows = family == platform::OsFamily::windows;
-  roots.macos = family == platform::OsFamily::macos;
+  const support::OsFamily family = support::os_family();
+  roots.windows = family == support::OsFamily::windows;
+  roots.macos = family == support::OsFamily::macos;
   // Without HOME (or with it empty) the browser takes the home the user
   // database gives, as glib does; so does this tool, to look where it looks.
   const auto home = platform::environment_variable("HOME");
-  roots.home = home && !home->empty() ? *home : roots.windows ? std::string() : platform::user_database_home();
+  roots.home = home && !home->empty() ? *home : roots.windows ? std::string() : support::user_database_home();
   // The XDG rules ignore a relative value.
   auto xdg_folder = [&](const char* variable, std::string_view below_home) {
     auto xdg = platform::environment_variable(variable);
-    if (xdg && platform::is_absolute_path(*xdg)) return *xdg;
+    if (xdg && support::is_absolute_path(*xdg)) return *xdg;
     return roots.home.empty() ? std::string() : below(roots.home, below_home);
   };
   roots.config_home = xdg_folder("XDG_CONFIG_HOME", ".config");
@@ -237,7 +237,7 @@ Roots Roots::from_environment() {
   // The browsers take CHROME_CONFIG_HOME as it is; a relative one would depend
   // on the folder they were started in, which this tool cannot know.
   auto chrome_config = platform::environment_variable("CHROME_CONFIG_HOME");
-  if (chrome_config && platform::is_absolute_path(*chrome_config)) roots.chrome_config_home = *chrome_config;
+  if (chrome_config && support::is_absolute_path(*chrome_config)) roots.chrome_config_home = *chrome_config;
   roots.data_home = xdg_folder("XDG_DATA_HOME", ".local/share");
   roots.system_prefix = platform::environment_variable("ORVIX_REGISTER_SYSTEM_ROOT").value_or("");
   if (roots.windows) roots.local_app_data = platform::environment_variable("LOCALAPPDATA").value_or("");
@@ -275,10 +275,10 @@ bool is_detected(const Roots& roots, const BrowserRow& browser) {
   if (!roots.user_data_dir.empty()) return true;
   if (!browser.flatpak_app.empty() && !roots.windows) {
     if (roots.home.empty() || roots.macos) return false;
-    return platform::is_directory(below(roots.home, ".var/app/" + std::string(browser.flatpak_app)));
+    return support::is_directory(below(roots.home, ".var/app/" + std::string(browser.flatpak_app)));
   }
   auto folder = user_data_folder(roots, browser);
-  return folder && platform::is_directory(*folder);
+  return folder && support::is_directory(*folder);
 }
 
 Result<void> check_browser_names(const std::vector<std::string>& names) {
@@ -398,7 +398,7 @@ std::string registry_display(const RegistryLocation& key, std::optional<Registry
 }
 
 Result<std::optional<std::string>> read_registration(const RegistryLocation& key, RegistryView view) {
-  auto value = platform::read_default_value(key.hive, view, key.key);
+  auto value = support::read_default_value(key.hive, view, key.key);
   if (!value) {
     return Failure{Failure::Kind::kSystem,
                    "Cannot read " + registry_display(key, view) + ": " + value.error().text + "."};

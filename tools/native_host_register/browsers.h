@@ -36,7 +36,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/result.h"
+#include "base/result.h"
 #include "support/registry.h"
 
 namespace orvix::register_tool {
@@ -83,7 +83,7 @@ struct Roots {
 };
 
 struct RegistryLocation {
-  platform::RegistryHive hive;
+  support::RegistryHive hive;
   std::string key;  // Software\...\NativeMessagingHosts\com.orvix.chrome_native_host
 };
 
@@ -178,15 +178,15 @@ std::string hosts_key(std::string_view below_software);
 
 // The registry views the browsers read in `hive`: HKCU keeps one Software tree
 // for both views; HKLM has two.
-std::vector<platform::RegistryView> views_of(platform::RegistryHive hive);
+std::vector<support::RegistryView> views_of(support::RegistryHive hive);
 
 // "HKCU\Software\...\com.orvix.chrome_native_host", with " (64-bit view)" or
 // " (32-bit view)" when a view is named.
-std::string registry_display(const RegistryLocation& key, std::optional<platform::RegistryView> view = std::nullopt);
+std::string registry_display(const RegistryLocation& key, std::optional<support::RegistryView> view = std::nullopt);
 
 // The default value of a key in one view; nothing when it is missing. Fails
 // with "Cannot read <key> (<view>): <reason>."
 [[nodiscard]] Result<std::optional<std::string>> read_registration(const RegistryLocation& key,
-                                                                   platform::RegistryView view);
+                                                                   support::RegistryView view);
 
 }  // namespace orvix::register_tool

@@ -313,10 +313,10 @@ int run_register(const std::string& argv0, const std::vector<std::string>& args,
            << " --help'.\n";
     return 2;
   }
-  Context context{Roots::from_environment(), platform::own_executable_path(argv0), std::move(built_in)};
+  Context context{Roots::from_environment(), support::own_executable_path(argv0), std::move(built_in)};
   if (line->user_data_dir) {
     // The browser takes the folder relative to where it was started; the user started it here.
-    auto folder = platform::absolute_path(*line->user_data_dir);
+    auto folder = support::absolute_path(*line->user_data_dir);
     if (!folder) {
       errors << kProgramName << ": Cannot make " << *line->user_data_dir << " absolute: " << folder.error().text
              << ".\n";

@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/result.h"
+#include "base/result.h"
 #include "request.h"
 
 namespace orvix::register_tool {

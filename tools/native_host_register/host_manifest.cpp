@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
+#include "base/path.h"
 #include "json/lookup.h"
 #include "json/parse.h"
 #include "json/serialize.h"
 #include "json/value.h"
 #include "platform/filesystem.h"
-#include "platform/path.h"
 #include "support/program_path.h"
 
 namespace orvix::register_tool {
@@ -59,7 +59,7 @@ void check_path(const json::Value* path, bool relative_path_allowed, ManifestChe
     return;
   }
   check.host_path = std::string(*text);
-  if (!relative_path_allowed && !platform::is_absolute_path(*check.host_path)) {
+  if (!relative_path_allowed && !support::is_absolute_path(*check.host_path)) {
     check.problems.push_back(
         {ProblemCode::path_not_absolute, "The host path " + *check.host_path + " is not absolute."});
   }
@@ -94,13 +94,13 @@ std::optional<std::string> cmd_exe_warning(std::string_view host_path) {
 }
 
 std::string default_host_path(bool windows, const std::string& own_path) {
-  return platform::join_path(platform::parent_path(own_path), std::string(kHostProgram) + (windows ? ".exe" : ""));
+  return join_path(parent_path(own_path), std::string(kHostProgram) + (windows ? ".exe" : ""));
 }
 
 Result<std::string> host_to_register(bool windows, const std::optional<std::string>& given,
                                      const std::string& own_path) {
   const std::string path = given ? *given : default_host_path(windows, own_path);
-  auto absolute = platform::absolute_path(path);
+  auto absolute = support::absolute_path(path);
   if (!absolute) {
     return Failure{Failure::Kind::kSystem,
                    "Cannot make the host path " + path + " absolute: " + absolute.error().text + "."};

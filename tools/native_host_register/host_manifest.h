@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/result.h"
+#include "base/result.h"
 #include "problem_code.h"
 
 namespace orvix::register_tool {

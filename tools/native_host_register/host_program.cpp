@@ -27,14 +27,14 @@ std::optional<std::string_view> foreign_system(std::string_view start, const Roo
 }
 
 std::optional<ManifestProblem> unstartable_host(const std::string& host, const Roots& roots) {
-  if (platform::is_directory(host)) return std::nullopt;  // no program at all: its mode check says so
-  if (auto mount = platform::noexec_mount(host)) {
+  if (support::is_directory(host)) return std::nullopt;  // no program at all: its mode check says so
+  if (auto mount = support::noexec_mount(host)) {
     return ManifestProblem{ProblemCode::host_on_noexec_mount,
                            "The host " + host + " lies on " + *mount +
                                ", a file system mounted noexec: no program there may be started, whatever its "
                                "mode says."};
   }
-  if (auto system = foreign_system(platform::file_start(host, kProgramMagicSize), roots)) {
+  if (auto system = foreign_system(support::file_start(host, kProgramMagicSize), roots)) {
     return ManifestProblem{ProblemCode::host_wrong_system, "The host " + host + " is a " + std::string(*system) +
                                                                " program; this system cannot run it."};
   }
@@ -45,7 +45,7 @@ std::string_view administrator_word(const Roots& roots) { return roots.windows ?
 
 std::optional<ManifestProblem> replaceable_host(const std::string& host, const Roots& roots,
                                                 std::vector<std::string>& paths) {
-  paths = platform::replaceable_by_users(host);
+  paths = support::replaceable_by_users(host);
   if (paths.empty()) return std::nullopt;
   std::string named;
   for (const std::string& path : paths) named += (named.empty() ? "" : ", ") + path;

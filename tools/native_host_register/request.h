@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
 #include "browsers.h"
-#include "platform/result.h"
 
 namespace orvix::register_tool {
 

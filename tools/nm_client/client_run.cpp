@@ -20,7 +20,7 @@ bool is_blank(std::string_view line) { return line.find_first_not_of(" \t") == s
 
 // Sends each request and prints its reply. Returns false once the host's
 // output is at fault or the host stops taking requests.
-bool relay(platform::ChildProcess& host, std::istream& requests, std::ostream& replies, std::ostream& diagnostics) {
+bool relay(support::ChildProcess& host, std::istream& requests, std::ostream& replies, std::ostream& diagnostics) {
   std::string line;
   for (std::size_t line_number = 1; std::getline(requests, line); ++line_number) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -53,14 +53,14 @@ bool relay(platform::ChildProcess& host, std::istream& requests, std::ostream& r
 
 int run_client(const std::vector<std::string>& host_command, std::istream& requests, std::ostream& replies,
                std::ostream& diagnostics) {
-  platform::ChildOptions options;
+  support::ChildOptions options;
   options.argv = host_command;
-  auto spawned = platform::ChildProcess::spawn(options);
+  auto spawned = support::ChildProcess::spawn(options);
   if (!spawned) {
     diagnostics << "nm-client: cannot start " << host_command.front() << ": " << spawned.error().text << "\n";
     return 127;
   }
-  platform::ChildProcess& host = *spawned;
+  support::ChildProcess& host = *spawned;
 
   bool output_sound = relay(host, requests, replies, diagnostics);
   host.close_stdin();

@@ -1,10 +1,10 @@
 #include "descriptor_file.h"
 
+#include "base/path.h"
 #include "discovery/product_home.h"
 #include "discovery/runtime_descriptor.h"
 #include "platform/clock.h"
 #include "platform/filesystem.h"
-#include "platform/path.h"
 #include "platform/process.h"
 #include "support/file_replace.h"
 
@@ -23,8 +23,8 @@ Result<PublishedDescriptor> PublishedDescriptor::publish(std::string_view versio
   std::string content = discovery::write_descriptor(descriptor);
 
   // A directory that cannot be made shows up as the write's failure.
-  platform::create_directories(platform::parent_path(*path));
-  if (auto written = platform::replace_file(*path, content); !written) {
+  platform::create_directories(parent_path(*path));
+  if (auto written = support::replace_file(*path, content); !written) {
     return Failure(Failure::Kind::kSystem, "cannot write " + *path + ": " + written.error().text);
   }
   return PublishedDescriptor(std::move(*path), std::move(content));
@@ -41,7 +41,7 @@ Result<void> PublishedDescriptor::withdraw() const {
     return Failure(Failure::Kind::kSystem, "cannot read " + path_ + ": " + current.error().os.text);
   }
   if (*current != content_) return {};
-  if (auto removed = platform::remove_file(path_); !removed) {
+  if (auto removed = support::remove_file(path_); !removed) {
     return Failure(Failure::Kind::kSystem, "cannot remove " + path_ + ": " + removed.error().text);
   }
   return {};

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/result.h"
+#include "base/result.h"
 
 namespace orvix::sample_runtime {
 

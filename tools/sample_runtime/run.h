@@ -5,8 +5,8 @@
 // descriptor.
 #pragma once
 
+#include "base/result.h"
 #include "options.h"
-#include "platform/result.h"
 
 namespace orvix::sample_runtime {
 

@@ -14,7 +14,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 
-#include "platform/result.h"
+#include "base/result.h"
 
 namespace orvix::sample_runtime {
 

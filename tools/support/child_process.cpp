@@ -6,14 +6,14 @@
 #include "platform/os_error.h"
 #include "support/child_process_calls.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 
 namespace calls = child_process_calls;
 
 namespace {
 
 // Everything from `pipe` until its end (an empty text when it is not open).
-Result<std::string> read_to_end(const OwnedHandle& pipe, ReadTimeout timeout) {
+Result<std::string> read_to_end(const platform::OwnedHandle& pipe, ReadTimeout timeout) {
   std::string all;
   if (!pipe.is_open()) return all;
   char chunk[16384];
@@ -27,13 +27,15 @@ Result<std::string> read_to_end(const OwnedHandle& pipe, ReadTimeout timeout) {
 
 }  // namespace
 
-Failure calls::system_failure(int code) { return Failure(Failure::Kind::kSystem, os_error_from_code(code).text); }
+Failure calls::system_failure(int code) {
+  return Failure(Failure::Kind::kSystem, platform::os_error_from_code(code).text);
+}
 
 struct ChildProcess::State {
   calls::Process process;
-  OwnedHandle stdin_pipe;
-  OwnedHandle stdout_pipe;
-  OwnedHandle stderr_pipe;
+  platform::OwnedHandle stdin_pipe;
+  platform::OwnedHandle stdout_pipe;
+  platform::OwnedHandle stderr_pipe;
   bool reaped = false;
 
   ~State() {
@@ -117,4 +119,4 @@ void ChildProcess::end() {
   state_->reaped = true;
 }
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

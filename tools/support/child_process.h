@@ -29,9 +29,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/result.h"
+#include "base/result.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 
 struct ChildOptions {
   std::vector<std::string> argv;  // argv[0] is the program
@@ -107,4 +107,4 @@ class ChildProcess {
   std::unique_ptr<State> state_;
 };
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

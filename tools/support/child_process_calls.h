@@ -10,12 +10,12 @@
 #include "platform/owned_handle.h"
 #include "support/child_process.h"
 
-namespace orvix::platform::child_process_calls {
+namespace orvix::support::child_process_calls {
 
 // A pipe whose end for the child alone may be inherited.
 struct Pipe {
-  OwnedHandle read_end;
-  OwnedHandle write_end;
+  platform::OwnedHandle read_end;
+  platform::OwnedHandle write_end;
 };
 [[nodiscard]] Result<Pipe> make_pipe(bool child_reads);
 
@@ -25,8 +25,8 @@ struct Pipe {
 struct Process {
   int pid = 0;
   bool group = false;  // POSIX: the child leads a process group of its own
-  OwnedHandle handle;
-  OwnedHandle job;  // Windows; kNone when the system refused a job
+  platform::OwnedHandle handle;
+  platform::OwnedHandle job;  // Windows; kNone when the system refused a job
 };
 
 // Starts the child with the given ends as its stdin, stdout and stderr
@@ -54,4 +54,4 @@ Failure system_failure(int code);
 // What a write to a pipe whose reader has gone fails with.
 Failure broken_pipe();
 
-}  // namespace orvix::platform::child_process_calls
+}  // namespace orvix::support::child_process_calls

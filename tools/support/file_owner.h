@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-namespace orvix::platform {
+namespace orvix::support {
 
 // The name of the user who owns `path` (not following a final link) when
 // that is not the user running this program; the numeric id when the user
@@ -31,4 +31,4 @@ bool is_administrator();
 // none, and on Windows.
 std::string user_database_home();
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <optional>
 
-#include "platform/path.h"
+#include "base/path.h"
 #include "support/file_replace.h"
 #include "support/process_alive.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 
 namespace {
 
@@ -52,4 +52,4 @@ std::vector<std::string> remove_left_temporaries(const std::string& path) {
   return removed;
 }
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace orvix::platform {
+namespace orvix::support {
 
 namespace {
 
@@ -18,13 +18,13 @@ std::string utf8_text(const fs::path& path) {
 
 }  // namespace
 
-Result<std::vector<std::string>, OsError> folder_entries(const std::string& folder) {
+Result<std::vector<std::string>, platform::OsError> folder_entries(const std::string& folder) {
   std::vector<std::string> names;
   std::error_code error;
   for (fs::directory_iterator it(utf8_path(folder), error), end; !error && it != end; it.increment(error)) {
     names.push_back(utf8_text(it->path().filename()));
   }
-  if (error) return os_error_from_code(error.value());
+  if (error) return platform::os_error_from_code(error.value());
   return names;
 }
 
@@ -41,11 +41,11 @@ bool access_refused(const std::string& path) {
   return error == std::errc::permission_denied;
 }
 
-Result<void, OsError> remove_empty_folder(const std::string& path) {
+Result<void, platform::OsError> remove_empty_folder(const std::string& path) {
   std::error_code error;
   fs::remove(utf8_path(path), error);
-  if (error) return os_error_from_code(error.value());
+  if (error) return platform::os_error_from_code(error.value());
   return {};
 }
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "platform/os_error.h"
-#include "platform/result.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 
 // The names of the entries of `folder`, in the order the system gives them.
 // Fails when it cannot be read to the end (missing, not a folder, refused).
-[[nodiscard]] Result<std::vector<std::string>, OsError> folder_entries(const std::string& folder);
+[[nodiscard]] Result<std::vector<std::string>, platform::OsError> folder_entries(const std::string& folder);
 
 // Whether `path` is a folder itself, not a link to one.
 bool is_real_folder(const std::string& path);
@@ -29,6 +29,6 @@ bool access_refused(const std::string& path);
 
 // Removes the folder `path` when it is empty; a folder that holds anything
 // stays and fails.
-[[nodiscard]] Result<void, OsError> remove_empty_folder(const std::string& path);
+[[nodiscard]] Result<void, platform::OsError> remove_empty_folder(const std::string& path);
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

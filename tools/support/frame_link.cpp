@@ -16,7 +16,7 @@ std::string truncated(const char* part, std::size_t got, std::size_t expected) {
 
 }  // namespace
 
-Result<void> send_frame(platform::ChildProcess& host, std::string_view body) {
+Result<void> send_frame(support::ChildProcess& host, std::string_view body) {
   if (body.size() > std::numeric_limits<std::uint32_t>::max()) {
     return Failure(Failure::Kind::kInvalidInput,
                    "request of " + std::to_string(body.size()) + " bytes is too long for a frame");
@@ -29,7 +29,7 @@ Result<void> send_frame(platform::ChildProcess& host, std::string_view body) {
   return host.write_all(frame);
 }
 
-Result<Reply> receive_frame(platform::ChildProcess& host, platform::ReadTimeout timeout) {
+Result<Reply> receive_frame(support::ChildProcess& host, support::ReadTimeout timeout) {
   std::array<char, host::kLengthSize> prefix{};
   auto got = host.read_exact(prefix, timeout);
   if (!got) return got.error();

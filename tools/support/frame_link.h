@@ -11,7 +11,7 @@
 #include <string_view>
 #include <variant>
 
-#include "platform/result.h"
+#include "base/result.h"
 #include "support/child_process.h"
 
 namespace orvix::client {
@@ -30,11 +30,11 @@ using Reply = std::variant<std::string, HostClosed, BrokenFrame>;
 // Writes `body` as one frame. Fails when the host has closed its input (the
 // pipe's failure, as ChildProcess reports it), or when the body is too long
 // for the length prefix (4 GiB - 1 bytes; kInvalidInput).
-[[nodiscard]] Result<void> send_frame(platform::ChildProcess& host, std::string_view body);
+[[nodiscard]] Result<void> send_frame(support::ChildProcess& host, std::string_view body);
 
 // Reads one whole reply frame. Fails on a read error of the pipe, or when
 // `timeout` (for each of the prefix and the body; none = no limit) passes
 // before the bytes arrive (kPeer, "timed out").
-[[nodiscard]] Result<Reply> receive_frame(platform::ChildProcess& host, platform::ReadTimeout timeout = std::nullopt);
+[[nodiscard]] Result<Reply> receive_frame(support::ChildProcess& host, support::ReadTimeout timeout = std::nullopt);
 
 }  // namespace orvix::client

@@ -2,10 +2,10 @@
 // callers keep one code path for tables that differ by system.
 #pragma once
 
-namespace orvix::platform {
+namespace orvix::support {
 
 enum class OsFamily { linux, macos, windows, other_unix };
 
 OsFamily os_family();
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-namespace orvix::platform {
+namespace orvix::support {
 
 bool process_alive(std::uint32_t pid);
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace orvix::platform {
+namespace orvix::support {
 
 // The mount point (the highest folder above it on the same device) of the
 // file system that holds `path` (links followed) when that file system is
@@ -34,4 +34,4 @@ std::string file_start(const std::string& path, std::size_t count);
 // permissions. Empty when only the administrator may change any of them.
 std::vector<std::string> replaceable_by_users(const std::string& path);
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

@@ -7,11 +7,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.h"
 #include "platform/filesystem.h"  // path_exists(), which the host needs too
 #include "platform/os_error.h"
-#include "platform/result.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 
 // The absolute path of the running program. `argv0` is the fallback where
 // the system cannot tell (resolved against the current directory or PATH);
@@ -22,7 +22,7 @@ std::string own_executable_path(std::string_view argv0);
 // components and doubled separators removed lexically (links are kept as
 // they are, so a path through a link keeps naming the link). Fails only when
 // the current directory cannot be read.
-[[nodiscard]] Result<std::string, OsError> absolute_path(std::string_view path);
+[[nodiscard]] Result<std::string, platform::OsError> absolute_path(std::string_view path);
 
 // Whether `path` is absolute on this system ("/..." on POSIX; "C:\..." or
 // "\\server\..." on Windows).
@@ -45,4 +45,4 @@ std::string find_on_path(std::string_view name);
 // absolute path, letter case aside.
 bool same_file(const std::string& a, const std::string& b);
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

@@ -11,10 +11,10 @@
 #include <chrono>
 #include <string>
 
+#include "base/result.h"
 #include "platform/owned_handle.h"
-#include "platform/result.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 
 class RegistrationLock {
  public:
@@ -33,8 +33,8 @@ class RegistrationLock {
   RegistrationLock& operator=(RegistrationLock&&) noexcept = default;
 
  private:
-  explicit RegistrationLock(OwnedHandle handle) : handle_(std::move(handle)) {}
-  OwnedHandle handle_;
+  explicit RegistrationLock(platform::OwnedHandle handle) : handle_(std::move(handle)) {}
+  platform::OwnedHandle handle_;
 };
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

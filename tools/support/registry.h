@@ -15,10 +15,10 @@
 #include <variant>
 #include <vector>
 
+#include "base/result.h"
 #include "platform/os_error.h"
-#include "platform/result.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 
 enum class RegistryHive { current_user, local_machine };
 enum class RegistryView { bits64, bits32 };
@@ -27,8 +27,9 @@ inline constexpr const char* kRegistryUnsupported = "This system has no registry
 
 // The default value (a string) of `key`; nothing when the key or its default
 // value is missing. A value that is not a string is an error.
-[[nodiscard]] Result<std::optional<std::string>, OsError> read_default_value(RegistryHive hive, RegistryView view,
-                                                                             const std::string& key);
+[[nodiscard]] Result<std::optional<std::string>, platform::OsError> read_default_value(RegistryHive hive,
+                                                                                       RegistryView view,
+                                                                                       const std::string& key);
 
 // One named value of a key: a string (REG_SZ, REG_EXPAND_SZ) or a number (REG_DWORD).
 struct RegistryValue {
@@ -38,20 +39,21 @@ struct RegistryValue {
 
 // The named values of `key` that hold a string or a number, in the order the
 // registry lists them (other types are left out); empty when the key is missing.
-[[nodiscard]] Result<std::vector<RegistryValue>, OsError> read_values(RegistryHive hive, RegistryView view,
-                                                                      const std::string& key);
+[[nodiscard]] Result<std::vector<RegistryValue>, platform::OsError> read_values(RegistryHive hive, RegistryView view,
+                                                                                const std::string& key);
 
 // Creates `key` with its missing parents and sets its default value to
 // `value` (REG_SZ).
-[[nodiscard]] Result<void, OsError> write_default_value(RegistryHive hive, RegistryView view, const std::string& key,
-                                                        const std::string& value);
+[[nodiscard]] Result<void, platform::OsError> write_default_value(RegistryHive hive, RegistryView view,
+                                                                  const std::string& key, const std::string& value);
 
 // How many subkeys and values `key` holds together (a default value that is
 // set counts); 0 when the key is missing.
-[[nodiscard]] Result<std::size_t, OsError> count_entries(RegistryHive hive, RegistryView view, const std::string& key);
+[[nodiscard]] Result<std::size_t, platform::OsError> count_entries(RegistryHive hive, RegistryView view,
+                                                                   const std::string& key);
 
 // Deletes `key` (which must have no subkeys). Returns false when it was not
 // there.
-[[nodiscard]] Result<bool, OsError> delete_key(RegistryHive hive, RegistryView view, const std::string& key);
+[[nodiscard]] Result<bool, platform::OsError> delete_key(RegistryHive hive, RegistryView view, const std::string& key);
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

@@ -14,8 +14,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "base/result.h"
 #include "platform/os_error.h"
-#include "platform/result.h"
 
 namespace orvix::platform::posix {
 

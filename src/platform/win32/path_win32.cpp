@@ -1,7 +1,7 @@
-#include "platform/path.h"
+#include "base/path.h"
 
-namespace orvix::platform {
+namespace orvix {
 
 char path_separator() { return '\\'; }
 
-}  // namespace orvix::platform
+}  // namespace orvix

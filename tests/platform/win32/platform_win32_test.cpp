@@ -8,11 +8,11 @@
 #include <fstream>
 #include <string>
 
+#include "base/path.h"
 #include "platform/clock.h"
 #include "platform/environment.h"
 #include "platform/filesystem.h"
 #include "platform/os_error.h"
-#include "platform/path.h"
 #include "support/file_replace.h"
 
 namespace orvix::platform {
@@ -105,11 +105,11 @@ TEST_F(Win32Files, ReplacingAFileAReaderHoldsOpen) {
   create_directories(nested.string());
   ASSERT_TRUE(fs::is_directory(nested));
   const fs::path target = nested / "connection.json";
-  ASSERT_TRUE(replace_file(target.string(), "first"));
+  ASSERT_TRUE(support::replace_file(target.string(), "first"));
 
   HANDLE reader = open_shared(target);
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-  auto replaced = replace_file(target.string(), "second");
+  auto replaced = support::replace_file(target.string(), "second");
   EXPECT_TRUE(replaced) << (replaced ? "" : replaced.error().text);
   EXPECT_EQ(read_from(reader), "first");  // the reader keeps what it opened
   CloseHandle(reader);

@@ -12,7 +12,7 @@ namespace {
 const std::string kId = "abcdefghijklmnopabcdefghijklmnop";
 
 // An absolute host path on this system ("/..." or "C:\..."), as JSON text.
-std::string absolute_host_json() { return json::to_compact_string(json::Value(*platform::absolute_path("h"))); }
+std::string absolute_host_json() { return json::to_compact_string(json::Value(*support::absolute_path("h"))); }
 
 std::vector<std::string> codes(const ManifestCheck& check) {
   std::vector<std::string> found;
@@ -42,9 +42,9 @@ TEST(ManifestText, IsCompactSortedAndPassesItsOwnCheck) {
                       R"(/"],"description":"Orvix Chrome native host","name":"com.orvix.chrome_native_host",)"
                       R"("path":"/opt/orvix/host","type":"stdio"})"
                       "\n");
-  ManifestCheck check = check_manifest(manifest_text(*platform::absolute_path("h"), {kId}), false);
+  ManifestCheck check = check_manifest(manifest_text(*support::absolute_path("h"), {kId}), false);
   EXPECT_EQ(codes(check), std::vector<std::string>{});
-  EXPECT_EQ(check.host_path, *platform::absolute_path("h"));
+  EXPECT_EQ(check.host_path, *support::absolute_path("h"));
   EXPECT_EQ(check.extension_ids, std::vector<std::string>{kId});
 }
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/path.h"
+#include "base/path.h"
 #include "support/program_path.h"
 
 namespace orvix::register_tool {
@@ -26,10 +26,10 @@ TEST(LocationKind, IsChosenOnceFromTheSystemTheRootsDescribe) {
 
 TEST(LocationKind, ManifestFilesTakeOnlyAnAbsoluteHostAndTheBrowserStartsItDirectly) {
   const LocationKind& files = manifest_file_kind();
-  const std::string manifest = platform::join_path("base", "com.orvix.chrome_native_host.json");
+  const std::string manifest = join_path("base", "com.orvix.chrome_native_host.json");
   EXPECT_FALSE(files.relative_host_allowed());
   EXPECT_EQ(files.resolve_host(manifest, "bin/host"), std::nullopt);
-  const std::string absolute = *platform::absolute_path("host");
+  const std::string absolute = *support::absolute_path("host");
   EXPECT_EQ(files.resolve_host(manifest, absolute), absolute);
   // No command interpreter stands between the browser and the host.
   std::vector<ManifestProblem> problems;
@@ -43,11 +43,9 @@ TEST(LocationKind, RegistryKeysResolveARelativeHostBesideTheManifestAndCheckWhat
   const LocationKind& keys = registry_key_kind();
   EXPECT_TRUE(keys.relative_host_allowed());
   // Every browser's key names the one manifest beside the host.
-  EXPECT_EQ(keys.manifest_of_host(platform::join_path("app", "host.exe")),
-            platform::join_path("app", "com.orvix.chrome_native_host.json"));
-  EXPECT_EQ(manifest_file_kind().manifest_of_host(platform::join_path("app", "host")), std::nullopt);
-  EXPECT_EQ(keys.resolve_host(platform::join_path("base", "m.json"), "host.exe"),
-            platform::join_path("base", "host.exe"));
+  EXPECT_EQ(keys.manifest_of_host(join_path("app", "host.exe")), join_path("app", "com.orvix.chrome_native_host.json"));
+  EXPECT_EQ(manifest_file_kind().manifest_of_host(join_path("app", "host")), std::nullopt);
+  EXPECT_EQ(keys.resolve_host(join_path("base", "m.json"), "host.exe"), join_path("base", "host.exe"));
 
   std::vector<ManifestProblem> problems;
   std::vector<std::string> notes;

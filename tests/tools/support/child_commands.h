@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace orvix::platform::testing {
+namespace orvix::support::testing {
 
 // Prints `text` (plain letters) to stdout and exits 0.
 std::vector<std::string> printing(std::string_view text);
@@ -25,4 +25,4 @@ std::vector<std::string> showing_variables(std::string_view set, std::string_vie
 // What showing_variables() prints when `set` holds `value` and `unset` is unset.
 std::string shown_variables(std::string_view set, std::string_view value, std::string_view unset);
 
-}  // namespace orvix::platform::testing
+}  // namespace orvix::support::testing

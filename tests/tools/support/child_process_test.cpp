@@ -10,7 +10,7 @@
 
 #include "tools/support/child_commands.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 namespace {
 
 using namespace std::chrono_literals;
@@ -141,4 +141,4 @@ TEST(ChildProcess, SpawnFailsWithTheOsTextForAMissingProgram) {
 }
 
 }  // namespace
-}  // namespace orvix::platform
+}  // namespace orvix::support

@@ -7,12 +7,12 @@
 
 #include "platform/scratch_directory.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 namespace {
 
 namespace fs = std::filesystem;
 
-using FileReplace = ScratchDirectory;
+using FileReplace = platform::ScratchDirectory;
 
 TEST_F(FileReplace, CreatesThenReplacesLeavingNoTemporary) {
   const std::string target = path("connection.json");
@@ -57,4 +57,4 @@ TEST_F(FileReplace, RemoveFileRemovesAndReportsAMissingFile) {
 }
 
 }  // namespace
-}  // namespace orvix::platform
+}  // namespace orvix::support

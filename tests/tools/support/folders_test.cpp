@@ -9,12 +9,12 @@
 
 #include "platform/scratch_directory.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 namespace {
 
 namespace fs = std::filesystem;
 
-using Folders = ScratchDirectory;
+using Folders = platform::ScratchDirectory;
 
 // UTF-8 text as the tools hold it: on Windows a plain string would go through
 // the ANSI code page, which cannot hold these letters.
@@ -45,4 +45,4 @@ TEST_F(Folders, EntriesAndNamesAreUtf8TextBothWays) {
 }
 
 }  // namespace
-}  // namespace orvix::platform
+}  // namespace orvix::support

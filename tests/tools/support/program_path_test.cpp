@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-namespace orvix::platform {
+namespace orvix::support {
 namespace {
 
 namespace fs = std::filesystem;
@@ -43,4 +43,4 @@ TEST(OwnExecutablePath, NamesThisTestProgram) {
 }
 
 }  // namespace
-}  // namespace orvix::platform
+}  // namespace orvix::support

@@ -2,12 +2,12 @@
 
 #include <ostream>
 
+#include "base/path.h"
 #include "host_manifest.h"
 #include "host_program.h"
 #include "location_kind.h"
 #include "machine/flatpak.h"
 #include "platform/filesystem.h"
-#include "platform/path.h"
 #include "registration_plan.h"
 #include "support/program_path.h"
 #include "text_table.h"
@@ -43,7 +43,7 @@ Result<Plan> plan_install(const Context& context, const CommandLine& line, Brows
                                    "register it from there; nothing was changed."
                                  : " Name the host built for this system with --host; nothing was changed.")};
   }
-  if (!platform::is_executable_file(*host)) {
+  if (!support::is_executable_file(*host)) {
     return Failure{Failure::Kind::kInvalidInput, "The host " + *host + " is not an executable file."};
   }
   Plan plan;

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "browsers.h"
 #include "host_manifest.h"
-#include "platform/result.h"
 #include "registration_plan.h"
 #include "request.h"
 

@@ -1,10 +1,10 @@
 // The manifest-file kind of location (location_kind.h): Linux and macOS.
 #include <algorithm>
 
+#include "base/path.h"
 #include "location_kind.h"
 #include "machine/flatpak.h"
 #include "platform/filesystem.h"
-#include "platform/path.h"
 #include "support/folders.h"
 #include "support/program_path.h"
 
@@ -37,7 +37,7 @@ Result<void> plan_wrapper(Plan& plan, const Roots& roots, const Location& locati
                   .executable = true,
                   .browsers = location.browsers,
                   .scope = location.target.scope},
-             current == text && platform::is_executable_file(path));
+             current == text && support::is_executable_file(path));
   const std::string_view app = location.target.browser->flatpak_app;
   if (!read_talk_permission(roots, app).granted) plan.permissions.push_back(permission_command(app));
   return {};
@@ -45,11 +45,11 @@ Result<void> plan_wrapper(Plan& plan, const Roots& roots, const Location& locati
 
 // Whether `folder` is a folder (not a link to one) that holds nothing but `entries`.
 bool holds_only(const std::string& folder, const std::vector<std::string>& entries) {
-  if (!platform::is_real_folder(folder)) return false;
-  auto names = platform::folder_entries(folder);
+  if (!support::is_real_folder(folder)) return false;
+  auto names = support::folder_entries(folder);
   return names && std::all_of(names->begin(), names->end(), [&](const std::string& name) {
            return std::any_of(entries.begin(), entries.end(),
-                              [&](const std::string& entry) { return platform::file_name(entry) == name; });
+                              [&](const std::string& entry) { return support::file_name(entry) == name; });
          });
 }
 
@@ -58,7 +58,7 @@ bool holds_only(const std::string& folder, const std::vector<std::string>& entri
 // own, and in system scope the browser's folder above it.
 void plan_emptied_folders(Plan& plan, std::vector<std::string> removed, const Location& location) {
   for (int levels = location.target.scope == Scope::system ? 2 : 1; levels > 0; --levels) {
-    std::string folder = platform::parent_path(removed.front());
+    std::string folder = parent_path(removed.front());
     if (!holds_only(folder, removed)) return;
     plan.steps.push_back(Step{.path = folder,
                               .previous = "",
@@ -143,7 +143,7 @@ class ManifestFiles final : public LocationKind {
   // doctor names with the chown that mends it.
   Found find(const Target& target) const override {
     if (!platform::path_exists(target.manifest_path) &&
-        !(target.scope == Scope::user && platform::access_refused(target.manifest_path))) {
+        !(target.scope == Scope::user && support::access_refused(target.manifest_path))) {
       return {};
     }
     return Found{true, target.manifest_path, {}};
@@ -156,7 +156,7 @@ class ManifestFiles final : public LocationKind {
   bool relative_host_allowed() const override { return false; }
 
   std::optional<std::string> resolve_host(const std::string&, const std::string& named) const override {
-    if (!platform::is_absolute_path(named)) return std::nullopt;
+    if (!support::is_absolute_path(named)) return std::nullopt;
     return named;
   }
 

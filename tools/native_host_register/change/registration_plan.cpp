@@ -4,11 +4,11 @@
 #include <map>
 #include <ostream>
 
+#include "base/path.h"
 #include "host_manifest.h"
 #include "json/serialize.h"
 #include "json/value.h"
 #include "platform/filesystem.h"
-#include "platform/path.h"
 #include "support/file_owner.h"
 #include "support/file_replace.h"
 #include "support/folders.h"
@@ -35,17 +35,17 @@ std::string where_of(const Step& step) { return step.key ? registry_display(*ste
 Result<void, platform::OsError> set(const Step& step, const std::optional<std::string>& value) {
   // A removed container comes back as what it held is put back, next in the undo.
   if (step.container && value) return {};
-  if (step.container && !step.key) return platform::remove_empty_folder(step.path);
+  if (step.container && !step.key) return support::remove_empty_folder(step.path);
   if (step.key) {
-    if (value) return platform::write_default_value(step.key->hive, step.view, step.key->key, *value);
-    auto deleted = platform::delete_key(step.key->hive, step.view, step.key->key);
+    if (value) return support::write_default_value(step.key->hive, step.view, step.key->key, *value);
+    auto deleted = support::delete_key(step.key->hive, step.view, step.key->key);
     if (!deleted) return deleted.error();
     return {};
   }
-  if (!value) return platform::remove_file(step.path);
-  platform::create_directories(platform::parent_path(step.path));
-  if (step.executable) return platform::replace_executable_file(step.path, *value);
-  return step.shared ? platform::replace_shared_file(step.path, *value) : platform::replace_file(step.path, *value);
+  if (!value) return support::remove_file(step.path);
+  platform::create_directories(parent_path(step.path));
+  if (step.executable) return support::replace_executable_file(step.path, *value);
+  return step.shared ? support::replace_shared_file(step.path, *value) : support::replace_file(step.path, *value);
 }
 
 // Applies every step in order (or only reports them, as "would ...", when
@@ -156,7 +156,7 @@ namespace {
 
 // What a failed --system change says when it may have lacked the right to write for every user.
 void add_admin_hint(const Roots& roots, const CommandLine& line, Outcome& outcome) {
-  if (!outcome.failure || !line.system || platform::is_administrator()) return;
+  if (!outcome.failure || !line.system || support::is_administrator()) return;
   *outcome.failure += roots.windows ? " Registering for every user needs an administrator: run the command again "
                                       "from an administrator command prompt."
                                     : " Registering for every user needs root: run the command again with sudo.";
@@ -175,25 +175,25 @@ Result<int> plan_and_apply(const Planner& planner, bool make_folders, const Root
   // Each folder once (a second lock of it would wait for the first), in one
   // order for every run, so that two runs never wait for each other crosswise.
   std::map<std::string, std::vector<std::string>> folders;
-  for (const auto& file : first->files) folders[platform::parent_path(file)].push_back(file);
+  for (const auto& file : first->files) folders[parent_path(file)].push_back(file);
 
   std::vector<std::string> made;  // the folders this run made, to take back if it changes nothing
   auto take_back = [&made] {
     // Deepest first; only an empty folder goes.
     std::sort(made.begin(), made.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
-    for (const auto& folder : made) (void)platform::remove_empty_folder(folder);
+    for (const auto& folder : made) (void)support::remove_empty_folder(folder);
   };
-  std::vector<platform::RegistrationLock> locks;
+  std::vector<support::RegistrationLock> locks;
   std::vector<std::string> removed;
   for (const auto& [folder, files] : folders) {
     if (make_folders) {
       for (std::string missing = folder; !missing.empty() && !platform::path_exists(missing);
-           missing = platform::parent_path(missing)) {
+           missing = parent_path(missing)) {
         made.push_back(missing);
       }
       platform::create_directories(folder);
     }
-    auto lock = platform::RegistrationLock::acquire(files.front(), kLockWait);
+    auto lock = support::RegistrationLock::acquire(files.front(), kLockWait);
     if (!lock && lock.error().kind == Failure::Kind::kPeer) {
       take_back();
       return report(Outcome{{},
@@ -209,7 +209,7 @@ Result<int> plan_and_apply(const Planner& planner, bool make_folders, const Root
     // no write from this run either: the step that writes there says why.
     if (lock) locks.push_back(std::move(*lock));
     for (const auto& file : files) {
-      for (auto& temporary : platform::remove_left_temporaries(file)) removed.push_back(std::move(temporary));
+      for (auto& temporary : support::remove_left_temporaries(file)) removed.push_back(std::move(temporary));
     }
   }
   auto planned = planner(removed);

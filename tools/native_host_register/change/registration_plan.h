@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "browsers.h"
-#include "platform/result.h"
 #include "request.h"
 
 namespace orvix::register_tool {
@@ -46,7 +46,7 @@ struct Change {
 struct Step {
   std::string path{};                     // the file; empty for a registry value
   std::optional<RegistryLocation> key{};  // the registry value: the key's default value in `view`
-  platform::RegistryView view = platform::RegistryView::bits64;
+  support::RegistryView view = support::RegistryView::bits64;
   std::optional<std::string> value{};
   std::optional<std::string> previous{};  // what was there before (nothing: no file, no value)
   bool shared = false;                    // a file readable by every user (system scope)

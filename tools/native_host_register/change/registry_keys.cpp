@@ -2,9 +2,9 @@
 #include <algorithm>
 #include <set>
 
+#include "base/path.h"
 #include "location_kind.h"
 #include "platform/filesystem.h"
-#include "platform/path.h"
 #include "support/program_path.h"
 
 namespace orvix::register_tool {
@@ -14,7 +14,7 @@ namespace {
 // Windows: sets the location's key to name `manifest` in each view the browsers read.
 Result<void> plan_keys(Plan& plan, const Location& location, const std::string& manifest, bool force) {
   const RegistryLocation& key = *location.target.registry;
-  for (platform::RegistryView view : views_of(key.hive)) {
+  for (support::RegistryView view : views_of(key.hive)) {
     auto current = read_registration(key, view);
     if (!current) return current.error();
     if (*current && *current != manifest && !force) {
@@ -40,9 +40,9 @@ bool still_named(const Roots& roots, const std::string& manifest, const std::set
       auto target = target_for(roots, row, scope);
       if (!target || !target->registry) continue;
       const RegistryLocation& key = *target->registry;
-      for (platform::RegistryView view : views_of(key.hive)) {
+      for (support::RegistryView view : views_of(key.hive)) {
         if (leaving.contains(registry_display(key, view))) continue;
-        auto value = platform::read_default_value(key.hive, view, key.key);
+        auto value = support::read_default_value(key.hive, view, key.key);
         if (value && *value == manifest) return true;
       }
     }
@@ -54,15 +54,15 @@ bool still_named(const Roots& roots, const std::string& manifest, const std::set
 // The browser reads the 32-bit view first and takes the first value it
 // finds, which must be an absolute path.
 std::optional<std::string> manifest_of_key(const RegistryLocation& key, std::vector<ManifestProblem>& problems) {
-  std::vector<platform::RegistryView> views = views_of(key.hive);
+  std::vector<support::RegistryView> views = views_of(key.hive);
   std::reverse(views.begin(), views.end());
-  for (platform::RegistryView view : views) {
+  for (support::RegistryView view : views) {
     auto value = read_registration(key, view);
     if (!value) {
       problems.push_back({ProblemCode::registry_unreadable, value.error().text});
       return std::nullopt;
     }
-    if (*value && !platform::is_absolute_path(**value)) {
+    if (*value && !support::is_absolute_path(**value)) {
       problems.push_back(
           {ProblemCode::registry_manifest_relative,
            registry_display(key, view) + " names the manifest " + **value + ", which is not an absolute path."});
@@ -111,7 +111,7 @@ class RegistryKeys final : public LocationKind {
     std::set<std::string> leaving;
     for (const Location& location : request.locations) {
       const RegistryLocation& key = *location.target.registry;
-      for (platform::RegistryView view : views_of(key.hive)) {
+      for (support::RegistryView view : views_of(key.hive)) {
         auto value = read_registration(key, view);
         if (!value) return value.error();
         if (!*value) continue;
@@ -133,7 +133,7 @@ class RegistryKeys final : public LocationKind {
         // The NativeMessagingHosts key goes too when this key is all it holds
         // (best effort: one that cannot be read stays).
         const RegistryLocation folder{key.hive, key.key.substr(0, key.key.rfind('\\'))};
-        if (auto entries = platform::count_entries(folder.hive, view, folder.key); entries && *entries == 1) {
+        if (auto entries = support::count_entries(folder.hive, view, folder.key); entries && *entries == 1) {
           plan.steps.push_back(Step{.key = folder,
                                     .view = view,
                                     .previous = "",
@@ -165,7 +165,7 @@ class RegistryKeys final : public LocationKind {
 
   // One manifest beside the host serves every browser and scope.
   std::optional<std::string> manifest_of_host(const std::string& host) const override {
-    return platform::join_path(platform::parent_path(host), std::string(kHostName) + ".json");
+    return join_path(parent_path(host), std::string(kHostName) + ".json");
   }
 
   // The browser resolves a relative host path against the manifest's
@@ -173,17 +173,17 @@ class RegistryKeys final : public LocationKind {
   bool relative_host_allowed() const override { return true; }
 
   std::optional<std::string> resolve_host(const std::string& manifest_path, const std::string& named) const override {
-    if (platform::is_absolute_path(named)) return named;
-    return platform::join_path(platform::parent_path(manifest_path), named);
+    if (support::is_absolute_path(named)) return named;
+    return join_path(parent_path(manifest_path), named);
   }
 
   // A per-user key below WOW6432Node (written by a 32-bit installer that
   // took HKLM's layout for HKCU's), which no browser reads.
   std::optional<std::string> unread_registration(const BrowserRow& browser) const override {
     if (browser.windows_key.empty()) return std::nullopt;
-    const RegistryLocation key{platform::RegistryHive::current_user,
+    const RegistryLocation key{support::RegistryHive::current_user,
                                hosts_key("WOW6432Node\\" + std::string(browser.windows_key))};
-    auto value = read_registration(key, platform::RegistryView::bits64);
+    auto value = read_registration(key, support::RegistryView::bits64);
     if (!value || !*value) return std::nullopt;
     return registry_display(key) + " names " + **value +
            ", but the browser never reads that key: per-user registrations live in HKCU\\Software\\" +

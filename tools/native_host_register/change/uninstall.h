@@ -15,7 +15,7 @@
 
 #include <iosfwd>
 
-#include "platform/result.h"
+#include "base/result.h"
 #include "request.h"
 
 namespace orvix::register_tool {

@@ -48,7 +48,7 @@ Problem no_registration(const Roots& roots, const DoctorRequest& request, const 
         roots, browser, Scope::system,
         unread_user->extension_ids.empty() ? known_extension_ids(roots, report, &browser, unread_user)
                                            : unread_user->extension_ids,
-        host && platform::is_executable_file(*host) ? host : other_host(roots, report, unread_user), own_path);
+        host && support::is_executable_file(*host) ? host : other_host(roots, report, unread_user), own_path);
     return Problem{ProblemCode::user_level_hosts_disabled,
                    *unread_user->unread + " It finds no system-wide registration, so it cannot start the host.",
                    has_system ? "Ask the administrator to allow user-level native hosts, or register for every user: " +
@@ -148,7 +148,7 @@ void judge_extensions(const Roots& roots, const DoctorRequest& request, const Do
   // The commands name the registration's host; when it is gone, the one
   // beside this program, else another registration's that exists.
   Health used = registration;
-  const auto runs = [](const std::optional<std::string>& host) { return host && platform::is_executable_file(*host); };
+  const auto runs = [](const std::optional<std::string>& host) { return host && support::is_executable_file(*host); };
   if (!runs(used.host_path) && !runs(default_host_path(roots.windows, own_path))) {
     used.host_path = other_host(roots, report, &registration);
   }

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "base/path.h"
 #include "change/location_kind.h"
 #include "discovery/product_home.h"
 #include "fix_lines.h"
@@ -9,7 +10,6 @@
 #include "host_program.h"
 #include "machine/flatpak.h"
 #include "platform/filesystem.h"
-#include "platform/path.h"
 #include "support/file_owner.h"
 #include "support/program_path.h"
 
@@ -42,9 +42,9 @@ struct ManifestHealth {
 // its mode lets them. Adds the problem and returns whether there is one.
 bool check_owner(const std::string& path, bool readable, ManifestHealth& health) {
   std::string text;
-  const std::string folder = platform::parent_path(path);
+  const std::string folder = parent_path(path);
   for (const std::string& item : {folder, path}) {
-    auto owner = platform::other_owner(item);
+    auto owner = support::other_owner(item);
     if (!owner || (item == path && readable && health.not_yours.empty())) continue;
     text += (text.empty() ? "" : " and ") + item + " is owned by " + *owner;
     health.not_yours.push_back(item);
@@ -71,7 +71,7 @@ std::optional<std::string> host_of_wrapper_file(const std::string& wrapper, Mani
                                   "its sandbox without one."}
             : ManifestProblem{ProblemCode::wrapper_missing,
                               "The wrapper " + wrapper + " that the manifest names does not exist."});
-  } else if (!platform::is_executable_file(wrapper)) {
+  } else if (!support::is_executable_file(wrapper)) {
     health.problems.push_back({ProblemCode::wrapper_not_executable, "The wrapper " + wrapper + " is not executable."});
   }
   return host;
@@ -106,7 +106,7 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, 
   } else if (auto unstartable = unstartable_host(host, roots)) {
     // Before the mode: chmod cannot help these.
     health.problems.push_back(std::move(*unstartable));
-  } else if (!platform::is_executable_file(host)) {
+  } else if (!support::is_executable_file(host)) {
     health.problems.push_back({ProblemCode::host_not_executable, "The host " + host + " is not executable."});
   }
   if (scope == Scope::system) {
@@ -119,7 +119,7 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, 
   // started as the wrapper would start it.
   std::string probed = host;
   if (flatpak) {
-    const std::string spawn = platform::find_on_path("flatpak-spawn");
+    const std::string spawn = support::find_on_path("flatpak-spawn");
     probed = spawn.empty() ? host : *health.wrapper;
     health.notes.push_back(spawn.empty() ? "hello was asked of the host directly: flatpak-spawn (part of the Flatpak "
                                            "sandbox) is not on this PATH, so the wrapper did not run."
@@ -141,7 +141,7 @@ ManifestHealth check_manifest_file(const Roots& roots, const std::string& path, 
 std::optional<std::string> replacement_host(const Roots& roots, const DoctorRequest& request,
                                             const std::string& own_path) {
   auto host = host_to_register(roots.windows, request.host, own_path);
-  if (!host || !platform::is_executable_file(*host)) return std::nullopt;
+  if (!host || !support::is_executable_file(*host)) return std::nullopt;
   return *host;
 }
 

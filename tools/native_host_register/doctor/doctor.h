@@ -46,10 +46,10 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "browsers.h"
 #include "hello_probe.h"
 #include "host_manifest.h"
-#include "platform/result.h"
 #include "request.h"
 
 namespace orvix::register_tool {

@@ -2,6 +2,7 @@
 #include <set>
 #include <sstream>
 
+#include "base/path.h"
 #include "change/install.h"
 #include "change/location_kind.h"
 #include "change/uninstall.h"
@@ -10,7 +11,6 @@
 #include "host_program.h"
 #include "machine/flatpak.h"
 #include "machine/profile_extensions.h"
-#include "platform/path.h"
 #include "support/file_owner.h"
 #include "support/program_path.h"
 
@@ -64,7 +64,7 @@ bool writes_machine_manifest(const Roots& roots, const DoctorReport& report, con
   if (!manifest || row.target.scope != Scope::user) return false;
   return std::any_of(report.rows.begin(), report.rows.end(), [&](const Health& other) {
     return other.target.scope == Scope::system && other.manifest_path &&
-           platform::same_file(*other.manifest_path, *manifest);
+           support::same_file(*other.manifest_path, *manifest);
   });
 }
 
@@ -170,7 +170,7 @@ std::vector<std::string> known_extension_ids(const Roots& roots, const DoctorRep
 
 std::optional<std::string> other_host(const Roots& roots, const DoctorReport& report, const Health* row) {
   for (const Health& other : report.rows) {
-    if (&other == row || !other.registered || !other.host_path || !platform::is_executable_file(*other.host_path)) {
+    if (&other == row || !other.registered || !other.host_path || !support::is_executable_file(*other.host_path)) {
       continue;
     }
     if (row != nullptr && writes_machine_manifest(roots, report, *row, *other.host_path)) continue;
@@ -187,7 +187,7 @@ std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Do
   // per-user fix write the machine's manifest.
   const auto reinstall = [&] {
     std::optional<std::string> host = replacement;
-    if (row.host_path && platform::is_executable_file(*row.host_path)) {
+    if (row.host_path && support::is_executable_file(*row.host_path)) {
       host = row.host_path;
     } else if (host && writes_machine_manifest(roots, report, row, *host)) {
       host.reset();
@@ -200,7 +200,7 @@ std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Do
       return stale_fix_text(roots, report, row, problem.code == ProblemCode::registry_manifest_missing, replacement,
                             own_path);
     case ProblemCode::manifest_not_yours: {
-      std::string chown = "sudo chown " + quoted_if_needed(roots, platform::current_user_name() + ":");
+      std::string chown = "sudo chown " + quoted_if_needed(roots, support::current_user_name() + ":");
       for (const auto& item : fix_paths) chown += " " + quoted_if_needed(roots, item);
       return "Give it back to yourself (then doctor checks what it says): " + chown;
     }
@@ -231,7 +231,7 @@ std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Do
           const std::string word = quoted_if_needed(roots, item);
           commands += std::string(commands.empty() ? "" : " && ") + "icacls " + word + " /inheritance:d && icacls " +
                       word + " /remove:g *S-1-1-0 *S-1-5-11 *S-1-5-4 *S-1-5-32-545 && icacls " + word +
-                      " /grant *S-1-5-32-545:" + (platform::is_directory(item) ? "(OI)(CI)RX" : "RX");
+                      " /grant *S-1-5-32-545:" + (support::is_directory(item) ? "(OI)(CI)RX" : "RX");
         }
         return "Install the host into a folder only administrators may change (such as one in C:\\Program Files) "
                "and register it there, or let only administrators change it, " +

@@ -149,7 +149,7 @@ std::string detected_browsers(const DoctorReport& report) {
 // Where the host finds the runtime and logs, or why it does not.
 void add_environment(const DoctorReport& report, TextTable& lines) {
   auto where = [](const std::string& path) {
-    return platform::is_absolute_path(path) ? path : path + " (below the host's folder, where the browser starts it)";
+    return support::is_absolute_path(path) ? path : path + " (below the host's folder, where the browser starts it)";
   };
   lines.add({"descriptor:", report.descriptor_path ? where(*report.descriptor_path)
                                                    : "none: neither ORVIX_HOME, HOME nor USERPROFILE is set, so the "

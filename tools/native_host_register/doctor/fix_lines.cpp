@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/path.h"
 #include "host_manifest.h"
 #include "machine/flatpak.h"
-#include "platform/path.h"
 #include "support/program_path.h"
 
 namespace orvix::register_tool {
@@ -39,11 +39,10 @@ std::optional<std::string> readable_by_all_command(const Roots& roots, const std
 }
 
 std::string command_word(const Roots& roots, const std::string& own_path, std::string_view program) {
-  const std::string file =
-      program == kProgramName
-          ? own_path
-          : platform::join_path(platform::parent_path(own_path), std::string(program) + (roots.windows ? ".exe" : ""));
-  if (!platform::path_exists(file) || platform::same_file(platform::find_on_path(program), file)) {
+  const std::string file = program == kProgramName
+                               ? own_path
+                               : join_path(parent_path(own_path), std::string(program) + (roots.windows ? ".exe" : ""));
+  if (!platform::path_exists(file) || support::same_file(support::find_on_path(program), file)) {
     return std::string(program);
   }
   return quoted_if_needed(roots, file);
@@ -67,10 +66,10 @@ std::string install_command_line(const Roots& roots, const BrowserRow& browser, 
   command += scope == Scope::system ? " --system" : user_data_dir_option(roots);
   command += extension_id_words(ids);
   std::string host;
-  if (host_path && platform::is_executable_file(*host_path)) {
+  if (host_path && support::is_executable_file(*host_path)) {
     host = *host_path;
   } else if (auto beside = default_host_path(roots.windows, own_path);
-             may_name_beside && platform::is_executable_file(beside)) {
+             may_name_beside && support::is_executable_file(beside)) {
     host = beside;
   }
   if (!host.empty()) return command + " --host " + quoted_if_needed(roots, host);

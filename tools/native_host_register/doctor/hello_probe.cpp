@@ -2,13 +2,13 @@
 
 #include <variant>
 
+#include "base/path.h"
 #include "bridge/runtime_exchange.h"
 #include "discovery/product_home.h"
 #include "json/lookup.h"
 #include "json/parse.h"
 #include "platform/environment.h"
 #include "platform/filesystem.h"
-#include "platform/path.h"
 #include "support/child_process.h"
 #include "support/frame_link.h"
 
@@ -23,7 +23,7 @@ constexpr std::string_view kTimedOut = "timed out";
 
 // Reads the reply of a hello request; a failure says what the host did
 // instead. `printed` gets what the host wrote where a frame belonged.
-Result<HelloReport> read_report(platform::ChildProcess& host, std::chrono::milliseconds limit, std::string& printed) {
+Result<HelloReport> read_report(support::ChildProcess& host, std::chrono::milliseconds limit, std::string& printed) {
   auto reply = client::receive_frame(host, limit);
   if (!reply && reply.error().text == kTimedOut) return reply.error();
   if (!reply) return peer_failure("no reply from the host: " + reply.error().text);
@@ -61,9 +61,9 @@ Failure probe_failure(std::string text, const std::string& host_stderr) {
 // argument. On Windows through the command interpreter, the line written out
 // as the browser writes it: %COMSPEC% (else cmd.exe in the system folder)
 // /d (no AutoRun commands) /s /c "<the host's command line>".
-platform::ChildOptions browser_launch(const std::string& host_path, const std::string& origin, bool windows) {
-  platform::ChildOptions options;
-  options.working_directory = platform::parent_path(host_path);
+support::ChildOptions browser_launch(const std::string& host_path, const std::string& origin, bool windows) {
+  support::ChildOptions options;
+  options.working_directory = parent_path(host_path);
   if (options.working_directory.empty() || options.working_directory.back() == ':') {
     options.working_directory.push_back(windows ? '\\' : '/');
   }
@@ -101,7 +101,7 @@ std::string shown_bytes(std::string_view bytes) {
 }
 
 // How the host ended, for people.
-std::string exit_text(const platform::ExitStatus& status) {
+std::string exit_text(const support::ExitStatus& status) {
   return status.signalled ? "it was ended by signal " + std::to_string(status.code)
                           : "it exited with status " + std::to_string(status.code);
 }
@@ -135,9 +135,9 @@ std::string seconds_text(std::chrono::milliseconds limit) {
 
 Result<HelloReport> probe_host(const std::string& host_path, const std::string& origin, bool windows,
                                std::chrono::milliseconds limit) {
-  auto spawned = platform::ChildProcess::spawn(browser_launch(host_path, origin, windows));
+  auto spawned = support::ChildProcess::spawn(browser_launch(host_path, origin, windows));
   if (!spawned) return probe_failure("the host could not be started: " + spawned.error().text, "");
-  platform::ChildProcess& host = *spawned;
+  support::ChildProcess& host = *spawned;
   // Ends a host that missed a limit, with what it started, and says so
   // with what it wrote to stderr (readable to its end once it has gone).
   auto give_up = [&host](std::string text) {

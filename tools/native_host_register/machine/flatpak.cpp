@@ -2,9 +2,9 @@
 
 #include <vector>
 
+#include "base/path.h"
 #include "host_manifest.h"
 #include "platform/filesystem.h"
-#include "platform/path.h"
 #include "support/program_path.h"
 
 namespace orvix::register_tool {
@@ -65,7 +65,7 @@ std::optional<std::string> policy_of(std::string_view text) {
 }  // namespace
 
 std::string wrapper_path(const std::string& manifest_path) {
-  return platform::join_path(platform::parent_path(manifest_path), std::string(kHostName) + ".sh");
+  return join_path(parent_path(manifest_path), std::string(kHostName) + ".sh");
 }
 
 std::string shell_quoted(std::string_view text) {
@@ -75,7 +75,7 @@ std::string shell_quoted(std::string_view text) {
 }
 
 std::string wrapper_text(const std::string& host_path) {
-  const std::string folder = platform::parent_path(host_path);  // empty for a host in "/"
+  const std::string folder = parent_path(host_path);  // empty for a host in "/"
   return std::string("#!/bin/sh\n") + "# Written by " + kProgramName +
          ". A browser installed through Flatpak\n"
          "# cannot start the host outside its sandbox; flatpak-spawn --host starts it\n"
@@ -104,7 +104,7 @@ TalkPermission read_talk_permission(const Roots& roots, std::string_view app_id)
   const std::string app(app_id);
   const std::string user = roots.data_home.empty() ? std::string() : roots.data_home + "/flatpak";
   const std::string system = roots.system_prefix + "/var/lib/flatpak";
-  const bool user_install = !user.empty() && platform::is_directory(user + "/app/" + app);
+  const bool user_install = !user.empty() && support::is_directory(user + "/app/" + app);
   std::vector<std::string> files{(user_install ? user : system) + "/app/" + app + "/current/active/metadata"};
   if (!user_install) files.insert(files.end(), {system + "/overrides/global", system + "/overrides/" + app});
   if (!user.empty()) files.insert(files.end(), {user + "/overrides/global", user + "/overrides/" + app});

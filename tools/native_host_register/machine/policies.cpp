@@ -4,11 +4,11 @@
 #include <array>
 #include <variant>
 
+#include "base/path.h"
 #include "host_manifest.h"
 #include "json/parse.h"
 #include "json/value.h"
 #include "lenient_json.h"
-#include "platform/path.h"
 #include "support/folders.h"
 #include "support/registry.h"
 
@@ -16,8 +16,8 @@ namespace orvix::register_tool {
 
 namespace {
 
-using platform::RegistryHive;
-using platform::RegistryView;
+using support::RegistryHive;
+using support::RegistryView;
 
 constexpr const char* kUserLevelHosts = "NativeMessagingUserLevelHosts";
 constexpr const char* kBlocklist = "NativeMessagingBlocklist";
@@ -57,9 +57,9 @@ struct Source {
 void add_folder(const std::string& folder, bool recommended, std::vector<Source>& sources,
                 std::vector<std::string>& notes) {
   std::vector<std::string> files;
-  auto names = platform::folder_entries(folder);
+  auto names = support::folder_entries(folder);
   for (const auto& name : names ? *names : std::vector<std::string>{}) {
-    if (name.ends_with(".json") && name != ".json") files.push_back(platform::join_path(folder, name));
+    if (name.ends_with(".json") && name != ".json") files.push_back(join_path(folder, name));
   }
   std::sort(files.rbegin(), files.rend());
   for (const auto& file : files) {
@@ -82,16 +82,16 @@ void add_key(RegistryHive hive, const std::string& key, bool recommended, std::v
              std::vector<std::string>& notes) {
   const std::string where = registry_display({hive, key});
   Source source{where, recommended, true, {}};
-  auto values = platform::read_values(hive, RegistryView::bits64, key);
+  auto values = support::read_values(hive, RegistryView::bits64, key);
   if (!values) notes.push_back("Cannot read " + where + ": " + values.error().text + ".");
-  for (const auto& value : values ? *values : std::vector<platform::RegistryValue>{}) {
+  for (const auto& value : values ? *values : std::vector<support::RegistryValue>{}) {
     const auto* number = std::get_if<std::uint32_t>(&value.data);
     if (value.name == kUserLevelHosts && number) source.policies[kUserLevelHosts] = *number != 0;
   }
   for (const char* list : {kBlocklist, kAllowlist}) {
-    auto entries = platform::read_values(hive, RegistryView::bits64, key + "\\" + list);
+    auto entries = support::read_values(hive, RegistryView::bits64, key + "\\" + list);
     json::Array items;
-    for (const auto& entry : entries ? *entries : std::vector<platform::RegistryValue>{}) {
+    for (const auto& entry : entries ? *entries : std::vector<support::RegistryValue>{}) {
       if (const auto* text = std::get_if<std::string>(&entry.data)) items.emplace_back(*text);
     }
     if (!items.empty()) source.policies[list] = std::move(items);

@@ -4,12 +4,12 @@
 #include <cctype>
 #include <optional>
 
+#include "base/path.h"
 #include "host_manifest.h"
 #include "json/lookup.h"
 #include "json/parse.h"
 #include "json/value.h"
 #include "lenient_json.h"
-#include "platform/path.h"
 #include "support/folders.h"
 #include "support/program_path.h"
 
@@ -24,7 +24,7 @@ constexpr std::size_t kPreferencesLimit = 32 * 1024 * 1024;
 // The profile folders, by name.
 std::vector<std::string> profile_names(const std::string& folder) {
   std::vector<std::string> names;
-  auto entries = platform::folder_entries(folder);
+  auto entries = support::folder_entries(folder);
   for (const auto& name : entries ? *entries : std::vector<std::string>{}) {
     if (name == "Default" || name.starts_with("Profile ")) names.push_back(name);
   }
@@ -84,14 +84,13 @@ std::optional<std::string> message(const json::Value& messages, std::string_view
 std::string plain_name(const json::Value& entry, const std::string& profile_folder) {
   std::string folder;
   if (const auto path = json::string_at(entry, {"path"}); path && !path->empty()) {
-    folder = platform::is_absolute_path(*path)
-                 ? std::string(*path)
-                 : platform::join_path(platform::join_path(profile_folder, "Extensions"), std::string(*path));
+    folder = support::is_absolute_path(*path) ? std::string(*path)
+                                              : join_path(join_path(profile_folder, "Extensions"), std::string(*path));
   }
   std::optional<json::Value> on_disk;
   const json::Value* manifest = json::find_member(&entry, "manifest");
   if ((manifest == nullptr || !manifest->is_object()) && !folder.empty()) {
-    on_disk = read_extension_file(platform::join_path(folder, "manifest.json"));
+    on_disk = read_extension_file(join_path(folder, "manifest.json"));
     manifest = on_disk ? &*on_disk : nullptr;
   }
   const auto name = manifest != nullptr ? json::string_at(*manifest, {"name"}) : std::nullopt;
@@ -101,8 +100,8 @@ std::string plain_name(const json::Value& entry, const std::string& profile_fold
     const auto locale = json::string_at(*manifest, {"default_locale"});
     std::optional<json::Value> messages;
     if (locale && !folder.empty() && locale->find_first_of("/\\") == std::string_view::npos) {
-      messages = read_extension_file(platform::join_path(
-          platform::join_path(platform::join_path(folder, "_locales"), std::string(*locale)), "messages.json"));
+      messages = read_extension_file(
+          join_path(join_path(join_path(folder, "_locales"), std::string(*locale)), "messages.json"));
     }
     const auto found = messages ? message(*messages, std::string_view(text).substr(6, text.size() - 8)) : std::nullopt;
     text = found.value_or("");
@@ -121,7 +120,7 @@ void read_preferences(const std::string& file, const std::string& profile, std::
   found.read = true;
   const json::Value* settings = json::find_path(&*parsed, {"extensions", "settings"});
   if (settings == nullptr || !settings->is_object()) return;
-  const std::string profile_folder = platform::parent_path(file);
+  const std::string profile_folder = parent_path(file);
   for (const auto& [key, value] : settings->as_object()) {
     const std::string id(key);
     if (!is_extension_id(id) || !value.is_object() || std::find(seen.begin(), seen.end(), id) != seen.end()) continue;
@@ -141,10 +140,10 @@ void read_preferences(const std::string& file, const std::string& profile, std::
 Profiles read_profiles(const std::string& user_data_folder) {
   Profiles found;
   for (const std::string& profile : profile_names(user_data_folder)) {
-    const std::string folder = platform::join_path(user_data_folder, profile);
+    const std::string folder = join_path(user_data_folder, profile);
     std::vector<std::string> seen;  // ids this profile's first file decided
     for (const char* file : {"Secure Preferences", "Preferences"}) {
-      read_preferences(platform::join_path(folder, file), profile, seen, found);
+      read_preferences(join_path(folder, file), profile, seen, found);
     }
   }
   return found;

@@ -15,7 +15,7 @@
 
 extern char** environ;
 
-namespace orvix::platform::child_process_calls {
+namespace orvix::support::child_process_calls {
 
 namespace {
 
@@ -172,12 +172,12 @@ Result<Pipe> make_pipe(bool) {
   int ends[2];
 #if defined(__linux__)
   if (::pipe2(ends, O_CLOEXEC) != 0) return system_failure(errno);
-  return Pipe{OwnedHandle(ends[0]), OwnedHandle(ends[1])};
+  return Pipe{platform::OwnedHandle(ends[0]), platform::OwnedHandle(ends[1])};
 #else
   // macOS has no pipe2; the tools and tests spawn from one thread, so the
   // window before FD_CLOEXEC is set cannot leak into another child.
   if (::pipe(ends) != 0) return system_failure(errno);
-  Pipe pipe{OwnedHandle(ends[0]), OwnedHandle(ends[1])};
+  Pipe pipe{platform::OwnedHandle(ends[0]), platform::OwnedHandle(ends[1])};
   auto close_on_exec = [](int fd) {
     return posix::retry_interrupted([fd] { return ::fcntl(fd, F_SETFD, FD_CLOEXEC); });
   };
@@ -207,7 +207,7 @@ Result<Process> start(const ChildOptions& options, std::intptr_t child_stdin, st
     spawned = posix_spawnp(&pid, argv[0], setup.actions(), setup.attributes(), argv.data(), envp.data());
   }
   if (spawned != 0) return system_failure(spawned);
-  return Process{pid, options.own_process_group, OwnedHandle(), OwnedHandle()};
+  return Process{pid, options.own_process_group, platform::OwnedHandle(), platform::OwnedHandle()};
 }
 
 Result<std::size_t> read_some(std::intptr_t pipe, char* data, std::size_t size, ReadTimeout timeout) {
@@ -223,7 +223,7 @@ Result<std::size_t> read_some(std::intptr_t pipe, char* data, std::size_t size, 
 
 Result<void> write_all(std::intptr_t pipe, std::string_view bytes) {
   std::size_t written = 0;
-  auto result = posix::write_all(fd_of(pipe), bytes, written, &write_without_sigpipe);
+  auto result = platform::posix::write_all(fd_of(pipe), bytes, written, &write_without_sigpipe);
   if (!result) return Failure(Failure::Kind::kSystem, std::move(result.error().text));
   return {};
 }
@@ -246,4 +246,4 @@ void kill_and_reap(Process& process) {
   }
 }
 
-}  // namespace orvix::platform::child_process_calls
+}  // namespace orvix::support::child_process_calls

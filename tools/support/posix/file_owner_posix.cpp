@@ -6,7 +6,7 @@
 
 #include "support/posix/retry_posix.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 
 namespace {
 
@@ -34,4 +34,4 @@ std::string user_database_home() {
   return entry != nullptr && entry->pw_dir != nullptr ? std::string(entry->pw_dir) : std::string();
 }
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace orvix::platform {
+namespace orvix::support {
 
 OsFamily os_family() {
   struct utsname names {};
@@ -14,4 +14,4 @@ OsFamily os_family() {
   return OsFamily::other_unix;
 }
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <climits>
 
-namespace orvix::platform {
+namespace orvix::support {
 
 bool process_alive(std::uint32_t pid) {
   // 0 and ids beyond pid_t would name a group or every process to kill().
@@ -14,4 +14,4 @@ bool process_alive(std::uint32_t pid) {
   return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

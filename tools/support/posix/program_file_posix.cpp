@@ -10,10 +10,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/path.h"
+#include "base/path.h"
 #include "support/posix/retry_posix.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 
 namespace {
 
@@ -115,4 +115,4 @@ std::vector<std::string> replaceable_by_users(const std::string& path) {
   return changeable;
 }
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

@@ -7,11 +7,11 @@
 
 #include <vector>
 
+#include "base/path.h"
 #include "platform/environment.h"
-#include "platform/path.h"
 #include "support/posix/retry_posix.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 
 namespace {
 
@@ -19,11 +19,11 @@ int stat_of(const std::string& path, struct stat& info) {
   return posix::retry_interrupted([&] { return ::stat(path.c_str(), &info); });
 }
 
-Result<std::string, OsError> current_directory() {
+Result<std::string, platform::OsError> current_directory() {
   std::vector<char> buffer(PATH_MAX);
   while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
     if (errno == EINTR) continue;
-    if (errno != ERANGE) return last_os_error();
+    if (errno != ERANGE) return platform::last_os_error();
     buffer.resize(buffer.size() * 2);
   }
   return std::string(buffer.data());
@@ -55,7 +55,7 @@ std::string normalise(std::string_view path) {
 }  // namespace
 
 std::string find_on_path(std::string_view name) {
-  auto search = environment_variable("PATH");
+  auto search = platform::environment_variable("PATH");
   if (!search) return {};
   std::size_t start = 0;
   while (start <= search->size()) {
@@ -87,7 +87,7 @@ std::string own_executable_path(std::string_view argv0) {
   return find_on_path(argv0);
 }
 
-Result<std::string, OsError> absolute_path(std::string_view path) {
+Result<std::string, platform::OsError> absolute_path(std::string_view path) {
   if (is_absolute_path(path)) return normalise(path);
   auto base = current_directory();
   if (!base) return base.error();
@@ -114,4 +114,4 @@ bool same_file(const std::string& a, const std::string& b) {
          first.st_ino == second.st_ino;
 }
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

@@ -8,11 +8,11 @@
 #include <cerrno>
 #include <thread>
 
+#include "base/path.h"
 #include "platform/os_error.h"
-#include "platform/path.h"
 #include "support/posix/retry_posix.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 
 namespace {
 
@@ -33,18 +33,18 @@ Result<RegistrationLock> RegistrationLock::acquire(const std::string& path, std:
   const std::string folder = parent.empty() ? std::string(".") : parent;
   const auto deadline = std::chrono::steady_clock::now() + wait;
   for (;;) {
-    OwnedHandle handle(
+    platform::OwnedHandle handle(
         posix::retry_interrupted([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
-    if (!handle.is_open()) return Failure(Failure::Kind::kSystem, last_os_error().text);
+    if (!handle.is_open()) return Failure(Failure::Kind::kSystem, platform::last_os_error().text);
     const int fd = static_cast<int>(handle.get());
     if (posix::retry_interrupted([&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) == 0) {
       if (still_there(folder, fd)) return RegistrationLock(std::move(handle));
       continue;  // a run removed the folder while this one waited: lock the one there now
     }
-    if (errno != EWOULDBLOCK) return Failure(Failure::Kind::kSystem, last_os_error().text);
+    if (errno != EWOULDBLOCK) return Failure(Failure::Kind::kSystem, platform::last_os_error().text);
     if (std::chrono::steady_clock::now() >= deadline) return Failure(Failure::Kind::kPeer, "still locked");
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

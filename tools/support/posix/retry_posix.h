@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-namespace orvix::platform::posix {
+namespace orvix::support::posix {
 
 // `call()` until it returns anything but -1 with errno EINTR.
 template <typename Call>
@@ -17,4 +17,4 @@ auto retry_interrupted(Call call) {
   }
 }
 
-}  // namespace orvix::platform::posix
+}  // namespace orvix::support::posix

@@ -9,7 +9,7 @@
 #include "platform/win32/wide_text.h"
 #include "support/child_process_calls.h"
 
-namespace orvix::platform::child_process_calls {
+namespace orvix::support::child_process_calls {
 
 namespace {
 
@@ -64,9 +64,9 @@ std::wstring child_environment(const ChildOptions& options) {
   }
   for (const auto& [name, value] : options.environment) {
     if (value) {
-      variables.insert_or_assign(win32::widen(name), win32::widen(*value));
+      variables.insert_or_assign(platform::win32::widen(name), platform::win32::widen(*value));
     } else {
-      variables.erase(win32::widen(name));
+      variables.erase(platform::win32::widen(name));
     }
   }
   std::wstring joined;
@@ -102,16 +102,16 @@ Result<bool> wait_readable(HANDLE pipe, ReadTimeout timeout) {
 // A job that holds `process` and whatever it starts, and kills them all when
 // its last handle closes; kNone when the system refuses one (the child then
 // runs without, and only the child itself is killed).
-OwnedHandle job_holding(HANDLE process) {
+platform::OwnedHandle job_holding(HANDLE process) {
   HANDLE created = CreateJobObjectW(nullptr, nullptr);
-  if (created == nullptr) return OwnedHandle();
-  OwnedHandle job(reinterpret_cast<std::intptr_t>(created));
+  if (created == nullptr) return platform::OwnedHandle();
+  platform::OwnedHandle job(reinterpret_cast<std::intptr_t>(created));
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-  if (!SetInformationJobObject(win32::as_handle(job.get()), JobObjectExtendedLimitInformation, &limits,
+  if (!SetInformationJobObject(platform::win32::as_handle(job.get()), JobObjectExtendedLimitInformation, &limits,
                                sizeof limits) ||
-      !AssignProcessToJobObject(win32::as_handle(job.get()), process)) {
-    return OwnedHandle();
+      !AssignProcessToJobObject(platform::win32::as_handle(job.get()), process)) {
+    return platform::OwnedHandle();
   }
   return job;
 }
@@ -125,8 +125,8 @@ Result<Pipe> make_pipe(bool child_reads) {
   HANDLE read_end = nullptr;
   HANDLE write_end = nullptr;
   if (!CreatePipe(&read_end, &write_end, &inheritable, 0)) return last_failure();
-  Pipe pipe{OwnedHandle(reinterpret_cast<std::intptr_t>(read_end)),
-            OwnedHandle(reinterpret_cast<std::intptr_t>(write_end))};
+  Pipe pipe{platform::OwnedHandle(reinterpret_cast<std::intptr_t>(read_end)),
+            platform::OwnedHandle(reinterpret_cast<std::intptr_t>(write_end))};
   if (!SetHandleInformation(child_reads ? write_end : read_end, HANDLE_FLAG_INHERIT, 0)) return last_failure();
   return pipe;
 }
@@ -135,15 +135,15 @@ Result<Process> start(const ChildOptions& options, std::intptr_t child_stdin, st
                       std::intptr_t child_stderr) {
   // Without a pipe of its own, the child writes to this process's standard
   // error, through an inheritable copy of it.
-  HANDLE child_error = win32::as_handle(child_stderr);
-  OwnedHandle own_error;
-  if (child_stderr == OwnedHandle::kNone) {
+  HANDLE child_error = platform::win32::as_handle(child_stderr);
+  platform::OwnedHandle own_error;
+  if (child_stderr == platform::OwnedHandle::kNone) {
     child_error = nullptr;
     HANDLE own = GetStdHandle(STD_ERROR_HANDLE);
     HANDLE copy = nullptr;
     if (own != nullptr && own != INVALID_HANDLE_VALUE &&
         DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
-      own_error = OwnedHandle(reinterpret_cast<std::intptr_t>(copy));
+      own_error = platform::OwnedHandle(reinterpret_cast<std::intptr_t>(copy));
       child_error = copy;
     }
   }
@@ -151,16 +151,16 @@ Result<Process> start(const ChildOptions& options, std::intptr_t child_stdin, st
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = win32::as_handle(child_stdin);
-  startup.hStdOutput = win32::as_handle(child_stdout);
+  startup.hStdInput = platform::win32::as_handle(child_stdin);
+  startup.hStdOutput = platform::win32::as_handle(child_stdout);
   startup.hStdError = child_error;
 
-  std::wstring command_line = win32::widen(options.windows_command_line);
+  std::wstring command_line = platform::win32::widen(options.windows_command_line);
   if (command_line.empty()) {
-    for (const auto& argument : options.argv) append_quoted(command_line, win32::widen(argument));
+    for (const auto& argument : options.argv) append_quoted(command_line, platform::win32::widen(argument));
   }
   std::wstring environment = child_environment(options);
-  const std::wstring directory = win32::widen(options.working_directory);
+  const std::wstring directory = platform::win32::widen(options.working_directory);
 
   // Only handles marked inheritable reach the child: the three above, and
   // whatever else this process made inheritable (it makes nothing else so,
@@ -174,32 +174,33 @@ Result<Process> start(const ChildOptions& options, std::intptr_t child_stdin, st
     return last_failure();
   }
   Process process{static_cast<int>(started.dwProcessId), false,
-                  OwnedHandle(reinterpret_cast<std::intptr_t>(started.hProcess)), job_holding(started.hProcess)};
+                  platform::OwnedHandle(reinterpret_cast<std::intptr_t>(started.hProcess)),
+                  job_holding(started.hProcess)};
   ResumeThread(started.hThread);
   CloseHandle(started.hThread);
   return process;
 }
 
 Result<std::size_t> read_some(std::intptr_t pipe, char* data, std::size_t size, ReadTimeout timeout) {
-  auto readable = wait_readable(win32::as_handle(pipe), timeout);
+  auto readable = wait_readable(platform::win32::as_handle(pipe), timeout);
   if (!readable) return readable.error();
   if (!*readable) return Failure(Failure::Kind::kPeer, "timed out");
   const DWORD wanted = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
   DWORD got = 0;
-  if (ReadFile(win32::as_handle(pipe), data, wanted, &got, nullptr)) return std::size_t{got};
+  if (ReadFile(platform::win32::as_handle(pipe), data, wanted, &got, nullptr)) return std::size_t{got};
   if (GetLastError() == ERROR_BROKEN_PIPE) return std::size_t{0};
   return last_failure();
 }
 
 Result<void> write_all(std::intptr_t pipe, std::string_view bytes) {
   std::size_t written = 0;
-  auto result = win32::write_all(win32::as_handle(pipe), bytes, written);
+  auto result = platform::win32::write_all(platform::win32::as_handle(pipe), bytes, written);
   if (!result) return Failure(Failure::Kind::kSystem, std::move(result.error().text));
   return {};
 }
 
 Result<ExitStatus> wait_for(Process& process) {
-  const HANDLE handle = win32::as_handle(process.handle.get());
+  const HANDLE handle = platform::win32::as_handle(process.handle.get());
   if (WaitForSingleObject(handle, INFINITE) != WAIT_OBJECT_0) return last_failure();
   DWORD code = 0;
   if (!GetExitCodeProcess(handle, &code)) return last_failure();
@@ -210,10 +211,10 @@ Result<ExitStatus> wait_for(Process& process) {
 
 void kill_and_reap(Process& process) {
   if (!process.handle.is_open()) return;
-  if (!process.job.is_open() || !TerminateJobObject(win32::as_handle(process.job.get()), 1)) {
-    TerminateProcess(win32::as_handle(process.handle.get()), 1);
+  if (!process.job.is_open() || !TerminateJobObject(platform::win32::as_handle(process.job.get()), 1)) {
+    TerminateProcess(platform::win32::as_handle(process.handle.get()), 1);
   }
-  WaitForSingleObject(win32::as_handle(process.handle.get()), INFINITE);
+  WaitForSingleObject(platform::win32::as_handle(process.handle.get()), INFINITE);
 }
 
-}  // namespace orvix::platform::child_process_calls
+}  // namespace orvix::support::child_process_calls

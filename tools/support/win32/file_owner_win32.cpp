@@ -4,11 +4,11 @@
 
 #include "platform/environment.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 
 std::optional<std::string> other_owner(const std::string&) { return std::nullopt; }
 
-std::string current_user_name() { return environment_variable("USERNAME").value_or(""); }
+std::string current_user_name() { return platform::environment_variable("USERNAME").value_or(""); }
 
 std::string user_database_home() { return {}; }
 
@@ -25,4 +25,4 @@ bool is_administrator() {
   return member != FALSE;
 }
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

@@ -1,7 +1,7 @@
 #include "support/os_family.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 
 OsFamily os_family() { return OsFamily::windows; }
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

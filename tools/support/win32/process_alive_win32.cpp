@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace orvix::platform {
+namespace orvix::support {
 
 bool process_alive(std::uint32_t pid) {
   HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
@@ -14,4 +14,4 @@ bool process_alive(std::uint32_t pid) {
   return running;
 }
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

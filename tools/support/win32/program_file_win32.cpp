@@ -4,18 +4,18 @@
 
 #include <aclapi.h>
 
+#include "base/path.h"
 #include "platform/owned_handle.h"
-#include "platform/path.h"
 #include "platform/win32/wide_text.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 
 std::optional<std::string> noexec_mount(const std::string&) { return std::nullopt; }
 
 std::string file_start(const std::string& path, std::size_t count) {
-  OwnedHandle file(reinterpret_cast<std::intptr_t>(
-      CreateFileW(win32::widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+  platform::OwnedHandle file(reinterpret_cast<std::intptr_t>(CreateFileW(
+      platform::win32::widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
   if (!file.is_open()) return {};
   const HANDLE handle = reinterpret_cast<HANDLE>(file.get());
   if (GetFileType(handle) != FILE_TYPE_DISK) return {};
@@ -51,7 +51,7 @@ bool is_every_user(PSID sid) {
 bool writable_by_every_user(const std::string& path) {
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  std::wstring wide = win32::widen(path);
+  std::wstring wide = platform::win32::widen(path);
   if (GetNamedSecurityInfoW(wide.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
                             &descriptor) != ERROR_SUCCESS) {
     return false;
@@ -81,4 +81,4 @@ std::vector<std::string> replaceable_by_users(const std::string& path) {
   return changeable;
 }
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

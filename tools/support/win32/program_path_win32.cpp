@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "base/path.h"
 #include "platform/environment.h"
-#include "platform/path.h"
 #include "platform/win32/wide_text.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 
 namespace {
 
-DWORD attributes_of(const std::string& path) { return ::GetFileAttributesW(win32::widen(path).c_str()); }
+DWORD attributes_of(const std::string& path) { return ::GetFileAttributesW(platform::win32::widen(path).c_str()); }
 
 // ASCII letters in lower case: NTFS compares names without regard to case.
 std::string folded(std::string text) {
@@ -31,24 +31,24 @@ std::string own_executable_path(std::string_view argv0) {
   for (;;) {
     DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) break;
-    if (length < buffer.size()) return win32::narrow_for_display(std::wstring_view(buffer.data(), length));
+    if (length < buffer.size()) return platform::win32::narrow_for_display(std::wstring_view(buffer.data(), length));
     buffer.resize(buffer.size() * 2);
   }
   auto absolute = absolute_path(argv0);
   return absolute ? *absolute : std::string();
 }
 
-Result<std::string, OsError> absolute_path(std::string_view path) {
+Result<std::string, platform::OsError> absolute_path(std::string_view path) {
   // GetFullPathNameW joins with the current directory and removes "." and
   // ".." lexically, without touching the file system.
-  const std::wstring input = win32::widen(path);
+  const std::wstring input = platform::win32::widen(path);
   DWORD size = ::GetFullPathNameW(input.c_str(), 0, nullptr, nullptr);
-  if (size == 0) return last_os_error();
+  if (size == 0) return platform::last_os_error();
   std::wstring out(size, L'\0');
   DWORD length = ::GetFullPathNameW(input.c_str(), size, out.data(), nullptr);
-  if (length == 0 || length >= size) return last_os_error();
+  if (length == 0 || length >= size) return platform::last_os_error();
   out.resize(length);
-  return win32::narrow_for_display(out);
+  return platform::win32::narrow_for_display(out);
 }
 
 bool is_absolute_path(std::string_view path) {
@@ -67,7 +67,7 @@ bool is_directory(const std::string& path) {
 }
 
 std::string find_on_path(std::string_view name) {
-  auto search = environment_variable("PATH");
+  auto search = platform::environment_variable("PATH");
   if (!search) return {};
   for (std::size_t start = 0; start <= search->size();) {
     std::size_t end = std::min(search->find(';', start), search->size());
@@ -89,4 +89,4 @@ bool same_file(const std::string& a, const std::string& b) {
   return first && second && is_executable_file(*first) && folded(*first) == folded(*second);
 }
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

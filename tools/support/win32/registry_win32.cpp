@@ -7,7 +7,7 @@
 
 #include "platform/win32/wide_text.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 
 namespace {
 
@@ -16,7 +16,7 @@ HKEY root_of(RegistryHive hive) { return hive == RegistryHive::current_user ? HK
 REGSAM view_flag(RegistryView view) { return view == RegistryView::bits64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY; }
 
 // Registry calls return their error code instead of setting the thread's.
-OsError registry_error(LSTATUS status) { return os_error_from_code(static_cast<int>(status)); }
+platform::OsError registry_error(LSTATUS status) { return platform::os_error_from_code(static_cast<int>(status)); }
 
 class OpenKey {
  public:
@@ -35,11 +35,11 @@ class OpenKey {
 
 }  // namespace
 
-Result<std::optional<std::string>, OsError> read_default_value(RegistryHive hive, RegistryView view,
-                                                               const std::string& key) {
+Result<std::optional<std::string>, platform::OsError> read_default_value(RegistryHive hive, RegistryView view,
+                                                                         const std::string& key) {
   OpenKey opened;
-  LSTATUS status =
-      ::RegOpenKeyExW(root_of(hive), win32::widen(key).c_str(), 0, KEY_QUERY_VALUE | view_flag(view), opened.out());
+  LSTATUS status = ::RegOpenKeyExW(root_of(hive), platform::win32::widen(key).c_str(), 0,
+                                   KEY_QUERY_VALUE | view_flag(view), opened.out());
   if (status == ERROR_FILE_NOT_FOUND) return std::optional<std::string>();
   if (status != ERROR_SUCCESS) return registry_error(status);
 
@@ -56,14 +56,15 @@ Result<std::optional<std::string>, OsError> read_default_value(RegistryHive hive
   if (status != ERROR_SUCCESS) return registry_error(status);
   value.resize(bytes / sizeof(wchar_t));
   while (!value.empty() && value.back() == L'\0') value.pop_back();
-  return std::optional<std::string>(win32::narrow_for_display(value));
+  return std::optional<std::string>(platform::win32::narrow_for_display(value));
 }
 
-Result<std::vector<RegistryValue>, OsError> read_values(RegistryHive hive, RegistryView view, const std::string& key) {
+Result<std::vector<RegistryValue>, platform::OsError> read_values(RegistryHive hive, RegistryView view,
+                                                                  const std::string& key) {
   std::vector<RegistryValue> values;
   OpenKey opened;
-  LSTATUS status =
-      ::RegOpenKeyExW(root_of(hive), win32::widen(key).c_str(), 0, KEY_QUERY_VALUE | view_flag(view), opened.out());
+  LSTATUS status = ::RegOpenKeyExW(root_of(hive), platform::win32::widen(key).c_str(), 0,
+                                   KEY_QUERY_VALUE | view_flag(view), opened.out());
   if (status == ERROR_FILE_NOT_FOUND) return values;
   if (status != ERROR_SUCCESS) return registry_error(status);
   // Names are at most 16,383 characters; policy data is short, and a longer
@@ -78,7 +79,7 @@ Result<std::vector<RegistryValue>, OsError> read_values(RegistryHive hive, Regis
     if (status == ERROR_NO_MORE_ITEMS) return values;
     if (status == ERROR_MORE_DATA) continue;
     if (status != ERROR_SUCCESS) return registry_error(status);
-    RegistryValue value{win32::narrow_for_display(name.substr(0, name_size)), std::uint32_t{0}};
+    RegistryValue value{platform::win32::narrow_for_display(name.substr(0, name_size)), std::uint32_t{0}};
     if (type == REG_DWORD && data_size == sizeof(DWORD)) {
       DWORD number = 0;
       std::memcpy(&number, data.data(), sizeof number);
@@ -86,7 +87,7 @@ Result<std::vector<RegistryValue>, OsError> read_values(RegistryHive hive, Regis
     } else if (type == REG_SZ || type == REG_EXPAND_SZ) {
       std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), data_size / sizeof(wchar_t));
       while (!text.empty() && text.back() == L'\0') text.pop_back();
-      value.data = win32::narrow_for_display(text);
+      value.data = platform::win32::narrow_for_display(text);
     } else {
       continue;
     }
@@ -94,23 +95,24 @@ Result<std::vector<RegistryValue>, OsError> read_values(RegistryHive hive, Regis
   }
 }
 
-Result<void, OsError> write_default_value(RegistryHive hive, RegistryView view, const std::string& key,
-                                          const std::string& value) {
+Result<void, platform::OsError> write_default_value(RegistryHive hive, RegistryView view, const std::string& key,
+                                                    const std::string& value) {
   OpenKey opened;
-  LSTATUS status = ::RegCreateKeyExW(root_of(hive), win32::widen(key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                     KEY_SET_VALUE | view_flag(view), nullptr, opened.out(), nullptr);
+  LSTATUS status =
+      ::RegCreateKeyExW(root_of(hive), platform::win32::widen(key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_SET_VALUE | view_flag(view), nullptr, opened.out(), nullptr);
   if (status != ERROR_SUCCESS) return registry_error(status);
-  const std::wstring text = win32::widen(value);
+  const std::wstring text = platform::win32::widen(value);
   const DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
   status = ::RegSetValueExW(opened.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
   if (status != ERROR_SUCCESS) return registry_error(status);
   return {};
 }
 
-Result<std::size_t, OsError> count_entries(RegistryHive hive, RegistryView view, const std::string& key) {
+Result<std::size_t, platform::OsError> count_entries(RegistryHive hive, RegistryView view, const std::string& key) {
   OpenKey opened;
-  LSTATUS status =
-      ::RegOpenKeyExW(root_of(hive), win32::widen(key).c_str(), 0, KEY_QUERY_VALUE | view_flag(view), opened.out());
+  LSTATUS status = ::RegOpenKeyExW(root_of(hive), platform::win32::widen(key).c_str(), 0,
+                                   KEY_QUERY_VALUE | view_flag(view), opened.out());
   if (status == ERROR_FILE_NOT_FOUND) return std::size_t{0};
   if (status != ERROR_SUCCESS) return registry_error(status);
   DWORD subkeys = 0;
@@ -121,11 +123,11 @@ Result<std::size_t, OsError> count_entries(RegistryHive hive, RegistryView view,
   return std::size_t{subkeys} + values;
 }
 
-Result<bool, OsError> delete_key(RegistryHive hive, RegistryView view, const std::string& key) {
-  LSTATUS status = ::RegDeleteKeyExW(root_of(hive), win32::widen(key).c_str(), view_flag(view), 0);
+Result<bool, platform::OsError> delete_key(RegistryHive hive, RegistryView view, const std::string& key) {
+  LSTATUS status = ::RegDeleteKeyExW(root_of(hive), platform::win32::widen(key).c_str(), view_flag(view), 0);
   if (status == ERROR_FILE_NOT_FOUND) return false;
   if (status != ERROR_SUCCESS) return registry_error(status);
   return true;
 }
 
-}  // namespace orvix::platform
+}  // namespace orvix::support

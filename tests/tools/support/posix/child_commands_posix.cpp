@@ -1,6 +1,6 @@
 #include "tools/support/child_commands.h"
 
-namespace orvix::platform::testing {
+namespace orvix::support::testing {
 
 namespace {
 std::vector<std::string> shell(std::string script) { return {"/bin/sh", "-c", std::move(script)}; }
@@ -24,4 +24,4 @@ std::string shown_variables(std::string_view, std::string_view value, std::strin
   return std::string(value) + "|unset";
 }
 
-}  // namespace orvix::platform::testing
+}  // namespace orvix::support::testing

@@ -8,7 +8,7 @@
 
 #include "support/child_process.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 namespace {
 
 using namespace std::chrono_literals;
@@ -64,4 +64,4 @@ TEST(PosixChildProcess, StartsInTheGivenWorkingDirectory) {
 }
 
 }  // namespace
-}  // namespace orvix::platform
+}  // namespace orvix::support

@@ -8,7 +8,7 @@
 
 #include "support/file_replace.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 namespace {
 
 namespace fs = std::filesystem;
@@ -40,4 +40,4 @@ TEST(FileReplaceMode, ASharedFileIsReadableByEveryone) {
 }
 
 }  // namespace
-}  // namespace orvix::platform
+}  // namespace orvix::support

@@ -1,6 +1,6 @@
 #include "tools/support/child_commands.h"
 
-namespace orvix::platform::testing {
+namespace orvix::support::testing {
 
 namespace {
 std::vector<std::string> shell(std::string command) { return {"cmd.exe", "/d", "/c", std::move(command)}; }
@@ -25,4 +25,4 @@ std::string shown_variables(std::string_view, std::string_view value, std::strin
   return "[" + std::string(value) + "][%" + std::string(unset) + "%]\r\n";
 }
 
-}  // namespace orvix::platform::testing
+}  // namespace orvix::support::testing

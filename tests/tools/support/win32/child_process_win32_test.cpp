@@ -11,7 +11,7 @@
 #include "platform/win32/wide_text.h"
 #include "support/child_process.h"
 
-namespace orvix::platform {
+namespace orvix::support {
 namespace {
 
 using namespace std::chrono_literals;
@@ -81,9 +81,9 @@ TEST(Win32ChildProcess, KillsWhatTheChildStarted) {
   const std::wstring held_path = held.wstring();
   ChildOptions options;
   options.windows_command_line =
-      "cmd.exe /d /s /c \"\"" + win32::narrow_for_display(own) +
+      "cmd.exe /d /s /c \"\"" + platform::win32::narrow_for_display(own) +
       "\" --gtest_also_run_disabled_tests --gtest_filter=Win32ChildProcess.DISABLED_HoldsAFileOpen\"";
-  options.environment = {{"ORVIX_HELD_FILE", win32::narrow_for_display(held_path)}};
+  options.environment = {{"ORVIX_HELD_FILE", platform::win32::narrow_for_display(held_path)}};
   {
     auto child = ChildProcess::spawn(options);
     ASSERT_TRUE(child) << child.error().text;
@@ -95,4 +95,4 @@ TEST(Win32ChildProcess, KillsWhatTheChildStarted) {
 }
 
 }  // namespace
-}  // namespace orvix::platform
+}  // namespace orvix::support

@@ -3,11 +3,11 @@
 
 #include <string_view>
 
-namespace orvix::platform {
+namespace orvix {
 
 bool is_valid_utf8(std::string_view bytes);
 
 // Length of the longest valid UTF-8 prefix of `bytes`.
 std::size_t valid_utf8_prefix(std::string_view bytes);
 
-}  // namespace orvix::platform
+}  // namespace orvix

@@ -1,6 +1,6 @@
-#include "platform/path.h"
+#include "base/path.h"
 
-namespace orvix::platform {
+namespace orvix {
 
 namespace {
 bool is_separator(char c) {
@@ -29,4 +29,4 @@ std::string parent_path(std::string_view path) {
   return {};
 }
 
-}  // namespace orvix::platform
+}  // namespace orvix

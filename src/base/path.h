@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace orvix::platform {
+namespace orvix {
 
 // The platform's path separator: '/' on POSIX, '\\' on Windows.
 char path_separator();
@@ -20,4 +20,4 @@ void append_path(std::string& path, std::string_view component);
 // the empty string when there is none.
 std::string parent_path(std::string_view path);
 
-}  // namespace orvix::platform
+}  // namespace orvix

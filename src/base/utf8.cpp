@@ -1,8 +1,8 @@
-#include "platform/utf8.h"
+#include "base/utf8.h"
 
 #include <cstdint>
 
-namespace orvix::platform {
+namespace orvix {
 
 std::size_t valid_utf8_prefix(std::string_view bytes) {
   const auto* s = reinterpret_cast<const std::uint8_t*>(bytes.data());
@@ -41,4 +41,4 @@ std::size_t valid_utf8_prefix(std::string_view bytes) {
 
 bool is_valid_utf8(std::string_view bytes) { return valid_utf8_prefix(bytes) == bytes.size(); }
 
-}  // namespace orvix::platform
+}  // namespace orvix
