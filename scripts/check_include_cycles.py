@@ -10,6 +10,9 @@ The folders must form a directed acyclic graph, so that every layer can be
 understood, built and tested with only the layers below it. Further
 arguments name folders above src/ (tools/support, included as
 "support/..."): they may include src/ but nothing in src/ may include them.
+`--bottom NAME` names a folder of src/ that sits below all the others
+(src/base, which is not OS code and so sits below even the platform layer):
+it includes none of them.
 Prints the layers in build order on success, a cycle or the offending files
 on failure.
 """
@@ -85,8 +88,14 @@ def includes_of(folder: pathlib.Path, names):
 
 
 def main():
-    src = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "src")
-    above = [pathlib.Path(arg) for arg in sys.argv[2:]]
+    args = sys.argv[1:]
+    bottom = []
+    while "--bottom" in args:
+        at = args.index("--bottom")
+        bottom.append(args[at + 1])
+        del args[at:at + 2]
+    src = pathlib.Path(args[0] if args else "src")
+    above = [pathlib.Path(arg) for arg in args[1:]]
     edges = folder_edges(src)
     cycle, order = find_cycle(edges)
     if cycle:
@@ -94,6 +103,15 @@ def main():
         for a, b in zip(cycle, cycle[1:]):
             print(f"  {a} -> {b}: " + ", ".join(edges[a][b]))
         return 1
+    for name in bottom:
+        if name not in edges:
+            print(f"{src} has no folder {name}")
+            return 1
+        if edges[name]:
+            print(f"{name} must sit below every other folder of {src}, but includes:")
+            for target, files in sorted(edges[name].items()):
+                print(f"  {name} -> {target}: " + ", ".join(files))
+            return 1
     upward = includes_of(src, {folder.name for folder in above})
     if upward:
         print("src/ includes a layer above it:")

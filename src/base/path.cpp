@@ -2,6 +2,11 @@
 
 namespace orvix {
 
+// The one fact of the system that paths need, chosen by CMake with the OS
+// folder of the platform layer (47 is '/', 92 is '\\'), so that this layer
+// below the platform needs no half per system.
+char path_separator() { return static_cast<char>(ORVIX_PATH_SEPARATOR); }
+
 namespace {
 bool is_separator(char c) {
   // Windows accepts both separators; POSIX only '/'.

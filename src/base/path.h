@@ -1,4 +1,5 @@
-// Joining path components with the platform's separator.
+// Joining path components with the separator of the system built for. Text
+// only: nothing here touches the file system.
 #pragma once
 
 #include <string>
@@ -6,7 +7,7 @@
 
 namespace orvix {
 
-// The platform's path separator: '/' on POSIX, '\\' on Windows.
+// The path separator: '/' on POSIX, '\\' on Windows.
 char path_separator();
 
 // `base` followed by the separator and `component`. The separator is not

@@ -1,7 +1,0 @@
-#include "base/path.h"
-
-namespace orvix {
-
-char path_separator() { return '\\'; }
-
-}  // namespace orvix
