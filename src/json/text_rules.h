@@ -11,6 +11,8 @@
 #include <optional>
 #include <string_view>
 
+#include "base/utf8.h"  // utf8_sequence_length(), the one UTF-8 table
+
 namespace orvix::json {
 
 // JSON whitespace: space, tab, line feed, carriage return (nothing else).
@@ -24,37 +26,6 @@ constexpr int hex_value(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-// Length of the valid UTF-8 sequence at `p`, whose lead byte is not ASCII, or
-// 0 (RFC 3629: no overlong forms, no surrogates, at most U+10FFFF). A
-// sequence never takes in an ASCII byte, so a quote or backslash always
-// stays visible to the string's scan.
-inline std::size_t utf8_sequence_length(const char* p, const char* end) {
-  const auto lead = static_cast<unsigned char>(p[0]);
-  std::size_t length = 0;
-  unsigned char low = 0x80;  // bounds of the second byte
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (end - p < static_cast<std::ptrdiff_t>(length)) return 0;
-  const auto second = static_cast<unsigned char>(p[1]);
-  if (second < low || second > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if ((static_cast<unsigned char>(p[i]) & 0xC0) != 0x80) return 0;
-  }
-  return length;
 }
 
 // Writes `code_point` (at most U+10FFFF, not a surrogate) as UTF-8 at `out`
