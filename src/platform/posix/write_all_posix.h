@@ -1,5 +1,7 @@
 // The one loop that hands bytes to a POSIX descriptor, shared by the standard
-// streams, files and child processes of this platform.
+// streams and files of this platform and by the posix half of tools/support
+// (replaced files, pipes to child processes). For POSIX-only code: nothing
+// shared by both systems includes it.
 //
 // Repeats partial and interrupted writes until every byte is taken. A write
 // that takes nothing although bytes remain fails with EIO rather than being

@@ -1,6 +1,8 @@
 // Writing through a Win32 handle: the one write loop of the Windows platform
-// files (standard streams, files, pipes to child processes). Internal to the
-// win32 halves.
+// files (standard streams, files, pipes to child processes). For Windows-only
+// code: the win32 halves here and in tools/support, which writes files and
+// pipes to child processes through the same loop; nothing shared by both
+// systems includes it.
 #pragma once
 
 #include <windows.h>

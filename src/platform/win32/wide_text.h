@@ -1,5 +1,7 @@
-// UTF-8 <-> UTF-16 for the Win32 calls, which take and return wide text.
-// Internal to the win32 platform files.
+// UTF-8 <-> UTF-16 for the Win32 calls, which take and return wide text. For
+// Windows-only code: the win32 halves here and in tools/support, so that every
+// path and text crosses into Win32 by the same rule; nothing shared by both
+// systems includes it.
 #pragma once
 
 #include <optional>
