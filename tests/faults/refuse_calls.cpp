@@ -36,9 +36,9 @@ int errno_named(const char* name, std::size_t length) {
 // The rule for `call` in ORVIX_REFUSE, read once.
 Rule rule_for(const char* call) {
   Rule rule;
-  const char* spec = std::getenv("ORVIX_REFUSE");
+  const char* rules = std::getenv("ORVIX_REFUSE");
   const std::size_t call_length = std::strlen(call);
-  for (const char* item = spec; item != nullptr && *item != '\0';) {
+  for (const char* item = rules; item != nullptr && *item != '\0';) {
     const char* end = std::strchr(item, ',');
     if (end == nullptr) end = item + std::strlen(item);
     const char* equals = std::strchr(item, '=');
