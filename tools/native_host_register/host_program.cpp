@@ -55,4 +55,19 @@ std::optional<ManifestProblem> replaceable_host(const std::string& host, const R
                              " that this system-wide registration makes every user's browser start."};
 }
 
+std::string refusal_advice(const ManifestProblem& problem, const Roots& roots) {
+  if (problem.code == ProblemCode::host_on_noexec_mount) {
+    return " Copy it to a folder on a file system that allows programs (such as ~/" + std::string(kUserHostFolder) +
+           ", or " + std::string(kSystemHostFolder) +
+           " for every user) and register it from there; nothing was changed.";
+  }
+  if (problem.code == ProblemCode::host_replaceable_by_users) {
+    return roots.windows ? " Copy it to a folder only administrators may change (such as one in " +
+                               std::string(kWindowsSystemHostFolder) + "), or let only them change it (icacls)"
+                         : " Copy it to a folder only root may change (such as " + std::string(kSystemHostFolder) +
+                               "), or let only root change them (chown root, chmod go-w)";
+  }
+  return " Name the host built for this system with --host; nothing was changed.";
+}
+
 }  // namespace orvix::register_tool

@@ -14,6 +14,13 @@
 
 namespace orvix::register_tool {
 
+// Where a host that cannot stay where it is may go: for every user a folder
+// only the administrator may change, for one user a folder of their own
+// (below the home folder), each on a file system that lets programs start.
+inline constexpr std::string_view kSystemHostFolder = "/usr/local/lib/orvix";
+inline constexpr std::string_view kWindowsSystemHostFolder = "C:\\Program Files";
+inline constexpr std::string_view kUserHostFolder = ".local/lib/orvix";
+
 // The first bytes of a program file that tell which system it is for.
 inline constexpr std::size_t kProgramMagicSize = 4;
 
@@ -35,6 +42,10 @@ std::optional<ManifestProblem> unstartable_host(const std::string& host, const R
 // Nothing when only the administrator can change it.
 std::optional<ManifestProblem> replaceable_host(const std::string& host, const Roots& roots,
                                                 std::vector<std::string>& paths);
+
+// What install says after refusing a host for `problem` (unstartable_host()
+// or replaceable_host()): where to put it instead, or how to make it safe.
+std::string refusal_advice(const ManifestProblem& problem, const Roots& roots);
 
 // Who alone may change what every user's browser starts: "root", or on
 // Windows "administrators".

@@ -35,13 +35,7 @@ Result<Plan> plan_install(const Context& context, const CommandLine& line, Brows
                    "The host " + *host + " does not exist" + (line.host ? "." : "; name it with --host PATH.")};
   }
   if (auto unstartable = unstartable_host(*host, context.roots)) {
-    return Failure{
-        Failure::Kind::kInvalidInput,
-        unstartable->text + (unstartable->code == ProblemCode::host_on_noexec_mount
-                                 ? " Copy it to a folder on a file system that allows programs (such as "
-                                   "~/.local/lib/orvix, or /usr/local/lib/orvix for every user) and "
-                                   "register it from there; nothing was changed."
-                                 : " Name the host built for this system with --host; nothing was changed.")};
+    return Failure{Failure::Kind::kInvalidInput, unstartable->text + refusal_advice(*unstartable, context.roots)};
   }
   if (!support::is_executable_file(*host)) {
     return Failure{Failure::Kind::kInvalidInput, "The host " + *host + " is not an executable file."};
@@ -51,14 +45,8 @@ Result<Plan> plan_install(const Context& context, const CommandLine& line, Brows
   if (std::vector<std::string> paths; line.system) {
     if (auto replaceable = replaceable_host(*host, context.roots, paths)) {
       if (!line.force) {
-        return Failure{Failure::Kind::kInvalidInput,
-                       replaceable->text +
-                           (context.roots.windows
-                                ? " Copy it to a folder only administrators may change (such as one in "
-                                  "C:\\Program Files), or let only them change it (icacls)"
-                                : " Copy it to a folder only root may change (such as /usr/local/lib/orvix), or let "
-                                  "only root change them (chown root, chmod go-w)") +
-                           "; use --force to register it anyway."};
+        return Failure{Failure::Kind::kInvalidInput, replaceable->text + refusal_advice(*replaceable, context.roots) +
+                                                         "; use --force to register it anyway."};
       }
       plan.warnings.push_back(std::move(replaceable->text));
     }

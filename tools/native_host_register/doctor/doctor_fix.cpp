@@ -122,7 +122,8 @@ std::string stale_fix_text(const Roots& roots, const DoctorReport& report, const
 // Where a host that cannot stay where it is may go: a folder of the user's
 // own, or for a system-wide registration one that only root may change.
 std::string host_folder(const Roots& roots, const Health& row) {
-  return row.target.scope == Scope::system ? "/usr/local/lib/orvix" : roots.home + "/.local/lib/orvix";
+  return row.target.scope == Scope::system ? std::string(kSystemHostFolder)
+                                           : roots.home + "/" + std::string(kUserHostFolder);
 }
 
 // The commands that copy the registration's host into `folder` and register
@@ -233,7 +234,9 @@ std::string fix_for(const ManifestProblem& problem, const Roots& roots, const Do
                       word + " /remove:g *S-1-1-0 *S-1-5-11 *S-1-5-4 *S-1-5-32-545 && icacls " + word +
                       " /grant *S-1-5-32-545:" + (support::is_directory(item) ? "(OI)(CI)RX" : "RX");
         }
-        return "Install the host into a folder only administrators may change (such as one in C:\\Program Files) "
+        return "Install the host into a folder only administrators may change (such as one in " +
+               std::string(kWindowsSystemHostFolder) +
+               ") "
                "and register it there, or let only administrators change it, " +
                as_admin(roots, commands);
       }
