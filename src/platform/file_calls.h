@@ -21,13 +21,35 @@ enum class Access {
   kAppend,         // the same, without reading
 };
 
-struct OpenFile {
-  OwnedHandle handle;
-  std::uint64_t size = 0;  // at the open, for kRead and kAppendAndRead
+// Which file a handle is open on, where the system says so with the size
+// at no extra cost (device and file number on POSIX); `known` is false
+// elsewhere, and then no two files are taken for the same one.
+struct FileIdentity {
+  bool known = false;
+  std::uint64_t device = 0;
+  std::uint64_t number = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
-// Opens `path` without waiting on what is there, and keeps it only when it
-// is a regular file (kNotRegular else, closed again untouched).
+struct OpenFile {
+  OwnedHandle handle;
+  std::uint64_t size = 0;  // at the check, for kRead and kAppendAndRead
+  FileIdentity identity;
+};
+
+// Opens `path` without waiting on what is there (kNotFound, or kOsError with
+// the system's text, for a directory too) and without looking at its type:
+// check_regular() must come before anything is read or written.
+[[nodiscard]] Result<OwnedHandle, FileError> open_unchecked(const std::string& path, Access access);
+
+// Keeps `handle` only when it is open on a regular file (kNotRegular else,
+// and it is closed again untouched), with the file's size and identity now.
+// The check asks for no timestamp: where file times are kept finer after
+// someone reads them, reading them would cost every later write a metadata
+// update.
+[[nodiscard]] Result<OpenFile, FileError> check_regular(OwnedHandle handle, Access access);
+
+// open_unchecked, then check_regular.
 [[nodiscard]] Result<OpenFile, FileError> open_regular(const std::string& path, Access access);
 
 // Whether an open failed for want of permission.

@@ -39,7 +39,7 @@ bool lock_appends(const OwnedHandle& file) {
 }
 
 // The file's last byte as it is now; nothing for an empty file or one that
-// cannot be read. The size seen at the open is tried first: a read from the
+// cannot be read. The size seen at the check is tried first: a read from the
 // byte before that end which gets that byte alone shows the end unchanged,
 // so the usual case costs one read.
 std::optional<char> last_byte(const file_calls::OpenFile& file) {
@@ -48,7 +48,7 @@ std::optional<char> last_byte(const file_calls::OpenFile& file) {
   auto got = file_calls::read_at(file.handle, file.size - before_end, tail, before_end + 1);
   if (!got) return std::nullopt;
   if (*got == before_end) return before_end == 0 ? std::nullopt : std::optional<char>(tail[0]);
-  // Another writer moved the end between the open and the lock.
+  // A writer that does not take the lock moved the end since the check.
   auto size = file_calls::size_of(file.handle);
   if (!size || *size == 0) return std::nullopt;
   got = file_calls::read_at(file.handle, *size - 1, tail, 1);
@@ -82,32 +82,59 @@ Result<std::string, FileError> read_regular_file(const std::string& path, std::s
 }
 
 Result<void, FileError> append_line_to_regular_file(const std::string& path, std::string_view line) {
+  // Where this thread's last whole line under the lock ended, in which file.
+  // While the file still ends there, that line feed is its last byte, and
+  // the look below is not needed: a host that logs line after line reads
+  // nothing. Any other writer (a line, a cut one, a file put in its place)
+  // moves the end or changes the file, and then the look decides.
+  struct LastEnd {
+    file_calls::FileIdentity file;
+    std::uint64_t offset = 0;
+  };
+  thread_local LastEnd last_end;
+
   // Read access only to look at the last byte; a file this user may write
   // but not read is appended to without the look.
-  bool readable = true;
-  auto file = file_calls::open_regular(path, Access::kAppendAndRead);
-  if (!file && file_calls::is_access_denied(file.error())) {
-    readable = false;
-    file = file_calls::open_regular(path, Access::kAppend);
+  Access access = Access::kAppendAndRead;
+  auto handle = file_calls::open_unchecked(path, access);
+  if (!handle && file_calls::is_access_denied(handle.error())) {
+    access = Access::kAppend;
+    handle = file_calls::open_unchecked(path, access);
   }
-  if (!file) return file.error();
+  if (!handle) return handle.error();
   // A write in progress is seen half done by the look below (the file grows
   // page by page), and the line feed it would add for a cut line would then
   // leave an empty line: hosts hold the lock across the look and the write.
-  // Without it (no locks on this file system, a holder that does not let
-  // go) the line is still written, as it was before there was a lock.
-  const bool locked = lock_appends(file->handle);
+  // It is taken before the size is read, so the size is the end the write
+  // follows. Taking it does not touch the file, which may yet prove to be no
+  // regular one. Without it (no locks on this file system, a holder that
+  // does not let go) the line is still written, as it was before there was a
+  // lock.
+  const bool locked = lock_appends(*handle);
+  auto file = file_calls::check_regular(std::move(*handle), access);
+  if (!file) return file.error();
+  struct Unlock {
+    const OwnedHandle& handle;
+    bool locked;
+    ~Unlock() {
+      if (locked) file_calls::unlock_appends(handle);
+    }
+  } unlock{file->handle, locked};
+
   // A line cut short (a full disk stopped its write) gets its line feed here,
   // in the same write, so the new line stays whole also beside other hosts.
+  const bool ends_where_we_left_it =
+      locked && file->identity.known && file->identity == last_end.file && file->size == last_end.offset;
+  last_end = {};
   std::string own_line;
-  if (readable && last_byte(*file).value_or('\n') != '\n') {
+  if (access == Access::kAppendAndRead && !ends_where_we_left_it && last_byte(*file).value_or('\n') != '\n') {
     own_line.reserve(line.size() + 1);
     own_line.append(1, '\n').append(line);
     line = own_line;
   }
   auto written = file_calls::write_all(file->handle, line);
-  if (locked) file_calls::unlock_appends(file->handle);
   if (!written) return FileError{FileError::Kind::kOsError, std::move(written.error())};
+  if (locked && !line.empty() && line.back() == '\n') last_end = {file->identity, file->size + line.size()};
   return {};
 }
 

@@ -57,7 +57,9 @@ void create_directories(const std::string& path);
 // a line feed goes first, in the same write, so the cut line stays cut but
 // the new one stays whole. The file's last byte is read for that only where
 // this user may read the file; a file that may only be written gets the line
-// as it is. Writers that append this way hold an advisory lock across that
+// as it is. It is not read either when this thread's previous line went to
+// the same file (same device and file number) and the file still ends where
+// that line ended: lines in a row cost no read. Writers that append this way hold an advisory lock across that
 // look and their write (file_calls.h), so none takes another's write in
 // progress for a cut line; the lock holds up no reader and no other writer.
 // Waits up to 2 s for another process to let the lock go, then writes

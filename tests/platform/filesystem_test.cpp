@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "platform/file_calls.h"
@@ -84,6 +85,27 @@ TEST_F(AppendToRegularFile, StartsTheLineAfterALineCutShort) {
   ASSERT_TRUE(append_line_to_regular_file(log, "c\n"));
   ASSERT_TRUE(append_line_to_regular_file(log, "d\n"));
   EXPECT_EQ(content_of(log), "a\nb is cut sh\nc\nd\n");
+}
+
+// Lines in a row skip the look at the end only while the file is the one the
+// last line went to and ends where that line ended: a file put in its place,
+// even of the same size, or the same file grown by another writer, is looked
+// at again.
+TEST_F(AppendToRegularFile, AFileReplacedOrGrownSinceTheLastLineIsLookedAtAgain) {
+  const std::string log = path("host.log");
+  ASSERT_TRUE(append_line_to_regular_file(log, "a\n"));
+  write(path("other"), "ab");  // as long as the log, cut short
+  std::filesystem::rename(path("other"), log);
+  ASSERT_TRUE(append_line_to_regular_file(log, "c\n"));
+  EXPECT_EQ(content_of(log), "ab\nc\n");
+
+  ASSERT_TRUE(append_line_to_regular_file(log, "d\n"));
+  {
+    std::ofstream other_writer(log, std::ios::binary | std::ios::app);
+    other_writer << "e is cut";
+  }
+  ASSERT_TRUE(append_line_to_regular_file(log, "f\n"));
+  EXPECT_EQ(content_of(log), "ab\nc\nd\ne is cut\nf\n");
 }
 
 // Appends hold a lock across their look at the end and their write. It keeps

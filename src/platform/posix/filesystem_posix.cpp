@@ -44,23 +44,58 @@ int flags_for(file_calls::Access access) {
   return O_RDONLY;
 }
 
+struct Facts {
+  mode_t type = 0;
+  std::uint64_t size = 0;
+  file_calls::FileIdentity identity;
+};
+
+// Type, size and identity of an open file. statx is asked for nothing else:
+// a stat that reports the times marks them as seen, and the system then
+// updates them at the next write even within one clock tick, which costs
+// every later append to the log a metadata write. fstat where there is no
+// statx (other systems, an old kernel, a filter that refuses it).
+Result<Facts, OsError> describe(int fd) {
+#if defined(STATX_TYPE)
+  struct statx info {};
+  if (::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_SIZE | STATX_INO, &info) == 0) {
+    const std::uint64_t device = std::uint64_t{info.stx_dev_major} << 32 | info.stx_dev_minor;
+    return Facts{static_cast<mode_t>(info.stx_mode & S_IFMT), info.stx_size, {true, device, info.stx_ino}};
+  }
+  if (errno != ENOSYS && errno != EPERM) return last_os_error();
+#endif
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) return last_os_error();
+  return Facts{status.st_mode & S_IFMT,
+               static_cast<std::uint64_t>(status.st_size),
+               {true, static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)}};
+}
+
 }  // namespace
 
-Result<file_calls::OpenFile, FileError> file_calls::open_regular(const std::string& path, Access access) {
+Result<OwnedHandle, FileError> file_calls::open_unchecked(const std::string& path, Access access) {
   int fd;
   do {
     fd = ::open(path.c_str(), flags_for(access) | kOpenFlags, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return open_failure();
-  OpenFile file{OwnedHandle(fd)};
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) return FileError{FileError::Kind::kOsError, last_os_error()};
+  return OwnedHandle(fd);
+}
+
+Result<file_calls::OpenFile, FileError> file_calls::check_regular(OwnedHandle handle, Access) {
+  auto facts = describe(fd_of(handle));
+  if (!facts) return FileError{FileError::Kind::kOsError, std::move(facts.error())};
   // A directory has the system's own word; the rest (pipes, sockets,
   // devices) has none that fits.
-  if (S_ISDIR(info.st_mode)) return FileError{FileError::Kind::kOsError, os_error_from_code(EISDIR)};
-  if (!S_ISREG(info.st_mode)) return FileError{FileError::Kind::kNotRegular, {}};
-  file.size = static_cast<std::uint64_t>(info.st_size);
-  return file;
+  if (S_ISDIR(facts->type)) return FileError{FileError::Kind::kOsError, os_error_from_code(EISDIR)};
+  if (!S_ISREG(facts->type)) return FileError{FileError::Kind::kNotRegular, {}};
+  return OpenFile{std::move(handle), facts->size, facts->identity};
+}
+
+Result<file_calls::OpenFile, FileError> file_calls::open_regular(const std::string& path, Access access) {
+  auto handle = open_unchecked(path, access);
+  if (!handle) return handle.error();
+  return check_regular(std::move(*handle), access);
 }
 
 bool file_calls::is_access_denied(const FileError& failure) {
@@ -85,9 +120,9 @@ Result<std::size_t, OsError> file_calls::read_at(const OwnedHandle& file, std::u
 }
 
 Result<std::uint64_t, OsError> file_calls::size_of(const OwnedHandle& file) {
-  struct stat info {};
-  if (::fstat(fd_of(file), &info) != 0) return last_os_error();
-  return static_cast<std::uint64_t>(info.st_size);
+  auto facts = describe(fd_of(file));
+  if (!facts) return facts.error();
+  return facts->size;
 }
 
 // flock, not fcntl: a record lock would also be dropped when any other

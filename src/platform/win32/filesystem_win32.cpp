@@ -49,25 +49,37 @@ OVERLAPPED lock_range() {
 
 }  // namespace
 
-// Checks that what is at `path` is a file on disk: pipes, consoles and
-// devices ("NUL", "\\.\pipe\...") are closed again untouched. Without
-// FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened at all, so one at
-// `path` fails here with the system's text (access denied). Opening never
-// waits: a busy named pipe fails at once.
-Result<file_calls::OpenFile, FileError> file_calls::open_regular(const std::string& path, Access access) {
+// Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened at all, so
+// one at `path` fails here with the system's text (access denied). Opening
+// never waits: a busy named pipe fails at once.
+Result<OwnedHandle, FileError> file_calls::open_unchecked(const std::string& path, Access access) {
   const DWORD disposition = access == Access::kRead ? OPEN_EXISTING : OPEN_ALWAYS;
-  OpenFile file{
-      OwnedHandle(reinterpret_cast<std::intptr_t>(CreateFileW(win32::widen(path).c_str(), rights_for(access), kShareAll,
-                                                              nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr)))};
-  if (!file.handle.is_open()) return os_failure(last_os_error());
-  const HANDLE handle = win32::as_handle(file.handle.get());
-  if (GetFileType(handle) != FILE_TYPE_DISK) return FileError{FileError::Kind::kNotRegular, {}};
+  OwnedHandle handle(
+      reinterpret_cast<std::intptr_t>(CreateFileW(win32::widen(path).c_str(), rights_for(access), kShareAll, nullptr,
+                                                  disposition, FILE_ATTRIBUTE_NORMAL, nullptr)));
+  if (!handle.is_open()) return os_failure(last_os_error());
+  return handle;
+}
+
+// A file on disk only: pipes, consoles and devices ("NUL", "\\.\pipe\...")
+// are closed again untouched. The identity stays unknown: Windows gives it
+// only through a call of its own.
+Result<file_calls::OpenFile, FileError> file_calls::check_regular(OwnedHandle handle, Access access) {
+  OpenFile file{std::move(handle)};
+  const HANDLE native = win32::as_handle(file.handle.get());
+  if (GetFileType(native) != FILE_TYPE_DISK) return FileError{FileError::Kind::kNotRegular, {}};
   if (access != Access::kAppend) {
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(handle, &size)) return FileError{FileError::Kind::kOsError, last_os_error()};
+    if (!GetFileSizeEx(native, &size)) return FileError{FileError::Kind::kOsError, last_os_error()};
     file.size = static_cast<std::uint64_t>(size.QuadPart);
   }
   return file;
+}
+
+Result<file_calls::OpenFile, FileError> file_calls::open_regular(const std::string& path, Access access) {
+  auto handle = open_unchecked(path, access);
+  if (!handle) return handle.error();
+  return check_regular(std::move(*handle), access);
 }
 
 bool file_calls::is_access_denied(const FileError& failure) {
