@@ -57,7 +57,7 @@ struct Facts {
 // statx (other systems, an old kernel, a filter that refuses it).
 Result<Facts, OsError> describe(int fd) {
 #if defined(STATX_TYPE)
-  struct statx info {};
+  struct statx info;  // filled by a call that succeeds; read only then
   if (::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_SIZE | STATX_INO, &info) == 0) {
     const std::uint64_t device = std::uint64_t{info.stx_dev_major} << 32 | info.stx_dev_minor;
     return Facts{static_cast<mode_t>(info.stx_mode & S_IFMT), info.stx_size, {true, device, info.stx_ino}};
