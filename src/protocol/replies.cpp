@@ -10,15 +10,19 @@ void write_host_error(json::CompactWriter& writer, HostErrorView error) {
   writer.raw('}');
 }
 
-Reply Reply::response(const json::Value* id, std::string_view method, json::Value result) {
+Reply Reply::response(const json::Value* id, MethodName method, json::Value result) {
   return Reply(id, method, std::move(result));
 }
 
-Reply Reply::response(const json::Value* id, std::string_view method, JsonText result) {
+Reply Reply::response(const json::Value* id, MethodName method, JsonText result) {
   return Reply(id, method, std::move(result));
 }
 
-Reply Reply::error(const json::Value* id, std::string_view method, HostError error) {
+Reply Reply::response(const json::Value* id, MethodName method, ResultWriter result) {
+  return Reply(id, method, result);
+}
+
+Reply Reply::error(const json::Value* id, MethodName method, HostError error) {
   return Reply(id, method, std::move(error));
 }
 
@@ -42,7 +46,11 @@ void Reply::write(json::CompactWriter& writer) const {
     writer.raw("null");
   }
   writer.raw(R"(,"method":)");
-  writer.string(method_);
+  if (method_.json.empty()) {
+    writer.string(method_.text);
+  } else {
+    writer.raw(method_.json);
+  }
   if (error != nullptr) {
     writer.raw(R"(,"type":"error"})");
     return;
@@ -50,6 +58,8 @@ void Reply::write(json::CompactWriter& writer) const {
   writer.raw(R"(,"result":)");
   if (const auto* text = std::get_if<JsonText>(&body_)) {
     writer.raw(text->text);
+  } else if (const auto* result = std::get_if<ResultWriter>(&body_)) {
+    result->write(writer, result->context);
   } else {
     writer.value(std::get<json::Value>(body_));
   }

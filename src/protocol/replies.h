@@ -17,6 +17,7 @@
 #include "json/serialize.h"
 #include "json/value.h"
 #include "protocol/host_error.h"
+#include "protocol/request_view.h"
 
 namespace orvix::protocol {
 
@@ -27,27 +28,37 @@ struct JsonText {
   std::string_view text;
 };
 
+// A result written by its handler at the time the reply is written, straight
+// into the output: write(writer, context) appends the result's compact JSON
+// text (members in ascending order). What `context` points to is the
+// handler's and must outlive the reply.
+struct ResultWriter {
+  void (*write)(json::CompactWriter& writer, const void* context);
+  const void* context;
+};
+
 // {"code":...,"message":...}
 void write_host_error(json::CompactWriter& writer, HostErrorView error);
 
 class Reply {
  public:
   // `id` null: the request had none, and the reply says null.
-  static Reply response(const json::Value* id, std::string_view method, json::Value result);
-  static Reply response(const json::Value* id, std::string_view method, JsonText result);
-  static Reply error(const json::Value* id, std::string_view method, HostError error);
+  static Reply response(const json::Value* id, MethodName method, json::Value result);
+  static Reply response(const json::Value* id, MethodName method, JsonText result);
+  static Reply response(const json::Value* id, MethodName method, ResultWriter result);
+  static Reply error(const json::Value* id, MethodName method, HostError error);
 
   // Appends the reply's compact JSON text to `out`.
   void write(std::string& out) const;
   void write(json::CompactWriter& writer) const;
 
  private:
-  Reply(const json::Value* id, std::string_view method, std::variant<json::Value, JsonText, HostError> body)
+  Reply(const json::Value* id, MethodName method, std::variant<json::Value, JsonText, ResultWriter, HostError> body)
       : id_(id), method_(method), body_(std::move(body)) {}
 
   const json::Value* id_;
-  std::string_view method_;
-  std::variant<json::Value, JsonText, HostError> body_;
+  MethodName method_;
+  std::variant<json::Value, JsonText, ResultWriter, HostError> body_;
 };
 
 }  // namespace orvix::protocol

@@ -18,10 +18,27 @@
 
 namespace orvix::protocol {
 
+// The method a reply echoes. `json` is the same name as a JSON string,
+// quotes included, when it is known at build time to need no escape (a name
+// the host serves, matched exactly): the reply writes it as it stands rather
+// than scanning it. Empty otherwise.
+struct MethodName {
+  MethodName(std::string_view text) : text(text) {}  // NOLINT: a plain name converts
+  MethodName(const char* text) : text(text) {}       // NOLINT: as does a literal
+  MethodName(std::string_view text, std::string_view json) : text(text), json(json) {}
+
+  std::string_view text;
+  std::string_view json;
+};
+
 struct RequestView {
   const json::Value* id = nullptr;
   std::string_view method;
+  // Set by the dispatcher when `method` is a name it serves.
+  std::string_view method_json;
   json::Object* params = nullptr;
+
+  MethodName method_name() const { return {method, method_json}; }
 };
 
 RequestView view_request(json::Value& request);
