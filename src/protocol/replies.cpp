@@ -45,17 +45,20 @@ void Reply::write(json::CompactWriter& writer) const {
   } else {
     writer.raw("null");
   }
-  writer.raw(R"(,"method":)");
-  if (method_.json.empty()) {
-    writer.string(method_.text);
-  } else {
-    writer.raw(method_.json);
-  }
   if (error != nullptr) {
+    if (!method_.error_member.empty()) return writer.raw(method_.error_member);
+    writer.raw(R"(,"method":)");
+    writer.string(method_.text);
     writer.raw(R"(,"type":"error"})");
     return;
   }
-  writer.raw(R"(,"result":)");
+  if (!method_.response_member.empty()) {
+    writer.raw(method_.response_member);
+  } else {
+    writer.raw(R"(,"method":)");
+    writer.string(method_.text);
+    writer.raw(R"(,"result":)");
+  }
   if (const auto* text = std::get_if<JsonText>(&body_)) {
     writer.raw(text->text);
   } else if (const auto* result = std::get_if<ResultWriter>(&body_)) {

@@ -16,6 +16,7 @@
 
 #include "json/serialize.h"
 #include "json/value.h"
+#include "protocol/fixed_text.h"
 #include "protocol/host_error.h"
 #include "protocol/request_view.h"
 
@@ -35,6 +36,21 @@ struct JsonText {
 struct ResultWriter {
   void (*write)(json::CompactWriter& writer, const void* context);
   const void* context;
+};
+
+// The method member of a reply to `Name`, a name the host serves, with
+// what follows it in each envelope, composed at build time (refused at
+// compile time if the name would need an escape).
+template <const std::string_view& Name>
+struct ServedMethod {
+ private:
+  static constexpr std::string_view kBefore = R"(,"method":)";
+  static constexpr std::string_view kResponseAfter = R"(,"result":)";
+  static constexpr std::string_view kErrorAfter = R"(,"type":"error"})";
+
+ public:
+  static constexpr MethodName name{Name, Joined<kBefore, Quoted<Name>::text, kResponseAfter>::text,
+                                   Joined<kBefore, Quoted<Name>::text, kErrorAfter>::text};
 };
 
 // {"code":...,"message":...}

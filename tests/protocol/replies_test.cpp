@@ -65,7 +65,7 @@ TEST(Reply, SameBytesAsTheEnvelopeValue) {
 TEST(Reply, FixedMethodTextSameBytesAsTheScannedName) {
   const json::Value id = value_of("7");
   static constexpr std::string_view kName = "host.status";
-  const MethodName fixed(kName, Quoted<kName>::text);
+  const MethodName& fixed = ServedMethod<kName>::name;
   EXPECT_EQ(written(Reply::response(&id, fixed, JsonText{"{}"})), written(Reply::response(&id, kName, JsonText{"{}"})));
   EXPECT_EQ(written(Reply::error(&id, fixed, HostError{"c", "m"})),
             written(Reply::error(&id, kName, HostError{"c", "m"})));
