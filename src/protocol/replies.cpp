@@ -46,7 +46,10 @@ void Reply::write(json::CompactWriter& writer) const {
     writer.raw("null");
   }
   if (error != nullptr) {
-    if (!method_.error_member.empty()) return writer.raw(method_.error_member);
+    if (!method_.error_member.empty()) {
+      writer.raw(method_.error_member);
+      return;
+    }
     writer.raw(R"(,"method":)");
     writer.string(method_.text);
     writer.raw(R"(,"type":"error"})");
