@@ -10,22 +10,6 @@ void write_host_error(json::CompactWriter& writer, HostErrorView error) {
   writer.raw('}');
 }
 
-Reply Reply::response(const json::Value* id, MethodName method, json::Value result) {
-  return Reply(id, method, std::move(result));
-}
-
-Reply Reply::response(const json::Value* id, MethodName method, JsonText result) {
-  return Reply(id, method, std::move(result));
-}
-
-Reply Reply::response(const json::Value* id, MethodName method, ResultWriter result) {
-  return Reply(id, method, result);
-}
-
-Reply Reply::error(const json::Value* id, MethodName method, HostError error) {
-  return Reply(id, method, std::move(error));
-}
-
 void Reply::write(std::string& out) const {
   json::CompactWriter writer(out);
   write(writer);

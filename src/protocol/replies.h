@@ -59,10 +59,16 @@ void write_host_error(json::CompactWriter& writer, HostErrorView error);
 class Reply {
  public:
   // `id` null: the request had none, and the reply says null.
-  static Reply response(const json::Value* id, MethodName method, json::Value result);
-  static Reply response(const json::Value* id, MethodName method, JsonText result);
-  static Reply response(const json::Value* id, MethodName method, ResultWriter result);
-  static Reply error(const json::Value* id, MethodName method, HostError error);
+  static Reply response(const json::Value* id, MethodName method, json::Value result) {
+    return Reply(id, method, std::move(result));
+  }
+  static Reply response(const json::Value* id, MethodName method, JsonText result) { return Reply(id, method, result); }
+  static Reply response(const json::Value* id, MethodName method, ResultWriter result) {
+    return Reply(id, method, result);
+  }
+  static Reply error(const json::Value* id, MethodName method, HostError error) {
+    return Reply(id, method, std::move(error));
+  }
 
   // Appends the reply's compact JSON text to `out`.
   void write(std::string& out) const;
