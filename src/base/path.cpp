@@ -27,6 +27,15 @@ void append_path(std::string& path, std::string_view component) {
   path.append(component);
 }
 
+void append_relative_path(std::string& path, std::string_view relative) {
+  const std::size_t from = path.size();
+  append_path(path, relative);
+  if (path_separator() == '/') return;
+  for (std::size_t i = from; i < path.size(); ++i) {
+    if (path[i] == '/') path[i] = path_separator();
+  }
+}
+
 std::string parent_path(std::string_view path) {
   for (std::size_t i = path.size(); i > 0; --i) {
     if (is_separator(path[i - 1])) return std::string(path.substr(0, i - 1 == 0 ? 1 : i - 1));

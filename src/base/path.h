@@ -17,6 +17,11 @@ std::string join_path(std::string_view base, std::string_view component);
 // join_path() in place: appends to `path`.
 void append_path(std::string& path, std::string_view component);
 
+// append_path() for a relative path of several components written with
+// '/' between them, e.g. "data/runtime/x.json": one append, each '/' of it
+// becoming the system's separator. For a fixed tail appended per request.
+void append_relative_path(std::string& path, std::string_view relative);
+
 // The directory part of `path` (everything before the last separator), or
 // the empty string when there is none.
 std::string parent_path(std::string_view path);

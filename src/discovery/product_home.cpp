@@ -1,6 +1,5 @@
 #include "discovery/product_home.h"
 
-#include <initializer_list>
 #include <string_view>
 
 #include "base/path.h"
@@ -11,11 +10,10 @@ namespace orvix::discovery {
 namespace {
 
 // Writes ORVIX_HOME as it stands, else <HOME>/.orvix, else (when allowed)
-// <USERPROFILE>/.orvix, and then the components, into `out`. The buffer is
-// the caller's and keeps its capacity: a path resolved afresh for every
-// request costs no allocation once it has grown.
-bool resolve_under_home(std::string& out, bool consult_userprofile,
-                        std::initializer_list<std::string_view> components) {
+// <USERPROFILE>/.orvix, and then `relative` ('/' between its components),
+// into `out`. The buffer is the caller's and keeps its capacity: a path
+// resolved afresh for every request costs no allocation once it has grown.
+bool resolve_under_home(std::string& out, bool consult_userprofile, std::string_view relative) {
   out.clear();
   if (!platform::append_environment_variable("ORVIX_HOME", out)) {
     if (platform::append_environment_variable("HOME", out) ||
@@ -25,7 +23,7 @@ bool resolve_under_home(std::string& out, bool consult_userprofile,
       return false;
     }
   }
-  for (std::string_view component : components) append_path(out, component);
+  append_relative_path(out, relative);
   return true;
 }
 
@@ -37,11 +35,11 @@ std::optional<std::string> owned(bool resolved, std::string& path) {
 }  // namespace
 
 bool resolve_descriptor_path(std::string& out) {
-  return resolve_under_home(out, /*consult_userprofile=*/true, {"data", "runtime", "chrome", "connection.json"});
+  return resolve_under_home(out, /*consult_userprofile=*/true, "data/runtime/chrome/connection.json");
 }
 
 bool resolve_log_path(std::string& out) {
-  return resolve_under_home(out, /*consult_userprofile=*/false, {"logs", "chrome-native-host.log"});
+  return resolve_under_home(out, /*consult_userprofile=*/false, "logs/chrome-native-host.log");
 }
 
 std::optional<std::string> resolve_descriptor_path() {

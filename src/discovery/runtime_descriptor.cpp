@@ -61,11 +61,10 @@ Result<LoadedDescriptor, DescriptorFailure> load_runtime_descriptor() {
 protocol::HostErrorView descriptor_failure_error(const DescriptorFailure& failure, std::string& scratch) {
   return std::visit(Overloaded{
                         [](const DescriptorMissing&) {
-                          return protocol::HostErrorView{"runtime_descriptor_missing",
-                                                         "Runtime connection descriptor was not found."};
+                          return protocol::HostErrorView{kMissingCode, kMissingMessage};
                         },
                         [](const DescriptorHomeUnresolved&) {
-                          return protocol::HostErrorView{"orvix_home_unresolved", "ORVIX_HOME could not be resolved."};
+                          return protocol::HostErrorView{kHomeUnresolvedCode, kHomeUnresolvedMessage};
                         },
                         [](const DescriptorReadFailed& f) {
                           return protocol::HostErrorView{"runtime_descriptor_read_failed", f.text};
@@ -90,11 +89,11 @@ protocol::HostError descriptor_failure_error(const DescriptorFailure& failure) {
 
 std::string_view descriptor_failure_state(const DescriptorFailure& failure) {
   return std::visit(Overloaded{
-                        [](const DescriptorMissing&) { return "not_running"; },
-                        [](const DescriptorHomeUnresolved&) { return "not_running"; },
-                        [](const DescriptorReadFailed&) { return "unreachable"; },
-                        [](const DescriptorInvalid&) { return "unreachable"; },
-                        [](const DescriptorProtocolUnsupported&) { return "version_mismatch"; },
+                        [](const DescriptorMissing&) { return kStateNotRunning; },
+                        [](const DescriptorHomeUnresolved&) { return kStateNotRunning; },
+                        [](const DescriptorReadFailed&) { return kStateUnreachable; },
+                        [](const DescriptorInvalid&) { return kStateUnreachable; },
+                        [](const DescriptorProtocolUnsupported&) { return kStateVersionMismatch; },
                     },
                     failure);
 }

@@ -29,6 +29,17 @@ inline constexpr std::uint32_t kSupportedDescriptorProtocol = 1;
 inline constexpr std::size_t kMaxDescriptorSize = 1048576;
 inline constexpr std::string_view kNotRegularText = "not a regular file";
 
+// The texts of the failures whose error says nothing variable, and the
+// runtime states a failure stands for: fixed, so that a status reply can be
+// written from them as raw text (dispatch/status_method.cpp).
+inline constexpr std::string_view kMissingCode = "runtime_descriptor_missing";
+inline constexpr std::string_view kMissingMessage = "Runtime connection descriptor was not found.";
+inline constexpr std::string_view kHomeUnresolvedCode = "orvix_home_unresolved";
+inline constexpr std::string_view kHomeUnresolvedMessage = "ORVIX_HOME could not be resolved.";
+inline constexpr std::string_view kStateNotRunning = "not_running";
+inline constexpr std::string_view kStateUnreachable = "unreachable";
+inline constexpr std::string_view kStateVersionMismatch = "version_mismatch";
+
 struct LoadedDescriptor {
   std::string path;
   RuntimeConnectionDescriptor record;

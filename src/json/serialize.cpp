@@ -42,12 +42,6 @@ void CompactWriter::grow(std::size_t n) {
   out_.resize(std::max(needed, out_.size() + out_.size() / 8 + 64));
 }
 
-void CompactWriter::raw(std::string_view text) {
-  char* p = room(text.size());
-  std::memcpy(p, text.data(), text.size());
-  commit(p + text.size());
-}
-
 // Runs without escapes are found eight bytes at a time and copied whole;
 // room is made for the rest of the text at each escape, so the cursor is
 // checked once per escape rather than once per byte.

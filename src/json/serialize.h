@@ -43,7 +43,13 @@ class CompactWriter {
   CompactWriter& operator=(const CompactWriter&) = delete;
 
   // Bytes that are JSON text already (punctuation, a fixed member).
-  void raw(std::string_view text);
+  // Inline: most pieces are fixed, and a copy of a size known here is a few
+  // moves rather than a call.
+  void raw(std::string_view text) {
+    char* p = room(text.size());
+    std::memcpy(p, text.data(), text.size());
+    commit(p + text.size());
+  }
   void raw(char c) {
     char* p = room(1);
     *p = c;

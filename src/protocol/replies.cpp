@@ -10,18 +10,6 @@ void write_host_error(json::CompactWriter& writer, HostErrorView error) {
   writer.raw('}');
 }
 
-Reply Reply::response(const json::Value* id, std::string_view method, json::Value result) {
-  return Reply(id, method, std::move(result));
-}
-
-Reply Reply::response(const json::Value* id, std::string_view method, JsonText result) {
-  return Reply(id, method, std::move(result));
-}
-
-Reply Reply::error(const json::Value* id, std::string_view method, HostError error) {
-  return Reply(id, method, std::move(error));
-}
-
 void Reply::write(std::string& out) const {
   json::CompactWriter writer(out);
   write(writer);
@@ -41,15 +29,27 @@ void Reply::write(json::CompactWriter& writer) const {
   } else {
     writer.raw("null");
   }
-  writer.raw(R"(,"method":)");
-  writer.string(method_);
   if (error != nullptr) {
+    if (!method_.error_member.empty()) {
+      writer.raw(method_.error_member);
+      return;
+    }
+    writer.raw(R"(,"method":)");
+    writer.string(method_.text);
     writer.raw(R"(,"type":"error"})");
     return;
   }
-  writer.raw(R"(,"result":)");
+  if (!method_.response_member.empty()) {
+    writer.raw(method_.response_member);
+  } else {
+    writer.raw(R"(,"method":)");
+    writer.string(method_.text);
+    writer.raw(R"(,"result":)");
+  }
   if (const auto* text = std::get_if<JsonText>(&body_)) {
     writer.raw(text->text);
+  } else if (const auto* result = std::get_if<ResultWriter>(&body_)) {
+    result->write(writer, result->context);
   } else {
     writer.value(std::get<json::Value>(body_));
   }

@@ -1,7 +1,5 @@
 #include "protocol/request_view.h"
 
-#include "json/lookup.h"
-
 namespace orvix::protocol {
 
 RequestView view_request(json::Value& request) {
@@ -24,10 +22,10 @@ RequestView view_request(json::Value& request) {
       view.params = member.value().if_object();
     }
   }
-  if (auto text = json::as_string(method)) {
-    view.method = *text;
-  } else if (auto text = json::as_string(type)) {
-    view.method = *text;
+  const json::Value* name = method != nullptr && method->is_string() ? method : type;
+  if (name != nullptr && name->is_string()) {
+    const json::String& text = name->get_string();
+    view.method = std::string_view(text.data(), text.size());
   }
   return view;
 }

@@ -32,6 +32,14 @@ TEST(Utf8, ValidPrefixStopsAtTheFirstSequenceOutsideTheRanges) {
       {"a\xE2\x28\xA1", 1},          // an ASCII byte inside a sequence
       {std::string("a\0b", 3), 3},   // NUL is ASCII
       {"\xC3\xA9t\xC3\xA9\xFF", 5},  // stops at the byte, keeps what came before
+      // Past eight ASCII bytes (taken eight at a time): a fault in the next
+      // word or in the word after a sequence is still found at its byte.
+      {"/home/user/x\xFF", 12},
+      {"/home/us\xC3\xA9/orvix/data\x80", 21},
+      {"12345678\xE2\x82", 8},
+      {"12345678abcdefgh\xC3\xA9", 18},
+      {"abcdefghij", 10},               // the last two through the word ending with them
+      {"abcdefgh\xC3\xA9xyz\xFF", 13},  // that word holds a sequence: byte by byte
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.text));

@@ -60,6 +60,9 @@ TEST(Win32Path, BackslashJoinsWithoutDoubling) {
   EXPECT_EQ(join_path("D:\\apps\\orvix\\", "data"), "D:\\apps\\orvix\\data");
   EXPECT_EQ(join_path("D:/apps/orvix/", "data"), "D:/apps/orvix/data");
   EXPECT_EQ(join_path("", "data"), "data");
+  std::string path = "D:/apps/orvix/";
+  append_relative_path(path, "data/runtime/x.json");
+  EXPECT_EQ(path, "D:/apps/orvix/data\\runtime\\x.json");
   EXPECT_EQ(parent_path("D:\\apps\\orvix\\logs\\host.log"), "D:\\apps\\orvix\\logs");
 }
 
