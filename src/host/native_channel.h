@@ -32,6 +32,7 @@
 #include "host/byte_stream.h"
 #include "json/arena.h"
 #include "json/value.h"
+#include "json/verbatim.h"
 #include "protocol/replies.h"
 
 namespace orvix::host {
@@ -67,6 +68,9 @@ class NativeChannel {
   std::size_t in_pos_ = 0;
   std::size_t in_end_ = 0;
   json::Arena arena_;
+  // The long strings of a large request whose text in frame_ its reply may
+  // echo as it stands; cleared by the next read and by the first reply.
+  json::VerbatimStrings verbatim_;
   // The length field and the reply behind it; while a request is parsed, the
   // parser's scratch for decoding escapes, or a large request's body itself
   // (parsed in place). Kept at its largest size

@@ -52,7 +52,7 @@ void CompactWriter::raw(std::string_view text) {
 // room is made for the rest of the text at each escape, so the cursor is
 // checked once per escape rather than once per byte.
 void CompactWriter::string(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
+  if (verbatim_ != nullptr && text.size() >= VerbatimStrings::kMinSize && echo(text)) return;
   const char* s = text.data();
   const char* const end = s + text.size();
   char* p = room(text.size() + 2);
@@ -68,26 +68,26 @@ void CompactWriter::string(std::string_view text) {
     // At most six bytes for this one, and the rest raw with the closing quote.
     commit(p);
     p = room(6 + static_cast<std::size_t>(end - s));
-    const auto c = static_cast<unsigned char>(*s++);
-    *p++ = '\\';
-    switch (c) {
-      case '"': *p++ = '"'; break;
-      case '\\': *p++ = '\\'; break;
-      case '\b': *p++ = 'b'; break;
-      case '\t': *p++ = 't'; break;
-      case '\n': *p++ = 'n'; break;
-      case '\f': *p++ = 'f'; break;
-      case '\r': *p++ = 'r'; break;
-      default:
-        *p++ = 'u';
-        *p++ = '0';
-        *p++ = '0';
-        *p++ = kHex[c >> 4];
-        *p++ = kHex[c & 0xF];
-    }
+    p = scan::write_escape(static_cast<unsigned char>(*s++), p);
   }
   *p++ = '"';
   commit(p);
+}
+
+// Everything written so far lies before the cursor, and nothing past it was
+// written since the request was read.
+bool CompactWriter::echo(std::string_view text) {
+  const VerbatimString* noted = verbatim_->find(text.data(), text.size());
+  if (noted == nullptr) return false;
+  const std::size_t from = verbatim_start_ + noted->text_offset;
+  if (from < used_ + 1 || from + noted->text_size > out_.size()) return false;
+  char* p = room(noted->text_size + 2);  // the bytes before size() stay as they are
+  *p++ = '"';
+  std::memmove(p, out_.data() + from, noted->text_size);
+  p += noted->text_size;
+  *p++ = '"';
+  commit(p);
+  return true;
 }
 
 template <class Integer>

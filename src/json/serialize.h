@@ -16,6 +16,7 @@
 #include <boost/container/small_vector.hpp>
 
 #include "json/value.h"
+#include "json/verbatim.h"
 
 namespace orvix::json {
 
@@ -36,6 +37,14 @@ class CompactWriter {
   }
   ~CompactWriter() {
     if (!keep_scratch_) out_.resize(used_);
+  }
+  // The request these strings were noted in lies in the buffer being
+  // written, from `text_start` on: a string that the reply writes (by its
+  // value's characters) is copied from its text there, as long as the reply
+  // has not yet been written over that text; else escaped as usual.
+  void echo_verbatim(const VerbatimStrings* strings, std::size_t text_start) {
+    verbatim_ = strings;
+    verbatim_start_ = text_start;
   }
   // The end of the text written so far.
   std::size_t size() const { return used_; }
@@ -72,6 +81,7 @@ class CompactWriter {
     return out_.data() + used_;
   }
   void grow(std::size_t n);
+  bool echo(std::string_view text);
   void commit(char* end) { used_ = static_cast<std::size_t>(end - out_.data()); }
   template <class Integer>
   void integer(Integer value);
@@ -81,6 +91,8 @@ class CompactWriter {
   std::string& out_;
   std::size_t used_;
   bool keep_scratch_ = false;
+  const VerbatimStrings* verbatim_ = nullptr;
+  std::size_t verbatim_start_ = 0;
   // Object members being sorted, shared down the recursion as a stack.
   boost::container::small_vector<const boost::json::key_value_pair*, 32> members_;
 };
