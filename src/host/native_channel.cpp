@@ -111,7 +111,7 @@ ReadOutcome NativeChannel::read_large_body(std::size_t length) {
 
 Result<void> NativeChannel::write_native_message(const json::Value& reply) {
   json::CompactWriter writer(frame_, kLengthSize, json::CompactWriter::KeepScratch{});
-  writer.echo_verbatim(&verbatim_, kLengthSize + kEchoHead);
+  if (!verbatim_.empty()) writer.echo_verbatim(&verbatim_, kLengthSize + kEchoHead);
   writer.value(reply);
   verbatim_.clear();  // the body is overwritten now
   return send_frame(writer.size());
@@ -119,7 +119,7 @@ Result<void> NativeChannel::write_native_message(const json::Value& reply) {
 
 Result<void> NativeChannel::write_native_message(const protocol::Reply& reply) {
   json::CompactWriter writer(frame_, kLengthSize, json::CompactWriter::KeepScratch{});
-  writer.echo_verbatim(&verbatim_, kLengthSize + kEchoHead);
+  if (!verbatim_.empty()) writer.echo_verbatim(&verbatim_, kLengthSize + kEchoHead);
   reply.write(writer);
   verbatim_.clear();  // the body is overwritten now
   return send_frame(writer.size());

@@ -52,7 +52,6 @@ void CompactWriter::raw(std::string_view text) {
 // room is made for the rest of the text at each escape, so the cursor is
 // checked once per escape rather than once per byte.
 void CompactWriter::string(std::string_view text) {
-  if (verbatim_ != nullptr && text.size() >= VerbatimStrings::kMinSize && echo(text)) return;
   const char* s = text.data();
   const char* const end = s + text.size();
   char* p = room(text.size() + 2);
@@ -76,7 +75,7 @@ void CompactWriter::string(std::string_view text) {
 
 // Everything written so far lies before the cursor, and nothing past it was
 // written since the request was read.
-bool CompactWriter::echo(std::string_view text) {
+bool CompactWriter::echo(const String& text) {
   const VerbatimString* noted = verbatim_->find(text.data(), text.size());
   if (noted == nullptr) return false;
   const std::size_t from = verbatim_start_ + noted->text_offset;
@@ -115,6 +114,9 @@ void CompactWriter::value(const Value& v) {
     case boost::json::kind::double_: real(v.get_double()); break;
     case boost::json::kind::string: {
       const String& s = v.get_string();
+      // Only a string value can be one the request holds (not a name, not
+      // the method the reply was given as text): no other string pays for it.
+      if (verbatim_ != nullptr && s.size() >= VerbatimStrings::kMinSize && echo(s)) break;
       string(std::string_view(s.data(), s.size()));
       break;
     }

@@ -39,9 +39,9 @@ class CompactWriter {
     if (!keep_scratch_) out_.resize(used_);
   }
   // The request these strings were noted in lies in the buffer being
-  // written, from `text_start` on: a string that the reply writes (by its
-  // value's characters) is copied from its text there, as long as the reply
-  // has not yet been written over that text; else escaped as usual.
+  // written, from `text_start` on: a string value that the reply writes
+  // (known by its characters) is copied from its text there, as long as the
+  // reply has not yet been written over that text; else escaped as usual.
   void echo_verbatim(const VerbatimStrings* strings, std::size_t text_start) {
     verbatim_ = strings;
     verbatim_start_ = text_start;
@@ -81,7 +81,7 @@ class CompactWriter {
     return out_.data() + used_;
   }
   void grow(std::size_t n);
-  bool echo(std::string_view text);
+  bool echo(const String& text);
   void commit(char* end) { used_ = static_cast<std::size_t>(end - out_.data()); }
   template <class Integer>
   void integer(Integer value);

@@ -28,6 +28,7 @@ class VerbatimStrings {
   static constexpr std::size_t kMinSize = 256;
 
   void clear() { count_ = 0; }
+  bool empty() const { return count_ == 0; }
   void note(const VerbatimString& string) {
     if (count_ < kCapacity) strings_[count_++] = string;
   }
