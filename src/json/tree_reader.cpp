@@ -60,8 +60,11 @@ class TreeReader {
     for (;;) {
       skip_whitespace();
       if (p_ == end_ || *p_ != '"') return false;
+      const char* const close = closing_quote();
+      if (close == nullptr) return false;
+      NameBuffer buffer(storage_, static_cast<std::size_t>(close - p_));
       std::string_view name;
-      if (!key(name)) return false;
+      if (!key(buffer, close, name)) return false;
       skip_whitespace();
       if (p_ == end_ || *p_ != ':') return false;
       ++p_;
@@ -132,21 +135,36 @@ class TreeReader {
     return true;
   }
 
-  // A name: decoded into the value's storage when it has escapes (the
-  // object copies it, and the storage is an arena for large texts), else
-  // read where it stands.
-  bool key(std::string_view& name) {
-    const char* const close = closing_quote();
-    if (close == nullptr) return false;
-    const char* const start = p_ + 1;
-    const auto text_size = static_cast<std::size_t>(close - start);
-    char* const first = static_cast<char*>(storage_->allocate(text_size == 0 ? 1 : text_size, 1));
-    char* last = first;
+  // A name's decoded characters, until the object has copied them: on the
+  // stack when short, else from the storage, and given back.
+  class NameBuffer {
+   public:
+    NameBuffer(const boost::json::storage_ptr& storage, std::size_t size)
+        : storage_(storage),
+          size_(size),
+          data_(size <= sizeof inline_ ? inline_ : static_cast<char*>(storage->allocate(size, 1))) {}
+    ~NameBuffer() {
+      if (data_ != inline_) storage_->deallocate(data_, size_, 1);
+    }
+    NameBuffer(const NameBuffer&) = delete;
+    NameBuffer& operator=(const NameBuffer&) = delete;
+    char* data() { return data_; }
+
+   private:
+    const boost::json::storage_ptr& storage_;
+    const std::size_t size_;
+    char inline_[64];
+    char* const data_;
+  };
+
+  // At the opening quote of a name.
+  bool key(NameBuffer& buffer, const char* close, std::string_view& name) {
+    char* last = buffer.data();
     bool verbatim = true;
-    const bool read = decode(start, close, last, verbatim);
-    if (read) name = std::string_view(first, static_cast<std::size_t>(last - first));
+    if (!decode(p_ + 1, close, last, verbatim)) return false;
+    name = std::string_view(buffer.data(), static_cast<std::size_t>(last - buffer.data()));
     p_ = close + 1;
-    return read;
+    return true;
   }
 
   // Decodes the text [in, close) at `out` (room for as many bytes), checking
