@@ -95,7 +95,9 @@ void expect_agreement(const std::string& text) {
   // the same fault description.
   auto in_place = parse_json_once(text, {});
   ASSERT_EQ(in_place.has_value(), exact_ok.has_value()) << "text: " << text;
-  if (!in_place) ASSERT_EQ(in_place.error().text, exact_ok.error().description()) << "text: " << text;
+  if (!in_place) {
+    ASSERT_EQ(in_place.error().text, exact_ok.error().description()) << "text: " << text;
+  }
   if (fast_ok) {
     const Value a = fast.release();
     const Value b = exact.release();
