@@ -106,24 +106,6 @@ inline const char* find_escape_or_non_ascii(const char* p, const char* end) {
   return p;
 }
 
-// The first '"' or '\\' in [p, end), or `end`.
-inline const char* find_quote_or_backslash(const char* p, const char* end) {
-#if defined(__SSE2__)
-  for (; end - p >= 16; p += 16) {
-    const __m128i bytes = load16(p);
-    const __m128i hits =
-        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')));
-    if (const auto bits = static_cast<unsigned>(_mm_movemask_epi8(hits))) return p + std::countr_zero(bits);
-  }
-#endif
-  for (; end - p >= 8; p += 8) {
-    const std::uint64_t word = load8(p);
-    if (const std::uint64_t mask = lanes_equal(word, '"') | lanes_equal(word, '\\')) return p + first_lane(mask);
-  }
-  while (p != end && *p != '"' && *p != '\\') ++p;
-  return p;
-}
-
 // Writes at `out` the escape the compact serialiser writes for a byte that
 // needs one (needs_escape()) and returns its end: \" \\ \b \t \n \f \r, else
 // \u00xx in lower-case hex.

@@ -99,19 +99,20 @@ class TreeReader {
   }
 
   // At the opening quote: the end of the string's text, its closing quote,
-  // or null when the text ends first. In a valid string a backslash is
-  // followed by a letter and perhaps hex digits, never by a quote or a
-  // backslash that ends the escape's letter: skipping the byte after each
-  // backslash finds the true end, and of an invalid string some place that
-  // its decoding refuses.
+  // or null when the text ends first. A quote ends the string when the run
+  // of backslashes before it is even: each backslash takes the byte after
+  // it as its escape's letter, and in a valid string no letter or hex digit
+  // is a quote or a backslash. Of an invalid string it finds some place
+  // that the decoding then refuses.
   const char* closing_quote() const {
-    const char* p = p_ + 1;
-    for (;;) {
-      p = scan::find_quote_or_backslash(p, end_);
-      if (p == end_) return nullptr;
-      if (*p == '"') return p;
-      if (end_ - p < 2) return nullptr;
-      p += 2;
+    const char* const start = p_ + 1;
+    for (const char* p = start;;) {
+      const auto* quote = static_cast<const char*>(std::memchr(p, '"', static_cast<std::size_t>(end_ - p)));
+      if (quote == nullptr) return nullptr;
+      const char* run = quote;
+      while (run != start && run[-1] == '\\') --run;
+      if ((quote - run) % 2 == 0) return quote;
+      p = quote + 1;
     }
   }
 
@@ -123,9 +124,9 @@ class TreeReader {
     String& s = out.emplace_string();
     s.reserve(text_size);  // a decoded string is never longer than its text
     char* const first = s.data();
-    char* last = first;
     bool verbatim = true;
-    if (!decode(start, close, last, verbatim)) return false;
+    char* const last = decode(start, close, first, verbatim);
+    if (last == nullptr) return false;
     const auto size = static_cast<std::size_t>(last - first);
     s.grow(size);
     if (noted_ != nullptr && verbatim && size >= VerbatimStrings::kMinSize) {
@@ -159,20 +160,23 @@ class TreeReader {
 
   // At the opening quote of a name.
   bool key(NameBuffer& buffer, const char* close, std::string_view& name) {
-    char* last = buffer.data();
     bool verbatim = true;
-    if (!decode(p_ + 1, close, last, verbatim)) return false;
+    const char* const last = decode(p_ + 1, close, buffer.data(), verbatim);
+    if (last == nullptr) return false;
     name = std::string_view(buffer.data(), static_cast<std::size_t>(last - buffer.data()));
     p_ = close + 1;
     return true;
   }
 
-  // Decodes the text [in, close) at `out` (room for as many bytes), checking
-  // raw bytes as UTF-8 without control characters; `verbatim` turns false at
-  // the first escape that the serialiser would not write as it stands.
-  // Sixteen bytes are copied with every sixteen scanned: the decoded cursor
-  // never passes the reading one, so the copy stays within the room.
-  static bool decode(const char* in, const char* const close, char*& out, bool& verbatim) {
+  // Decodes the text [in, close) at `out` (room for as many bytes) and
+  // returns the end of what it wrote, or null at a fault: raw bytes must be
+  // UTF-8 without control characters. `verbatim` turns false at the first
+  // escape that the serialiser would not write as it stands. Sixteen bytes
+  // are copied with every sixteen scanned: the decoded cursor never passes
+  // the reading one, so the copy stays within the room. (The cursors are
+  // locals: stores of chars through them may not be taken to alias them.)
+  static char* decode(const char* in, const char* const close, char* out, bool& verbatim_string) {
+    bool verbatim = verbatim_string;
     for (;;) {
 #if defined(__SSE2__)
       while (close - in >= 16) {
@@ -194,18 +198,20 @@ class TreeReader {
              !scan::needs_escape(static_cast<unsigned char>(*in))) {
         *out++ = *in++;
       }
-      if (in == close) return true;
+      if (in == close) break;
       const auto c = static_cast<unsigned char>(*in);
       if (c >= 0x80) {
         const std::size_t length = utf8_sequence_length(in, close);
-        if (length == 0) return false;
+        if (length == 0) return nullptr;
         for (std::size_t i = 0; i < length; ++i) *out++ = in[i];
         in += length;
         continue;
       }
-      if (c != '\\') return false;  // a raw control character (a quote cannot come before `close`)
-      if (!escape(in, close, out, verbatim)) return false;
+      if (c != '\\') return nullptr;  // a raw control character (a quote cannot come before `close`)
+      if (!escape(in, close, out, verbatim)) return nullptr;
     }
+    verbatim_string = verbatim;
+    return out;
   }
 
   // At a backslash.

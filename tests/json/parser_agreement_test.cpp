@@ -174,7 +174,9 @@ TEST(ParserAgreement, StringsAtEveryOffsetOfAScanWord) {
   // Each interesting byte sequence at each offset of the sixteen- and eight-byte scans.
   for (const char* inner :
        {"\\n", "\\u00e9", "\\ud83d\\ude00", "\\ud83d", "\\udc00", "\xC3\xA9", "\xC3", "\xE2\x82\xAC", "\xED\xA0\x80",
-        "\xF0\x9F\x98\x80", "\xF4\x90\x80\x80", "\xC0\xAF", "\x01", "\x7F", "\\x", "\""}) {
+        "\xF0\x9F\x98\x80", "\xF4\x90\x80\x80", "\xC0\xAF", "\x01", "\x7F", "\\x", "\"",
+        // Runs of backslashes before a quote: even, the string ends; odd, it goes on.
+        "\\\\\"", "\\\\\\\"", "\\u12\\\"", "\\\\\\\\\\\"\\\\"}) {
     for (std::size_t offset = 0; offset < 33; ++offset) {
       expect_agreement("\"" + std::string(offset, 'a') + inner + std::string(9, 'b') + "\"");
       expect_agreement("\"" + std::string(offset, 'a') + inner);
