@@ -114,7 +114,7 @@ Result<void> NativeChannel::write_native_message(const json::Value& reply) {
   if (!verbatim_.empty()) writer.echo_verbatim(&verbatim_, kLengthSize + kEchoHead);
   writer.value(reply);
   verbatim_.clear();  // the body is overwritten now
-  return send_frame(writer.size());
+  return send_frame(writer.begin(), writer.size());
 }
 
 Result<void> NativeChannel::write_native_message(const protocol::Reply& reply) {
@@ -122,17 +122,18 @@ Result<void> NativeChannel::write_native_message(const protocol::Reply& reply) {
   if (!verbatim_.empty()) writer.echo_verbatim(&verbatim_, kLengthSize + kEchoHead);
   reply.write(writer);
   verbatim_.clear();  // the body is overwritten now
-  return send_frame(writer.size());
+  return send_frame(writer.begin(), writer.size());
 }
 
-Result<void> NativeChannel::send_frame(std::size_t end) {
-  const std::size_t body_size = end - kLengthSize;
+Result<void> NativeChannel::send_frame(std::size_t begin, std::size_t end) {
+  const std::size_t body_size = end - begin;
   if (body_size > kMaxBodySize) {
     std::string().swap(frame_);
     return invalid(kOutgoingTooLarge);
   }
-  encode_length(static_cast<std::uint32_t>(body_size), reinterpret_cast<unsigned char*>(frame_.data()));
-  pending_begin_ = 0;
+  pending_begin_ = begin - kLengthSize;
+  encode_length(static_cast<std::uint32_t>(body_size),
+                reinterpret_cast<unsigned char*>(frame_.data() + pending_begin_));
   pending_end_ = end;
   if (auto sent = send_pending(); !sent) return sent;
   if (auto flushed = output_.flush(); !flushed) return os_failure(flushed.error());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "json/byte_scan.h"
@@ -21,6 +22,30 @@ bool byte_less(boost::json::string_view a, boost::json::string_view b) {
     if (x != y) return x < y;
   }
   return a.size() < b.size();
+}
+
+// Most strings a reply writes are short (names, methods, texts of a few
+// words): those are copied without a call, in two overlapping moves.
+void copy_run(char* to, const char* from, std::size_t n) {
+  if (n > 16) {
+    std::memcpy(to, from, n);
+  } else if (n >= 8) {
+    std::uint64_t head;
+    std::uint64_t tail;
+    std::memcpy(&head, from, 8);
+    std::memcpy(&tail, from + n - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + n - 8, &tail, 8);
+  } else if (n >= 4) {
+    std::uint32_t head;
+    std::uint32_t tail;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + n - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + n - 4, &tail, 4);
+  } else {
+    for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+  }
 }
 
 }  // namespace
@@ -60,7 +85,7 @@ void CompactWriter::string(std::string_view text) {
     const char* const run = s;
     s = scan::find_escape(s, end);
     if (s != run) {  // an empty text may have no address at all
-      std::memcpy(p, run, static_cast<std::size_t>(s - run));
+      copy_run(p, run, static_cast<std::size_t>(s - run));
       p += s - run;
     }
     if (s == end) break;
@@ -79,7 +104,15 @@ bool CompactWriter::echo(const String& text) {
   const VerbatimString* noted = verbatim_->find(text.data(), text.size());
   if (noted == nullptr) return false;
   const std::size_t from = verbatim_start_ + noted->text_offset;
-  if (from < used_ + 1 || from + noted->text_size > out_.size()) return false;
+  if (from < used_ + 1 || from + noted->text_size + 1 > out_.size()) return false;
+  const std::size_t head = used_ - begin_;
+  if (head < noted->text_size) {
+    // The text's own quotes stand around it: the head goes right before them.
+    begin_ = from - 1 - head;
+    std::memmove(out_.data() + begin_, out_.data() + used_ - head, head);
+    used_ = from + noted->text_size + 1;
+    return true;
+  }
   char* p = room(noted->text_size + 2);  // the bytes before size() stay as they are
   *p++ = '"';
   std::memmove(p, out_.data() + from, noted->text_size);
