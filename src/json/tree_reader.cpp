@@ -178,6 +178,8 @@ class TreeReader {
   static char* decode(const char* in, const char* const close, char* out, bool& verbatim_string) {
     bool verbatim = verbatim_string;
     for (;;) {
+      std::size_t stored = 0;  // bytes from `in` on that the last chunk copied already
+      bool at_special = false;
 #if defined(__SSE2__)
       while (close - in >= 16) {
         const __m128i bytes = scan::load16(in);
@@ -188,23 +190,28 @@ class TreeReader {
           out += 16;
           continue;
         }
-        const int plain = std::countr_zero(bits);
+        const auto plain = static_cast<std::size_t>(std::countr_zero(bits));
         in += plain;
         out += plain;
+        stored = 16 - plain;
+        at_special = true;
         break;
       }
 #endif
-      while (in != close && static_cast<unsigned char>(*in) < 0x80 &&
-             !scan::needs_escape(static_cast<unsigned char>(*in))) {
-        *out++ = *in++;
+      if (!at_special) {
+        while (in != close && static_cast<unsigned char>(*in) < 0x80 &&
+               !scan::needs_escape(static_cast<unsigned char>(*in))) {
+          *out++ = *in++;
+        }
+        if (in == close) break;
       }
-      if (in == close) break;
       const auto c = static_cast<unsigned char>(*in);
       if (c >= 0x80) {
         const std::size_t length = utf8_sequence_length(in, close);
         if (length == 0) return nullptr;
-        for (std::size_t i = 0; i < length; ++i) *out++ = in[i];
+        for (std::size_t i = stored; i < length; ++i) out[i] = in[i];
         in += length;
+        out += length;
         continue;
       }
       if (c != '\\') return nullptr;  // a raw control character (a quote cannot come before `close`)
