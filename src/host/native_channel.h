@@ -72,12 +72,14 @@ class NativeChannel {
   // The long strings of a large request whose text in frame_ its reply may
   // echo as it stands; cleared by the next read and by the first reply.
   json::VerbatimStrings verbatim_;
-  // The length field and the reply behind it; while a request is parsed, the
-  // parser's scratch for decoding escapes, or a large request's body itself
-  // (parsed in place). Kept at its largest size
-  // between replies (the bytes past a reply are scratch), so that a large
-  // reply neither faults in fresh pages nor zeroes them every time; dropped
-  // when a reply that could not be sent made it huge.
+  // The length field and the reply behind it (the reply may start further
+  // in, when it echoes a long string where the request's text put it);
+  // while a request is parsed, the parser's scratch for decoding escapes, or
+  // a large request's body itself, 4 KiB behind the reply's usual start.
+  // Kept at its largest size between replies (the bytes past a reply are
+  // scratch), so that a large reply neither faults in fresh pages nor zeroes
+  // them every time; dropped when a reply that could not be sent made it
+  // huge.
   std::string frame_;
   // What of frame_ is still to go out: [pending_begin_, pending_end_).
   std::size_t pending_begin_ = 0;

@@ -93,17 +93,17 @@ void expect_agreement(const std::string& text) {
                                            << "\ntokenizer: " << (exact_ok ? "ok" : exact_ok.error().description());
   // Reading in one pass straight into the value gives the same value, and
   // the same fault description.
-  auto in_place = parse_json_once(text, {});
-  ASSERT_EQ(in_place.has_value(), exact_ok.has_value()) << "text: " << text;
-  if (!in_place) {
-    ASSERT_EQ(in_place.error().text, exact_ok.error().description()) << "text: " << text;
+  auto once = parse_json_once(text, {});
+  ASSERT_EQ(once.has_value(), exact_ok.has_value()) << "text: " << text;
+  if (!once) {
+    ASSERT_EQ(once.error().text, exact_ok.error().description()) << "text: " << text;
   }
   if (fast_ok) {
     const Value a = fast.release();
     const Value b = exact.release();
     ASSERT_TRUE(identical(a, b)) << "text: " << text << "\nfast: " << to_compact_string(a)
                                  << "\ntokenizer: " << to_compact_string(b);
-    ASSERT_TRUE(identical(*in_place, b)) << "text: " << text << "\nin place: " << to_compact_string(*in_place);
+    ASSERT_TRUE(identical(*once, b)) << "text: " << text << "\none pass: " << to_compact_string(*once);
   }
 }
 
