@@ -63,7 +63,7 @@ BAD_JSON = ['{"id":1,', '{"id":1}x', '', '{"a":"\xff"}', '{"a":"\\ud800"}', '[' 
 
 # Pieces that make a string scanner stop, and faults that make it refuse.
 SPECIALS = ["\\n", "\\\"", "\\\\", "\\u00e9", "\\ud83d\\ude00", "\\/", "\u00e9", "\u20ac", "\U0001f600",
-            "\u007f"]
+            "\u007f", "\\u001f", "\\u001F", "\\u000a", "\\b"]
 FAULTS = [b"\xff", b"\xc3", b"\xe2\x82", b"\xed\xa0\x80", b"\xc0\xaf", b"\\ud800", b"\\udc00x",
           b"\\ud83d\\u0041", b"\\u12g4", b"\\x", b"\x01", b"\x1f"]
 
@@ -97,6 +97,13 @@ def large_cases():
         yield f"large escaped id, then fault {i}", {}, frames(escaped + fault + b'"}', escaped + b'"}'), True
     names = '{"i\\u0064":"' + "\\\"q" * 40000 + '","\\u006dethod":"m\\t","\\u0069d":"\\/' + "z" * 40000 + '"}'
     yield "large frames with escaped and repeated names", {}, frames(names, names.replace("m\\t", "hello")), True
+    # Long ids echoed as their text stands, or escaped again where the reply's head outgrows the request's.
+    long_id = "v\\u001fw\\\"" * 30000
+    for method in ["m", "m" * 5000, "\\u006d" * 3000, "k\\t" * 20000]:
+        yield f"long ids, method of {len(method)} bytes", {}, frames(
+            '{"id":"%s","method":"%s"}' % (long_id, method), '{"method":"%s","id":["%s",["%s"],{"b":"%s","a":"%s"}]}'
+            % (method, long_id, long_id[:300], long_id[:90000], long_id), '{"id":"%s","method":"%s","x":"%s"}'
+            % (long_id[:256], method, long_id)), True
     many = '{"id":[' + ",".join('"%s\\n"' % ("y" * (i % 40)) for i in range(20000)) + '],"method":"m"}'
     yield "many short escaped strings", {}, frames(many), True
 

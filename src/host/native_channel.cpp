@@ -25,6 +25,11 @@ constexpr const char* kNotJson = "Native message is not valid JSON: ";
 constexpr std::size_t kInPlaceFrom = 64 * 1024;
 // What a reply may add to the request it echoes without its buffer moving.
 constexpr std::size_t kReplyMargin = 4096;
+// A large body is read this far behind the reply's start: a reply whose
+// members before an echoed string (an error's message, say) take up to this
+// much more than the request's own does not overwrite that string's text
+// before copying it.
+constexpr std::size_t kEchoHead = 4096;
 }  // namespace
 
 NativeChannel::NativeChannel(ByteSource& input, ByteSink& output)
@@ -58,6 +63,7 @@ Result<NativeChannel::Fill> NativeChannel::read_exact(char* destination, std::si
 ReadOutcome NativeChannel::read_native_message() {
   // The previous request is gone: its arena goes with it (the blocks stay).
   arena_.reset();
+  verbatim_.clear();
   unsigned char length_bytes[kLengthSize];
   auto header = read_exact(reinterpret_cast<char*>(length_bytes), kLengthSize);
   if (!header) return header.error();
@@ -84,43 +90,50 @@ ReadOutcome NativeChannel::read_native_message() {
 }
 
 ReadOutcome NativeChannel::read_large_body(std::size_t length) {
-  // Read where the reply will go, and decoded where it stands: only the
-  // value (in the arena) outlives the parse, and the reply then overwrites
-  // the body, so a large request costs one buffer besides its value rather
-  // than three. Room for a reply a little larger than the request is
-  // reserved, not touched, so that writing it moves nothing.
-  const std::size_t end = kLengthSize + length;
+  // Read where the reply will go and decoded once, straight into the value
+  // (in the arena): a large request costs one buffer besides its value
+  // rather than three. The body stays as it came until the reply overwrites
+  // it, so a long string that the reply echoes is copied from its text.
+  // Room for a reply a little larger than the request is reserved, not
+  // touched, so that writing it moves nothing.
+  const std::size_t start = kLengthSize + kEchoHead;
+  const std::size_t end = start + length;
   if (frame_.capacity() < end + kReplyMargin) frame_.reserve(end + kReplyMargin);
   if (frame_.size() < end) frame_.resize(end);
-  char* body = frame_.data() + kLengthSize;
+  char* body = frame_.data() + start;
   auto filled = read_exact(body, length);
   if (!filled) return filled.error();
   if (*filled == Fill::kEnded) return Failure(Failure::Kind::kPeer, kBodyCutShort);
-  auto parsed = json::parse_json_in_place(body, length, boost::json::storage_ptr(&arena_));
+  auto parsed = json::parse_json_once(std::string_view(body, length), boost::json::storage_ptr(&arena_), &verbatim_);
   if (!parsed) return invalid(kNotJson + parsed.error().text);
   return std::move(*parsed);
 }
 
 Result<void> NativeChannel::write_native_message(const json::Value& reply) {
   json::CompactWriter writer(frame_, kLengthSize, json::CompactWriter::KeepScratch{});
+  if (!verbatim_.empty()) writer.echo_verbatim(&verbatim_, kLengthSize + kEchoHead);
   writer.value(reply);
-  return send_frame(writer.size());
+  verbatim_.clear();  // the body is overwritten now
+  return send_frame(writer.begin(), writer.size());
 }
 
 Result<void> NativeChannel::write_native_message(const protocol::Reply& reply) {
   json::CompactWriter writer(frame_, kLengthSize, json::CompactWriter::KeepScratch{});
+  if (!verbatim_.empty()) writer.echo_verbatim(&verbatim_, kLengthSize + kEchoHead);
   reply.write(writer);
-  return send_frame(writer.size());
+  verbatim_.clear();  // the body is overwritten now
+  return send_frame(writer.begin(), writer.size());
 }
 
-Result<void> NativeChannel::send_frame(std::size_t end) {
-  const std::size_t body_size = end - kLengthSize;
+Result<void> NativeChannel::send_frame(std::size_t begin, std::size_t end) {
+  const std::size_t body_size = end - begin;
   if (body_size > kMaxBodySize) {
     std::string().swap(frame_);
     return invalid(kOutgoingTooLarge);
   }
-  encode_length(static_cast<std::uint32_t>(body_size), reinterpret_cast<unsigned char*>(frame_.data()));
-  pending_begin_ = 0;
+  pending_begin_ = begin - kLengthSize;
+  encode_length(static_cast<std::uint32_t>(body_size),
+                reinterpret_cast<unsigned char*>(frame_.data() + pending_begin_));
   pending_end_ = end;
   if (auto sent = send_pending(); !sent) return sent;
   if (auto flushed = output_.flush(); !flushed) return os_failure(flushed.error());

@@ -60,8 +60,7 @@ inline std::uint64_t escape_lanes(std::uint64_t word) {
 // A bit per byte of the sixteen at `p`, set where the byte needs an escape
 // (or, with `non_ascii`, is not ASCII either).
 template <bool non_ascii>
-inline unsigned escape_bits16(const char* p) {
-  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+inline unsigned escape_bits16(__m128i bytes) {
   const __m128i quote = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'));
   const __m128i backslash = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'));
   __m128i low;
@@ -74,13 +73,15 @@ inline unsigned escape_bits16(const char* p) {
   }
   return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(quote, backslash), low)));
 }
+
+inline __m128i load16(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 #endif
 
 // The first byte in [p, end) that needs an escape, or `end`.
 inline const char* find_escape(const char* p, const char* end) {
 #if defined(__SSE2__)
   for (; end - p >= 16; p += 16) {
-    if (const unsigned bits = escape_bits16<false>(p)) return p + std::countr_zero(bits);
+    if (const unsigned bits = escape_bits16<false>(load16(p))) return p + std::countr_zero(bits);
   }
 #endif
   for (; end - p >= 8; p += 8) {
@@ -94,7 +95,7 @@ inline const char* find_escape(const char* p, const char* end) {
 inline const char* find_escape_or_non_ascii(const char* p, const char* end) {
 #if defined(__SSE2__)
   for (; end - p >= 16; p += 16) {
-    if (const unsigned bits = escape_bits16<true>(p)) return p + std::countr_zero(bits);
+    if (const unsigned bits = escape_bits16<true>(load16(p))) return p + std::countr_zero(bits);
   }
 #endif
   for (; end - p >= 8; p += 8) {
@@ -103,6 +104,30 @@ inline const char* find_escape_or_non_ascii(const char* p, const char* end) {
   }
   while (p != end && !needs_escape(static_cast<unsigned char>(*p)) && static_cast<unsigned char>(*p) < 0x80) ++p;
   return p;
+}
+
+// Writes at `out` the escape the compact serialiser writes for a byte that
+// needs one (needs_escape()) and returns its end: \" \\ \b \t \n \f \r, else
+// \u00xx in lower-case hex.
+inline char* write_escape(unsigned char c, char* out) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  *out++ = '\\';
+  switch (c) {
+    case '"': *out++ = '"'; break;
+    case '\\': *out++ = '\\'; break;
+    case '\b': *out++ = 'b'; break;
+    case '\t': *out++ = 't'; break;
+    case '\n': *out++ = 'n'; break;
+    case '\f': *out++ = 'f'; break;
+    case '\r': *out++ = 'r'; break;
+    default:
+      *out++ = 'u';
+      *out++ = '0';
+      *out++ = '0';
+      *out++ = kHex[c >> 4];
+      *out++ = kHex[c & 0xF];
+  }
+  return out;
 }
 
 }  // namespace orvix::json::scan

@@ -10,14 +10,6 @@ namespace orvix::json {
 
 namespace {
 
-// kBuild reads and builds, decoding escapes through a scratch buffer;
-// kCheck only says whether the text is valid and writes nothing; kInPlace
-// builds from a text that kCheck accepted, decoding each string over its own
-// escaped text (a decoded string is never longer, and its cursor never
-// passes the reading one).
-enum class Mode { kBuild, kCheck, kInPlace };
-
-template <Mode mode>
 class Reader {
  public:
   Reader(std::string_view text, boost::json::value_stack* out, const boost::json::storage_ptr& scratch_storage,
@@ -28,7 +20,7 @@ class Reader {
         out_(out),
         scratch_storage_(scratch_storage),
         scratch_(scratch),
-        owns_scratch_(mode == Mode::kBuild && scratch == nullptr) {}
+        owns_scratch_(scratch == nullptr) {}
   ~Reader() {
     if (owns_scratch_ && scratch_ != nullptr) scratch_storage_->deallocate(scratch_, text_size_, 1);
   }
@@ -54,23 +46,16 @@ class Reader {
         ++p_;
         std::string_view text;
         if (!string(text)) return false;
-        if constexpr (kBuilds) out_->push_string(text);
+        out_->push_string(text);
         return true;
       }
       case '{': return remaining_depth > 0 && object(remaining_depth - 1);
       case '[': return remaining_depth > 0 && array(remaining_depth - 1);
-      case 't': return literal("true") && (push([&] { out_->push_bool(true); }), true);
-      case 'f': return literal("false") && (push([&] { out_->push_bool(false); }), true);
-      case 'n': return literal("null") && (push([&] { out_->push_null(); }), true);
+      case 't': return literal("true") && (out_->push_bool(true), true);
+      case 'f': return literal("false") && (out_->push_bool(false), true);
+      case 'n': return literal("null") && (out_->push_null(), true);
       default: return number();
     }
-  }
-
-  static constexpr bool kBuilds = mode != Mode::kCheck;
-
-  template <class Push>
-  void push(Push&& to_stack) {
-    if constexpr (kBuilds) to_stack();
   }
 
   bool literal(std::string_view word) {
@@ -88,7 +73,7 @@ class Reader {
     std::size_t count = 0;
     if (p_ != end_ && *p_ == '}') {
       ++p_;
-      push([&] { out_->push_object(0); });
+      out_->push_object(0);
       return true;
     }
     for (;;) {
@@ -97,7 +82,7 @@ class Reader {
       ++p_;
       std::string_view name;
       if (!string(name)) return false;
-      push([&] { out_->push_key(name); });
+      out_->push_key(name);
       skip_whitespace();
       if (p_ == end_ || *p_ != ':') return false;
       ++p_;
@@ -109,7 +94,7 @@ class Reader {
       if (next == '}') break;
       if (next != ',') return false;
     }
-    push([&] { out_->push_object(count); });
+    out_->push_object(count);
     return true;
   }
 
@@ -120,7 +105,7 @@ class Reader {
     std::size_t count = 0;
     if (p_ != end_ && *p_ == ']') {
       ++p_;
-      push([&] { out_->push_array(0); });
+      out_->push_array(0);
       return true;
     }
     for (;;) {
@@ -132,7 +117,7 @@ class Reader {
       if (next == ']') break;
       if (next != ',') return false;
     }
-    push([&] { out_->push_array(count); });
+    out_->push_array(count);
     return true;
   }
 
@@ -146,8 +131,7 @@ class Reader {
     char* out = nullptr;    // and the cursor there
     const char* run = start;
     for (;;) {
-      // A checked text is valid UTF-8 throughout: only quotes and escapes stop the scan.
-      p_ = mode == Mode::kInPlace ? scan::find_escape(p_, end_) : scan::find_escape_or_non_ascii(p_, end_);
+      p_ = scan::find_escape_or_non_ascii(p_, end_);
       if (p_ == end_) return false;
       const auto c = static_cast<unsigned char>(*p_);
       if (c >= 0x80) {
@@ -158,19 +142,11 @@ class Reader {
       }
       if (c == '"') break;
       if (c != '\\') return false;  // a raw control character
-      if constexpr (mode == Mode::kCheck) {
-        char decoded[4];
-        char* unused = decoded;
-        ++p_;
-        if (!escape(unused)) return false;
-        continue;
-      } else {
-        if (first == nullptr) out = first = mode == Mode::kInPlace ? const_cast<char*>(start) : scratch();
-        move_run(out, run);
-        ++p_;
-        if (!escape(out)) return false;
-        run = p_;
-      }
+      if (first == nullptr) out = first = scratch();
+      move_run(out, run);
+      ++p_;
+      if (!escape(out)) return false;
+      run = p_;
     }
     if (first == nullptr) {
       text = std::string_view(start, static_cast<std::size_t>(p_ - start));
@@ -182,14 +158,10 @@ class Reader {
     return true;
   }
 
-  // Appends the raw run [run, p_) at `out`; in place the two may overlap.
+  // Appends the raw run [run, p_) at `out`.
   void move_run(char*& out, const char* run) {
     const auto size = static_cast<std::size_t>(p_ - run);
-    if constexpr (mode == Mode::kInPlace) {
-      if (out != run) std::memmove(out, run, size);
-    } else {
-      std::memcpy(out, run, size);
-    }
+    std::memcpy(out, run, size);
     out += size;
   }
 
@@ -223,12 +195,10 @@ class Reader {
     p_ = token.end;
     const auto number = number_value(std::string_view(start, static_cast<std::size_t>(p_ - start)), token.integer);
     if (!number) return false;
-    if constexpr (kBuilds) {
-      switch (number->kind) {
-        case Number::Kind::kUnsigned: out_->push_uint64(number->u); break;
-        case Number::Kind::kSigned: out_->push_int64(number->i); break;
-        case Number::Kind::kDouble: out_->push_double(number->d); break;
-      }
+    switch (number->kind) {
+      case Number::Kind::kUnsigned: out_->push_uint64(number->u); break;
+      case Number::Kind::kSigned: out_->push_int64(number->i); break;
+      case Number::Kind::kDouble: out_->push_double(number->d); break;
     }
     return true;
   }
@@ -236,7 +206,7 @@ class Reader {
   const char* p_;
   const char* const end_;
   const std::size_t text_size_;
-  boost::json::value_stack* const out_;  // null when only checking
+  boost::json::value_stack* const out_;
   const boost::json::storage_ptr& scratch_storage_;
   char* scratch_;
   const bool owns_scratch_;
@@ -246,19 +216,7 @@ class Reader {
 
 bool read_fast(std::string_view text, std::size_t max_depth, boost::json::value_stack& out,
                const boost::json::storage_ptr& scratch_storage, char* scratch) {
-  Reader<Mode::kBuild> reader(text, &out, scratch_storage, scratch);
-  return reader.document(max_depth);
-}
-
-bool check_fast(std::string_view text, std::size_t max_depth) {
-  const boost::json::storage_ptr unused;
-  Reader<Mode::kCheck> reader(text, nullptr, unused, nullptr);
-  return reader.document(max_depth);
-}
-
-bool read_checked_in_place(char* text, std::size_t size, std::size_t max_depth, boost::json::value_stack& out) {
-  const boost::json::storage_ptr unused;
-  Reader<Mode::kInPlace> reader(std::string_view(text, size), &out, unused, nullptr);
+  Reader reader(text, &out, scratch_storage, scratch);
   return reader.document(max_depth);
 }
 

@@ -24,14 +24,4 @@ namespace orvix::json {
 [[nodiscard]] bool read_fast(std::string_view text, std::size_t max_depth, boost::json::value_stack& out,
                              const boost::json::storage_ptr& scratch_storage, char* scratch = nullptr);
 
-// Whether read_fast() would accept the text; builds nothing, needs no buffer.
-[[nodiscard]] bool check_fast(std::string_view text, std::size_t max_depth);
-
-// Builds the value of a text that check_fast() accepted, decoding each string
-// with escapes over its own text, so no other buffer is needed; the text's
-// bytes are unspecified afterwards. On any other text the result and the
-// text are unspecified.
-[[nodiscard]] bool read_checked_in_place(char* text, std::size_t size, std::size_t max_depth,
-                                         boost::json::value_stack& out);
-
 }  // namespace orvix::json

@@ -8,6 +8,7 @@
 
 #include "json/fast_reader.h"
 #include "json/tokenizer.h"
+#include "json/tree_reader.h"
 
 namespace orvix::json {
 
@@ -43,17 +44,13 @@ Result<Value> parse_json(std::string_view bytes, boost::json::storage_ptr storag
   return read_exactly(bytes, std::move(storage));
 }
 
-Result<Value> parse_json_in_place(char* bytes, std::size_t size, boost::json::storage_ptr storage) {
-  const std::string_view text(bytes, size);
-  if (!check_fast(text, kMaxDepth)) return read_exactly(text, std::move(storage));
-  unsigned char stack_scratch[kStackScratch];
-  boost::json::value_stack fast({}, stack_scratch, sizeof stack_scratch);
-  fast.reset(storage);
-  // The same reader, under the same rules, has just accepted this text.
-  if (!read_checked_in_place(bytes, size, kMaxDepth, fast)) {
-    return Failure(Failure::Kind::kInvalidInput, "text refused on its second reading");
+Result<Value> parse_json_once(std::string_view bytes, boost::json::storage_ptr storage, VerbatimStrings* noted) {
+  {
+    Value value(storage);
+    if (read_tree(bytes, kMaxDepth, value, noted)) return value;
   }
-  return fast.release();
+  if (noted != nullptr) noted->clear();
+  return read_exactly(bytes, std::move(storage));
 }
 
 }  // namespace orvix::json

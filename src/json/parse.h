@@ -16,6 +16,7 @@
 
 #include "base/result.h"
 #include "json/value.h"
+#include "json/verbatim.h"
 
 namespace orvix::json {
 
@@ -35,12 +36,13 @@ inline constexpr std::size_t kMaxDepth = 127;
 // reply buffer) spares the parser a buffer as large as the text.
 [[nodiscard]] Result<Value> parse_json(std::string_view bytes, boost::json::storage_ptr storage, char* scratch);
 
-// As above, but with no buffer besides the text: the text is the caller's to
-// overwrite, and its strings are decoded where they stand. The text is read
-// twice, checked whole first, so a text that fails is still as it came (the
-// fault is named in it) and only a valid one is overwritten; after success
-// its bytes are unspecified. For large texts, where a second buffer as large
-// would cost more than the second reading.
-[[nodiscard]] Result<Value> parse_json_in_place(char* bytes, std::size_t size, boost::json::storage_ptr storage);
+// As above, but read in one pass straight into the value, each string
+// decoded once into its own characters: for large texts, where a decoding
+// buffer as large as the text would cost memory. The text is only read.
+// `noted` (may be null) gets the long strings whose text is verbatim
+// (verbatim.h), offsets from bytes.data(); `storage` must not reuse the
+// memory of a string freed while the value is built (an arena).
+[[nodiscard]] Result<Value> parse_json_once(std::string_view bytes, boost::json::storage_ptr storage,
+                                            VerbatimStrings* noted = nullptr);
 
 }  // namespace orvix::json

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "json/byte_scan.h"
@@ -21,6 +22,30 @@ bool byte_less(boost::json::string_view a, boost::json::string_view b) {
     if (x != y) return x < y;
   }
   return a.size() < b.size();
+}
+
+// Most strings a reply writes are short (names, methods, texts of a few
+// words): those are copied without a call, in two overlapping moves.
+void copy_run(char* to, const char* from, std::size_t n) {
+  if (n > 16) {
+    std::memcpy(to, from, n);
+  } else if (n >= 8) {
+    std::uint64_t head;
+    std::uint64_t tail;
+    std::memcpy(&head, from, 8);
+    std::memcpy(&tail, from + n - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + n - 8, &tail, 8);
+  } else if (n >= 4) {
+    std::uint32_t head;
+    std::uint32_t tail;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + n - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + n - 4, &tail, 4);
+  } else {
+    for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+  }
 }
 
 }  // namespace
@@ -46,7 +71,6 @@ void CompactWriter::grow(std::size_t n) {
 // room is made for the rest of the text at each escape, so the cursor is
 // checked once per escape rather than once per byte.
 void CompactWriter::string(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
   const char* s = text.data();
   const char* const end = s + text.size();
   char* p = room(text.size() + 2);
@@ -55,33 +79,41 @@ void CompactWriter::string(std::string_view text) {
     const char* const run = s;
     s = scan::find_escape(s, end);
     if (s != run) {  // an empty text may have no address at all
-      std::memcpy(p, run, static_cast<std::size_t>(s - run));
+      copy_run(p, run, static_cast<std::size_t>(s - run));
       p += s - run;
     }
     if (s == end) break;
     // At most six bytes for this one, and the rest raw with the closing quote.
     commit(p);
     p = room(6 + static_cast<std::size_t>(end - s));
-    const auto c = static_cast<unsigned char>(*s++);
-    *p++ = '\\';
-    switch (c) {
-      case '"': *p++ = '"'; break;
-      case '\\': *p++ = '\\'; break;
-      case '\b': *p++ = 'b'; break;
-      case '\t': *p++ = 't'; break;
-      case '\n': *p++ = 'n'; break;
-      case '\f': *p++ = 'f'; break;
-      case '\r': *p++ = 'r'; break;
-      default:
-        *p++ = 'u';
-        *p++ = '0';
-        *p++ = '0';
-        *p++ = kHex[c >> 4];
-        *p++ = kHex[c & 0xF];
-    }
+    p = scan::write_escape(static_cast<unsigned char>(*s++), p);
   }
   *p++ = '"';
   commit(p);
+}
+
+// Everything written so far lies before the cursor, and nothing past it was
+// written since the request was read.
+bool CompactWriter::echo(const String& text) {
+  const VerbatimString* noted = verbatim_->find(text.data(), text.size());
+  if (noted == nullptr) return false;
+  const std::size_t from = verbatim_start_ + noted->text_offset;
+  if (from < used_ + 1 || from + noted->text_size + 1 > out_.size()) return false;
+  const std::size_t head = used_ - begin_;
+  if (head < noted->text_size) {
+    // The text's own quotes stand around it: the head goes right before them.
+    begin_ = from - 1 - head;
+    std::memmove(out_.data() + begin_, out_.data() + used_ - head, head);
+    used_ = from + noted->text_size + 1;
+    return true;
+  }
+  char* p = room(noted->text_size + 2);  // the bytes before size() stay as they are
+  *p++ = '"';
+  std::memmove(p, out_.data() + from, noted->text_size);
+  p += noted->text_size;
+  *p++ = '"';
+  commit(p);
+  return true;
 }
 
 template <class Integer>
@@ -109,6 +141,9 @@ void CompactWriter::value(const Value& v) {
     case boost::json::kind::double_: real(v.get_double()); break;
     case boost::json::kind::string: {
       const String& s = v.get_string();
+      // Only a string value can be one the request holds (not a name, not
+      // the method the reply was given as text): no other string pays for it.
+      if (verbatim_ != nullptr && s.size() >= VerbatimStrings::kMinSize && echo(s)) break;
       string(std::string_view(s.data(), s.size()));
       break;
     }

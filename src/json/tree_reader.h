@@ -1,0 +1,25 @@
+// Reading a large JSON text in one pass, straight into its value, under
+// exactly the rules of the fast reader and the tokenizer (tokenizer.h). Each
+// string is decoded once, into the characters of its own value, and the text
+// is only read: a refused text is still as it came, for the tokenizer to name
+// its fault, and a long string whose text is what the serialiser would write
+// anyway is noted (verbatim.h) so that a reply can echo that text.
+//
+// Says only whether the text is valid; on refusal `out` is unspecified.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include <boost/json/storage_ptr.hpp>
+
+#include "json/value.h"
+#include "json/verbatim.h"
+
+namespace orvix::json {
+
+// `out` takes the value, in its own storage; `noted` (may be null) gets the
+// long strings of the value whose text is verbatim, offsets from text.data().
+[[nodiscard]] bool read_tree(std::string_view text, std::size_t max_depth, Value& out, VerbatimStrings* noted);
+
+}  // namespace orvix::json
