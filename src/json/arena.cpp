@@ -16,8 +16,12 @@ void Arena::reset() {
   while (count < blocks_.size() && kept + blocks_[count].size <= kKeptBytes) kept += blocks_[count++].size;
   for (std::size_t i = count; i < blocks_.size(); ++i) ::operator delete(blocks_[i].data);
   blocks_.resize(count);
-  current_ = 0;
-  used_ = 0;
+  if (blocks_.empty()) {
+    current_ = 0;
+    next_ = end_ = 0;
+  } else {
+    use_block(0);
+  }
 }
 
 std::size_t Arena::capacity() const {
@@ -26,24 +30,48 @@ std::size_t Arena::capacity() const {
   return total;
 }
 
+namespace {
+// Alignments are powers of two; rounding up cannot wrap, as the address lies
+// in a block (or is zero).
+std::uintptr_t align_up(std::uintptr_t address, std::size_t alignment) {
+  return (address + alignment - 1) & ~(std::uintptr_t{alignment} - 1);
+}
+}  // namespace
+
+void Arena::use_block(std::size_t index) {
+  current_ = index;
+  next_ = reinterpret_cast<std::uintptr_t>(blocks_[index].data);
+  end_ = next_ + blocks_[index].size;
+}
+
 void* Arena::do_allocate(std::size_t size, std::size_t alignment) {
-  for (; current_ < blocks_.size(); ++current_, used_ = 0) {
-    const Block& block = blocks_[current_];
-    const auto base = reinterpret_cast<std::uintptr_t>(block.data);
-    const std::size_t start = ((base + used_ + alignment - 1) & ~(std::uintptr_t{alignment} - 1)) - base;
-    if (start <= block.size && block.size - start >= size) {
-      used_ = start + size;
-      return block.data + start;
+  const std::uintptr_t start = align_up(next_, alignment);
+  if (next_ != 0 && start <= end_ && end_ - start >= size) {
+    next_ = start + size;
+    return reinterpret_cast<void*>(start);
+  }
+  return allocate_beyond(size, alignment);
+}
+
+// The block in use is full: the next kept block with room, else a new one at
+// the end, which the next messages keep using.
+void* Arena::allocate_beyond(std::size_t size, std::size_t alignment) {
+  for (std::size_t index = blocks_.empty() ? 0 : current_ + 1; index < blocks_.size(); ++index) {
+    use_block(index);
+    const std::uintptr_t start = align_up(next_, alignment);
+    if (start <= end_ && end_ - start >= size) {
+      next_ = start + size;
+      return reinterpret_cast<void*>(start);
     }
   }
-  // No kept block has room: a new one at the end, which the next messages keep using.
   const std::size_t grown = blocks_.empty() ? kFirstBlock : std::min(2 * blocks_.back().size, kLargestGrowth);
   const std::size_t block_size = std::max(grown, size + alignment);
   blocks_.reserve(blocks_.size() + 1);  // so that the push below cannot throw and lose the block
   blocks_.push_back(Block{static_cast<char*>(::operator new(block_size)), block_size});
-  current_ = blocks_.size() - 1;
-  used_ = 0;
-  return do_allocate(size, alignment);
+  use_block(blocks_.size() - 1);
+  const std::uintptr_t start = align_up(next_, alignment);
+  next_ = start + size;
+  return reinterpret_cast<void*>(start);
 }
 
 }  // namespace orvix::json

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include <boost/json/memory_resource.hpp>
@@ -42,12 +43,17 @@ class Arena final : public boost::json::memory_resource {
   };
 
   void* do_allocate(std::size_t size, std::size_t alignment) override;
+  void* allocate_beyond(std::size_t size, std::size_t alignment);
+  void use_block(std::size_t index);
   void do_deallocate(void*, std::size_t, std::size_t) override {}
   bool do_is_equal(const boost::json::memory_resource& other) const noexcept override { return this == &other; }
 
   std::vector<Block> blocks_;
   std::size_t current_ = 0;  // the block in use
-  std::size_t used_ = 0;     // bytes taken from it
+  // Its free bytes, [next_, end_): an allocation that fits is a bump of
+  // next_ (both zero while there is no block).
+  std::uintptr_t next_ = 0;
+  std::uintptr_t end_ = 0;
 };
 
 }  // namespace orvix::json

@@ -31,12 +31,12 @@ TEST(Arena, RepeatedMessagesReuseTheBlocks) {
 TEST(Arena, AlignedDisjointAllocationsOfMixedSizes) {
   Arena arena;
   std::vector<std::pair<char*, std::size_t>> taken;
-  const std::size_t sizes[] = {1, 3, 16, 4096, 7, 2 * 1024 * 1024, 24, 1000000, 5};
+  const std::size_t sizes[] = {1, 3, 0, 16, 4096, 7, 2 * 1024 * 1024, 24, 4000, 1000000, 5};
   for (int round = 0; round < 2; ++round) {
     arena.reset();
     taken.clear();
     for (std::size_t size : sizes) {
-      for (std::size_t alignment : {1, 8, 16}) {
+      for (std::size_t alignment : {1, 8, 16, 64}) {
         auto* p = static_cast<char*>(arena.allocate(size, alignment));
         ASSERT_EQ(reinterpret_cast<std::uintptr_t>(p) % alignment, 0u);
         std::memset(p, 0xA5, size);
