@@ -77,12 +77,27 @@ inline unsigned escape_bits16(__m128i bytes) {
 inline __m128i load16(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 #endif
 
+#if defined(__SSE2__)
+// The first marked byte of [p, end), fewer than sixteen bytes, from the bits
+// of the sixteen that end at `end`; `end` when none is marked. The bytes
+// before `p` are read but not judged: each lane of a compare stands alone.
+inline const char* in_last16(const char* p, const char* end, unsigned bits) {
+  bits >>= 16 - (end - p);
+  return bits != 0 ? p + std::countr_zero(bits) : end;
+}
+#endif
+
 // The first byte in [p, end) that needs an escape, or `end`.
-inline const char* find_escape(const char* p, const char* end) {
+// `floor`, when given, is the lowest address that may be read (at most p):
+// a tail shorter than sixteen bytes is then judged in one load that reaches
+// back from `end`, instead of a byte at a time.
+inline const char* find_escape(const char* p, const char* end, const char* floor = nullptr) {
 #if defined(__SSE2__)
   for (; end - p >= 16; p += 16) {
     if (const unsigned bits = escape_bits16<false>(load16(p))) return p + std::countr_zero(bits);
   }
+  if (p != end && floor != nullptr && end - floor >= 16)
+    return in_last16(p, end, escape_bits16<false>(load16(end - 16)));
 #endif
   for (; end - p >= 8; p += 8) {
     if (const std::uint64_t mask = escape_lanes(load8(p))) return p + first_lane(mask);
@@ -91,12 +106,15 @@ inline const char* find_escape(const char* p, const char* end) {
   return p;
 }
 
-// The first byte in [p, end) that needs an escape or is not ASCII, or `end`.
-inline const char* find_escape_or_non_ascii(const char* p, const char* end) {
+// The first byte in [p, end) that needs an escape or is not ASCII, or `end`;
+// `floor` as for find_escape().
+inline const char* find_escape_or_non_ascii(const char* p, const char* end, const char* floor = nullptr) {
 #if defined(__SSE2__)
   for (; end - p >= 16; p += 16) {
     if (const unsigned bits = escape_bits16<true>(load16(p))) return p + std::countr_zero(bits);
   }
+  if (p != end && floor != nullptr && end - floor >= 16)
+    return in_last16(p, end, escape_bits16<true>(load16(end - 16)));
 #endif
   for (; end - p >= 8; p += 8) {
     const std::uint64_t word = load8(p);

@@ -14,7 +14,8 @@ class Reader {
  public:
   Reader(std::string_view text, boost::json::value_stack* out, const boost::json::storage_ptr& scratch_storage,
          char* scratch)
-      : p_(text.data()),
+      : begin_(text.data()),
+        p_(text.data()),
         end_(text.data() + text.size()),
         text_size_(text.size()),
         out_(out),
@@ -131,7 +132,7 @@ class Reader {
     char* out = nullptr;    // and the cursor there
     const char* run = start;
     for (;;) {
-      p_ = scan::find_escape_or_non_ascii(p_, end_);
+      p_ = scan::find_escape_or_non_ascii(p_, end_, begin_);
       if (p_ == end_) return false;
       const auto c = static_cast<unsigned char>(*p_);
       if (c >= 0x80) {
@@ -203,6 +204,7 @@ class Reader {
     return true;
   }
 
+  const char* const begin_;
   const char* p_;
   const char* const end_;
   const std::size_t text_size_;

@@ -77,7 +77,7 @@ void CompactWriter::string(std::string_view text) {
   *p++ = '"';
   for (;;) {
     const char* const run = s;
-    s = scan::find_escape(s, end);
+    s = scan::find_escape(s, end, text.data());
     if (s != run) {  // an empty text may have no address at all
       copy_run(p, run, static_cast<std::size_t>(s - run));
       p += s - run;

@@ -32,12 +32,17 @@ TEST(SerializeCompact, EscapesAtEveryOffsetOfAScanBlock) {
   const std::pair<char, std::string_view> cases[] = {{'"', "\\\""},       {'\\', "\\\\"},   {'\0', "\\u0000"},
                                                      {'\x1f', "\\u001f"}, {'\n', "\\n"},    {' ', " "},
                                                      {'\x7f', "\x7f"},    {'\x80', "\x80"}, {'\xff', "\xff"}};
+  // Every length of the tail after the byte too: a short tail is judged in a
+  // load reaching back over bytes already written, the byte among them.
   for (const auto& [byte, written] : cases) {
     for (std::size_t offset = 0; offset < 40; ++offset) {
-      const std::string text = std::string(offset, 'a') + byte + std::string(40 - offset, 'b');
-      const std::string want =
-          "\"" + std::string(offset, 'a') + std::string(written) + std::string(40 - offset, 'b') + "\"";
-      ASSERT_EQ(to_compact_string(Value(text)), want) << int(static_cast<unsigned char>(byte)) << " at " << offset;
+      for (std::size_t after = 0; after < 18; ++after) {
+        const std::string text = std::string(offset, 'a') + byte + std::string(after, 'b');
+        const std::string want =
+            "\"" + std::string(offset, 'a') + std::string(written) + std::string(after, 'b') + "\"";
+        ASSERT_EQ(to_compact_string(Value(text)), want)
+            << int(static_cast<unsigned char>(byte)) << " at " << offset << ", " << after << " after";
+      }
     }
   }
 }
