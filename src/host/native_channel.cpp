@@ -65,22 +65,38 @@ ReadOutcome NativeChannel::read_native_message() {
   arena_.reset();
   verbatim_.clear();
   unsigned char length_bytes[kLengthSize];
-  auto header = read_exact(reinterpret_cast<char*>(length_bytes), kLengthSize);
-  if (!header) return header.error();
-  if (*header == Fill::kEnded) return EndOfInput{};
+  if (in_end_ - in_pos_ >= kLengthSize) {
+    std::memcpy(length_bytes, in_buffer_.get() + in_pos_, kLengthSize);
+    in_pos_ += kLengthSize;
+  } else {
+    auto header = read_exact(reinterpret_cast<char*>(length_bytes), kLengthSize);
+    if (!header) return header.error();
+    if (*header == Fill::kEnded) return EndOfInput{};
+  }
 
   const std::uint32_t length = decode_length(length_bytes);
   if (length > kMaxBodySize) return invalid(kIncomingTooLarge);
 
   if (length >= kInPlaceFrom) return read_large_body(length);
 
-  // The body and the value built from it share the arena: no node is freed
-  // one by one, and a large request reuses the pages of the previous one.
+  // A body that the input buffer holds whole is parsed where it lies: the
+  // value keeps copies of what it needs, so the buffer may take the next
+  // bytes afterwards.
+  if (in_end_ - in_pos_ >= length) {
+    const char* const body = in_buffer_.get() + in_pos_;
+    in_pos_ += length;
+    return parse_small_body(body, length);
+  }
+  // Else the body and the value built from it share the arena: no node is
+  // freed one by one, and a large request reuses the pages of the previous one.
   char* body = static_cast<char*>(arena_.allocate(std::max<std::size_t>(length, 1), 1));
   auto filled = read_exact(body, length);
   if (!filled) return filled.error();
   if (*filled == Fill::kEnded) return Failure(Failure::Kind::kPeer, kBodyCutShort);
+  return parse_small_body(body, length);
+}
 
+ReadOutcome NativeChannel::parse_small_body(const char* body, std::size_t length) {
   // The reply buffer is idle until the reply: escapes are decoded through it,
   // so the request needs no decoding buffer of its own.
   if (frame_.size() < length) frame_.resize(length);

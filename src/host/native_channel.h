@@ -58,6 +58,7 @@ class NativeChannel {
   enum class Fill { kComplete, kEnded };
   [[nodiscard]] Result<Fill> read_exact(char* destination, std::size_t size);
   ReadOutcome read_large_body(std::size_t length);
+  ReadOutcome parse_small_body(const char* body, std::size_t length);
   // Frames and sends the reply serialised into frame_ at [begin, end), its
   // length field put right before it.
   [[nodiscard]] Result<void> send_frame(std::size_t begin, std::size_t end);

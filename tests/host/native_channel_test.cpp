@@ -126,6 +126,29 @@ TEST(NativeChannel, TwoFramesFromOneReadTakeNoSecondRead) {
   EXPECT_EQ(text_of(channel.read_native_message()), "end");
 }
 
+// A body the buffer holds whole is parsed where it lies, one that straddles
+// reads is gathered first: wherever the reads cut the frames, the values are
+// the same, escapes and non-ASCII text included.
+TEST(NativeChannel, FramesCutAnywhereByTheReadsGiveTheSameValues) {
+  const std::string bodies[] = {R"({"id":7,"method":"hello"})", R"({"a\n\u00e9":["x\"y",-1.5,true,null]})",
+                                "\"\xC3\xA9t\xC3\xA9\""};
+  std::string bytes;
+  for (const std::string& body : bodies) bytes += frame(body);
+  for (std::size_t cut = 1; cut <= bytes.size(); ++cut) {
+    std::vector<std::string> chunks;
+    for (std::size_t at = 0; at < bytes.size(); at += cut) chunks.push_back(bytes.substr(at, cut));
+    FailingSource source(std::move(chunks));
+    MemorySink sink;
+    NativeChannel channel(source, sink);
+    EXPECT_EQ(text_of(channel.read_native_message()), R"({"id":7,"method":"hello"})") << cut;
+    EXPECT_EQ(text_of(channel.read_native_message()), R"({"a\n)"
+                                                      "\xC3\xA9"
+                                                      R"(":["x\"y",-1.5,true,null]})")
+        << cut;
+    EXPECT_EQ(text_of(channel.read_native_message()), "\"\xC3\xA9t\xC3\xA9\"") << cut;
+  }
+}
+
 TEST(NativeChannel, BodyLargerThanTheBufferArrivesWhole) {
   Pipe pipe;
   const std::string body = "\"" + std::string(20000, 'x') + "\"";
