@@ -18,10 +18,10 @@ constexpr const char* kOutgoingTooLarge = "Native response exceeds the maximum s
 constexpr const char* kBodyCutShort = "failed to fill whole buffer";
 constexpr const char* kNotJson = "Native message is not valid JSON: ";
 
-// From this size on, a body is read into the reply buffer and parsed in
-// place: reading it twice costs less than a second buffer as large. Below
-// it, a single reading with a decoding buffer is cheaper and the buffers
-// are small.
+// From this size on, a body is read into the reply buffer and decoded once,
+// straight into its value, so that a reply echoing a long string can copy
+// its text: no second buffer as large. Below it, the value stack's reader
+// with a decoding buffer is cheaper and the buffers are small.
 constexpr std::size_t kInPlaceFrom = 64 * 1024;
 // What a reply may add to the request it echoes without its buffer moving.
 constexpr std::size_t kReplyMargin = 4096;
