@@ -24,25 +24,27 @@ bool byte_less(boost::json::string_view a, boost::json::string_view b) {
   return a.size() < b.size();
 }
 
+// The n bytes (sizeof(Word) <= n <= 2 * sizeof(Word)) in two moves of a
+// word, the second ending where the run does; they overlap when n is short.
+template <class Word>
+void copy_two_words(char* to, const char* from, std::size_t n) {
+  Word head;
+  Word tail;
+  std::memcpy(&head, from, sizeof head);
+  std::memcpy(&tail, from + n - sizeof tail, sizeof tail);
+  std::memcpy(to, &head, sizeof head);
+  std::memcpy(to + n - sizeof tail, &tail, sizeof tail);
+}
+
 // Most strings a reply writes are short (names, methods, texts of a few
-// words): those are copied without a call, in two overlapping moves.
+// words): those are copied without a call.
 void copy_run(char* to, const char* from, std::size_t n) {
   if (n > 16) {
     std::memcpy(to, from, n);
   } else if (n >= 8) {
-    std::uint64_t head;
-    std::uint64_t tail;
-    std::memcpy(&head, from, 8);
-    std::memcpy(&tail, from + n - 8, 8);
-    std::memcpy(to, &head, 8);
-    std::memcpy(to + n - 8, &tail, 8);
+    copy_two_words<std::uint64_t>(to, from, n);
   } else if (n >= 4) {
-    std::uint32_t head;
-    std::uint32_t tail;
-    std::memcpy(&head, from, 4);
-    std::memcpy(&tail, from + n - 4, 4);
-    std::memcpy(to, &head, 4);
-    std::memcpy(to + n - 4, &tail, 4);
+    copy_two_words<std::uint32_t>(to, from, n);
   } else {
     for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
   }

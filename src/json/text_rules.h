@@ -180,4 +180,15 @@ inline NumberToken scan_number(const char* p, const char* end) {
 // correctly rounded double. Nothing when its magnitude is beyond a double.
 std::optional<Number> number_value(std::string_view token, bool integer);
 
+// The number at `p` (a '-' or a digit) and its value, for the readers that
+// only accept or refuse: `p` moves past it. Nothing when the token is
+// malformed or its magnitude beyond a double (`p` then unspecified).
+inline std::optional<Number> read_number(const char*& p, const char* end) {
+  const char* const start = p;
+  const NumberToken token = scan_number(p, end);
+  if (token.fault != NumberFault::kNone) return std::nullopt;
+  p = token.end;
+  return number_value(std::string_view(start, static_cast<std::size_t>(p - start)), token.integer);
+}
+
 }  // namespace orvix::json

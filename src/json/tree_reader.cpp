@@ -249,11 +249,7 @@ class TreeReader {
   }
 
   bool number(Value& out) {
-    const char* const start = p_;
-    const NumberToken token = scan_number(p_, end_);
-    if (token.fault != NumberFault::kNone) return false;
-    p_ = token.end;
-    const auto number = number_value(std::string_view(start, static_cast<std::size_t>(p_ - start)), token.integer);
+    const auto number = read_number(p_, end_);
     if (!number) return false;
     switch (number->kind) {
       case Number::Kind::kUnsigned: out.emplace_uint64() = number->u; break;
