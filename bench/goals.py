@@ -6,16 +6,19 @@ Usage: goals.py REPORT.json
 import json
 import sys
 
-# metric id, subject, least HOST/subject ratio (ratios are >1 when HOST is better)
+# metric id, subject, least HOST/subject ratio (ratios are >1 when HOST is better).
+# limit1 does what a host must per request with no JSON work; limit batches
+# replies, which a host may not, and is the ceiling only where limit1 adds nothing.
 GOALS = [
-    ("w1_ms", "limit", 1 / 1.3, "W1 cold start within 1.3x of the limit"),
-    ("w2_rps", "python", 6.0, "W2 at least 6x Python"),
-    ("w2_rps", "limit", 0.25, "W2 at least 0.25x the limit"),
-    ("w3_rps", "limit", 0.6, "W3 at least 0.6x the limit"),
-    ("w4_mbps", "python", 5.0, "W4 at least 5x Python"),
+    ("w1_ms", "limit1", 0.95, "W1 cold start at least 0.95x limit1"),
+    ("w2_rps", "limit1", 0.75, "W2 at least 0.75x limit1"),
+    ("w3_rps", "limit1", 0.9, "W3 at least 0.9x limit1"),
+    ("w4_mbps", "limit", 0.85, "W4 at least 0.85x the limit"),
+    ("w5_rps", "limit1", 0.95, "W5 at least 0.95x limit1"),
+    ("w6_mbps", "limit1", 0.9, "W6 at least 0.9x limit1"),
 ]
 # metric id, most MiB
-RSS_GOALS = [("w2_rss", 3.0, "W2 peak RSS at most 3 MiB"), ("w4_rss", 8.0, "W4 peak RSS at most 8 MiB")]
+RSS_GOALS = [("w2_rss", 2.5, "W2 peak RSS at most 2.5 MiB"), ("w4_rss", 4.0, "W4 peak RSS at most 4 MiB")]
 
 
 def main(path):

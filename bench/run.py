@@ -10,7 +10,7 @@ Environment:
   PEERS        peers, separated by ';', each "label=command" or "command"
                (default: the Python peer; set but empty: no peer)
   NODE_PEER    command line of a Node peer; added when it starts and answers
-  RUNTIME_CMD  command line of a runtime stand-in; turns W5 on (see w5_runtime)
+  RUNTIME_CMD  command line of a runtime stand-in; turns W5 and W6 on (see w5_runtime)
   CC           C compiler for the limit baseline (default: cc)
 """
 import argparse
@@ -50,6 +50,7 @@ METRICS = [  # id, title, unit, higher is better
     ("w4_mbps", "W4 large frames", "MB/s of requests", True),
     ("w4_rss", "W4 peak RSS", "MiB", False),
     ("w5_rps", "W5 runtime.request", "requests/s", True),
+    ("w6_mbps", "W6 large runtime.request", "MB/s of requests", True),
 ]
 
 
@@ -58,12 +59,13 @@ class Fail(Exception):
 
 
 class Subject:
-    def __init__(self, label, argv, role):
+    def __init__(self, label, argv, role, tail=()):
         self.label, self.argv, self.role = label, argv, role  # role: host, peer, limit
+        self.tail = list(tail)
 
     def command(self, mode):
         """limit_echo is told its reply mode (hello, log, echo); hosts take no arguments."""
-        return self.argv + [mode] if self.role == "limit" else self.argv
+        return self.argv + [mode] + self.tail if self.role == "limit" else self.argv
 
 
 def compact(value):
@@ -81,8 +83,12 @@ class Session:
     def __init__(self, ctx, subject, mode, home):
         self.ctx, self.writer = ctx, None
         self.buf, self.start, self.end = ctx.buf, 0, 0  # unread replies: buf[start:end]
+        # One stderr file per subject, appended to and never truncated, as a browser's own
+        # error log is: truncating it for every run made the file system write out its
+        # blocks at the subject's exit, a cost no browser passes on to its host.
         self.err_path = os.path.join(ctx.tmp, subject.label + ".stderr")
-        with open(self.err_path, "wb") as err:
+        self.err_start = os.path.getsize(self.err_path) if os.path.exists(self.err_path) else 0
+        with open(self.err_path, "ab") as err:
             try:
                 self.proc = subprocess.Popen(
                     subject.command(mode), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
@@ -192,6 +198,7 @@ class Session:
     def stderr_tail(self):
         """The subject's last stderr line that mentions an error, else its last line."""
         with open(self.err_path, "rb") as f:
+            f.seek(self.err_start)
             lines = [l for l in f.read().decode(errors="replace").splitlines() if l.strip()]
         errors = [l for l in lines if "rror" in l]
         return f" (stderr: {short((errors or lines)[-1].strip())})" if lines else ""
@@ -245,6 +252,7 @@ class Context:
         self.rounds, self.cold_runs, self.timeout = args.rounds, args.cold_runs, args.timeout
         self.n_hello, self.n_log, self.n_large, self.n_runtime = (
             20_000 // scale, 5_000 // scale, 50 // scale, 1_000 // scale)
+        self.n_large_runtime = 40 // scale
         self.tmp = tempfile.mkdtemp(prefix="hostbench-")
         self.nodesc = os.path.join(self.tmp, "nodesc")  # a product home without descriptor
         os.makedirs(self.nodesc)
@@ -399,14 +407,18 @@ def w5_runtime(ctx, s):
     carrying the same "requestId" (the sample runtime: type "<type>.result" and the
     request itself as payload.echo).  Each subject sends n "runtime.request" messages,
     pipelined; each reply must be a response reply with the right id whose result is
-    the runtime's answer to that very request (its payload.n echoed)."""
+    the runtime's answer to that very request (its payload.n echoed; limit_echo, which
+    wraps the whole request it relays, is held to the requestId alone)."""
     n = ctx.n_runtime
     request = (b'{"id":%d,"method":"runtime.request",'
                b'"params":{"message":{"payload":{"n":%d},"type":"bench.echo"}}}')
     payload = ctx.cache("w5", lambda: b"".join(frame(request % (i, i)) for i in range(1, n + 1)))
-    seconds, bodies, _ = pipelined_run(ctx, s, "hello", ctx.runtime_home,
+    # limit1 relays each message as a host must, without JSON work (limit_echo relay)
+    relay = s.role == "limit"
+    seconds, bodies, _ = pipelined_run(ctx, s, "relay" if relay else "hello", ctx.runtime_home,
                                        request % (0, 0), payload, n)
     for i, body in enumerate(bodies, 1):
+        i = 1 if relay else i  # limit_echo answers every frame for id 1
         try:
             reply = json.loads(body)
         except ValueError:
@@ -415,8 +427,8 @@ def w5_runtime(ctx, s):
                 and reply.get("method") == "runtime.request" and reply.get("type") == "response"
                 and isinstance(reply.get("result"), dict)
                 and isinstance(reply["result"].get("requestId"), str)
-                and reply["result"].get("type") == "bench.echo.result"
-                and echoed_n(reply["result"]) == i):
+                and (relay or (reply["result"].get("type") == "bench.echo.result"
+                               and echoed_n(reply["result"]) == i))):
             raise Fail(f"reply {i} is not a runtime response: {short(body)}")
     return {"w5_rps": n / seconds}
 
@@ -428,8 +440,49 @@ def echoed_n(answer):
     return answer
 
 
+def large_runtime_requests(n, size=400_000):
+    """n runtime.request frames whose message carries a text of `size` characters
+    (mostly ASCII, with non-ASCII and escaped characters), as an extension that hands a
+    page's text to the runtime would send; the runtime stand-in echoes the message."""
+    rng = random.Random(2)
+    plain = [c for c in map(chr, range(0x20, 0x7F)) if c not in '"\\']
+    rare = ["é", "€", "😀", "\n", "\t", '"', "\\", "/"]
+    block = "".join(rng.choice(rare if k % 40 == 39 else plain) for k in range(10_000))
+    text = (block * (size // len(block) + 1))[:size]
+    bodies = [compact({"id": i, "method": "runtime.request",
+                       "params": {"message": {"payload": {"n": i, "text": text},
+                                              "type": "bench.large"}}})
+              for i in range(1, n + 1)]
+    return text, b"".join(frame(b) for b in bodies)
+
+
+def w6_large_runtime(ctx, s):
+    """Large runtime.request round trips: the message goes to the runtime stand-in and its
+    answer, as large, comes back whole in the reply (W5's hook and runtime)."""
+    n = ctx.n_large_runtime
+    text, payload = ctx.cache("w6", lambda: large_runtime_requests(n))
+    relay = s.role == "limit"
+    seconds, bodies, _ = pipelined_run(ctx, s, "relay" if relay else "hello", ctx.runtime_home,
+                                       b'{"id":0,"method":"runtime.request","params":{"message":'
+                                       b'{"payload":{"n":0},"type":"bench.large"}}}', payload, n)
+    for i, body in enumerate(bodies, 1):
+        try:
+            reply = json.loads(body)
+            result = reply["result"]
+            echoed = result["payload"]["echo"]
+            if relay:  # limit_echo wraps the whole request it received
+                echoed = echoed["request"]["params"]["message"]
+            ok = (reply.get("id") == (1 if relay else i) and reply.get("type") == "response"
+                  and echoed["payload"]["text"] == text and echoed["payload"]["n"] == i)
+        except (ValueError, KeyError, TypeError):
+            ok = False
+        if not ok:
+            raise Fail(f"reply {i} does not carry the runtime's echo of the message: {short(body)}")
+    return {"w6_mbps": len(payload) / seconds / 1e6}
+
+
 WORKLOADS = [("W1", w1_cold), ("W2", w2_hello), ("W3", w3_log), ("W4", w4_large),
-             ("W5", w5_runtime)]
+             ("W5", w5_runtime), ("W6", w6_large_runtime)]
 
 
 # ---- subjects, running, reporting ---------------------------------------------
@@ -446,7 +499,8 @@ def build_limit():
             return None, f"limit baseline not built: {e}"
         if done.returncode != 0:
             return None, f"limit baseline not built: {short(done.stderr)}"
-    return Subject("limit", [LIMIT_EXE], "limit"), None
+    return [Subject("limit", [LIMIT_EXE], "limit"),
+            Subject("limit1", [LIMIT_EXE], "limit", ["each"])], None
 
 
 def subjects_from_env(ctx, notes):
@@ -470,9 +524,9 @@ def subjects_from_env(ctx, notes):
             subjects.append(candidate)
         except Fail as e:
             notes.append(f"NODE_PEER skipped: it did not answer a hello ({e}).")
-    limit, problem = build_limit()
-    if limit:
-        subjects.append(limit)
+    limits, problem = build_limit()
+    if limits:
+        subjects.extend(limits)
     else:
         notes.append(problem)
     seen = set()
@@ -487,13 +541,13 @@ def run_all(ctx, subjects, with_runtime):
     runs = {m[0]: {s.label: [] for s in subjects} for m in METRICS}
     failed = {}  # (workload, label) -> reason
     for name, workload in WORKLOADS:
-        if name == "W5" and not with_runtime:
+        if name in ("W5", "W6") and not with_runtime:
             continue
         rounds = ctx.cold_runs if name == "W1" else ctx.rounds
         started = time.monotonic()
         for r in range(rounds):  # rotate the order each round to cancel drift
             for s in subjects[r % len(subjects):] + subjects[:r % len(subjects)]:
-                if (name, s.label) in failed or (name == "W5" and s.role == "limit"):
+                if (name, s.label) in failed or (name in ("W5", "W6") and s.label == "limit"):
                     continue
                 try:
                     for metric, value in workload(ctx, s).items():
@@ -528,7 +582,7 @@ def summarise(subjects, runs, failed, with_runtime):
     metrics = []
     for key, title, unit, higher in METRICS:
         workload = title.split()[0]
-        if workload == "W5" and not with_runtime:
+        if workload in ("W5", "W6") and not with_runtime:
             continue
         values = {}
         for s in subjects:
@@ -555,7 +609,7 @@ def summarise(subjects, runs, failed, with_runtime):
 def markdown(subjects, metrics, notes, ctx):
     labels = [s.label for s in subjects]
     ratio_names = list(metrics[0]["ratios"])
-    out = [f"Medians over {ctx.cold_runs} runs (W1) or {ctx.rounds} rounds (W2-W5); "
+    out = [f"Medians over {ctx.cold_runs} runs (W1) or {ctx.rounds} rounds (W2-W6); "
            "± is half the interquartile range, as a share of the median.",
            "**Ratio columns: >1 means HOST is better in every row** "
            "(rates: HOST ÷ other; time and memory: other ÷ HOST).", "",
@@ -608,7 +662,7 @@ def machine():
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--json", help="also write the figures to this file")
-    parser.add_argument("--rounds", type=int, default=9, help="rounds of W2-W5 (default 9)")
+    parser.add_argument("--rounds", type=int, default=9, help="rounds of W2-W6 (default 9)")
     parser.add_argument("--cold-runs", type=int, default=40, help="runs of W1 (default 40)")
     parser.add_argument("--timeout", type=float, default=120, help="seconds per process")
     parser.add_argument("--quick", action="store_true",
@@ -637,7 +691,8 @@ def main():
         info["loadavg_at_end"] = os.getloadavg()
         report = {"settings": {"rounds": ctx.rounds, "cold_runs": ctx.cold_runs,
                                "requests": {"W2": ctx.n_hello, "W3": ctx.n_log,
-                                            "W4": ctx.n_large, "W5": ctx.n_runtime}},
+                                            "W4": ctx.n_large, "W5": ctx.n_runtime,
+                                            "W6": ctx.n_large_runtime}},
                   "machine": info,
                   "subjects": [{"label": s.label, "role": s.role, "command": show(s.argv)}
                                for s in subjects],

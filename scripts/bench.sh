@@ -2,7 +2,7 @@
 # Runs the benchmarks of the optimised build (build-bench/) and prints the
 # comparisons they exist for, each from one run:
 #   1. the whole-process table (bench/run.py): the host next to the Python
-#      peer, the Node peer (when node is installed) and the C limit, W1-W5,
+#      peer, the Node peer (when node is installed) and the C limits, W1-W6,
 #      then the host's figures against the goals;
 #   2. the message benchmark against Node's JSON.parse + JSON.stringify;
 #   3. scripts/bench_*.sh (runtime round trips beside a bare Beast loop).

@@ -1,11 +1,12 @@
 #!/usr/bin/env node
 // The Node peer of the host benchmark: what a typical user would write
 // instead of the C++ host, on Node's standard library and the `ws` module
-// (Debian's node-ws). It follows the host's design for what the benchmark
-// touches: the native frame and its limits, the main loop and its stderr
-// lines, dispatch with the unsupported-method reply and its log line,
-// "host.log", the product home, the status methods without a runtime, and
-// "runtime.request" over a new WebSocket connection per request.
+// (Debian's node-ws). Where the benchmark touches it, it gives the host's
+// answers byte for byte: frames of a 4-byte length and at most 1 MiB, one
+// reply flushed per request, the start and stop lines on stderr, the
+// unsupported-method reply and its log line, "host.log", the product home,
+// the status replies without a runtime, and "runtime.request" over a new
+// WebSocket connection per request.
 'use strict';
 const fs = require('fs');
 const path = require('path');
