@@ -14,7 +14,9 @@ class StatusWithoutRuntime(HostTestCase):
         self.assertEqual(reply["type"], "response")
         return reply["result"]
 
-    def test_home_unresolved_matches_the_documented_bytes(self):
+    def test_home_unresolved_reply_is_byte_exact(self):
+        # The whole reply as the browser gets it: member order, texts and
+        # versions, with no home to name.
         env = {"PATH": self.env["PATH"]}
         run = self.run_host(frame({"id": 1, "method": "hello"}), env=env)
         self.assertEqual(
