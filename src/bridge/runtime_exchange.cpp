@@ -1,5 +1,6 @@
 #include "bridge/runtime_exchange.h"
 
+#include <algorithm>
 #include <new>
 
 #include <boost/asio/buffer.hpp>
@@ -26,6 +27,8 @@ namespace {
 using WebSocket = boost::beast::websocket::stream<SocketStream, false>;
 
 constexpr std::size_t kMaxMessageBytes = 64u * 1024u * 1024u;
+// The library's default.
+constexpr std::size_t kSmallestWriteBuffer = 4096;
 
 }  // namespace
 
@@ -87,6 +90,12 @@ Result<void, RuntimeError> send_request(WebSocket& ws, const json::Value& reques
   ws.auto_fragment(false);
   ws.text(true);
   const std::string body = json::to_compact_string(request);
+  // The library masks the payload into its write buffer and writes one
+  // buffer's worth at a time (4 KiB by default). A buffer as large as the
+  // message lets every write offer all that is left, so a page-sized
+  // message does not leave as a hundred small writes whose last one waits
+  // for the runtime's delayed acknowledgement.
+  ws.write_buffer_bytes(std::max(body.size(), kSmallestWriteBuffer));
   boost::system::error_code ec;
   ws.write(boost::asio::buffer(body), ec);
   if (ec) return RuntimeError{RuntimeErrorCode::request_send_failed, ec.message()};
@@ -142,10 +151,16 @@ Result<json::Value, RuntimeError> runtime_exchange(std::string_view ws_url, json
     // The stream owns the socket from here: step 8 is its destruction on
     // return, whichever way the steps end.
     WebSocket ws((*context)->get_executor(), std::move(*socket), timeouts.socket_io);
+    const auto start_step = [&] {
+      ws.next_layer().set_step_deadline(std::chrono::steady_clock::now() + timeouts.step);
+    };
+    start_step();
     if (auto shaken = handshake(ws, ws_url); !shaken) return shaken.error();
     step = RuntimeErrorCode::request_send_failed;
+    start_step();
     if (auto sent = send_request(ws, request); !sent) return sent.error();
     step = RuntimeErrorCode::response_read_failed;
+    start_step();
     return read_answer(ws, expected_request_id);
   } catch (const std::bad_alloc&) {
     return RuntimeError{step, platform::out_of_memory_error().text};

@@ -19,7 +19,9 @@
 //   5. The WebSocket opening handshake, its Host header and target taken from
 //      the URL text as written (handshake_target.h), with no extension:
 //      ws_handshake_failed.
-//   6. Send the request as one compact JSON text frame: request_send_failed.
+//   6. Send the request as one compact JSON text frame, offered to the
+//      socket whole (header and masked payload gathered in each write), on a
+//      socket that sends small segments at once: request_send_failed.
 //   7. Read until a text message parses as a JSON object whose "requestId" is
 //      a string equal byte for byte to the expected id; that object is the
 //      result. Other messages are skipped. response_read_failed for a failed
@@ -36,8 +38,12 @@
 //
 // Blocks the calling thread: in the resolver as long as the system takes, in
 // the connect up to the connect timeout, in each single socket read or write
-// up to the I/O timeout. The exchange as a whole has no time limit: a runtime
-// that keeps sending messages that answer other requests keeps it waiting.
+// up to the I/O timeout, and in each of steps 5, 6 and 7 as a whole up to the
+// step timeout, however the runtime keeps it alive (pings, answers to other
+// requests, a byte now and then): the step then fails with its code and
+// "the runtime did not complete this step within its time limit". So a
+// request waits at most the connect timeout and three step timeouts (61.5 s)
+// plus what the resolver takes, and the host then serves the next one.
 #pragma once
 
 #include <chrono>
@@ -55,6 +61,9 @@ namespace orvix::bridge {
 struct ExchangeTimeouts {
   std::chrono::milliseconds connect{1500};
   std::chrono::milliseconds socket_io{20000};  // each single read or write
+  // The handshake, the sending of the request, and the wait for the answer,
+  // each as a whole.
+  std::chrono::milliseconds step{20000};
 };
 
 // Sends `request` and returns the answer whose "requestId" is

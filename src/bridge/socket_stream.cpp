@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -21,6 +22,7 @@ class SocketStreamCategory final : public boost::system::error_category {
       case SocketStreamError::receive_timed_out: return "timed out waiting for data from the runtime";
       case SocketStreamError::send_timed_out: return "timed out waiting to send to the runtime";
       case SocketStreamError::frame_too_large: return "WebSocket frame larger than 16 MiB";
+      case SocketStreamError::step_timed_out: return "the runtime did not complete this step within its time limit";
     }
     return "socket stream error";
   }
@@ -64,15 +66,25 @@ const boost::system::error_category& os_error_category() {
 SocketStream::SocketStream(executor_type executor, platform::TcpSocket socket, std::chrono::milliseconds io_timeout)
     : executor_(executor), socket_(std::move(socket)), io_timeout_(io_timeout) {}
 
-std::size_t SocketStream::receive(std::span<std::byte> buffer, boost::system::error_code& ec) {
-  if (frame_limit_enforced_ && frame_guard_.limit_exceeded()) {
-    ec = make_error_code(SocketStreamError::frame_too_large);
+std::chrono::milliseconds SocketStream::next_wait() const {
+  const auto now = std::chrono::steady_clock::now();
+  if (step_deadline_ - now >= io_timeout_) return io_timeout_;
+  return std::chrono::ceil<std::chrono::milliseconds>(step_deadline_ - now);
+}
+
+boost::system::error_code SocketStream::timed_out(std::chrono::milliseconds allowed, SocketStreamError io_error) const {
+  return make_error_code(allowed < io_timeout_ ? SocketStreamError::step_timed_out : io_error);
+}
+
+std::size_t SocketStream::receive_from_socket(std::span<std::byte> buffer, boost::system::error_code& ec) {
+  const auto wait = next_wait();
+  if (wait.count() <= 0) {
+    ec = make_error_code(SocketStreamError::step_timed_out);
     return 0;
   }
-  const bool exceeded_before = frame_guard_.limit_exceeded();
-  auto received = socket_.receive_some(buffer, io_timeout_);
+  auto received = socket_.receive_some(buffer, wait);
   if (!received) {
-    ec = received.error().timed_out ? make_error_code(SocketStreamError::receive_timed_out)
+    ec = received.error().timed_out ? timed_out(wait, SocketStreamError::receive_timed_out)
                                     : boost::system::error_code(received.error().os.code, os_error_category());
     return 0;
   }
@@ -80,20 +92,47 @@ std::size_t SocketStream::receive(std::span<std::byte> buffer, boost::system::er
     ec = boost::asio::error::eof;
     return 0;
   }
-  frame_guard_.observe(buffer.first(*received));
+  ec = {};
+  return *received;
+}
+
+std::size_t SocketStream::receive(std::span<std::byte> buffer, boost::system::error_code& ec) {
+  if (frame_limit_enforced_ && frame_guard_.limit_exceeded()) {
+    ec = make_error_code(SocketStreamError::frame_too_large);
+    return 0;
+  }
+  std::span<const std::byte> arrived;
+  if (received_begin_ < received_end_) {
+    arrived = std::span(received_.get() + received_begin_, std::min(buffer.size(), received_end_ - received_begin_));
+  } else if (buffer.size() >= kReceiveBufferSize) {
+    arrived = buffer.first(receive_from_socket(buffer, ec));
+    if (ec) return 0;
+  } else {
+    if (!received_) received_ = std::make_unique<std::byte[]>(kReceiveBufferSize);
+    received_begin_ = 0;
+    received_end_ = receive_from_socket({received_.get(), kReceiveBufferSize}, ec);
+    if (ec) return 0;
+    arrived = std::span(received_.get(), std::min(buffer.size(), received_end_));
+  }
+
+  const bool exceeded_before = frame_guard_.limit_exceeded();
+  frame_guard_.observe(arrived);
+  std::size_t handed = arrived.size();
   if (frame_limit_enforced_ && frame_guard_.limit_exceeded()) {
     // Frames that arrived ahead of the oversized one are handed on first: the
     // answer may be among them. The next receive reports the oversized frame.
-    const std::size_t ahead = exceeded_before ? 0 : frame_guard_.bytes_before_excess();
-    if (ahead == 0) {
+    handed = exceeded_before ? 0 : frame_guard_.bytes_before_excess();
+    if (handed == 0) {
       ec = make_error_code(SocketStreamError::frame_too_large);
       return 0;
     }
-    ec = {};
-    return ahead;
+  }
+  if (arrived.data() != buffer.data()) {
+    std::memcpy(buffer.data(), arrived.data(), handed);
+    received_begin_ += handed;
   }
   ec = {};
-  return *received;
+  return handed;
 }
 
 std::size_t SocketStream::send(std::span<const std::span<const std::byte>> buffers, boost::system::error_code& ec) {
@@ -116,9 +155,14 @@ std::size_t SocketStream::send(std::span<const std::span<const std::byte>> buffe
     return static_cast<std::size_t>(dropped);
   }
 
-  auto sent = socket_.send_some(buffers, io_timeout_);
+  const auto wait = next_wait();
+  if (wait.count() <= 0) {
+    ec = make_error_code(SocketStreamError::step_timed_out);
+    return 0;
+  }
+  auto sent = socket_.send_some(buffers, wait);
   if (!sent) {
-    ec = sent.error().timed_out ? make_error_code(SocketStreamError::send_timed_out)
+    ec = sent.error().timed_out ? timed_out(wait, SocketStreamError::send_timed_out)
                                 : boost::system::error_code(sent.error().os.code, os_error_category());
     return 0;
   }

@@ -1,13 +1,25 @@
 // The byte transport under the WebSocket client: a synchronous stream over a
 // platform TcpSocket in which no single read or write waits longer than the
-// deadline it was built with.
+// I/O timeout it was built with, and no step of the exchange outlasts the
+// step deadline it was last given.
 //
 // Asio's own synchronous socket calls fall back to an unbounded wait when the
-// system's receive timeout fires, so the deadline is kept here instead: every
+// system's receive timeout fires, so the limits are kept here instead: every
 // read_some/write_some waits at most `io_timeout` for the socket to be ready
 // and then fails with SocketStreamError::receive_timed_out / send_timed_out.
+// A runtime that keeps a step alive with a byte now and then, or with pings,
+// meets no I/O timeout; the step deadline (set_step_deadline) bounds the step
+// as a whole: a read or write that would wait past it fails with
+// step_timed_out instead.
 // Other failures are system errors (os_error_category(), texts as in
 // platform/os_error.h); an orderly shutdown by the peer is asio's eof.
+//
+// Reads take what the socket holds, up to kReceiveBufferSize, in one receive
+// and hand it out from there: the WebSocket library asks for a frame's
+// header and its payload in separate reads of at most 1,536 bytes, so a
+// large answer sent as many small frames would otherwise cost two system
+// calls a frame. A read asking for at least that much goes straight into
+// the caller's buffer.
 //
 // Once enforce_frame_limit() is called, a received WebSocket frame announcing
 // more than kMaxFramePayload bytes fails the read with frame_too_large; the
@@ -29,6 +41,7 @@
 #include <array>
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <span>
 
 #include <boost/asio/buffer.hpp>
@@ -43,11 +56,13 @@
 namespace orvix::bridge {
 
 inline constexpr std::uint64_t kMaxFramePayload = 16u * 1024u * 1024u;
+inline constexpr std::size_t kReceiveBufferSize = 64u * 1024u;
 
 enum class SocketStreamError {
   receive_timed_out = 1,
   send_timed_out,
   frame_too_large,
+  step_timed_out,
 };
 
 const boost::system::error_category& socket_stream_category();
@@ -65,6 +80,10 @@ class SocketStream {
   executor_type get_executor() const noexcept { return executor_; }
 
   void enforce_frame_limit() { frame_limit_enforced_ = true; }
+
+  // Reads and writes from now until `deadline` are one step: none of them
+  // waits past it. No deadline until the first call.
+  void set_step_deadline(std::chrono::steady_clock::time_point deadline) { step_deadline_ = deadline; }
 
   // Call between frames, once no further data message will be written.
   void drop_close_frames() { dropping_close_frames_ = true; }
@@ -116,12 +135,25 @@ class SocketStream {
  private:
   static constexpr std::size_t kMaxGather = 16;
 
+  // How long the next wait may last: the I/O timeout, or less when the step
+  // deadline comes first (zero or less once it has passed).
+  std::chrono::milliseconds next_wait() const;
+  // The error for a wait of `allowed` that timed out.
+  boost::system::error_code timed_out(std::chrono::milliseconds allowed, SocketStreamError io_error) const;
+
   std::size_t receive(std::span<std::byte> buffer, boost::system::error_code& ec);
+  // One receive from the socket into `buffer`, within the limits.
+  std::size_t receive_from_socket(std::span<std::byte> buffer, boost::system::error_code& ec);
   std::size_t send(std::span<const std::span<const std::byte>> buffers, boost::system::error_code& ec);
 
   executor_type executor_;
   platform::TcpSocket socket_;
   std::chrono::milliseconds io_timeout_;
+  std::chrono::steady_clock::time_point step_deadline_ = std::chrono::steady_clock::time_point::max();
+  // Received and not yet handed out: [received_begin_, received_end_).
+  std::unique_ptr<std::byte[]> received_;
+  std::size_t received_begin_ = 0;
+  std::size_t received_end_ = 0;
   FrameSizeGuard frame_guard_{kMaxFramePayload};
   bool frame_limit_enforced_ = false;
   bool dropping_close_frames_ = false;

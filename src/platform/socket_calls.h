@@ -32,7 +32,9 @@ void start();
 OsError resolver_error(int code);
 
 // A new TCP socket of address family `family`: non-blocking, not inherited
-// by child processes, and never raising SIGPIPE.
+// by child processes, never raising SIGPIPE, and sending each write at once
+// (TCP_NODELAY): a message's last small segment must not wait for the
+// acknowledgement of the one before, which a peer may delay by 40 ms or more.
 [[nodiscard]] Result<std::intptr_t, OsError> open_stream(int family);
 
 // Called before connecting to a loopback address; best effort, so nothing

@@ -57,7 +57,8 @@ class TcpSocket {
   // A connected socket, or the system's reason for refusing. An attempt that
   // has not completed when `timeout` passes fails with `timed_out` set and the
   // text "connection timed out". The socket is left in non-blocking mode: the
-  // send/receive calls below do their own waiting.
+  // send/receive calls below do their own waiting. It sends each write at
+  // once (TCP_NODELAY), without waiting to join it to the next.
   //
   // A connect to a loopback address (127.0.0.0/8, ::1) is told to give up
   // on the first reset. Windows otherwise answers a closed port's reset by
@@ -90,6 +91,9 @@ class TcpSocket {
                                                            std::chrono::milliseconds timeout);
 
   bool is_open() const { return handle_ != kNoHandle; }
+  // The system's own number for the socket (a descriptor or a SOCKET), to
+  // read its options.
+  std::intptr_t native_handle() const { return handle_; }
 
   // Closes the descriptor at once, without any shutdown exchange. Idempotent.
   void close();

@@ -309,9 +309,9 @@ class Peer:
 
 
 class RuntimeTestCase(HostTestCase):
-    def start_sample_runtime(self, *arguments):
+    def start_sample_runtime(self, *arguments, env=None):
         """The sample runtime, publishing its descriptor in this test's home."""
-        peer = Peer(tool_command("sample-runtime") + list(arguments), dict(self.env))
+        peer = Peer(tool_command("sample-runtime") + list(arguments), dict(self.env if env is None else env))
         self.addCleanup(peer.close)
         self.assertTrue(peer.first_line.startswith("sample runtime listening on ws://127.0.0.1:"), peer.first_line)
         return peer

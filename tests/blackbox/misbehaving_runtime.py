@@ -22,6 +22,8 @@ Modes:
   pings-then-silent  reads the request, pings every PING_INTERVAL seconds for
                      PING_COUNT pings, then never answers; the log gets
                      {"pings": N, "pongs": M} once the pings end
+  trickle            reads the request, then sends its answer one byte a
+                     second (a text frame of about 100 bytes)
   no-handshake       accepts TCP and never answers the HTTP upgrade
   status-version     answers as runtime.status with payload.build.version
   status-no-version  answers as runtime.status without a payload
@@ -43,6 +45,7 @@ MODES = (
     "close-before-answer",
     "silent",
     "pings-then-silent",
+    "trickle",
     "no-handshake",
     "status-version",
     "status-no-version",
@@ -111,6 +114,19 @@ async def ping_for_a_while(log_path, websocket):
             log.write(json.dumps({"pings": PING_COUNT, "pongs": pongs}) + "\n")
 
 
+async def trickle(websocket, text):
+    """Writes `text` as one unmasked text frame, a byte a second, straight to
+    the connection: every single read of the host gets data, the answer never
+    ends in time."""
+    payload = text.encode("utf-8")
+    assert len(payload) < 126
+    for byte in bytes([0x81, len(payload)]) + payload:
+        if websocket.transport.is_closing():
+            return
+        websocket.transport.write(bytes([byte]))
+        await asyncio.sleep(1)
+
+
 async def serve_websocket(mode, log_path, websocket):
     try:
         async for message in websocket:
@@ -122,6 +138,9 @@ async def serve_websocket(mode, log_path, websocket):
                 continue
             if mode == "pings-then-silent":
                 await ping_for_a_while(log_path, websocket)
+                continue
+            if mode == "trickle":
+                await trickle(websocket, json.dumps({"requestId": request_id, "pad": "x" * 60}))
                 continue
             if mode == "close-before-answer":
                 await websocket.close()

@@ -145,6 +145,58 @@ class RefusedResources(RuntimeTestCase):
                 self.assertEqual(replies[3]["result"]["type"], "t.result")
 
 
+@not_on_windows("the record comes from a Linux preload library")
+class HowLargeMessagesCrossTheSocket(RuntimeTestCase):
+    """A page-sized message and its echo each leave in large writes, on
+    sockets that send each write at once: no part of either waits for the
+    other side's delayed acknowledgement."""
+
+    def recording(self, name):
+        path = os.path.join(self.tmp, name)
+        env = dict(self.env, ORVIX_RECORD_SOCKET_CALLS=path,
+                   LD_PRELOAD=os.path.join(build_dir(), "record_socket_calls.so"))
+        env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"), "verify_asan_link_order=0"]))
+        return env, path
+
+    @staticmethod
+    def calls(path):
+        """(call, offered, moved, no_delay) of each recorded call."""
+        with open(path) as f:
+            return [(call, int(offered), max(int(moved), 0), no_delay == "1")
+                    for call, _, offered, moved, no_delay in (line.split() for line in f)]
+
+    def assert_sent_in_large_pieces(self, sends, size):
+        """After the handshake, the message of at least `size` bytes goes out
+        in sends that each offer all that is left of it, or 64 KiB: the most
+        the I/O library's write loop hands its stream at once."""
+        left = size
+        for _, offered, moved, _ in sends[1:]:
+            if left <= 0:
+                break
+            self.assertGreaterEqual(offered, min(left, 65536), sends[:8])
+            left -= moved
+        self.assertLessEqual(left, 0)
+
+    def test_a_page_sized_message_and_its_echo(self):
+        runtime_env, runtime_record = self.recording("runtime-calls")
+        host_env, host_record = self.recording("host-calls")
+        self.start_sample_runtime(env=runtime_env)
+        text = "Page text, \u00e9t\u00e9 \"quoted\"\n" * 16000
+        (reply,) = self.ask(forward({"type": "page", "payload": {"text": text}}), env=host_env)
+        self.assertEqual(reply["result"]["payload"]["echo"]["payload"]["text"], text)
+
+        size = len(json.dumps(text, ensure_ascii=False).encode())
+        for who, path in (("host", host_record), ("runtime", runtime_record)):
+            with self.subTest(who):
+                calls = self.calls(path)
+                self.assertTrue(all(no_delay for _, _, _, no_delay in calls), calls[:8])
+                self.assert_sent_in_large_pieces([c for c in calls if c[0] == "send"], size)
+        # The host reads the echo in reads as large as what is left of it (or
+        # its own frame limit), not in small pieces.
+        reads = [c for c in self.calls(host_record) if c[0] == "recv" and c[2] > 0]
+        self.assertLessEqual(len(reads), 2 + size // 16384, reads[:8])
+
+
 class ConnectionFailures(RuntimeTestCase):
     def test_connection_refused(self):
         with socket.socket() as s:
@@ -184,7 +236,9 @@ class ConnectionFailures(RuntimeTestCase):
         self.assertLess(elapsed, 15)
 
     def test_unresolvable_host(self):
-        self.write_descriptor(self.descriptor("ws://no-such-host.invalid:9000/"))
+        # A label over 63 bytes cannot be put in a DNS query: the resolver
+        # refuses it without asking the network.
+        self.write_descriptor(self.descriptor("ws://%s.invalid:9000/" % ("a" * 64)))
         (reply,) = self.ask(forward({"type": "t"}))
         self.assertEqual(reply["error"]["code"], "runtime_host_resolve_failed")
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <regex>
 #include <string>
+#include <thread>
 
 #include "bridge/runtime_peer.h"
 #include "json/parse.h"
@@ -242,6 +243,53 @@ TEST(RuntimeExchange, UnansweredHandshakeHitsTheReadDeadline) {
   EXPECT_EQ(result.error().text, "timed out waiting for data from the runtime");
 }
 
+TEST(RuntimeExchange, EachStepIsBoundedAsAWholeHoweverTheRuntimeKeepsItAlive) {
+  // Every single read gets data well within its limit; only the limit on
+  // the step as a whole can end these exchanges.
+  constexpr ExchangeTimeouts kShortSteps{1500ms, 20000ms, 1000ms};
+  const auto every_tenth_of_a_second = [](PeerSession& session, std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size() && session.send_raw(bytes.substr(i, 1)); ++i) {
+      std::this_thread::sleep_for(100ms);
+    }
+  };
+  const std::string answer = R"({"requestId":"r-1","pad":")" + std::string(60, 'x') + "\"}";
+  const std::string unmasked_text_frame = std::string("\x81") + static_cast<char>(answer.size()) + answer;
+  struct Case {
+    const char* runtime;
+    RuntimePeer::Kind kind;
+    RuntimePeer::Script script;
+    const char* code;
+  };
+  const Case cases[] = {
+      {"pings after the request, never answers", RuntimePeer::Kind::websocket,
+       [](PeerSession& session) {
+         session.read_message();
+         for (int i = 0; i < 100 && session.ping(); ++i) std::this_thread::sleep_for(100ms);
+       },
+       "runtime_response_read_failed"},
+      {"answers a byte at a time", RuntimePeer::Kind::websocket,
+       [&](PeerSession& session) {
+         session.read_message();
+         every_tenth_of_a_second(session, unmasked_text_frame);
+       },
+       "runtime_response_read_failed"},
+      {"answers the handshake a byte at a time", RuntimePeer::Kind::bare_tcp,
+       [&](PeerSession& session) {
+         every_tenth_of_a_second(session, "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\n");
+       },
+       "runtime_ws_handshake_failed"},
+  };
+  for (const Case& test : cases) {
+    RuntimePeer peer(test.script, test.kind);
+    const auto started = std::chrono::steady_clock::now();
+    auto result = exchange(peer.url(), "r-1", kShortSteps);
+    const auto waited = std::chrono::steady_clock::now() - started;
+    expect_failure(result, test.code);
+    EXPECT_EQ(result.error().text, "the runtime did not complete this step within its time limit") << test.runtime;
+    EXPECT_LT(waited, 10s) << test.runtime;
+  }
+}
+
 TEST(RuntimeExchange, HandshakeCarriesOnlyTheRequiredHeaders) {
   RuntimePeer peer(testing::answer_request);
   const std::string url = "ws://user:secret@127.0.0.1:" + std::to_string(peer.port()) + "/rpc/v1?token=a%20b#frag";
@@ -329,9 +377,26 @@ TEST(RuntimeExchange, ConnectGivesUpAfterTheConnectTimeout) {
 }
 
 TEST(RuntimeExchange, UnresolvableHostIsAResolveFailure) {
-  auto result = exchange("ws://no-such-host.invalid:9000/");
+  // A label over 63 bytes cannot be put in a DNS query: the resolver refuses
+  // it without asking the network.
+  auto result = exchange("ws://" + std::string(64, 'a') + ".invalid:9000/");
   expect_failure(result, "runtime_host_resolve_failed");
   EXPECT_FALSE(result.error().text.empty());
+}
+
+TEST(RuntimeExchange, AnAnswerInManySmallFramesArrivesWhole) {
+  // Frames of 4 KiB: their headers and payloads are handed to the library
+  // out of reads that took many frames at once.
+  const std::string text(300000, 'p');
+  RuntimePeer peer([&](PeerSession& session) {
+    session.read_message();
+    session.ws().write_buffer_bytes(4096);
+    session.send_text(R"({"requestId":"r-1","text":")" + text + "\"}");
+    session.drain_until_closed();
+  });
+  auto result = exchange(peer.url());
+  ASSERT_TRUE(result.has_value()) << result.error().text;
+  EXPECT_EQ(json::string_at(*result, {"text"}), text);
 }
 
 TEST(RuntimeExchange, FramesUpToSixteenMebibytesAndMessagesBeyondThemPass) {

@@ -60,10 +60,19 @@ class PeerSession {
   void send_text(std::string_view text) { send(text, true); }
   void send_binary(std::string_view bytes) { send(bytes, false); }
 
-  // Bytes written to the TCP connection as they are, bypassing framing.
-  void send_raw(std::string_view bytes) {
+  // Bytes written to the TCP connection as they are, bypassing framing;
+  // false once the client has gone.
+  bool send_raw(std::string_view bytes) {
     beast::error_code ec;
     net::write(socket(), net::buffer(bytes), ec);
+    return !ec;
+  }
+
+  // A ping with an empty body; false once the client has gone.
+  bool ping() {
+    beast::error_code ec;
+    ws_.ping({}, ec);
+    return !ec;
   }
 
   // Waits (bounded by the client closing its side) until the peer is gone.

@@ -27,6 +27,13 @@ class Session : public std::enable_shared_from_this<Session> {
   Session(tcp::socket socket, std::string version) : stream_(std::move(socket)), version_(std::move(version)) {}
 
   void start() {
+    // Each answer leaves at once: with Nagle's algorithm, the last part of a
+    // large answer would wait for the host to acknowledge the part before it.
+    beast::error_code ignored;
+    stream_.next_layer().socket().set_option(tcp::no_delay(true), ignored);
+    // Each answer as one frame, header and payload in one write; the library
+    // would otherwise cut it into frames of its 4 KiB write buffer.
+    stream_.auto_fragment(false);
     // Handshake deadline; no idle limit, since a client may wait between requests.
     stream_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
     stream_.async_accept([self = shared_from_this()](beast::error_code error) {

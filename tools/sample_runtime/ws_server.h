@@ -2,7 +2,8 @@
 //
 // Accepts any number of connections, served at once on the caller's
 // io_context (one thread is enough). Each connection completes the server
-// handshake, then answers each message it reads (answers.h) in order. A
+// handshake, then answers each message it reads (answers.h) in order, each
+// answer sent at once (TCP_NODELAY) in writes that offer all of it. A
 // connection ends quietly when the peer closes it, with or without a Close
 // frame, or when the handshake takes longer than 30 s.
 #pragma once

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -68,10 +70,11 @@ Result<std::intptr_t, OsError> open_stream(int family) {
   if (auto flagged = set_flag(fd, F_GETFD, F_SETFD, FD_CLOEXEC); !flagged) return flagged.error();
   if (auto flagged = set_flag(fd, F_GETFL, F_SETFL, O_NONBLOCK); !flagged) return flagged.error();
 #endif
-#if defined(SO_NOSIGPIPE)
   const int on = 1;
+#if defined(SO_NOSIGPIPE)
   if (::setsockopt(fd_of(socket.get()), SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on) != 0) return last_os_error();
 #endif
+  if (::setsockopt(fd_of(socket.get()), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) return last_os_error();
   return socket.release();
 }
 

@@ -62,7 +62,9 @@ Result<std::intptr_t, OsError> open_stream(int family) {
   const SOCKET raw = ::WSASocketW(family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
   if (raw == INVALID_SOCKET) return last_socket_error();
   u_long non_blocking = 1;
-  if (::ioctlsocket(raw, FIONBIO, &non_blocking) != 0) {
+  const BOOL no_delay = TRUE;
+  if (::ioctlsocket(raw, FIONBIO, &non_blocking) != 0 ||
+      ::setsockopt(raw, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&no_delay), sizeof no_delay) != 0) {
     OsError error = last_socket_error();
     ::closesocket(raw);
     return error;
