@@ -5,8 +5,10 @@
 
 #include <boost/asio/buffer.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/websocket/error.hpp>
 #include <boost/beast/websocket/stream.hpp>
 
+#include "base/utf8.h"
 #include "bridge/exchange_context.h"
 #include "bridge/handshake_target.h"
 #include "bridge/socket_stream.h"
@@ -121,11 +123,21 @@ Result<json::Value, RuntimeError> read_answer(WebSocket& ws, std::string_view ex
     ws.read(buffer, ec);
     if (ec) return RuntimeError{RuntimeErrorCode::response_read_failed, ec.message()};
     // Pings, pongs and Close frames never reach here; the library handles them.
-    if (!ws.got_text()) continue;
+    if (!ws.next_layer().message_was_text()) continue;
 
     const auto data = buffer.cdata();
-    auto message = json::parse_json(std::string_view(static_cast<const char*>(data.data()), data.size()));
-    if (!message) return RuntimeError{RuntimeErrorCode::response_invalid, message.error().text};
+    const std::string_view text(static_cast<const char*>(data.data()), data.size());
+    auto message = json::parse_json(text);
+    if (!message) {
+      // A text message must be UTF-8 (RFC 6455): one that is not breaks the
+      // protocol, as the library would have reported had it checked.
+      if (!is_valid_utf8(text)) {
+        return RuntimeError{
+            RuntimeErrorCode::response_read_failed,
+            boost::beast::websocket::make_error_code(boost::beast::websocket::error::bad_frame_payload).message()};
+      }
+      return RuntimeError{RuntimeErrorCode::response_invalid, message.error().text};
+    }
     if (answers_request(*message, expected_request_id)) return std::move(*message);
   }
 }

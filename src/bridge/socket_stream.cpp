@@ -97,31 +97,32 @@ std::size_t SocketStream::receive_from_socket(std::span<std::byte> buffer, boost
 }
 
 std::size_t SocketStream::receive(std::span<std::byte> buffer, boost::system::error_code& ec) {
-  if (frame_limit_enforced_ && frame_guard_.limit_exceeded()) {
+  if (frame_limit_enforced_ && incoming_.limit_exceeded()) {
     ec = make_error_code(SocketStreamError::frame_too_large);
     return 0;
   }
-  std::span<const std::byte> arrived;
+  std::span<std::byte> arrived;
   if (received_begin_ < received_end_) {
     arrived = std::span(received_.get() + received_begin_, std::min(buffer.size(), received_end_ - received_begin_));
   } else if (buffer.size() >= kReceiveBufferSize) {
     arrived = buffer.first(receive_from_socket(buffer, ec));
     if (ec) return 0;
   } else {
-    if (!received_) received_ = std::make_unique<std::byte[]>(kReceiveBufferSize);
+    // Not zeroed: every byte handed out was received first.
+    if (!received_) received_.reset(new std::byte[kReceiveBufferSize]);
     received_begin_ = 0;
     received_end_ = receive_from_socket({received_.get(), kReceiveBufferSize}, ec);
     if (ec) return 0;
     arrived = std::span(received_.get(), std::min(buffer.size(), received_end_));
   }
 
-  const bool exceeded_before = frame_guard_.limit_exceeded();
-  frame_guard_.observe(arrived);
+  const bool exceeded_before = incoming_.limit_exceeded();
+  incoming_.observe(arrived);
   std::size_t handed = arrived.size();
-  if (frame_limit_enforced_ && frame_guard_.limit_exceeded()) {
+  if (frame_limit_enforced_ && incoming_.limit_exceeded()) {
     // Frames that arrived ahead of the oversized one are handed on first: the
     // answer may be among them. The next receive reports the oversized frame.
-    handed = exceeded_before ? 0 : frame_guard_.bytes_before_excess();
+    handed = exceeded_before ? 0 : incoming_.bytes_before_excess();
     if (handed == 0) {
       ec = make_error_code(SocketStreamError::frame_too_large);
       return 0;

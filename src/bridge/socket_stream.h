@@ -50,7 +50,7 @@
 #include <boost/system/error_code.hpp>
 #include <boost/system/system_error.hpp>
 
-#include "bridge/frame_size_guard.h"
+#include "bridge/incoming_frames.h"
 #include "platform/tcp_socket.h"
 
 namespace orvix::bridge {
@@ -84,6 +84,11 @@ class SocketStream {
   // Reads and writes from now until `deadline` are one step: none of them
   // waits past it. No deadline until the first call.
   void set_step_deadline(std::chrono::steady_clock::time_point deadline) { step_deadline_ = deadline; }
+
+  // Whether the oldest message not yet asked about was a text message: the
+  // library sees every text message as binary (incoming_frames.h). Call once
+  // after each message the library has read whole.
+  bool message_was_text() { return incoming_.take_message_kind() == IncomingFrames::MessageKind::text; }
 
   // Call between frames, once no further data message will be written.
   void drop_close_frames() { dropping_close_frames_ = true; }
@@ -154,7 +159,7 @@ class SocketStream {
   std::unique_ptr<std::byte[]> received_;
   std::size_t received_begin_ = 0;
   std::size_t received_end_ = 0;
-  FrameSizeGuard frame_guard_{kMaxFramePayload};
+  IncomingFrames incoming_{kMaxFramePayload};
   bool frame_limit_enforced_ = false;
   bool dropping_close_frames_ = false;
   std::uint64_t outgoing_frame_left_ = 0;  // bytes of the frame being written

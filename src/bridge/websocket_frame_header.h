@@ -1,6 +1,6 @@
-// The header of a WebSocket frame (RFC 6455, section 5.2), as the frame size
-// guard reads it in the frames the runtime sends and the socket stream in the
-// frames the WebSocket library writes.
+// The header of a WebSocket frame (RFC 6455, section 5.2), as the socket
+// stream reads it in the frames the runtime sends (incoming_frames.h) and in
+// the frames the WebSocket library writes.
 //
 //   byte 0          0x80 FIN, 0x70 three reserved bits, 0x0f the opcode
 //                   (0x1 text, 0x2 binary, 0x8 Close, 0x9 ping, 0xa pong)
@@ -26,6 +26,9 @@
 namespace orvix::bridge {
 
 inline constexpr std::size_t kMaxFrameHeaderSize = 14;
+inline constexpr std::uint8_t kOpcodeBits = 0x0f;
+inline constexpr std::uint8_t kTextOpcode = 0x1;
+inline constexpr std::uint8_t kBinaryOpcode = 0x2;
 inline constexpr std::uint8_t kCloseOpcode = 0x8;
 
 struct FrameHeader {

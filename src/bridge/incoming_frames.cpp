@@ -1,4 +1,4 @@
-#include "bridge/frame_size_guard.h"
+#include "bridge/incoming_frames.h"
 
 #include <algorithm>
 
@@ -11,7 +11,14 @@ constexpr std::size_t kHeadEndSize = 4;
 
 }  // namespace
 
-void FrameSizeGuard::observe(std::span<const std::byte> bytes) {
+IncomingFrames::MessageKind IncomingFrames::take_message_kind() {
+  if (kinds_.empty()) return MessageKind::binary;
+  const MessageKind kind = kinds_.front();
+  kinds_.pop_front();
+  return kind;
+}
+
+void IncomingFrames::observe(std::span<std::byte> bytes) {
   std::size_t at = 0;
   // Where the frame header being read began in this span (0 when it began in
   // an earlier one).
@@ -29,7 +36,16 @@ void FrameSizeGuard::observe(std::span<const std::byte> bytes) {
         break;
       }
       case Phase::frame_header: {
-        if (header_size_ == 0) header_start = at;
+        if (header_size_ == 0) {
+          header_start = at;
+          const auto opcode = static_cast<std::uint8_t>(bytes[at]) & kOpcodeBits;
+          if (opcode == kTextOpcode) {
+            bytes[at] = static_cast<std::byte>((static_cast<std::uint8_t>(bytes[at]) & ~kOpcodeBits) | kBinaryOpcode);
+            kinds_.push_back(MessageKind::text);
+          } else if (opcode == kBinaryOpcode) {
+            kinds_.push_back(MessageKind::binary);
+          }
+        }
         header_[header_size_++] = static_cast<std::uint8_t>(bytes[at++]);
         const auto header = decode_frame_header(std::span(header_.data(), header_size_));
         if (!header) break;
