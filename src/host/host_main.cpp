@@ -10,6 +10,7 @@
 #include "dispatch/dispatcher.h"
 #include "host/native_channel.h"
 #include "host/standard_streams.h"
+#include "platform/process.h"
 #include "platform/std_streams.h"
 
 namespace orvix::host {
@@ -72,6 +73,7 @@ std::optional<Failure> serve_streams(const platform::ChannelHandles& handles) {
 }  // namespace
 
 int run_host() {
+  platform::keep_freed_memory_for_reuse();
   // Guarded before the first write: with SIGPIPE still deadly, announcing on
   // a closed standard error would end the process.
   const auto handles = platform::guard_standard_streams();
