@@ -118,11 +118,11 @@ protocol::Reply handle_status(const protocol::RequestView& request) {
   if (!descriptor) {
     const discovery::DescriptorFailure& failure = descriptor.error();
     if (std::holds_alternative<discovery::DescriptorMissing>(failure)) {
-      return protocol::Reply::response(request.id, request.method_name(),
+      return protocol::Reply::response(request.id, request.method,
                                        protocol::ResultWriter{write_missing_result, &kept.path});
     }
     if (std::holds_alternative<discovery::DescriptorHomeUnresolved>(failure)) {
-      return protocol::Reply::response(request.id, request.method_name(), protocol::JsonText{kHomeUnresolvedResult});
+      return protocol::Reply::response(request.id, request.method, protocol::JsonText{kHomeUnresolvedResult});
     }
     {
       ResultText result(text);
@@ -131,7 +131,7 @@ protocol::Reply handle_status(const protocol::RequestView& request) {
       result.versions();
       result.string("runtime", discovery::descriptor_failure_state(failure));
     }
-    return protocol::Reply::response(request.id, request.method_name(), protocol::JsonText{text});
+    return protocol::Reply::response(request.id, request.method, protocol::JsonText{text});
   }
 
   const discovery::RuntimeConnectionDescriptor& record = *descriptor;
@@ -150,7 +150,7 @@ protocol::Reply handle_status(const protocol::RequestView& request) {
     result.string("runtimeVersion", reported ? std::string_view(**probe) : std::string_view(record.runtime_version));
     result.number("updatedAt", record.updated_at);
   }
-  return protocol::Reply::response(request.id, request.method_name(), protocol::JsonText{text});
+  return protocol::Reply::response(request.id, request.method, protocol::JsonText{text});
 }
 
 }  // namespace orvix::dispatch

@@ -62,15 +62,6 @@ TEST(Reply, SameBytesAsTheEnvelopeValue) {
   EXPECT_EQ(reply_text, json::to_compact_string(envelope));
 }
 
-TEST(Reply, FixedMethodTextSameBytesAsTheScannedName) {
-  const json::Value id = value_of("7");
-  static constexpr std::string_view kName = "host.status";
-  const MethodName& fixed = ServedMethod<kName>::name;
-  EXPECT_EQ(written(Reply::response(&id, fixed, JsonText{"{}"})), written(Reply::response(&id, kName, JsonText{"{}"})));
-  EXPECT_EQ(written(Reply::error(&id, fixed, HostError{"c", "m"})),
-            written(Reply::error(&id, kName, HostError{"c", "m"})));
-}
-
 // The raw-text rule must be exactly the serialiser's: a byte it passes is
 // one the serialiser writes unchanged, and every other byte gets escaped.
 TEST(FixedText, NeedsNoEscapeAgreesWithTheSerialiser) {
