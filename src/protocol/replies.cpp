@@ -35,8 +35,6 @@ void Reply::write(json::CompactWriter& writer) const {
   writer.raw(R"(,"result":)");
   if (const auto* text = std::get_if<JsonText>(&body_)) {
     writer.raw(text->text);
-  } else if (const auto* result = std::get_if<ResultWriter>(&body_)) {
-    result->write(writer, result->context);
   } else {
     writer.value(std::get<json::Value>(body_));
   }

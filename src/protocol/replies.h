@@ -28,15 +28,6 @@ struct JsonText {
   std::string_view text;
 };
 
-// A result written by its handler at the time the reply is written, straight
-// into the output: write(writer, context) appends the result's compact JSON
-// text (members in ascending order). What `context` points to is the
-// handler's and must outlive the reply.
-struct ResultWriter {
-  void (*write)(json::CompactWriter& writer, const void* context);
-  const void* context;
-};
-
 // {"code":...,"message":...}
 void write_host_error(json::CompactWriter& writer, HostErrorView error);
 
@@ -49,9 +40,6 @@ class Reply {
   static Reply response(const json::Value* id, std::string_view method, JsonText result) {
     return Reply(id, method, result);
   }
-  static Reply response(const json::Value* id, std::string_view method, ResultWriter result) {
-    return Reply(id, method, result);
-  }
   static Reply error(const json::Value* id, std::string_view method, HostError error) {
     return Reply(id, method, std::move(error));
   }
@@ -61,13 +49,12 @@ class Reply {
   void write(json::CompactWriter& writer) const;
 
  private:
-  Reply(const json::Value* id, std::string_view method,
-        std::variant<json::Value, JsonText, ResultWriter, HostError> body)
+  Reply(const json::Value* id, std::string_view method, std::variant<json::Value, JsonText, HostError> body)
       : id_(id), method_(method), body_(std::move(body)) {}
 
   const json::Value* id_;
   std::string_view method_;
-  std::variant<json::Value, JsonText, ResultWriter, HostError> body_;
+  std::variant<json::Value, JsonText, HostError> body_;
 };
 
 }  // namespace orvix::protocol
