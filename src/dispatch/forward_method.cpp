@@ -37,18 +37,16 @@ protocol::Reply handle_runtime_request(const protocol::RequestView& request) {
 
   auto descriptor = discovery::load_runtime_descriptor();
   if (!descriptor) {
-    return protocol::Reply::error(request.id, request.method_name(),
-                                  discovery::descriptor_failure_error(descriptor.error()));
+    return protocol::Reply::error(request.id, request.method, discovery::descriptor_failure_error(descriptor.error()));
   }
   // Moved rather than copied: it may be 1 MiB. A request without one sends null.
   json::Value taken = message != nullptr ? std::move(*message) : json::Value(nullptr);
   auto response = bridge::forward_runtime_request(descriptor->record.ws_url, std::move(taken));
   if (!response) {
-    return protocol::Reply::error(request.id, request.method_name(),
-                                  bridge::runtime_error_to_host_error(response.error()));
+    return protocol::Reply::error(request.id, request.method, bridge::runtime_error_to_host_error(response.error()));
   }
   log_response(*response);
-  return protocol::Reply::response(request.id, request.method_name(), std::move(*response));
+  return protocol::Reply::response(request.id, request.method, std::move(*response));
 }
 
 }  // namespace orvix::dispatch

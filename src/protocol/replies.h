@@ -16,7 +16,6 @@
 
 #include "json/serialize.h"
 #include "json/value.h"
-#include "protocol/fixed_text.h"
 #include "protocol/host_error.h"
 #include "protocol/request_view.h"
 
@@ -29,44 +28,19 @@ struct JsonText {
   std::string_view text;
 };
 
-// A result written by its handler at the time the reply is written, straight
-// into the output: write(writer, context) appends the result's compact JSON
-// text (members in ascending order). What `context` points to is the
-// handler's and must outlive the reply.
-struct ResultWriter {
-  void (*write)(json::CompactWriter& writer, const void* context);
-  const void* context;
-};
-
-// The method member of a reply to `Name`, a name the host serves, with
-// what follows it in each envelope, composed at build time (refused at
-// compile time if the name would need an escape).
-template <const std::string_view& Name>
-struct ServedMethod {
- private:
-  static constexpr std::string_view kBefore = R"(,"method":)";
-  static constexpr std::string_view kResponseAfter = R"(,"result":)";
-  static constexpr std::string_view kErrorAfter = R"(,"type":"error"})";
-
- public:
-  static constexpr MethodName name{Name, Joined<kBefore, Quoted<Name>::text, kResponseAfter>::text,
-                                   Joined<kBefore, Quoted<Name>::text, kErrorAfter>::text};
-};
-
 // {"code":...,"message":...}
 void write_host_error(json::CompactWriter& writer, HostErrorView error);
 
 class Reply {
  public:
   // `id` null: the request had none, and the reply says null.
-  static Reply response(const json::Value* id, MethodName method, json::Value result) {
+  static Reply response(const json::Value* id, std::string_view method, json::Value result) {
     return Reply(id, method, std::move(result));
   }
-  static Reply response(const json::Value* id, MethodName method, JsonText result) { return Reply(id, method, result); }
-  static Reply response(const json::Value* id, MethodName method, ResultWriter result) {
+  static Reply response(const json::Value* id, std::string_view method, JsonText result) {
     return Reply(id, method, result);
   }
-  static Reply error(const json::Value* id, MethodName method, HostError error) {
+  static Reply error(const json::Value* id, std::string_view method, HostError error) {
     return Reply(id, method, std::move(error));
   }
 
@@ -75,12 +49,12 @@ class Reply {
   void write(json::CompactWriter& writer) const;
 
  private:
-  Reply(const json::Value* id, MethodName method, std::variant<json::Value, JsonText, ResultWriter, HostError> body)
+  Reply(const json::Value* id, std::string_view method, std::variant<json::Value, JsonText, HostError> body)
       : id_(id), method_(method), body_(std::move(body)) {}
 
   const json::Value* id_;
-  MethodName method_;
-  std::variant<json::Value, JsonText, ResultWriter, HostError> body_;
+  std::string_view method_;
+  std::variant<json::Value, JsonText, HostError> body_;
 };
 
 }  // namespace orvix::protocol

@@ -1,5 +1,6 @@
 """Status methods and runtime.request when the descriptor cannot be used:
 no runtime connection is attempted in any of these cases."""
+import json
 import os
 import unittest
 
@@ -27,9 +28,14 @@ class StatusWithoutRuntime(HostTestCase):
         )
 
     def test_missing_descriptor(self):
-        self.assertEqual(self.status(), dict(CONSTANT, runtime="not_running", descriptorPath=self.host_descriptor_path,
-                                             error={"code": "runtime_descriptor_missing",
-                                                    "message": "Runtime connection descriptor was not found."}))
+        result = dict(CONSTANT, runtime="not_running", descriptorPath=self.host_descriptor_path,
+                      error={"code": "runtime_descriptor_missing",
+                             "message": "Runtime connection descriptor was not found."})
+        run = self.run_host(frame({"id": 1, "method": "host.status"}))
+        # Part of this result is written as fixed text: the bytes must be the
+        # compact form with members in ascending order, as for any result.
+        reply = {"id": 1, "method": "host.status", "result": result, "type": "response"}
+        self.assertEqual(run.bodies, [json.dumps(reply, separators=(",", ":"), sort_keys=True).encode()])
         self.assertEqual(self.log_lines(), [])  # status methods write no log line
 
     def test_descriptor_found_through_USERPROFILE(self):

@@ -7,7 +7,6 @@
 
 #include "json/parse.h"
 #include "json/serialize.h"
-#include "protocol/fixed_text.h"
 #include "protocol/replies.h"
 
 namespace orvix::protocol {
@@ -60,32 +59,6 @@ TEST(Reply, SameBytesAsTheEnvelopeValue) {
   std::string reply_text;
   Reply::error(&id, "runtime.request", error).write(reply_text);
   EXPECT_EQ(reply_text, json::to_compact_string(envelope));
-}
-
-TEST(Reply, FixedMethodTextSameBytesAsTheScannedName) {
-  const json::Value id = value_of("7");
-  static constexpr std::string_view kName = "host.status";
-  const MethodName& fixed = ServedMethod<kName>::name;
-  EXPECT_EQ(written(Reply::response(&id, fixed, JsonText{"{}"})), written(Reply::response(&id, kName, JsonText{"{}"})));
-  EXPECT_EQ(written(Reply::error(&id, fixed, HostError{"c", "m"})),
-            written(Reply::error(&id, kName, HostError{"c", "m"})));
-}
-
-// The raw-text rule must be exactly the serialiser's: a byte it passes is
-// one the serialiser writes unchanged, and every other byte gets escaped.
-TEST(FixedText, NeedsNoEscapeAgreesWithTheSerialiser) {
-  for (int byte = 0; byte < 256; ++byte) {
-    const char c = static_cast<char>(byte);
-    const std::string_view text(&c, 1);
-    std::string out;
-    json::CompactWriter(out).string(text);
-    EXPECT_EQ(needs_no_escape(text), out == "\"" + std::string(text) + "\"") << byte;
-  }
-  static constexpr std::string_view kA = "ab";
-  static constexpr std::string_view kB = "";
-  static constexpr std::string_view kC = "c\xC3\xA9";
-  EXPECT_EQ((Joined<kA, kB, kC>::text), "abc\xC3\xA9");
-  EXPECT_EQ(Quoted<kA>::text, "\"ab\"");
 }
 
 }  // namespace
