@@ -30,9 +30,7 @@ inline constexpr std::size_t kMaxDescriptorSize = 1048576;
 inline constexpr std::string_view kNotRegularText = "not a regular file";
 
 // The texts of the failures whose error says nothing variable, and the
-// runtime states a failure stands for. A status result spells the missing
-// descriptor's out again as raw text (dispatch/status_method.cpp): change
-// both together.
+// runtime states a failure stands for.
 inline constexpr std::string_view kMissingCode = "runtime_descriptor_missing";
 inline constexpr std::string_view kMissingMessage = "Runtime connection descriptor was not found.";
 inline constexpr std::string_view kHomeUnresolvedCode = "orvix_home_unresolved";

@@ -18,15 +18,24 @@ constexpr std::string_view kVersionMembers =
     R"(,"nativeHost":"connected","nativeHostVersion":")" ORVIX_VERSION R"(","protocolVersion":1)";
 static_assert(kHostProtocolVersion == 1, "kVersionMembers spells the protocol version out");
 
-// The members of a missing descriptor's result that say nothing variable,
-// as raw text: no descriptor published yet is the state a browser asks
-// about most, and scanning these texts as the other failures' are scanned
-// costs a sixth more instructions per hello request. The texts are the
-// loader's for this failure (discovery/runtime_descriptor.h); the black-box
-// tests hold both to them, and to the bytes the scanning writer gives.
-constexpr std::string_view kMissingError =
-    R"(,"error":{"code":"runtime_descriptor_missing","message":"Runtime connection descriptor was not found."})";
-constexpr std::string_view kNotRunning = R"(,"runtime":"not_running")";
+// The members of a missing descriptor's result after its path, written once
+// by the writer of every other result and then copied as they stand: no
+// descriptor published yet is the state a browser asks about most, and
+// scanning these fixed texts at every request costs a sixth more
+// instructions per hello.
+const std::string& missing_descriptor_members() {
+  static const std::string members = [] {
+    std::string text;
+    json::CompactWriter writer(text);
+    writer.raw(R"(,"error":)");
+    protocol::write_host_error(writer, {discovery::kMissingCode, discovery::kMissingMessage});
+    writer.raw(kVersionMembers);
+    writer.raw(R"(,"runtime":)");
+    writer.string(discovery::kStateNotRunning);
+    return text;
+  }();
+  return members;
+}
 
 // The result's text is written member by member, in ascending order of the
 // names, without building a value first: a status request is the browser's
@@ -93,9 +102,7 @@ StatusBuffers& buffers() {
 void write_failure(ResultText& result, const discovery::DescriptorFailure& failure, StatusBuffers& kept) {
   if (std::holds_alternative<discovery::DescriptorMissing>(failure)) {
     result.string("descriptorPath", kept.path);
-    result.raw(kMissingError);
-    result.raw(kVersionMembers);
-    result.raw(kNotRunning);
+    result.raw(missing_descriptor_members());
     return;
   }
   if (discovery::descriptor_failure_names_path(failure)) result.string("descriptorPath", kept.path);
