@@ -9,10 +9,9 @@
 //
 // The message is moved out of the request's params.
 //
-// Blocks for as long as the bridge's exchange with the runtime takes: the
-// connect and each single socket read or write have a time limit there, the
-// exchange as a whole has none (a runtime that keeps sending answers to other
-// requests keeps it waiting).
+// Blocks for as long as the bridge's exchange with the runtime takes: at
+// most the connect's limit and one limit for each of its later steps
+// (bridge/runtime_exchange.h), whatever the runtime sends.
 #pragma once
 
 #include "protocol/replies.h"
