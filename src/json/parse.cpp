@@ -44,12 +44,11 @@ Result<Value> parse_json(std::string_view bytes, boost::json::storage_ptr storag
   return read_exactly(bytes, std::move(storage));
 }
 
-Result<Value> parse_json_once(std::string_view bytes, boost::json::storage_ptr storage, VerbatimStrings* noted) {
+Result<Value> parse_json_once(std::string_view bytes, boost::json::storage_ptr storage) {
   {
     Value value(storage);
-    if (read_tree(bytes, kMaxDepth, value, noted)) return value;
+    if (read_tree(bytes, kMaxDepth, value)) return value;
   }
-  if (noted != nullptr) noted->clear();
   return read_exactly(bytes, std::move(storage));
 }
 

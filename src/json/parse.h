@@ -16,7 +16,6 @@
 
 #include "base/result.h"
 #include "json/value.h"
-#include "json/verbatim.h"
 
 namespace orvix::json {
 
@@ -39,10 +38,6 @@ inline constexpr std::size_t kMaxDepth = 127;
 // As above, but read in one pass straight into the value, each string
 // decoded once into its own characters: for large texts, where a decoding
 // buffer as large as the text would cost memory. The text is only read.
-// `noted` (may be null) gets the long strings whose text is verbatim
-// (verbatim.h), offsets from bytes.data(); `storage` must not reuse the
-// memory of a string freed while the value is built (an arena).
-[[nodiscard]] Result<Value> parse_json_once(std::string_view bytes, boost::json::storage_ptr storage,
-                                            VerbatimStrings* noted = nullptr);
+[[nodiscard]] Result<Value> parse_json_once(std::string_view bytes, boost::json::storage_ptr storage);
 
 }  // namespace orvix::json

@@ -94,30 +94,6 @@ void CompactWriter::string(std::string_view text) {
   commit(p);
 }
 
-// Everything written so far lies before the cursor, and nothing past it was
-// written since the request was read.
-bool CompactWriter::echo(const String& text) {
-  const VerbatimString* noted = verbatim_->find(text.data(), text.size());
-  if (noted == nullptr) return false;
-  const std::size_t from = verbatim_start_ + noted->text_offset;
-  if (from < used_ + 1 || from + noted->text_size + 1 > out_.size()) return false;
-  const std::size_t head = used_ - begin_;
-  if (head < noted->text_size) {
-    // The text's own quotes stand around it: the head goes right before them.
-    begin_ = from - 1 - head;
-    std::memmove(out_.data() + begin_, out_.data() + used_ - head, head);
-    used_ = from + noted->text_size + 1;
-    return true;
-  }
-  char* p = room(noted->text_size + 2);  // the bytes before size() stay as they are
-  *p++ = '"';
-  std::memmove(p, out_.data() + from, noted->text_size);
-  p += noted->text_size;
-  *p++ = '"';
-  commit(p);
-  return true;
-}
-
 template <class Integer>
 void CompactWriter::integer(Integer value) {
   char* p = room(24);
@@ -143,9 +119,6 @@ void CompactWriter::value(const Value& v) {
     case boost::json::kind::double_: real(v.get_double()); break;
     case boost::json::kind::string: {
       const String& s = v.get_string();
-      // Only a string value can be one the request holds (not a name, not
-      // the method the reply was given as text): no other string pays for it.
-      if (verbatim_ != nullptr && s.size() >= VerbatimStrings::kMinSize && echo(s)) break;
       string(std::string_view(s.data(), s.size()));
       break;
     }

@@ -2,8 +2,7 @@
 // exactly the rules of the fast reader and the tokenizer (tokenizer.h). Each
 // string is decoded once, into the characters of its own value, and the text
 // is only read: a refused text is still as it came, for the tokenizer to name
-// its fault, and a long string whose text is what the serialiser would write
-// anyway is noted (verbatim.h) so that a reply can echo that text.
+// its fault.
 //
 // Says only whether the text is valid; on refusal `out` is unspecified.
 #pragma once
@@ -14,12 +13,10 @@
 #include <boost/json/storage_ptr.hpp>
 
 #include "json/value.h"
-#include "json/verbatim.h"
 
 namespace orvix::json {
 
-// `out` takes the value, in its own storage; `noted` (may be null) gets the
-// long strings of the value whose text is verbatim, offsets from text.data().
-[[nodiscard]] bool read_tree(std::string_view text, std::size_t max_depth, Value& out, VerbatimStrings* noted);
+// `out` takes the value, in its own storage.
+[[nodiscard]] bool read_tree(std::string_view text, std::size_t max_depth, Value& out);
 
 }  // namespace orvix::json
