@@ -18,10 +18,6 @@ constexpr const char* kOutgoingTooLarge = "Native response exceeds the maximum s
 constexpr const char* kBodyCutShort = "failed to fill whole buffer";
 constexpr const char* kNotJson = "Native message is not valid JSON: ";
 
-// From this size on, a body is read into the reply buffer and decoded once,
-// straight into its value: no second buffer as large. Below it, the value
-// stack's reader with a decoding buffer is cheaper and the buffers are small.
-constexpr std::size_t kLargeFrom = 64 * 1024;
 // What a reply may add to the request it answers (an error's members around
 // an echoed id) without its buffer moving.
 constexpr std::size_t kReplyMargin = 4096;
@@ -71,45 +67,28 @@ ReadOutcome NativeChannel::read_native_message() {
   const std::uint32_t length = decode_length(length_bytes);
   if (length > kMaxBodySize) return invalid(kIncomingTooLarge);
 
-  if (length >= kLargeFrom) return read_large_body(length);
-
   // A body that the input buffer holds whole is parsed where it lies: the
   // value keeps copies of what it needs, so the buffer may take the next
   // bytes afterwards.
   if (in_end_ - in_pos_ >= length) {
     const char* const body = in_buffer_.get() + in_pos_;
     in_pos_ += length;
-    return parse_small_body(body, length);
+    return parse_body(body, length);
   }
-  // Else the body and the value built from it share the arena: no node is
-  // freed one by one, and a large request reuses the pages of the previous one.
-  char* body = static_cast<char*>(arena_.allocate(std::max<std::size_t>(length, 1), 1));
-  auto filled = read_exact(body, length);
-  if (!filled) return filled.error();
-  if (*filled == Fill::kEnded) return Failure(Failure::Kind::kPeer, kBodyCutShort);
-  return parse_small_body(body, length);
-}
-
-ReadOutcome NativeChannel::parse_small_body(const char* body, std::size_t length) {
-  // The reply buffer is idle until the reply: escapes are decoded through it,
-  // so the request needs no decoding buffer of its own.
-  if (frame_.size() < length) frame_.resize(length);
-  auto parsed = json::parse_json(std::string_view(body, length), boost::json::storage_ptr(&arena_), frame_.data());
-  if (!parsed) return invalid(kNotJson + parsed.error().text);
-  return std::move(*parsed);
-}
-
-ReadOutcome NativeChannel::read_large_body(std::size_t length) {
-  // Read where the reply will go and decoded once, straight into the value
-  // (in the arena): a large request costs one buffer besides its value
-  // rather than three. Room for a reply a little larger than the request is
-  // reserved, not touched, so that writing it moves nothing.
+  // Else it is read where the reply will go, idle until the value is built:
+  // a large request costs one buffer besides its value rather than two.
+  // Room for a reply a little larger than the request is reserved, not
+  // touched, so that writing it moves nothing.
   if (frame_.capacity() < length + kReplyMargin) frame_.reserve(length + kReplyMargin);
   if (frame_.size() < length) frame_.resize(length);
   auto filled = read_exact(frame_.data(), length);
   if (!filled) return filled.error();
   if (*filled == Fill::kEnded) return Failure(Failure::Kind::kPeer, kBodyCutShort);
-  auto parsed = json::parse_json_once(std::string_view(frame_.data(), length), boost::json::storage_ptr(&arena_));
+  return parse_body(frame_.data(), length);
+}
+
+ReadOutcome NativeChannel::parse_body(const char* body, std::size_t length) {
+  auto parsed = json::parse_json(std::string_view(body, length), boost::json::storage_ptr(&arena_));
   if (!parsed) return invalid(kNotJson + parsed.error().text);
   return std::move(*parsed);
 }

@@ -29,15 +29,4 @@ inline constexpr std::size_t kMaxDepth = 127;
 // boost::json::monotonic_resource frees everything at once.
 [[nodiscard]] Result<Value> parse_json(std::string_view bytes, boost::json::storage_ptr storage);
 
-// As above, but strings with escapes are decoded through `scratch`, which
-// holds at least bytes.size() bytes, does not overlap them, and is left with
-// unspecified contents. A caller that keeps a buffer idle while it parses (a
-// reply buffer) spares the parser a buffer as large as the text.
-[[nodiscard]] Result<Value> parse_json(std::string_view bytes, boost::json::storage_ptr storage, char* scratch);
-
-// As above, but read in one pass straight into the value, each string
-// decoded once into its own characters: for large texts, where a decoding
-// buffer as large as the text would cost memory. The text is only read.
-[[nodiscard]] Result<Value> parse_json_once(std::string_view bytes, boost::json::storage_ptr storage);
-
 }  // namespace orvix::json

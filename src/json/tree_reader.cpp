@@ -9,6 +9,8 @@ namespace orvix::json {
 
 namespace {
 
+constexpr std::size_t kFirstMembers = 4;
+
 class TreeReader {
  public:
   TreeReader(std::string_view text, const boost::json::storage_ptr& storage)
@@ -47,8 +49,7 @@ class TreeReader {
     return true;
   }
 
-  // A repeated name keeps its first place and its later value, as the fast
-  // reader's objects do.
+  // A repeated name keeps its first place and its later value (parse.h).
   bool object(Value& out, std::size_t remaining_depth) {
     ++p_;
     Object& members = out.emplace_object();
@@ -57,6 +58,9 @@ class TreeReader {
       ++p_;
       return true;
     }
+    // Room for a request's envelope at once, rather than a new table at
+    // each of its first members.
+    members.reserve(kFirstMembers);
     for (;;) {
       skip_whitespace();
       if (p_ == end_ || *p_ != '"') return false;
@@ -68,10 +72,8 @@ class TreeReader {
       skip_whitespace();
       if (p_ == end_ || *p_ != ':') return false;
       ++p_;
-      Value member(storage_);
-      if (!value(member, remaining_depth)) return false;
-      // Moved within one storage: the member's characters stay where they are.
-      members.insert_or_assign(name, std::move(member));
+      // Read straight into its place: nothing to move afterwards.
+      if (!value(members.insert_or_assign(name, nullptr).first->value(), remaining_depth)) return false;
       skip_whitespace();
       if (p_ == end_) return false;
       const char next = *p_++;
