@@ -24,32 +24,6 @@ bool byte_less(boost::json::string_view a, boost::json::string_view b) {
   return a.size() < b.size();
 }
 
-// The n bytes (sizeof(Word) <= n <= 2 * sizeof(Word)) in two moves of a
-// word, the second ending where the run does; they overlap when n is short.
-template <class Word>
-void copy_two_words(char* to, const char* from, std::size_t n) {
-  Word head;
-  Word tail;
-  std::memcpy(&head, from, sizeof head);
-  std::memcpy(&tail, from + n - sizeof tail, sizeof tail);
-  std::memcpy(to, &head, sizeof head);
-  std::memcpy(to + n - sizeof tail, &tail, sizeof tail);
-}
-
-// Most strings a reply writes are short (names, methods, texts of a few
-// words): those are copied without a call.
-void copy_run(char* to, const char* from, std::size_t n) {
-  if (n > 16) {
-    std::memcpy(to, from, n);
-  } else if (n >= 8) {
-    copy_two_words<std::uint64_t>(to, from, n);
-  } else if (n >= 4) {
-    copy_two_words<std::uint32_t>(to, from, n);
-  } else {
-    for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
-  }
-}
-
 }  // namespace
 
 void CompactWriter::grow(std::size_t n) {
@@ -81,7 +55,7 @@ void CompactWriter::string(std::string_view text) {
     const char* const run = s;
     s = scan::find_escape(s, end, text.data());
     if (s != run) {  // an empty text may have no address at all
-      copy_run(p, run, static_cast<std::size_t>(s - run));
+      scan::copy_run(p, run, static_cast<std::size_t>(s - run));
       p += s - run;
     }
     if (s == end) break;

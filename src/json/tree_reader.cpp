@@ -14,7 +14,7 @@ constexpr std::size_t kFirstMembers = 4;
 class TreeReader {
  public:
   TreeReader(std::string_view text, const boost::json::storage_ptr& storage)
-      : p_(text.data()), end_(text.data() + text.size()), storage_(storage) {}
+      : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()), storage_(storage) {}
 
   bool document(Value& out, std::size_t max_depth) {
     if (!value(out, max_depth)) return false;
@@ -163,44 +163,22 @@ class TreeReader {
 
   // Decodes the text [in, close) at `out` (room for as many bytes) and
   // returns the end of what it wrote, or null at a fault: raw bytes must be
-  // UTF-8 without control characters. Sixteen bytes
-  // are copied with every sixteen scanned: the decoded cursor never passes
-  // the reading one, so the copy stays within the room. (The cursors are
-  // locals: stores of chars through them may not be taken to alias them.)
-  static char* decode(const char* in, const char* const close, char* out) {
+  // UTF-8 without control characters. Plain runs are copied as they are
+  // scanned: the decoded cursor never passes the reading one, so the copy
+  // stays within the room. (The cursors and the floor are locals: stores of
+  // chars through them may not be taken to alias them.)
+  char* decode(const char* in, const char* const close, char* out) const {
+    const char* const floor = begin_;
     for (;;) {
-      std::size_t stored = 0;  // bytes from `in` on that the last chunk copied already
-      bool at_special = false;
-#if defined(__SSE2__)
-      while (close - in >= 16) {
-        const __m128i bytes = scan::load16(in);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
-        const unsigned bits = scan::escape_bits16<true>(bytes);
-        if (bits == 0) {
-          in += 16;
-          out += 16;
-          continue;
-        }
-        const auto plain = static_cast<std::size_t>(std::countr_zero(bits));
-        in += plain;
-        out += plain;
-        stored = 16 - plain;
-        at_special = true;
-        break;
-      }
-#endif
-      if (!at_special) {
-        while (in != close && static_cast<unsigned char>(*in) < 0x80 &&
-               !scan::needs_escape(static_cast<unsigned char>(*in))) {
-          *out++ = *in++;
-        }
-        if (in == close) break;
-      }
+      const char* const stop = scan::copy_plain_ascii(in, close, out, floor);
+      out += stop - in;
+      in = stop;
+      if (in == close) return out;
       const auto c = static_cast<unsigned char>(*in);
       if (c >= 0x80) {
         const std::size_t length = utf8_sequence_length(in, close);
         if (length == 0) return nullptr;
-        for (std::size_t i = stored; i < length; ++i) out[i] = in[i];
+        for (std::size_t i = 0; i < length; ++i) out[i] = in[i];
         in += length;
         out += length;
         continue;
@@ -208,7 +186,6 @@ class TreeReader {
       if (c != '\\') return nullptr;  // a raw control character (a quote cannot come before `close`)
       if (!escape(in, close, out)) return nullptr;
     }
-    return out;
   }
 
   // At a backslash.
@@ -240,6 +217,7 @@ class TreeReader {
     return true;
   }
 
+  const char* const begin_;  // the lowest address a scan may read
   const char* p_;
   const char* const end_;
   const boost::json::storage_ptr& storage_;
