@@ -18,18 +18,9 @@ constexpr const char* kOutgoingTooLarge = "Native response exceeds the maximum s
 constexpr const char* kBodyCutShort = "failed to fill whole buffer";
 constexpr const char* kNotJson = "Native message is not valid JSON: ";
 
-// From this size on, a body is read into the reply buffer and decoded once,
-// straight into its value, so that a reply echoing a long string can copy
-// its text: no second buffer as large. Below it, the value stack's reader
-// with a decoding buffer is cheaper and the buffers are small.
-constexpr std::size_t kInPlaceFrom = 64 * 1024;
-// What a reply may add to the request it echoes without its buffer moving.
+// What a reply may add to the request it answers (an error's members around
+// an echoed id) without its buffer moving.
 constexpr std::size_t kReplyMargin = 4096;
-// A large body is read this far behind the reply's start: a reply whose
-// members before an echoed string (an error's message, say) take up to this
-// much more than the request's own does not overwrite that string's text
-// before copying it.
-constexpr std::size_t kEchoHead = 4096;
 }  // namespace
 
 NativeChannel::NativeChannel(ByteSource& input, ByteSink& output)
@@ -63,7 +54,6 @@ Result<NativeChannel::Fill> NativeChannel::read_exact(char* destination, std::si
 ReadOutcome NativeChannel::read_native_message() {
   // The previous request is gone: its arena goes with it (the blocks stay).
   arena_.reset();
-  verbatim_.clear();
   unsigned char length_bytes[kLengthSize];
   if (in_end_ - in_pos_ >= kLengthSize) {
     std::memcpy(length_bytes, in_buffer_.get() + in_pos_, kLengthSize);
@@ -77,79 +67,52 @@ ReadOutcome NativeChannel::read_native_message() {
   const std::uint32_t length = decode_length(length_bytes);
   if (length > kMaxBodySize) return invalid(kIncomingTooLarge);
 
-  if (length >= kInPlaceFrom) return read_large_body(length);
-
   // A body that the input buffer holds whole is parsed where it lies: the
   // value keeps copies of what it needs, so the buffer may take the next
   // bytes afterwards.
   if (in_end_ - in_pos_ >= length) {
     const char* const body = in_buffer_.get() + in_pos_;
     in_pos_ += length;
-    return parse_small_body(body, length);
+    return parse_body(body, length);
   }
-  // Else the body and the value built from it share the arena: no node is
-  // freed one by one, and a large request reuses the pages of the previous one.
-  char* body = static_cast<char*>(arena_.allocate(std::max<std::size_t>(length, 1), 1));
-  auto filled = read_exact(body, length);
-  if (!filled) return filled.error();
-  if (*filled == Fill::kEnded) return Failure(Failure::Kind::kPeer, kBodyCutShort);
-  return parse_small_body(body, length);
-}
-
-ReadOutcome NativeChannel::parse_small_body(const char* body, std::size_t length) {
-  // The reply buffer is idle until the reply: escapes are decoded through it,
-  // so the request needs no decoding buffer of its own.
-  if (frame_.size() < length) frame_.resize(length);
-  auto parsed = json::parse_json(std::string_view(body, length), boost::json::storage_ptr(&arena_), frame_.data());
-  if (!parsed) return invalid(kNotJson + parsed.error().text);
-  return std::move(*parsed);
-}
-
-ReadOutcome NativeChannel::read_large_body(std::size_t length) {
-  // Read where the reply will go and decoded once, straight into the value
-  // (in the arena): a large request costs one buffer besides its value
-  // rather than three. The body stays as it came until the reply overwrites
-  // it, so a long string that the reply echoes is copied from its text.
+  // Else it is read where the reply will go, idle until the value is built:
+  // a large request costs one buffer besides its value rather than two.
   // Room for a reply a little larger than the request is reserved, not
   // touched, so that writing it moves nothing.
-  const std::size_t start = kLengthSize + kEchoHead;
-  const std::size_t end = start + length;
-  if (frame_.capacity() < end + kReplyMargin) frame_.reserve(end + kReplyMargin);
-  if (frame_.size() < end) frame_.resize(end);
-  char* body = frame_.data() + start;
-  auto filled = read_exact(body, length);
+  if (frame_.capacity() < length + kReplyMargin) frame_.reserve(length + kReplyMargin);
+  if (frame_.size() < length) frame_.resize(length);
+  auto filled = read_exact(frame_.data(), length);
   if (!filled) return filled.error();
   if (*filled == Fill::kEnded) return Failure(Failure::Kind::kPeer, kBodyCutShort);
-  auto parsed = json::parse_json_once(std::string_view(body, length), boost::json::storage_ptr(&arena_), &verbatim_);
+  return parse_body(frame_.data(), length);
+}
+
+ReadOutcome NativeChannel::parse_body(const char* body, std::size_t length) {
+  auto parsed = json::parse_json(std::string_view(body, length), boost::json::storage_ptr(&arena_));
   if (!parsed) return invalid(kNotJson + parsed.error().text);
   return std::move(*parsed);
 }
 
 Result<void> NativeChannel::write_native_message(const json::Value& reply) {
   json::CompactWriter writer(frame_, kLengthSize, json::CompactWriter::KeepScratch{});
-  if (!verbatim_.empty()) writer.echo_verbatim(&verbatim_, kLengthSize + kEchoHead);
   writer.value(reply);
-  verbatim_.clear();  // the body is overwritten now
-  return send_frame(writer.begin(), writer.size());
+  return send_frame(writer.size());
 }
 
 Result<void> NativeChannel::write_native_message(const protocol::Reply& reply) {
   json::CompactWriter writer(frame_, kLengthSize, json::CompactWriter::KeepScratch{});
-  if (!verbatim_.empty()) writer.echo_verbatim(&verbatim_, kLengthSize + kEchoHead);
   reply.write(writer);
-  verbatim_.clear();  // the body is overwritten now
-  return send_frame(writer.begin(), writer.size());
+  return send_frame(writer.size());
 }
 
-Result<void> NativeChannel::send_frame(std::size_t begin, std::size_t end) {
-  const std::size_t body_size = end - begin;
+Result<void> NativeChannel::send_frame(std::size_t end) {
+  const std::size_t body_size = end - kLengthSize;
   if (body_size > kMaxBodySize) {
     std::string().swap(frame_);
     return invalid(kOutgoingTooLarge);
   }
-  pending_begin_ = begin - kLengthSize;
-  encode_length(static_cast<std::uint32_t>(body_size),
-                reinterpret_cast<unsigned char*>(frame_.data() + pending_begin_));
+  pending_begin_ = 0;
+  encode_length(static_cast<std::uint32_t>(body_size), reinterpret_cast<unsigned char*>(frame_.data()));
   pending_end_ = end;
   if (auto sent = send_pending(); !sent) return sent;
   if (auto flushed = output_.flush(); !flushed) return os_failure(flushed.error());

@@ -15,9 +15,9 @@
 // kind kSystem and carry the system's text with " (os error N)". There is no
 // resynchronisation: after a channel failure the caller stops.
 //
-// A request value and the body it was read from live in the channel's arena,
-// which the next read_native_message() frees at once: write the reply to a request
-// (which may refer to it, protocol/replies.h) and discard the request before
+// A request value lives in the channel's arena, which the next
+// read_native_message() frees at once: write the reply to a request (which
+// may refer to it, protocol/replies.h) and discard the request before
 // reading the next one. The arena's blocks and the frame buffer are kept
 // between messages, so a steady stream allocates nothing new.
 #pragma once
@@ -32,7 +32,6 @@
 #include "host/byte_stream.h"
 #include "json/arena.h"
 #include "json/value.h"
-#include "json/verbatim.h"
 #include "protocol/replies.h"
 
 namespace orvix::host {
@@ -57,11 +56,10 @@ class NativeChannel {
  private:
   enum class Fill { kComplete, kEnded };
   [[nodiscard]] Result<Fill> read_exact(char* destination, std::size_t size);
-  ReadOutcome read_large_body(std::size_t length);
-  ReadOutcome parse_small_body(const char* body, std::size_t length);
-  // Frames and sends the reply serialised into frame_ at [begin, end), its
-  // length field put right before it.
-  [[nodiscard]] Result<void> send_frame(std::size_t begin, std::size_t end);
+  ReadOutcome parse_body(const char* body, std::size_t length);
+  // Frames and sends the reply serialised into frame_ behind its length
+  // field, up to `end`.
+  [[nodiscard]] Result<void> send_frame(std::size_t end);
   [[nodiscard]] Result<void> send_pending();
 
   ByteSource& input_;
@@ -70,17 +68,12 @@ class NativeChannel {
   std::size_t in_pos_ = 0;
   std::size_t in_end_ = 0;
   json::Arena arena_;
-  // The long strings of a large request whose text in frame_ its reply may
-  // echo as it stands; cleared by the next read and by the first reply.
-  json::VerbatimStrings verbatim_;
-  // The length field and the reply behind it (the reply may start further
-  // in, when it echoes a long string where the request's text put it);
-  // while a request is parsed, the parser's scratch for decoding escapes, or
-  // a large request's body itself, 4 KiB behind the reply's usual start.
-  // Kept at its largest size between replies (the bytes past a reply are
-  // scratch), so that a large reply neither faults in fresh pages nor zeroes
-  // them every time; dropped when a reply that could not be sent made it
-  // huge.
+  // The length field and the reply behind it. Idle while a request is
+  // parsed, it holds a body that the input buffer does not, so that no
+  // other buffer as large as the request is needed. Kept at its largest
+  // size between replies (the bytes past a reply are scratch), so that a
+  // large reply neither faults in fresh pages nor zeroes them every time;
+  // dropped when a reply that could not be sent made it huge.
   std::string frame_;
   // What of frame_ is still to go out: [pending_begin_, pending_end_).
   std::size_t pending_begin_ = 0;

@@ -1,5 +1,7 @@
 // Finding the bytes of a string that need attention, sixteen or eight at a
-// time.
+// time. The readers and the serialiser scan through these functions alone,
+// so that the vector code and its plain twin sit side by side here, where a
+// test holds them to the same answers.
 //
 // Where the compiler targets SSE2 (every x86-64 processor has it), sixteen
 // bytes are compared at once. Elsewhere, and for the last bytes, plain 64-bit
@@ -56,9 +58,73 @@ inline std::uint64_t escape_lanes(std::uint64_t word) {
   return lanes_equal(word, '"') | lanes_equal(word, '\\') | control_lanes(word);
 }
 
+// The n bytes (sizeof(Word) <= n <= 2 * sizeof(Word)) in two moves of a
+// word, the second ending where the run does; they overlap when n is short.
+template <class Word>
+void copy_two_words(char* to, const char* from, std::size_t n) {
+  Word head;
+  Word tail;
+  std::memcpy(&head, from, sizeof head);
+  std::memcpy(&tail, from + n - sizeof tail, sizeof tail);
+  std::memcpy(to, &head, sizeof head);
+  std::memcpy(to + n - sizeof tail, &tail, sizeof tail);
+}
+
+// Copies n bytes. Most runs between the bytes that need attention are short
+// (names, methods, texts of a few words): those are copied without a call.
+inline void copy_run(char* to, const char* from, std::size_t n) {
+  if (n > 16) {
+    std::memcpy(to, from, n);
+  } else if (n >= 8) {
+    copy_two_words<std::uint64_t>(to, from, n);
+  } else if (n >= 4) {
+    copy_two_words<std::uint32_t>(to, from, n);
+  } else {
+    for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+  }
+}
+
+inline bool is_plain_ascii(unsigned char c) { return c < 0x80 && !needs_escape(c); }
+
+// The scans in plain 64-bit arithmetic: all that a target without SSE2 runs,
+// and what the sixteen-byte scans fall back on for their last bytes. Each
+// gives the same answer as its namesake below for every input.
+namespace scalar {
+
+inline const char* find_escape(const char* p, const char* end) {
+  for (; end - p >= 8; p += 8) {
+    if (const std::uint64_t mask = escape_lanes(load8(p))) return p + first_lane(mask);
+  }
+  while (p != end && !needs_escape(static_cast<unsigned char>(*p))) ++p;
+  return p;
+}
+
+inline const char* find_escape_or_non_ascii(const char* p, const char* end) {
+  for (; end - p >= 8; p += 8) {
+    const std::uint64_t word = load8(p);
+    if (const std::uint64_t mask = escape_lanes(word) | (word & kHighs)) return p + first_lane(mask);
+  }
+  while (p != end && is_plain_ascii(static_cast<unsigned char>(*p))) ++p;
+  return p;
+}
+
+inline const char* copy_plain_ascii(const char* in, const char* end, char* out) {
+  for (; end - in >= 8; in += 8, out += 8) {
+    std::memcpy(out, in, 8);
+    const std::uint64_t word = load8(in);
+    if (const std::uint64_t mask = escape_lanes(word) | (word & kHighs)) return in + first_lane(mask);
+  }
+  for (; in != end && is_plain_ascii(static_cast<unsigned char>(*in)); ++in) *out++ = *in;
+  return in;
+}
+
+}  // namespace scalar
+
 #if defined(__SSE2__)
-// A bit per byte of the sixteen at `p`, set where the byte needs an escape
-// (or, with `non_ascii`, is not ASCII either).
+namespace sse2 {
+
+// A bit per byte of the sixteen, set where the byte needs an escape (or,
+// with `non_ascii`, is not ASCII either).
 template <bool non_ascii>
 inline unsigned escape_bits16(__m128i bytes) {
   const __m128i quote = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'));
@@ -75,16 +141,20 @@ inline unsigned escape_bits16(__m128i bytes) {
 }
 
 inline __m128i load16(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-#endif
 
-#if defined(__SSE2__)
-// The first marked byte of [p, end), fewer than sixteen bytes, from the bits
-// of the sixteen that end at `end`; `end` when none is marked. The bytes
-// before `p` are read but not judged: each lane of a compare stands alone.
-inline const char* in_last16(const char* p, const char* end, unsigned bits) {
-  bits >>= 16 - (end - p);
+// The first marked byte of [p, end), fewer than sixteen bytes, from the
+// bits of the sixteen that end at `end` (`floor` permitting: see below), or
+// `end` when none is marked; null when `floor` does not reach back that far.
+// The bytes before `p` are read but not judged: each lane of a compare
+// stands alone.
+template <bool non_ascii>
+inline const char* in_last16(const char* p, const char* end, const char* floor) {
+  if (floor == nullptr || end - floor < 16) return nullptr;
+  const unsigned bits = escape_bits16<non_ascii>(load16(end - 16)) >> (16 - (end - p));
   return bits != 0 ? p + std::countr_zero(bits) : end;
 }
+
+}  // namespace sse2
 #endif
 
 // The first byte in [p, end) that needs an escape, or `end`.
@@ -94,16 +164,13 @@ inline const char* in_last16(const char* p, const char* end, unsigned bits) {
 inline const char* find_escape(const char* p, const char* end, const char* floor = nullptr) {
 #if defined(__SSE2__)
   for (; end - p >= 16; p += 16) {
-    if (const unsigned bits = escape_bits16<false>(load16(p))) return p + std::countr_zero(bits);
+    if (const unsigned bits = sse2::escape_bits16<false>(sse2::load16(p))) return p + std::countr_zero(bits);
   }
-  if (p != end && floor != nullptr && end - floor >= 16)
-    return in_last16(p, end, escape_bits16<false>(load16(end - 16)));
+  if (p == end) return p;
+  if (const char* stop = sse2::in_last16<false>(p, end, floor)) return stop;
 #endif
-  for (; end - p >= 8; p += 8) {
-    if (const std::uint64_t mask = escape_lanes(load8(p))) return p + first_lane(mask);
-  }
-  while (p != end && !needs_escape(static_cast<unsigned char>(*p))) ++p;
-  return p;
+  (void)floor;
+  return scalar::find_escape(p, end);
 }
 
 // The first byte in [p, end) that needs an escape or is not ASCII, or `end`;
@@ -111,17 +178,35 @@ inline const char* find_escape(const char* p, const char* end, const char* floor
 inline const char* find_escape_or_non_ascii(const char* p, const char* end, const char* floor = nullptr) {
 #if defined(__SSE2__)
   for (; end - p >= 16; p += 16) {
-    if (const unsigned bits = escape_bits16<true>(load16(p))) return p + std::countr_zero(bits);
+    if (const unsigned bits = sse2::escape_bits16<true>(sse2::load16(p))) return p + std::countr_zero(bits);
   }
-  if (p != end && floor != nullptr && end - floor >= 16)
-    return in_last16(p, end, escape_bits16<true>(load16(end - 16)));
+  if (p == end) return p;
+  if (const char* stop = sse2::in_last16<true>(p, end, floor)) return stop;
 #endif
-  for (; end - p >= 8; p += 8) {
-    const std::uint64_t word = load8(p);
-    if (const std::uint64_t mask = escape_lanes(word) | (word & kHighs)) return p + first_lane(mask);
+  (void)floor;
+  return scalar::find_escape_or_non_ascii(p, end);
+}
+
+// Copies the bytes of [in, end) to `out` up to the first that needs an
+// escape or is not ASCII, and returns that byte's place, or `end`. The bytes
+// are copied as they are scanned, so a long run is read once. `out` has room
+// for end - in bytes; past the run copied, what it holds there is
+// unspecified. `floor` as for find_escape().
+inline const char* copy_plain_ascii(const char* in, const char* end, char* out, const char* floor = nullptr) {
+#if defined(__SSE2__)
+  for (; end - in >= 16; in += 16, out += 16) {
+    const __m128i bytes = sse2::load16(in);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+    if (const unsigned bits = sse2::escape_bits16<true>(bytes)) return in + std::countr_zero(bits);
   }
-  while (p != end && !needs_escape(static_cast<unsigned char>(*p)) && static_cast<unsigned char>(*p) < 0x80) ++p;
-  return p;
+  if (in == end) return in;
+  if (const char* stop = sse2::in_last16<true>(in, end, floor)) {
+    copy_run(out, in, static_cast<std::size_t>(stop - in));
+    return stop;
+  }
+#endif
+  (void)floor;
+  return scalar::copy_plain_ascii(in, end, out);
 }
 
 // Writes at `out` the escape the compact serialiser writes for a byte that

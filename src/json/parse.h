@@ -16,7 +16,6 @@
 
 #include "base/result.h"
 #include "json/value.h"
-#include "json/verbatim.h"
 
 namespace orvix::json {
 
@@ -29,20 +28,5 @@ inline constexpr std::size_t kMaxDepth = 127;
 // copy that shares it). For one short-lived value, an arena such as
 // boost::json::monotonic_resource frees everything at once.
 [[nodiscard]] Result<Value> parse_json(std::string_view bytes, boost::json::storage_ptr storage);
-
-// As above, but strings with escapes are decoded through `scratch`, which
-// holds at least bytes.size() bytes, does not overlap them, and is left with
-// unspecified contents. A caller that keeps a buffer idle while it parses (a
-// reply buffer) spares the parser a buffer as large as the text.
-[[nodiscard]] Result<Value> parse_json(std::string_view bytes, boost::json::storage_ptr storage, char* scratch);
-
-// As above, but read in one pass straight into the value, each string
-// decoded once into its own characters: for large texts, where a decoding
-// buffer as large as the text would cost memory. The text is only read.
-// `noted` (may be null) gets the long strings whose text is verbatim
-// (verbatim.h), offsets from bytes.data(); `storage` must not reuse the
-// memory of a string freed while the value is built (an arena).
-[[nodiscard]] Result<Value> parse_json_once(std::string_view bytes, boost::json::storage_ptr storage,
-                                            VerbatimStrings* noted = nullptr);
 
 }  // namespace orvix::json

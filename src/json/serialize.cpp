@@ -24,32 +24,6 @@ bool byte_less(boost::json::string_view a, boost::json::string_view b) {
   return a.size() < b.size();
 }
 
-// The n bytes (sizeof(Word) <= n <= 2 * sizeof(Word)) in two moves of a
-// word, the second ending where the run does; they overlap when n is short.
-template <class Word>
-void copy_two_words(char* to, const char* from, std::size_t n) {
-  Word head;
-  Word tail;
-  std::memcpy(&head, from, sizeof head);
-  std::memcpy(&tail, from + n - sizeof tail, sizeof tail);
-  std::memcpy(to, &head, sizeof head);
-  std::memcpy(to + n - sizeof tail, &tail, sizeof tail);
-}
-
-// Most strings a reply writes are short (names, methods, texts of a few
-// words): those are copied without a call.
-void copy_run(char* to, const char* from, std::size_t n) {
-  if (n > 16) {
-    std::memcpy(to, from, n);
-  } else if (n >= 8) {
-    copy_two_words<std::uint64_t>(to, from, n);
-  } else if (n >= 4) {
-    copy_two_words<std::uint32_t>(to, from, n);
-  } else {
-    for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
-  }
-}
-
 }  // namespace
 
 void CompactWriter::grow(std::size_t n) {
@@ -81,7 +55,7 @@ void CompactWriter::string(std::string_view text) {
     const char* const run = s;
     s = scan::find_escape(s, end, text.data());
     if (s != run) {  // an empty text may have no address at all
-      copy_run(p, run, static_cast<std::size_t>(s - run));
+      scan::copy_run(p, run, static_cast<std::size_t>(s - run));
       p += s - run;
     }
     if (s == end) break;
@@ -92,30 +66,6 @@ void CompactWriter::string(std::string_view text) {
   }
   *p++ = '"';
   commit(p);
-}
-
-// Everything written so far lies before the cursor, and nothing past it was
-// written since the request was read.
-bool CompactWriter::echo(const String& text) {
-  const VerbatimString* noted = verbatim_->find(text.data(), text.size());
-  if (noted == nullptr) return false;
-  const std::size_t from = verbatim_start_ + noted->text_offset;
-  if (from < used_ + 1 || from + noted->text_size + 1 > out_.size()) return false;
-  const std::size_t head = used_ - begin_;
-  if (head < noted->text_size) {
-    // The text's own quotes stand around it: the head goes right before them.
-    begin_ = from - 1 - head;
-    std::memmove(out_.data() + begin_, out_.data() + used_ - head, head);
-    used_ = from + noted->text_size + 1;
-    return true;
-  }
-  char* p = room(noted->text_size + 2);  // the bytes before size() stay as they are
-  *p++ = '"';
-  std::memmove(p, out_.data() + from, noted->text_size);
-  p += noted->text_size;
-  *p++ = '"';
-  commit(p);
-  return true;
 }
 
 template <class Integer>
@@ -143,9 +93,6 @@ void CompactWriter::value(const Value& v) {
     case boost::json::kind::double_: real(v.get_double()); break;
     case boost::json::kind::string: {
       const String& s = v.get_string();
-      // Only a string value can be one the request holds (not a name, not
-      // the method the reply was given as text): no other string pays for it.
-      if (verbatim_ != nullptr && s.size() >= VerbatimStrings::kMinSize && echo(s)) break;
       string(std::string_view(s.data(), s.size()));
       break;
     }

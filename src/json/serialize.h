@@ -16,7 +16,6 @@
 #include <boost/container/small_vector.hpp>
 
 #include "json/value.h"
-#include "json/verbatim.h"
 
 namespace orvix::json {
 
@@ -26,32 +25,19 @@ namespace orvix::json {
 // exactly the bytes written once the writer is gone.
 class CompactWriter {
  public:
-  explicit CompactWriter(std::string& out) : out_(out), begin_(out.size()), used_(out.size()) {}
+  explicit CompactWriter(std::string& out) : out_(out), used_(out.size()) {}
   // Writes from `start` on, over whatever `out` holds there. The bytes past
   // the cursor are scratch that the writer leaves in place, so a buffer kept
   // at its largest size is never filled with zeros again (and its pages are
   // not touched afresh); size() says where the text ends.
   struct KeepScratch {};
-  CompactWriter(std::string& out, std::size_t start, KeepScratch)
-      : out_(out), begin_(start), used_(start), keep_scratch_(true) {
+  CompactWriter(std::string& out, std::size_t start, KeepScratch) : out_(out), used_(start), keep_scratch_(true) {
     if (out_.size() < start) out_.resize(start);
   }
   ~CompactWriter() {
     if (!keep_scratch_) out_.resize(used_);
   }
-  // For a writer that keeps scratch: the request these strings were noted
-  // in lies in the buffer being written, from `text_start` on. A string
-  // value that the reply writes (known by its characters) is taken from its
-  // text there, as long as the reply has not yet been written over that
-  // text; else escaped as usual. When what is written so far is the shorter,
-  // it is moved up to the text, which then stays where it is: begin() moves.
-  void echo_verbatim(const VerbatimStrings* strings, std::size_t text_start) {
-    verbatim_ = strings;
-    verbatim_start_ = text_start;
-  }
-  // Where the text written starts (the start given, unless a string was
-  // echoed) and where it ends so far.
-  std::size_t begin() const { return begin_; }
+  // Where the text written ends so far.
   std::size_t size() const { return used_; }
   CompactWriter(const CompactWriter&) = delete;
   CompactWriter& operator=(const CompactWriter&) = delete;
@@ -92,7 +78,6 @@ class CompactWriter {
     return out_.data() + used_;
   }
   void grow(std::size_t n);
-  bool echo(const String& text);
   void commit(char* end) { used_ = static_cast<std::size_t>(end - out_.data()); }
   template <class Integer>
   void integer(Integer value);
@@ -100,11 +85,8 @@ class CompactWriter {
   void object(const Object& o);
 
   std::string& out_;
-  std::size_t begin_;
   std::size_t used_;
   bool keep_scratch_ = false;
-  const VerbatimStrings* verbatim_ = nullptr;
-  std::size_t verbatim_start_ = 0;
   // Object members being sorted, shared down the recursion as a stack.
   boost::container::small_vector<const boost::json::key_value_pair*, 32> members_;
 };

@@ -1,5 +1,5 @@
-// The rules of JSON text that both readers follow: the fast reader
-// (fast_reader.h), which only says whether a text is valid, and the tokenizer
+// The rules of JSON text that both readers follow: the one-pass reader
+// (tree_reader.h), which only says whether a text is valid, and the tokenizer
 // (tokenizer.h), which names a fault and its place. Each rule is written once
 // here, so the two cannot drift apart; where a rule finds a fault it says
 // which one and the byte it is placed after, and each reader reports that in

@@ -4,7 +4,7 @@
 // where it is: the parser uses it to describe a failure, and the typed
 // descriptor reader walks files with it (it sees repeated members, which a
 // value tree hides). What counts as valid text is decided by the rules it
-// shares with the fast reader (text_rules.h).
+// shares with the one-pass reader (text_rules.h).
 //
 // Position rule: "at line L column C", L counted from 1, C the number of bytes
 // of that line read up to and including the offending one (0 when nothing of

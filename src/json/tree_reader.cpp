@@ -9,10 +9,12 @@ namespace orvix::json {
 
 namespace {
 
+constexpr std::size_t kFirstMembers = 4;
+
 class TreeReader {
  public:
-  TreeReader(std::string_view text, const boost::json::storage_ptr& storage, VerbatimStrings* noted)
-      : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()), storage_(storage), noted_(noted) {}
+  TreeReader(std::string_view text, const boost::json::storage_ptr& storage)
+      : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()), storage_(storage) {}
 
   bool document(Value& out, std::size_t max_depth) {
     if (!value(out, max_depth)) return false;
@@ -47,8 +49,7 @@ class TreeReader {
     return true;
   }
 
-  // A repeated name keeps its first place and its later value, as the fast
-  // reader's objects do.
+  // A repeated name keeps its first place and its later value (parse.h).
   bool object(Value& out, std::size_t remaining_depth) {
     ++p_;
     Object& members = out.emplace_object();
@@ -57,6 +58,9 @@ class TreeReader {
       ++p_;
       return true;
     }
+    // Room for a request's envelope at once, rather than a new table at
+    // each of its first members.
+    members.reserve(kFirstMembers);
     for (;;) {
       skip_whitespace();
       if (p_ == end_ || *p_ != '"') return false;
@@ -68,10 +72,8 @@ class TreeReader {
       skip_whitespace();
       if (p_ == end_ || *p_ != ':') return false;
       ++p_;
-      Value member(storage_);
-      if (!value(member, remaining_depth)) return false;
-      // Moved within one storage: the member's characters stay where they are.
-      members.insert_or_assign(name, std::move(member));
+      // Read straight into its place: nothing to move afterwards.
+      if (!value(members.insert_or_assign(name, nullptr).first->value(), remaining_depth)) return false;
       skip_whitespace();
       if (p_ == end_) return false;
       const char next = *p_++;
@@ -119,19 +121,11 @@ class TreeReader {
   bool string(Value& out) {
     const char* const close = closing_quote();
     if (close == nullptr) return false;
-    const char* const start = p_ + 1;
-    const auto text_size = static_cast<std::size_t>(close - start);
     String& s = out.emplace_string();
-    s.reserve(text_size);  // a decoded string is never longer than its text
-    char* const first = s.data();
-    bool verbatim = true;
-    char* const last = decode(start, close, first, verbatim);
+    s.reserve(static_cast<std::size_t>(close - p_ - 1));  // a decoded string is never longer than its text
+    char* const last = decode(p_ + 1, close, s.data());
     if (last == nullptr) return false;
-    const auto size = static_cast<std::size_t>(last - first);
-    s.grow(size);
-    if (noted_ != nullptr && verbatim && size >= VerbatimStrings::kMinSize) {
-      noted_->note({first, size, static_cast<std::size_t>(start - begin_), text_size});
-    }
+    s.grow(static_cast<std::size_t>(last - s.data()));
     p_ = close + 1;
     return true;
   }
@@ -160,8 +154,7 @@ class TreeReader {
 
   // At the opening quote of a name.
   bool key(NameBuffer& buffer, const char* close, std::string_view& name) {
-    bool verbatim = true;
-    const char* const last = decode(p_ + 1, close, buffer.data(), verbatim);
+    const char* const last = decode(p_ + 1, close, buffer.data());
     if (last == nullptr) return false;
     name = std::string_view(buffer.data(), static_cast<std::size_t>(last - buffer.data()));
     p_ = close + 1;
@@ -170,80 +163,45 @@ class TreeReader {
 
   // Decodes the text [in, close) at `out` (room for as many bytes) and
   // returns the end of what it wrote, or null at a fault: raw bytes must be
-  // UTF-8 without control characters. `verbatim` turns false at the first
-  // escape that the serialiser would not write as it stands. Sixteen bytes
-  // are copied with every sixteen scanned: the decoded cursor never passes
-  // the reading one, so the copy stays within the room. (The cursors are
-  // locals: stores of chars through them may not be taken to alias them.)
-  static char* decode(const char* in, const char* const close, char* out, bool& verbatim_string) {
-    bool verbatim = verbatim_string;
+  // UTF-8 without control characters. Plain runs are copied as they are
+  // scanned: the decoded cursor never passes the reading one, so the copy
+  // stays within the room. (The cursors and the floor are locals: stores of
+  // chars through them may not be taken to alias them.)
+  char* decode(const char* in, const char* const close, char* out) const {
+    const char* const floor = begin_;
     for (;;) {
-      std::size_t stored = 0;  // bytes from `in` on that the last chunk copied already
-      bool at_special = false;
-#if defined(__SSE2__)
-      while (close - in >= 16) {
-        const __m128i bytes = scan::load16(in);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
-        const unsigned bits = scan::escape_bits16<true>(bytes);
-        if (bits == 0) {
-          in += 16;
-          out += 16;
-          continue;
-        }
-        const auto plain = static_cast<std::size_t>(std::countr_zero(bits));
-        in += plain;
-        out += plain;
-        stored = 16 - plain;
-        at_special = true;
-        break;
-      }
-#endif
-      if (!at_special) {
-        while (in != close && static_cast<unsigned char>(*in) < 0x80 &&
-               !scan::needs_escape(static_cast<unsigned char>(*in))) {
-          *out++ = *in++;
-        }
-        if (in == close) break;
-      }
+      const char* const stop = scan::copy_plain_ascii(in, close, out, floor);
+      out += stop - in;
+      in = stop;
+      if (in == close) return out;
       const auto c = static_cast<unsigned char>(*in);
       if (c >= 0x80) {
         const std::size_t length = utf8_sequence_length(in, close);
         if (length == 0) return nullptr;
-        for (std::size_t i = stored; i < length; ++i) out[i] = in[i];
+        for (std::size_t i = 0; i < length; ++i) out[i] = in[i];
         in += length;
         out += length;
         continue;
       }
       if (c != '\\') return nullptr;  // a raw control character (a quote cannot come before `close`)
-      if (!escape(in, close, out, verbatim)) return nullptr;
+      if (!escape(in, close, out)) return nullptr;
     }
-    verbatim_string = verbatim;
-    return out;
   }
 
   // At a backslash.
-  static bool escape(const char*& in, const char* const close, char*& out, bool& verbatim) {
-    const char* const escape_start = in++;
+  static bool escape(const char*& in, const char* const close, char*& out) {
+    ++in;
     if (in == close) return false;
     const char letter = *in++;
     if (letter != 'u') {
       const int byte = simple_escape(letter);
       if (byte < 0) return false;
       *out++ = static_cast<char>(byte);
-      verbatim = verbatim && letter != '/';  // the serialiser writes '/' raw
       return true;
     }
     const UnicodeEscape read = read_unicode_escape(in, close);
     if (read.fault != EscapeFault::kNone) return false;
     in = read.end;
-    if (verbatim) {
-      // Verbatim only when it is the serialiser's own escape of a byte that needs one.
-      char own[6];
-      const auto c = static_cast<unsigned char>(read.code_point);
-      verbatim = read.code_point < 0x80 && scan::needs_escape(c) &&
-                 scan::write_escape(c, own) - own == in - escape_start &&
-                 std::memcmp(own, escape_start, static_cast<std::size_t>(in - escape_start)) == 0;
-    }
     out = encode_utf8(read.code_point, out);
     return true;
   }
@@ -259,17 +217,16 @@ class TreeReader {
     return true;
   }
 
-  const char* const begin_;
+  const char* const begin_;  // the lowest address a scan may read
   const char* p_;
   const char* const end_;
   const boost::json::storage_ptr& storage_;
-  VerbatimStrings* const noted_;
 };
 
 }  // namespace
 
-bool read_tree(std::string_view text, std::size_t max_depth, Value& out, VerbatimStrings* noted) {
-  TreeReader reader(text, out.storage(), noted);
+bool read_tree(std::string_view text, std::size_t max_depth, Value& out) {
+  TreeReader reader(text, out.storage());
   return reader.document(out, max_depth);
 }
 

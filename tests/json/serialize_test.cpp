@@ -61,52 +61,6 @@ TEST(SerializeCompact, KeepsScratchPastTheText) {
   }
 }
 
-// A long string read in one pass is noted exactly when its text is what the
-// serialiser writes for it, and a writer over the buffer that holds the text
-// echoes it; the reply is the same bytes either way, also once the reply has
-// overwritten the text (the second echo) or had outgrown it from the start.
-TEST(SerializeCompact, EchoesVerbatimTextAsItStands) {
-  const std::string filler(300, 'a');
-  const std::pair<std::string, bool> cases[] = {
-      {filler + "\\n\\t\\\"\\\\\\b\\f\\r\\u001f\\u0000\xC3\xA9/\x7f", true},
-      {filler + "\\/", false},
-      {filler + "\\u00e9", false},
-      {filler + "\\u001F", false},
-      {filler + "\\u000a", false},
-      {filler + "\\ud83d\\ude00", false},
-      {filler.substr(0, 200) + "\\n", false},  // too short to be worth noting
-  };
-  for (const auto& [inner, verbatim] : cases) {
-    for (const std::size_t head : {0, 64}) {
-      for (const std::size_t reply_head : {1, 400}) {
-        std::string buffer = std::string(head, '#') + "{\"id\":\"" + inner + "\",\"method\":\"m\"}";
-        VerbatimStrings noted;
-        auto request = parse_json_once(std::string_view(buffer).substr(head), {}, &noted);
-        ASSERT_TRUE(request) << inner;
-        const Value& id = request->as_object().at("id");
-        const String& text = id.get_string();
-        EXPECT_EQ(noted.find(text.data(), text.size()) != nullptr, verbatim) << inner;
-        const std::string prefix(reply_head, '[');
-        const std::string expected = prefix + to_compact_string(id) + "," + to_compact_string(id);
-        std::size_t begin = 0;
-        std::size_t end = 0;
-        {
-          CompactWriter writer(buffer, 0, CompactWriter::KeepScratch{});
-          writer.echo_verbatim(&noted, head);
-          writer.raw(prefix);
-          writer.value(id);
-          writer.raw(',');
-          writer.value(id);
-          begin = writer.begin();
-          end = writer.size();
-        }
-        EXPECT_EQ(buffer.substr(begin, end - begin), expected)
-            << inner << " head " << head << " reply head " << reply_head;
-      }
-    }
-  }
-}
-
 TEST(SerializeCompact, WritesNumbers) {
   EXPECT_EQ(to_compact_string(Array{1.0, -2.5, 0.1, 1e16, 1e15, 1e-5, 1e-6, 5e-324, 1.7976931348623157e308}),
             "[1.0,-2.5,0.1,1e16,1000000000000000.0,0.00001,1e-6,5e-324,1.7976931348623157e308]");

@@ -1,0 +1,63 @@
+// The sixteen-byte scans and their plain twins (byte_scan.h) must find the
+// same byte for every input: a build for a target without the vector code
+// runs only the twins, so a difference would change what it reads and writes.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "json/byte_scan.h"
+
+namespace orvix::json::scan {
+namespace {
+
+// Bytes that stop one scan or both, and neighbours that stop none.
+const char kBytes[] = {'"', '\\', '\0', '\x1f', '\x80', '\xff', ' ', '\x7f', 'a'};
+
+// Every length past two blocks of sixteen and a tail, every place of each
+// byte, another byte right after it (a borrow between lanes), and every
+// distance the scans may read back: both paths find the first byte that
+// stops the scan, and the copy holds exactly the bytes before it
+// without writing past its room. The bytes before the range all stop both
+// scans, so a scan that judged what it reads back would stop early.
+TEST(ByteScan, SixteenByteScansAndThePlainOnesFindTheSameByte) {
+  constexpr std::size_t kLead = 20;
+  constexpr std::size_t kGuard = 16;
+  for (std::size_t length = 0; length <= 50; ++length) {
+    for (std::size_t at = 0; at <= length; ++at) {
+      for (const char byte : kBytes) {
+        for (const char after : {'b', '\x01', '\xc3'}) {
+          std::string text = std::string(kLead, '"') + std::string(length, 'b');
+          if (at < length) text[kLead + at] = byte;
+          if (at + 1 < length) text[kLead + at + 1] = after;
+          const char* const p = text.data() + kLead;
+          const char* const end = p + length;
+          const char* escape = p;
+          while (escape != end && !needs_escape(static_cast<unsigned char>(*escape))) ++escape;
+          const char* special = p;
+          while (special != end && is_plain_ascii(static_cast<unsigned char>(*special))) ++special;
+          const std::string where = std::to_string(int(static_cast<unsigned char>(byte))) + " at " +
+                                    std::to_string(at) + " of " + std::to_string(length) + ", then " +
+                                    std::to_string(int(static_cast<unsigned char>(after)));
+          ASSERT_EQ(scalar::find_escape(p, end), escape) << where;
+          ASSERT_EQ(scalar::find_escape_or_non_ascii(p, end), special) << where;
+          std::string plain_copy(length + kGuard, '#');
+          ASSERT_EQ(scalar::copy_plain_ascii(p, end, plain_copy.data()), special) << where;
+          ASSERT_EQ(plain_copy.substr(0, special - p), std::string(p, special)) << where;
+          for (const std::size_t back : {0, 1, 7, 15, 16, 20}) {
+            const char* const floor = p - back;
+            ASSERT_EQ(find_escape(p, end, floor), escape) << where << ", floor " << back;
+            ASSERT_EQ(find_escape_or_non_ascii(p, end, floor), special) << where << ", floor " << back;
+            std::string copy(length + kGuard, '#');
+            ASSERT_EQ(copy_plain_ascii(p, end, copy.data(), floor), special) << where << ", floor " << back;
+            ASSERT_EQ(copy.substr(0, special - p), std::string(p, special)) << where << ", floor " << back;
+            ASSERT_EQ(copy.substr(length), std::string(kGuard, '#')) << where << ", floor " << back;
+          }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace orvix::json::scan
