@@ -1,6 +1,7 @@
 #include "bridge/incoming_frames.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace orvix::bridge {
 
@@ -10,6 +11,33 @@ constexpr char kHeadEnd[] = "\r\n\r\n";
 constexpr std::size_t kHeadEndSize = 4;
 
 }  // namespace
+
+std::size_t IncomingFrames::skip_http_head(std::span<const std::byte> bytes, std::size_t at) {
+  const char* const text = reinterpret_cast<const char*>(bytes.data());
+  while (at < bytes.size()) {
+    if (head_end_matched_ == 0) {
+      // Only a "\r" can start the empty line: the head's text in between is
+      // passed over in one library search: a step per byte here cost about
+      // a twentieth of all the work of a small runtime request.
+      const void* cr = std::memchr(text + at, '\r', bytes.size() - at);
+      if (cr == nullptr) return bytes.size();
+      at = static_cast<std::size_t>(static_cast<const char*>(cr) - text) + 1;
+      head_end_matched_ = 1;
+      continue;
+    }
+    const char byte = text[at++];
+    if (byte == kHeadEnd[head_end_matched_]) {
+      ++head_end_matched_;
+    } else {
+      head_end_matched_ = byte == '\r' ? 1 : 0;
+    }
+    if (head_end_matched_ == kHeadEndSize) {
+      phase_ = Phase::frame_header;
+      return at;
+    }
+  }
+  return at;
+}
 
 IncomingFrames::MessageKind IncomingFrames::take_message_kind() {
   if (kinds_.empty()) return MessageKind::binary;
@@ -25,16 +53,7 @@ void IncomingFrames::observe(std::span<std::byte> bytes) {
   std::size_t header_start = 0;
   while (at < bytes.size() && !exceeded_) {
     switch (phase_) {
-      case Phase::http_head: {
-        const char byte = static_cast<char>(bytes[at++]);
-        if (byte == kHeadEnd[head_end_matched_]) {
-          ++head_end_matched_;
-        } else {
-          head_end_matched_ = byte == '\r' ? 1 : 0;
-        }
-        if (head_end_matched_ == kHeadEndSize) phase_ = Phase::frame_header;
-        break;
-      }
+      case Phase::http_head: at = skip_http_head(bytes, at); break;
       case Phase::frame_header: {
         if (header_size_ == 0) {
           header_start = at;

@@ -49,6 +49,11 @@ class IncomingFrames {
  private:
   enum class Phase { http_head, frame_header, frame_payload };
 
+  // Passes over the HTTP head from `at`, keeping how much of its closing
+  // "\r\n\r\n" has been seen across calls; returns where the frames begin, or
+  // the span's end while the head goes on.
+  std::size_t skip_http_head(std::span<const std::byte> bytes, std::size_t at);
+
   std::uint64_t max_frame_payload_;
   Phase phase_ = Phase::http_head;
   std::size_t head_end_matched_ = 0;                        // bytes of "\r\n\r\n" seen so far

@@ -78,12 +78,26 @@ TEST(IncomingFrames, TextMessagesAreHandedOnAsBinaryAndTheirKindsKeptInOrder) {
 }
 
 TEST(IncomingFrames, LooksForFramesOnlyAfterTheHttpHead) {
-  // Header lines full of bytes that would read as huge frames.
-  IncomingFrames guard(10);
-  feed(guard, "HTTP/1.1 101 \x81\x7f\xff\r\nX: \r\r\n\x81\x7f\r\n\r\n", 3);
-  EXPECT_FALSE(guard.limit_exceeded());
-  feed(guard, frame("0123456789x"));
-  EXPECT_TRUE(guard.limit_exceeded());
+  // Header lines full of bytes that would read as huge frames, and runs of
+  // "\r" and "\n" that fall short of the empty line, its last one ending in
+  // "\r\n\r\r\n\r\n". Split at every size, so that each partial match meets a
+  // call's end.
+  const std::string head = "HTTP/1.1 101 \x81\x7f\xff\r\nX: \r\r\n\x81\x7f\r\n\r\x81\r\n\r\r\n\r\n";
+  const std::string oversized = frame("0123456789x");
+  for (std::size_t chunk = 1; chunk <= head.size() + oversized.size(); ++chunk) {
+    IncomingFrames within(10);
+    feed(within, head + frame("0123456789"), chunk);
+    EXPECT_FALSE(within.limit_exceeded()) << chunk;
+
+    IncomingFrames over(10);
+    feed(over, head, chunk);
+    EXPECT_FALSE(over.limit_exceeded()) << chunk;
+    feed(over, oversized, chunk);
+    EXPECT_TRUE(over.limit_exceeded()) << chunk;
+  }
+  IncomingFrames whole(10);
+  feed(whole, head + oversized);
+  EXPECT_EQ(whole.bytes_before_excess(), head.size());
 }
 
 }  // namespace
