@@ -27,20 +27,15 @@ bool byte_less(boost::json::string_view a, boost::json::string_view b) {
 }  // namespace
 
 void CompactWriter::grow(std::size_t n) {
-  // The buffer's unused tail is scratch; std::string offers no cheaper way
-  // to grow than writing the new bytes, so it grows by an eighth at least
-  // (the string doubles its capacity itself when it moves): a text that
-  // keeps asking for a little more is not copied over and over, and a large
-  // one does not zero and touch twice the memory it ends up using.
-  // Within the capacity nothing moves and only the new bytes are written:
-  // a page's worth more at a time, so that a large reply in a buffer
-  // reserved for it touches no page it does not use.
+  // std::string offers no way to grow but writing the new bytes, so they
+  // are only ever made part of the string a page's worth ahead of the
+  // cursor: a large text does not zero and touch memory it does not use.
+  // The capacity at least doubles, and is reserved an eighth beyond what
+  // is asked: a long text that asks for a little more at each escape is not
+  // moved and copied again.
   const std::size_t needed = used_ + n;
-  if (needed <= out_.capacity()) {
-    out_.resize(std::min(out_.capacity(), std::max(needed, out_.size() + 4096)));
-    return;
-  }
-  out_.resize(std::max(needed, out_.size() + out_.size() / 8 + 64));
+  if (needed > out_.capacity()) out_.reserve(std::max(needed + needed / 8, 2 * out_.capacity()));
+  out_.resize(std::min(out_.capacity(), std::max(needed, out_.size() + 4096)));
 }
 
 // Runs without escapes are found eight bytes at a time and copied whole;

@@ -24,6 +24,11 @@ TEST(SerializeCompact, EscapesOnlyWhatItMust) {
   EXPECT_EQ(to_compact_string(Value("\"\\/\b\f\n\r\t\x0b\x1f\x7f\xE2\x80\xA8")),
             "\"\\\"\\\\/\\b\\f\\n\\r\\t\\u000b\\u001f\x7f\xE2\x80\xA8\"");
   EXPECT_EQ(to_compact_string(Value(std::string("a\0b", 3))), "\"a\\u0000b\"");
+  // Each byte grows sixfold: the room made at every escape must keep up
+  // with a text that outgrows the buffer again and again.
+  std::string want = "\"";
+  for (int i = 0; i < 5000; ++i) want += "\\u0001";
+  EXPECT_EQ(to_compact_string(Value(std::string(5000, '\x01'))), want + "\"");
 }
 
 // Each byte that needs an escape, and its neighbours that do not, at each
