@@ -91,14 +91,6 @@ inline bool is_plain_ascii(unsigned char c) { return c < 0x80 && !needs_escape(c
 // gives the same answer as its namesake below for every input.
 namespace scalar {
 
-inline const char* find_escape(const char* p, const char* end) {
-  for (; end - p >= 8; p += 8) {
-    if (const std::uint64_t mask = escape_lanes(load8(p))) return p + first_lane(mask);
-  }
-  while (p != end && !needs_escape(static_cast<unsigned char>(*p))) ++p;
-  return p;
-}
-
 inline const char* find_escape_or_non_ascii(const char* p, const char* end) {
   for (; end - p >= 8; p += 8) {
     const std::uint64_t word = load8(p);
@@ -108,13 +100,18 @@ inline const char* find_escape_or_non_ascii(const char* p, const char* end) {
   return p;
 }
 
-inline const char* copy_plain_ascii(const char* in, const char* end, char* out) {
+template <bool non_ascii>
+inline const char* copy_until(const char* in, const char* end, char* out) {
   for (; end - in >= 8; in += 8, out += 8) {
     std::memcpy(out, in, 8);
     const std::uint64_t word = load8(in);
-    if (const std::uint64_t mask = escape_lanes(word) | (word & kHighs)) return in + first_lane(mask);
+    if (const std::uint64_t mask = escape_lanes(word) | (non_ascii ? word & kHighs : 0)) return in + first_lane(mask);
   }
-  for (; in != end && is_plain_ascii(static_cast<unsigned char>(*in)); ++in) *out++ = *in;
+  for (; in != end; ++in) {
+    const auto c = static_cast<unsigned char>(*in);
+    if (non_ascii ? !is_plain_ascii(c) : needs_escape(c)) break;
+    *out++ = *in;
+  }
   return in;
 }
 
@@ -157,24 +154,10 @@ inline const char* in_last16(const char* p, const char* end, const char* floor) 
 }  // namespace sse2
 #endif
 
-// The first byte in [p, end) that needs an escape, or `end`.
+// The first byte in [p, end) that needs an escape or is not ASCII, or `end`.
 // `floor`, when given, is the lowest address that may be read (at most p):
 // a tail shorter than sixteen bytes is then judged in one load that reaches
 // back from `end`, instead of a byte at a time.
-inline const char* find_escape(const char* p, const char* end, const char* floor = nullptr) {
-#if defined(__SSE2__)
-  for (; end - p >= 16; p += 16) {
-    if (const unsigned bits = sse2::escape_bits16<false>(sse2::load16(p))) return p + std::countr_zero(bits);
-  }
-  if (p == end) return p;
-  if (const char* stop = sse2::in_last16<false>(p, end, floor)) return stop;
-#endif
-  (void)floor;
-  return scalar::find_escape(p, end);
-}
-
-// The first byte in [p, end) that needs an escape or is not ASCII, or `end`;
-// `floor` as for find_escape().
 inline const char* find_escape_or_non_ascii(const char* p, const char* end, const char* floor = nullptr) {
 #if defined(__SSE2__)
   for (; end - p >= 16; p += 16) {
@@ -188,25 +171,37 @@ inline const char* find_escape_or_non_ascii(const char* p, const char* end, cons
 }
 
 // Copies the bytes of [in, end) to `out` up to the first that needs an
-// escape or is not ASCII, and returns that byte's place, or `end`. The bytes
-// are copied as they are scanned, so a long run is read once. `out` has room
-// for end - in bytes; past the run copied, what it holds there is
-// unspecified. `floor` as for find_escape().
-inline const char* copy_plain_ascii(const char* in, const char* end, char* out, const char* floor = nullptr) {
+// escape (or, with `non_ascii`, is not ASCII either), and returns that
+// byte's place, or `end`. The bytes are copied as they are scanned, so a
+// long run is read once. `out` has room for end - in bytes; past the run
+// copied, what it holds there is unspecified. `floor` as for
+// find_escape_or_non_ascii().
+template <bool non_ascii>
+inline const char* copy_until(const char* in, const char* end, char* out, const char* floor = nullptr) {
 #if defined(__SSE2__)
   for (; end - in >= 16; in += 16, out += 16) {
     const __m128i bytes = sse2::load16(in);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
-    if (const unsigned bits = sse2::escape_bits16<true>(bytes)) return in + std::countr_zero(bits);
+    if (const unsigned bits = sse2::escape_bits16<non_ascii>(bytes)) return in + std::countr_zero(bits);
   }
   if (in == end) return in;
-  if (const char* stop = sse2::in_last16<true>(in, end, floor)) {
+  if (const char* stop = sse2::in_last16<non_ascii>(in, end, floor)) {
     copy_run(out, in, static_cast<std::size_t>(stop - in));
     return stop;
   }
 #endif
   (void)floor;
-  return scalar::copy_plain_ascii(in, end, out);
+  return scalar::copy_until<non_ascii>(in, end, out);
+}
+
+// What the reader may take as it stands.
+inline const char* copy_plain_ascii(const char* in, const char* end, char* out, const char* floor = nullptr) {
+  return copy_until<true>(in, end, out, floor);
+}
+
+// What the serialiser writes as it stands.
+inline const char* copy_unescaped(const char* in, const char* end, char* out, const char* floor = nullptr) {
+  return copy_until<false>(in, end, out, floor);
 }
 
 // Writes at `out` the escape the compact serialiser writes for a byte that

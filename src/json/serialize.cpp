@@ -38,29 +38,34 @@ void CompactWriter::grow(std::size_t n) {
   out_.resize(std::min(out_.capacity(), std::max(needed, out_.size() + 4096)));
 }
 
-// Runs without escapes are found eight bytes at a time and copied whole;
-// room is made for the rest of the text at each escape, so the cursor is
-// checked once per escape rather than once per byte.
+// Runs without escapes are copied as they are scanned, sixteen bytes at a
+// time, so a long text is read once. Most texts have no escape: the rest is
+// written out of line, so that they pay for no more than one scan.
 void CompactWriter::string(std::string_view text) {
-  const char* s = text.data();
-  const char* const end = s + text.size();
+  const char* const end = text.data() + text.size();
   char* p = room(text.size() + 2);
   *p++ = '"';
-  for (;;) {
-    const char* const run = s;
-    s = scan::find_escape(s, end, text.data());
-    if (s != run) {  // an empty text may have no address at all
-      scan::copy_run(p, run, static_cast<std::size_t>(s - run));
-      p += s - run;
-    }
-    if (s == end) break;
-    // At most six bytes for this one, and the rest raw with the closing quote.
-    commit(p);
-    p = room(6 + static_cast<std::size_t>(end - s));
-    p = scan::write_escape(static_cast<unsigned char>(*s++), p);
-  }
+  const char* const stop = scan::copy_unescaped(text.data(), end, p, text.data());
+  p += stop - text.data();
+  if (stop != end) p = escaped_rest(p, stop, text);
   *p++ = '"';
   commit(p);
+}
+
+// From the first escape on: room is made for the rest of the text at each
+// escape, so the cursor is checked once per escape rather than once per byte.
+char* CompactWriter::escaped_rest(char* p, const char* in, std::string_view text) {
+  const char* const end = text.data() + text.size();
+  while (in != end) {
+    // At most six bytes for this one, and the rest raw with the closing quote.
+    commit(p);
+    p = room(6 + static_cast<std::size_t>(end - in));
+    p = scan::write_escape(static_cast<unsigned char>(*in++), p);
+    const char* const stop = scan::copy_unescaped(in, end, p, text.data());
+    p += stop - in;
+    in = stop;
+  }
+  return p;
 }
 
 template <class Integer>
