@@ -11,6 +11,7 @@
 // such byte needs. Both give the same answer for every input.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -52,7 +53,15 @@ constexpr std::uint64_t control_lanes(std::uint64_t word) { return (word - kOnes
 inline std::size_t first_lane(std::uint64_t mask) { return static_cast<std::size_t>(std::countr_zero(mask)) / 8; }
 
 // Bytes a JSON string cannot hold raw: '"', '\\' and those below 0x20.
-inline bool needs_escape(unsigned char c) { return c == '"' || c == '\\' || c < 0x20; }
+// Looked up, not compared three times: short texts are judged a byte at a
+// time, and most texts are short.
+inline constexpr auto kNeedsEscape = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 0x20; ++c) table[c] = true;
+  table['"'] = table['\\'] = true;
+  return table;
+}();
+inline bool needs_escape(unsigned char c) { return kNeedsEscape[c]; }
 
 inline std::uint64_t escape_lanes(std::uint64_t word) {
   return lanes_equal(word, '"') | lanes_equal(word, '\\') | control_lanes(word);
