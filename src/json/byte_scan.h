@@ -133,17 +133,20 @@ namespace sse2 {
 // with `non_ascii`, is not ASCII either).
 template <bool non_ascii>
 inline unsigned escape_bits16(__m128i bytes) {
-  const __m128i quote = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'));
   const __m128i backslash = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'));
   __m128i low;
   if constexpr (non_ascii) {
     // A signed compare: below 0x20 or (as a negative byte) 0x80 and above.
-    low = _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20));
+    const __m128i quote = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'));
+    low = _mm_or_si128(quote, _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20)));
   } else {
-    // Only below 0x20: the bytes that a saturating subtraction of 0x1F takes to zero.
-    low = _mm_cmpeq_epi8(_mm_subs_epu8(bytes, _mm_set1_epi8(0x1F)), _mm_setzero_si128());
+    // Below 0x20 or '"' (0x22): flipping bit 1 takes '"' to 0x20 and keeps
+    // the others below it, so one saturating subtraction of 0x20 takes
+    // exactly these bytes to zero, where a separate compare for '"' was.
+    const __m128i flipped = _mm_xor_si128(bytes, _mm_set1_epi8(0x02));
+    low = _mm_cmpeq_epi8(_mm_subs_epu8(flipped, _mm_set1_epi8(0x20)), _mm_setzero_si128());
   }
-  return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(quote, backslash), low)));
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(backslash, low)));
 }
 
 inline __m128i load16(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }

@@ -11,8 +11,9 @@
 namespace orvix::json::scan {
 namespace {
 
-// Bytes that stop one scan or both, and neighbours that stop none.
-const char kBytes[] = {'"', '\\', '\0', '\x1f', '\x80', '\xff', ' ', '\x7f', 'a'};
+// Bytes that stop one scan or both, and neighbours that stop none ('!' and
+// '#' lie on either side of '"', which one scan finds among the controls).
+const char kBytes[] = {'"', '\\', '\0', '\x1f', '\x80', '\xff', ' ', '!', '#', '\x7f', 'a'};
 
 // What a JSON string cannot hold raw, spelled out apart from the table the
 // scans look bytes up in.

@@ -34,9 +34,9 @@ TEST(SerializeCompact, EscapesOnlyWhatItMust) {
 // Each byte that needs an escape, and its neighbours that do not, at each
 // offset of the sixteen- and eight-byte scans.
 TEST(SerializeCompact, EscapesAtEveryOffsetOfAScanBlock) {
-  const std::pair<char, std::string_view> cases[] = {{'"', "\\\""},       {'\\', "\\\\"},   {'\0', "\\u0000"},
-                                                     {'\x1f', "\\u001f"}, {'\n', "\\n"},    {' ', " "},
-                                                     {'\x7f', "\x7f"},    {'\x80', "\x80"}, {'\xff', "\xff"}};
+  const std::pair<char, std::string_view> cases[] = {
+      {'"', "\\\""},    {'\\', "\\\\"},   {'\0', "\\u0000"}, {'\x1f', "\\u001f"}, {'\n', "\\n"}, {' ', " "},
+      {'\x7f', "\x7f"}, {'\x80', "\x80"}, {'\xff', "\xff"},  {'!', "!"},          {'#', "#"}};
   // Every length of the tail after the byte too: a short tail is judged in a
   // load reaching back over bytes already written, the byte among them.
   for (const auto& [byte, written] : cases) {
