@@ -11,6 +11,7 @@
 // such byte needs. Both give the same answer for every input.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -52,7 +53,15 @@ constexpr std::uint64_t control_lanes(std::uint64_t word) { return (word - kOnes
 inline std::size_t first_lane(std::uint64_t mask) { return static_cast<std::size_t>(std::countr_zero(mask)) / 8; }
 
 // Bytes a JSON string cannot hold raw: '"', '\\' and those below 0x20.
-inline bool needs_escape(unsigned char c) { return c == '"' || c == '\\' || c < 0x20; }
+// Looked up, not compared three times: short texts are judged a byte at a
+// time, and most texts are short.
+inline constexpr auto kNeedsEscape = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 0x20; ++c) table[c] = true;
+  table['"'] = table['\\'] = true;
+  return table;
+}();
+inline bool needs_escape(unsigned char c) { return kNeedsEscape[c]; }
 
 inline std::uint64_t escape_lanes(std::uint64_t word) {
   return lanes_equal(word, '"') | lanes_equal(word, '\\') | control_lanes(word);
@@ -91,14 +100,6 @@ inline bool is_plain_ascii(unsigned char c) { return c < 0x80 && !needs_escape(c
 // gives the same answer as its namesake below for every input.
 namespace scalar {
 
-inline const char* find_escape(const char* p, const char* end) {
-  for (; end - p >= 8; p += 8) {
-    if (const std::uint64_t mask = escape_lanes(load8(p))) return p + first_lane(mask);
-  }
-  while (p != end && !needs_escape(static_cast<unsigned char>(*p))) ++p;
-  return p;
-}
-
 inline const char* find_escape_or_non_ascii(const char* p, const char* end) {
   for (; end - p >= 8; p += 8) {
     const std::uint64_t word = load8(p);
@@ -108,13 +109,18 @@ inline const char* find_escape_or_non_ascii(const char* p, const char* end) {
   return p;
 }
 
-inline const char* copy_plain_ascii(const char* in, const char* end, char* out) {
+template <bool non_ascii>
+inline const char* copy_until(const char* in, const char* end, char* out) {
   for (; end - in >= 8; in += 8, out += 8) {
     std::memcpy(out, in, 8);
     const std::uint64_t word = load8(in);
-    if (const std::uint64_t mask = escape_lanes(word) | (word & kHighs)) return in + first_lane(mask);
+    if (const std::uint64_t mask = escape_lanes(word) | (non_ascii ? word & kHighs : 0)) return in + first_lane(mask);
   }
-  for (; in != end && is_plain_ascii(static_cast<unsigned char>(*in)); ++in) *out++ = *in;
+  for (; in != end; ++in) {
+    const auto c = static_cast<unsigned char>(*in);
+    if (non_ascii ? !is_plain_ascii(c) : needs_escape(c)) break;
+    *out++ = *in;
+  }
   return in;
 }
 
@@ -127,17 +133,20 @@ namespace sse2 {
 // with `non_ascii`, is not ASCII either).
 template <bool non_ascii>
 inline unsigned escape_bits16(__m128i bytes) {
-  const __m128i quote = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'));
   const __m128i backslash = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'));
   __m128i low;
   if constexpr (non_ascii) {
     // A signed compare: below 0x20 or (as a negative byte) 0x80 and above.
-    low = _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20));
+    const __m128i quote = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'));
+    low = _mm_or_si128(quote, _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20)));
   } else {
-    // Only below 0x20: the bytes that a saturating subtraction of 0x1F takes to zero.
-    low = _mm_cmpeq_epi8(_mm_subs_epu8(bytes, _mm_set1_epi8(0x1F)), _mm_setzero_si128());
+    // Below 0x20 or '"' (0x22): flipping bit 1 takes '"' to 0x20 and keeps
+    // the others below it, so one saturating subtraction of 0x20 takes
+    // exactly these bytes to zero, where a separate compare for '"' was.
+    const __m128i flipped = _mm_xor_si128(bytes, _mm_set1_epi8(0x02));
+    low = _mm_cmpeq_epi8(_mm_subs_epu8(flipped, _mm_set1_epi8(0x20)), _mm_setzero_si128());
   }
-  return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(quote, backslash), low)));
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(backslash, low)));
 }
 
 inline __m128i load16(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
@@ -157,24 +166,10 @@ inline const char* in_last16(const char* p, const char* end, const char* floor) 
 }  // namespace sse2
 #endif
 
-// The first byte in [p, end) that needs an escape, or `end`.
+// The first byte in [p, end) that needs an escape or is not ASCII, or `end`.
 // `floor`, when given, is the lowest address that may be read (at most p):
 // a tail shorter than sixteen bytes is then judged in one load that reaches
 // back from `end`, instead of a byte at a time.
-inline const char* find_escape(const char* p, const char* end, const char* floor = nullptr) {
-#if defined(__SSE2__)
-  for (; end - p >= 16; p += 16) {
-    if (const unsigned bits = sse2::escape_bits16<false>(sse2::load16(p))) return p + std::countr_zero(bits);
-  }
-  if (p == end) return p;
-  if (const char* stop = sse2::in_last16<false>(p, end, floor)) return stop;
-#endif
-  (void)floor;
-  return scalar::find_escape(p, end);
-}
-
-// The first byte in [p, end) that needs an escape or is not ASCII, or `end`;
-// `floor` as for find_escape().
 inline const char* find_escape_or_non_ascii(const char* p, const char* end, const char* floor = nullptr) {
 #if defined(__SSE2__)
   for (; end - p >= 16; p += 16) {
@@ -188,25 +183,37 @@ inline const char* find_escape_or_non_ascii(const char* p, const char* end, cons
 }
 
 // Copies the bytes of [in, end) to `out` up to the first that needs an
-// escape or is not ASCII, and returns that byte's place, or `end`. The bytes
-// are copied as they are scanned, so a long run is read once. `out` has room
-// for end - in bytes; past the run copied, what it holds there is
-// unspecified. `floor` as for find_escape().
-inline const char* copy_plain_ascii(const char* in, const char* end, char* out, const char* floor = nullptr) {
+// escape (or, with `non_ascii`, is not ASCII either), and returns that
+// byte's place, or `end`. The bytes are copied as they are scanned, so a
+// long run is read once. `out` has room for end - in bytes; past the run
+// copied, what it holds there is unspecified. `floor` as for
+// find_escape_or_non_ascii().
+template <bool non_ascii>
+inline const char* copy_until(const char* in, const char* end, char* out, const char* floor = nullptr) {
 #if defined(__SSE2__)
   for (; end - in >= 16; in += 16, out += 16) {
     const __m128i bytes = sse2::load16(in);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
-    if (const unsigned bits = sse2::escape_bits16<true>(bytes)) return in + std::countr_zero(bits);
+    if (const unsigned bits = sse2::escape_bits16<non_ascii>(bytes)) return in + std::countr_zero(bits);
   }
   if (in == end) return in;
-  if (const char* stop = sse2::in_last16<true>(in, end, floor)) {
+  if (const char* stop = sse2::in_last16<non_ascii>(in, end, floor)) {
     copy_run(out, in, static_cast<std::size_t>(stop - in));
     return stop;
   }
 #endif
   (void)floor;
-  return scalar::copy_plain_ascii(in, end, out);
+  return scalar::copy_until<non_ascii>(in, end, out);
+}
+
+// What the reader may take as it stands.
+inline const char* copy_plain_ascii(const char* in, const char* end, char* out, const char* floor = nullptr) {
+  return copy_until<true>(in, end, out, floor);
+}
+
+// What the serialiser writes as it stands.
+inline const char* copy_unescaped(const char* in, const char* end, char* out, const char* floor = nullptr) {
+  return copy_until<false>(in, end, out, floor);
 }
 
 // Writes at `out` the escape the compact serialiser writes for a byte that

@@ -27,45 +27,45 @@ bool byte_less(boost::json::string_view a, boost::json::string_view b) {
 }  // namespace
 
 void CompactWriter::grow(std::size_t n) {
-  // The buffer's unused tail is scratch; std::string offers no cheaper way
-  // to grow than writing the new bytes, so it grows by an eighth at least
-  // (the string doubles its capacity itself when it moves): a text that
-  // keeps asking for a little more is not copied over and over, and a large
-  // one does not zero and touch twice the memory it ends up using.
-  // Within the capacity nothing moves and only the new bytes are written:
-  // a page's worth more at a time, so that a large reply in a buffer
-  // reserved for it touches no page it does not use.
+  // std::string offers no way to grow but writing the new bytes, so they
+  // are only ever made part of the string a page's worth ahead of the
+  // cursor: a large text does not zero and touch memory it does not use.
+  // The capacity at least doubles, and is reserved an eighth beyond what
+  // is asked: a long text that asks for a little more at each escape is not
+  // moved and copied again.
   const std::size_t needed = used_ + n;
-  if (needed <= out_.capacity()) {
-    out_.resize(std::min(out_.capacity(), std::max(needed, out_.size() + 4096)));
-    return;
-  }
-  out_.resize(std::max(needed, out_.size() + out_.size() / 8 + 64));
+  if (needed > out_.capacity()) out_.reserve(std::max(needed + needed / 8, 2 * out_.capacity()));
+  out_.resize(std::min(out_.capacity(), std::max(needed, out_.size() + 4096)));
 }
 
-// Runs without escapes are found eight bytes at a time and copied whole;
-// room is made for the rest of the text at each escape, so the cursor is
-// checked once per escape rather than once per byte.
+// Runs without escapes are copied as they are scanned, sixteen bytes at a
+// time, so a long text is read once. Most texts have no escape: the rest is
+// written out of line, so that they pay for no more than one scan.
 void CompactWriter::string(std::string_view text) {
-  const char* s = text.data();
-  const char* const end = s + text.size();
+  const char* const end = text.data() + text.size();
   char* p = room(text.size() + 2);
   *p++ = '"';
-  for (;;) {
-    const char* const run = s;
-    s = scan::find_escape(s, end, text.data());
-    if (s != run) {  // an empty text may have no address at all
-      scan::copy_run(p, run, static_cast<std::size_t>(s - run));
-      p += s - run;
-    }
-    if (s == end) break;
-    // At most six bytes for this one, and the rest raw with the closing quote.
-    commit(p);
-    p = room(6 + static_cast<std::size_t>(end - s));
-    p = scan::write_escape(static_cast<unsigned char>(*s++), p);
-  }
+  const char* const stop = scan::copy_unescaped(text.data(), end, p, text.data());
+  p += stop - text.data();
+  if (stop != end) p = escaped_rest(p, stop, text);
   *p++ = '"';
   commit(p);
+}
+
+// From the first escape on: room is made for the rest of the text at each
+// escape, so the cursor is checked once per escape rather than once per byte.
+char* CompactWriter::escaped_rest(char* p, const char* in, std::string_view text) {
+  const char* const end = text.data() + text.size();
+  while (in != end) {
+    // At most six bytes for this one, and the rest raw with the closing quote.
+    commit(p);
+    p = room(6 + static_cast<std::size_t>(end - in));
+    p = scan::write_escape(static_cast<unsigned char>(*in++), p);
+    const char* const stop = scan::copy_unescaped(in, end, p, text.data());
+    p += stop - in;
+    in = stop;
+  }
+  return p;
 }
 
 template <class Integer>

@@ -78,6 +78,9 @@ class CompactWriter {
     return out_.data() + used_;
   }
   void grow(std::size_t n);
+  // What string() writes from the first escape of `text` on (at `in`, the
+  // cursor at `p`); returns the cursor.
+  char* escaped_rest(char* p, const char* in, std::string_view text);
   void commit(char* end) { used_ = static_cast<std::size_t>(end - out_.data()); }
   template <class Integer>
   void integer(Integer value);

@@ -24,14 +24,19 @@ TEST(SerializeCompact, EscapesOnlyWhatItMust) {
   EXPECT_EQ(to_compact_string(Value("\"\\/\b\f\n\r\t\x0b\x1f\x7f\xE2\x80\xA8")),
             "\"\\\"\\\\/\\b\\f\\n\\r\\t\\u000b\\u001f\x7f\xE2\x80\xA8\"");
   EXPECT_EQ(to_compact_string(Value(std::string("a\0b", 3))), "\"a\\u0000b\"");
+  // Each byte grows sixfold: the room made at every escape must keep up
+  // with a text that outgrows the buffer again and again.
+  std::string want = "\"";
+  for (int i = 0; i < 5000; ++i) want += "\\u0001";
+  EXPECT_EQ(to_compact_string(Value(std::string(5000, '\x01'))), want + "\"");
 }
 
 // Each byte that needs an escape, and its neighbours that do not, at each
 // offset of the sixteen- and eight-byte scans.
 TEST(SerializeCompact, EscapesAtEveryOffsetOfAScanBlock) {
-  const std::pair<char, std::string_view> cases[] = {{'"', "\\\""},       {'\\', "\\\\"},   {'\0', "\\u0000"},
-                                                     {'\x1f', "\\u001f"}, {'\n', "\\n"},    {' ', " "},
-                                                     {'\x7f', "\x7f"},    {'\x80', "\x80"}, {'\xff', "\xff"}};
+  const std::pair<char, std::string_view> cases[] = {
+      {'"', "\\\""},    {'\\', "\\\\"},   {'\0', "\\u0000"}, {'\x1f', "\\u001f"}, {'\n', "\\n"}, {' ', " "},
+      {'\x7f', "\x7f"}, {'\x80', "\x80"}, {'\xff', "\xff"},  {'!', "!"},          {'#', "#"}};
   // Every length of the tail after the byte too: a short tail is judged in a
   // load reaching back over bytes already written, the byte among them.
   for (const auto& [byte, written] : cases) {
