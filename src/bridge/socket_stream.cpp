@@ -66,34 +66,30 @@ const boost::system::error_category& os_error_category() {
 SocketStream::SocketStream(executor_type executor, platform::TcpSocket socket, std::chrono::milliseconds io_timeout)
     : executor_(executor), socket_(std::move(socket)), io_timeout_(io_timeout) {}
 
-std::chrono::milliseconds SocketStream::next_wait() const {
-  const auto now = std::chrono::steady_clock::now();
-  if (step_deadline_ - now >= io_timeout_) return io_timeout_;
-  return std::chrono::ceil<std::chrono::milliseconds>(step_deadline_ - now);
-}
-
-boost::system::error_code SocketStream::timed_out(std::chrono::milliseconds allowed, SocketStreamError io_error) const {
-  return make_error_code(allowed < io_timeout_ ? SocketStreamError::step_timed_out : io_error);
-}
-
-std::size_t SocketStream::receive_from_socket(std::span<std::byte> buffer, boost::system::error_code& ec) {
-  const auto wait = next_wait();
+template <class Transfer>
+std::size_t SocketStream::within_limits(Transfer transfer, SocketStreamError io_error, boost::system::error_code& ec) {
+  const auto left = step_deadline_ - std::chrono::steady_clock::now();
+  const auto wait = left >= io_timeout_ ? io_timeout_ : std::chrono::ceil<std::chrono::milliseconds>(left);
   if (wait.count() <= 0) {
     ec = make_error_code(SocketStreamError::step_timed_out);
     return 0;
   }
-  auto received = socket_.receive_some(buffer, wait);
-  if (!received) {
-    ec = received.error().timed_out ? timed_out(wait, SocketStreamError::receive_timed_out)
-                                    : boost::system::error_code(received.error().os.code, os_error_category());
-    return 0;
-  }
-  if (*received == 0) {
-    ec = boost::asio::error::eof;
+  auto moved = transfer(wait);
+  if (!moved) {
+    ec = moved.error().timed_out ? make_error_code(wait < io_timeout_ ? SocketStreamError::step_timed_out : io_error)
+                                 : boost::system::error_code(moved.error().os.code, os_error_category());
     return 0;
   }
   ec = {};
-  return *received;
+  return *moved;
+}
+
+std::size_t SocketStream::receive_from_socket(std::span<std::byte> buffer, boost::system::error_code& ec) {
+  const std::size_t received =
+      within_limits([&](std::chrono::milliseconds wait) { return socket_.receive_some(buffer, wait); },
+                    SocketStreamError::receive_timed_out, ec);
+  if (!ec && received == 0) ec = boost::asio::error::eof;
+  return received;
 }
 
 std::size_t SocketStream::receive(std::span<std::byte> buffer, boost::system::error_code& ec) {
@@ -156,20 +152,11 @@ std::size_t SocketStream::send(std::span<const std::span<const std::byte>> buffe
     return static_cast<std::size_t>(dropped);
   }
 
-  const auto wait = next_wait();
-  if (wait.count() <= 0) {
-    ec = make_error_code(SocketStreamError::step_timed_out);
-    return 0;
-  }
-  auto sent = socket_.send_some(buffers, wait);
-  if (!sent) {
-    ec = sent.error().timed_out ? timed_out(wait, SocketStreamError::send_timed_out)
-                                : boost::system::error_code(sent.error().os.code, os_error_category());
-    return 0;
-  }
-  if (dropping_close_frames_) outgoing_frame_left_ -= std::min<std::uint64_t>(outgoing_frame_left_, *sent);
-  ec = {};
-  return *sent;
+  const std::size_t sent =
+      within_limits([&](std::chrono::milliseconds wait) { return socket_.send_some(buffers, wait); },
+                    SocketStreamError::send_timed_out, ec);
+  if (dropping_close_frames_) outgoing_frame_left_ -= std::min<std::uint64_t>(outgoing_frame_left_, sent);
+  return sent;
 }
 
 void teardown(boost::beast::role_type, SocketStream&, boost::system::error_code& ec) { ec = {}; }

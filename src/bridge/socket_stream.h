@@ -140,11 +140,11 @@ class SocketStream {
  private:
   static constexpr std::size_t kMaxGather = 16;
 
-  // How long the next wait may last: the I/O timeout, or less when the step
-  // deadline comes first (zero or less once it has passed).
-  std::chrono::milliseconds next_wait() const;
-  // The error for a wait of `allowed` that timed out.
-  boost::system::error_code timed_out(std::chrono::milliseconds allowed, SocketStreamError io_error) const;
+  // One socket call, `transfer(wait)`, allowed to wait the I/O timeout or
+  // less when the step deadline comes first: the bytes it moved, or 0 with
+  // `ec` set (`io_error` when the I/O timeout is what passed).
+  template <class Transfer>
+  std::size_t within_limits(Transfer transfer, SocketStreamError io_error, boost::system::error_code& ec);
 
   std::size_t receive(std::span<std::byte> buffer, boost::system::error_code& ec);
   // One receive from the socket into `buffer`, within the limits.
